@@ -1,0 +1,36 @@
+# make run   builds, writes a demo exam and opens the window on it
+# make test  builds and runs every test, then again under ASan + UBSan
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= 2
+
+.PHONY: all deps build build-asan test test-asan run bench format clean
+
+all: build
+
+deps:
+	@tools/setup-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS)
+
+build-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSLICERY_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+
+test: build build-asan
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
+
+run: build
+	@tools/run-demo $(BUILD)
+
+bench: build
+	$(BUILD)/bench/bench_load
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

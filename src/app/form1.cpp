@@ -1,0 +1,79 @@
+#include "app/form1.h"
+
+namespace slicery::app {
+namespace {
+
+// Marks the form busy for the life of a load or a run.
+class BusyScope {
+ public:
+  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~BusyScope() { flag_ = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+Form1::Form1(platform::FileSystem& fs, platform::Clock& clock)
+    : listings_(fs), File2(listings_, "*.ima"), File1(listings_, "*.ima"), clock_(&clock) {
+  btnstart.setEnabled(false);
+  Check3.setEnabled(false);
+  Check4.setEnabled(false);
+  Text1.setEnabled(false);
+  Label2.setEnabled(false);
+  Label4.setEnabled(false);
+  Label8.setEnabled(false);
+}
+
+void Form1::setView(Form1View* view) {
+  view_ = view;
+  notifier_.observer = view;
+}
+
+platform::Status Form1::drop(const std::vector<std::string>& paths) {
+  if (busy_ || paths.empty()) return platform::Status::ok();
+  BusyScope busy(busy_);
+  platform::ListingCache::Scope listings(listings_);
+  File1.setFileName(paths.front());
+  return IMADragDrop();
+}
+
+void Form1::changeCheck(CheckBoxModel& box, int value) {
+  if (busy_ || !box.enabled()) return;
+  setCheck(box, value);
+}
+
+void Form1::setCheck(CheckBoxModel& box, int value) {
+  if (box.value() == value) return;
+  box.setValue(value);
+  if (&box == &Check2) {
+    Check2Changed();
+  } else if (&box == &Check3) {
+    Check3Changed();
+  } else if (&box == &Check4) {
+    Check4Changed();
+  }
+}
+
+void Form1::changeText1(std::string text) {
+  if (busy_ || !Text1.enabled() || Text1.text() == text) return;
+  Text1.setText(std::move(text));
+  Text1Changed();
+}
+
+void Form1::pressStart() {
+  if (busy_ || !btnstart.enabled()) return;
+  BusyScope busy(busy_);
+  platform::ListingCache::Scope listings(listings_);
+  Start();
+}
+
+void Form1::pressExit() {
+  if (busy_ || !btnExit.enabled()) return;
+  if (view_ != nullptr) view_->closeWindow();
+}
+
+}  // namespace slicery::app

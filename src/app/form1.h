@@ -1,0 +1,187 @@
+// Form1: the tool's one window without any toolkit. It owns the window's
+// state, a model of every control, and the procedures that act on them: the
+// folder load with its census (scan/), the rename run and the series folder
+// renamer (rename/), the option handlers and the commands (app/). A view (the
+// Qt window, the command line) shows the models and forwards the user's
+// actions to the public entry points below.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "app/controls.h"
+#include "platform/clock.h"
+#include "platform/file_list.h"
+#include "platform/file_system.h"
+#include "platform/listing_cache.h"
+#include "platform/status.h"
+
+namespace slicery::app {
+
+struct Message {
+  enum class Icon { critical, warning };
+  std::string text;
+  std::string title;
+  Icon icon = Icon::critical;
+};
+
+// One step of a run that did not take effect.
+struct RunFailure {
+  std::string oldPath;
+  std::string newPath;
+  std::string reason;
+};
+
+// What a view offers the form beyond watching its controls.
+class Form1View : public ControlObserver {
+ public:
+  void controlChanged(ControlId, int) override {}
+  // Shows a modal message; returns when the user has closed it.
+  virtual void showMessage(const Message&) {}
+  // Closes the window, which ends the tool.
+  virtual void closeWindow() {}
+  // A file was renamed or moved, a series folder renamed (paths are full).
+  virtual void fileRenamed(const std::string& /*oldPath*/, const std::string& /*newPath*/) {}
+  virtual void folderRenamed(const std::string& /*oldPath*/, const std::string& /*newPath*/) {}
+  // Told once at the end of a run in which some steps failed.
+  virtual void runFailed(const std::vector<RunFailure>&) {}
+};
+
+inline constexpr const char* kWindowTitle = "Slicery - Version 2.0";
+inline constexpr const char* kVersion = "2.00";
+
+class Form1 {
+ public:
+  Form1(platform::FileSystem& fs, platform::Clock& clock);
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  void setView(Form1View* view);
+
+  // --- What a user can do (views call these) -------------------------------
+  // A drop of paths: the first one is loaded. Returns the failure that ended
+  // the load, if any (also kept in loadError()). An empty list changes nothing.
+  platform::Status drop(const std::vector<std::string>& paths);
+  // Sets a check box's value; when it changed, runs the box's handler.
+  void changeCheck(CheckBoxModel& box, int value);
+  // Replaces Text1's text; when it changed, runs its handler.
+  void changeText1(std::string text);
+  void pressStart();
+  void pressExit();
+  // True while a load or a run is under way; input then takes no effect.
+  bool busy() const { return busy_; }
+
+  // --- Procedures ----------------------------------------------------------
+  void IMAFileNameParser(const std::string& IMAFileName);
+  platform::Status IMADragDrop();
+  void IMASeriesCounter();
+  void Start();
+  void CheckFilesPresent();
+  void IMARenamer();
+  void FolderRenamer();
+
+  // --- Option handlers, run after a value or the text changed --------------
+  // Sets a check box's value from code; when it changed, runs its handler
+  // at once, as a click would.
+  void setCheck(CheckBoxModel& box, int value);
+  void Check2Changed();
+  void Check3Changed();
+  void Check4Changed();
+  void Text1Changed();
+
+  // --- State ---------------------------------------------------------------
+  std::array<std::string, 14> nameFields;
+  int seriesCount = 0;
+  std::string lastSeries;
+  std::string folderBaseName;
+  int filesPresent = 0;
+  long runStartTime = 0;
+
+  // The rename run's state.
+  int filesProcessed = 0;
+  int filesRenamed = 0;
+  int seriesPadWidth = 0;
+  std::string paddedSeries;
+  int slicePadWidth = 0;
+  std::string paddedSlice;
+  std::string newFileName;
+  std::string seriesFolderPath;
+  std::string seriesSubfolder;
+  std::string oldFileName;
+  std::string oldFilePath;
+  std::string newFilePath;
+  std::string lastListedFolder;
+  long runEndTime = 0;
+  std::vector<RunFailure> runFailures;
+
+  const platform::Status& loadError() const { return loadError_; }
+
+  // --- Controls ------------------------------------------------------------
+ private:
+  // Declared before the models and file lists that point at them.
+  ControlNotifier notifier_;
+  platform::ListingCache listings_;
+
+ public:
+  TextListModel List1{notifier_, ControlId::List1};
+  TextListModel List2{notifier_, ControlId::List2};
+  CheckBoxModel Check4{notifier_, ControlId::Check4, "Use DICOM Series Description in Folder Name"};
+  ProgressBarModel PRGSeries{notifier_, ControlId::PRGSeries};
+  ProgressBarModel prgtotal{notifier_, ControlId::prgtotal};
+  platform::FileList File2;
+  platform::FileList File1;
+  ButtonModel btnExit{notifier_, ControlId::btnExit, "&Exit"};
+  ButtonModel btnstart{notifier_, ControlId::btnstart, "&Start"};
+  CheckBoxModel Check1{notifier_, ControlId::Check1,
+                       "Drop Everything After the Slice Number in New Filenames"};
+  CheckBoxModel Check2{
+      notifier_, ControlId::Check2,
+      "Sort Series into Seperate Folders [ default folder name is \"Series_S#\" ]"};
+  CheckBoxModel Check3{notifier_, ControlId::Check3, "Use Folder Name:"};
+  TextBoxModel Text1{notifier_, ControlId::Text1};
+  LabelModel lbltimetaken{notifier_, ControlId::lbltimetaken};
+  LabelModel Label7{notifier_, ControlId::Label7, "Time Taken:"};
+  LabelModel lbltotalfiles{notifier_, ControlId::lbltotalfiles};
+  LabelModel Label5{notifier_, ControlId::Label5, "Files Processed:"};
+  LabelModel Label6{notifier_, ControlId::Label6};
+  std::array<LabelModel, 10> Label1{{
+      {notifier_, ControlId::Label1, "Current Folder:", 0},
+      {notifier_, ControlId::Label1, "Number of Files:", 1},
+      {notifier_, ControlId::Label1, "Number of Unique Series:", 2},
+      {notifier_, ControlId::Label1, "Current Series Number:", 3},
+      {notifier_, ControlId::Label1, "Current Slice Number:", 4},
+      {notifier_, ControlId::Label1, "Old File Name:", 5},
+      {notifier_, ControlId::Label1, "New File Name:", 6},
+      {notifier_, ControlId::Label1, "Series Progress:", 7},
+      {notifier_, ControlId::Label1, "Total Progress:", 8},
+      {notifier_, ControlId::Label1, "Total Files Renamed/moved:", 9},
+  }};
+  LabelModel Label3{notifier_, ControlId::Label3};
+  LabelModel Label2{notifier_, ControlId::Label2, "Destination Folder:"};
+  LabelModel lblcurrentfolder{notifier_, ControlId::lblcurrentfolder};
+  LabelModel lblseriesnum{notifier_, ControlId::lblseriesnum};
+  LabelModel lblcountoffiles{notifier_, ControlId::lblcountoffiles};
+  LabelModel lblcurrentslice{notifier_, ControlId::lblcurrentslice};
+  LabelModel lbloldfilename{notifier_, ControlId::lbloldfilename};
+  LabelModel lblnewfilename{notifier_, ControlId::lblnewfilename};
+  LabelModel lblcurrentseries{notifier_, ControlId::lblcurrentseries};
+  LabelModel Label8{notifier_, ControlId::Label8,
+                    "\"SERIES_DESCRIPTION_\" will be added to the begining of the folder name"};
+  LabelModel Label4{notifier_, ControlId::Label4,
+                    "Series number \"_S#\" will be appended to the folder name"};
+
+  // The file system every procedure works through: the one given to the form,
+  // with folder listings remembered while a load or a run is under way.
+  platform::FileSystem& fileSystem() { return listings_; }
+  platform::Clock& clock() { return *clock_; }
+  Form1View* view() { return view_; }
+
+ private:
+  platform::Clock* clock_;
+  Form1View* view_ = nullptr;
+  platform::Status loadError_;
+  bool busy_ = false;
+};
+
+}  // namespace slicery::app

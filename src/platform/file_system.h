@@ -1,0 +1,63 @@
+// FileSystem: every operation the tool performs on disk, behind one interface
+// so tests can substitute an in-memory double that fails chosen operations.
+//
+// Contract shared by every implementation:
+//  - listFiles returns the bare names of the regular files in a folder (a
+//    symbolic link to a regular file counts as one); hidden names (beginning
+//    with '.') and anything that is not a regular file are left out, and so
+//    is every name that `keep` (when given) refuses. The names come in no
+//    particular order.
+//  - renameFile and renameFolder never replace an existing file or folder:
+//    when the new path exists they fail and leave both untouched. Renaming a
+//    path to itself succeeds and changes nothing.
+//  - makeFolder fails when anything exists at the path already.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace slicery::platform {
+
+enum class PathKind { missing, folder, file, other };
+
+// A file opened for reading raw bytes. Closed when destroyed.
+class ReadableFile {
+ public:
+  virtual ~ReadableFile() = default;
+  // Reads up to `size` bytes at `offset` into `buffer`; `got` receives the
+  // number read, which is smaller than `size` only at the end of the file.
+  virtual Status readAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) = 0;
+};
+
+// Decides which listed names a caller wants; an empty filter keeps all.
+using NameFilter = std::function<bool(std::string_view)>;
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  virtual PathKind kindOf(const std::string& path) = 0;
+  virtual Status listFiles(const std::string& folder, const NameFilter& keep,
+                           std::vector<std::string>& names) = 0;
+  virtual Status makeFolder(const std::string& path) = 0;
+  virtual Status renameFile(const std::string& from, const std::string& to) = 0;
+  virtual Status renameFolder(const std::string& from, const std::string& to) = 0;
+  virtual Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) = 0;
+};
+
+// The platform's path separator, and joining a folder with a name.
+inline constexpr char kPathSeparator = '/';
+std::string joinPath(const std::string& folder, const std::string& name);
+// The folder part of a path ("/a/b.ima" -> "/a"; "b.ima" -> ".").
+std::string parentPath(const std::string& path);
+// Drops trailing separators, keeping a lone "/".
+std::string withoutTrailingSeparator(std::string path);
+
+}  // namespace slicery::platform

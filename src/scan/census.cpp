@@ -1,0 +1,55 @@
+// The folder load and the series census: list the loaded folder's .ima files,
+// reset the displays of an earlier load or run, and collect the series
+// numbers in list order.
+#include <string>
+
+#include "app/form1.h"
+#include "scan/ima_file_name.h"
+
+namespace slicery::app {
+
+void Form1::IMAFileNameParser(const std::string& IMAFileName) {
+  scan::splitImaFileName(IMAFileName, nameFields);
+}
+
+platform::Status Form1::IMADragDrop() {
+  btnstart.setEnabled(false);
+  prgtotal.setValue(0);
+  PRGSeries.setValue(0);
+  for (LabelModel* label : {&lbloldfilename, &lblnewfilename, &lblcurrentslice, &lblcurrentseries,
+                            &lbltotalfiles, &Label6, &Label3}) {
+    label->setText("");
+  }
+  List1.clear();
+
+  loadError_ = File1.refresh();
+  if (!loadError_) return loadError_;
+  File2.setPath(File1.path());
+  loadError_ = File2.refresh();
+  if (!loadError_) return loadError_;
+
+  lblcurrentfolder.setText(File2.path());
+  lblcountoffiles.setText(std::to_string(File2.count()));
+  lbltimetaken.setText("");
+  IMASeriesCounter();
+  if (seriesCount > 0) btnstart.setEnabled(true);
+  return loadError_;
+}
+
+void Form1::IMASeriesCounter() {
+  lastSeries.clear();
+  seriesCount = 0;
+  List1.clear();
+  for (const std::string& name : File2.entries()) {
+    IMAFileNameParser(name);
+    const std::string& series = nameFields[scan::kSeriesField];
+    if (!series.empty() && series != lastSeries) {
+      ++seriesCount;
+      lastSeries = series;
+      List1.append(series);
+    }
+  }
+  lblseriesnum.setText(std::to_string(seriesCount));
+}
+
+}  // namespace slicery::app

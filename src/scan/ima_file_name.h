@@ -1,0 +1,21 @@
+// Splitting a Siemens .ima file name into its fields. The name is cut at every
+// full stop; the first 14 pieces are kept and missing ones are empty. Field 3
+// is the series number, field 4 the slice number.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace slicery::scan {
+
+inline constexpr int kNameFieldCount = 14;
+inline constexpr int kSeriesField = 3;
+inline constexpr int kSliceField = 4;
+
+using NameFields = std::array<std::string, kNameFieldCount>;
+
+// Overwrites all 14 fields of `fields` (reusing their storage).
+void splitImaFileName(std::string_view name, NameFields& fields);
+
+}  // namespace slicery::scan

@@ -1,0 +1,34 @@
+// Synthetic Siemens-style exam folders for tests, benchmarks and the demo.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace slicery::tools {
+
+struct ExamOptions {
+  int files = 100;                  // .ima files in all, spread over the series
+  int series = 5;                   // series numbered 1 .. series
+  bool lowerCaseExtension = false;  // every other file ends in "ima"
+  bool shortNames = false;          // every third file has the six-piece short form
+  bool oddNames = false;            // adds a few names that are not series files
+};
+
+struct ExamFile {
+  std::string name;
+  int series = 0;  // 0 for the odd names
+  int instance = 0;
+  std::string description;  // the series' description
+};
+
+// The files of an exam, in no particular order. Deterministic.
+std::vector<ExamFile> planExam(const ExamOptions& options);
+
+// Writes the planned files into `folder`, which must exist. Throws
+// std::runtime_error when a file cannot be written.
+void writeExam(const std::string& folder, const ExamOptions& options);
+
+// The bytes written for one file.
+std::string examFileContents(const ExamFile& file);
+
+}  // namespace slicery::tools
