@@ -149,6 +149,24 @@ TEST_F(CensusTest, AFolderThatCannotBeListedEndsTheLoadWithStartDisabled) {
   EXPECT_EQ(form.loadError().path(), "/nowhere");
 }
 
+TEST(CensusOnDisk, UnusualNamesAreListedAndSplitAsTheyStand) {
+  testing::TempFolder dir;
+  const std::string longName = "P.MR." + std::string(242, 'x') + ".7.1.IMA";  // 255 bytes
+  ASSERT_EQ(longName.size(), 255u);
+  for (const std::string& name :
+       {std::string("with space.MR.S.3.1.IMA"), std::string("Ã©tÃ©.MR.S.3.2.IMA"),
+        std::string("P.MR.S.4.1.a.b.c.d.e.f.g.h.i.j.k.IMA"), std::string("nofullstop"),
+        std::string("ima"), longName}) {
+    dir.write(name);
+  }
+  platform::RealFileSystem fs;
+  platform::SettableClock clock;
+  Form1 form(fs, clock);
+  ASSERT_TRUE(form.drop({dir.path()}));
+  EXPECT_EQ(form.lblcountoffiles.text(), "4");
+  EXPECT_EQ(form.List1.items(), (std::vector<std::string>{"4", "7", "3"}));
+}
+
 TEST(CensusOnDisk, CountsAFortyThousandFileFolder) {
   testing::TempFolder dir;
   tools::ExamOptions options;
