@@ -26,7 +26,9 @@ struct Message {
   Icon icon = Icon::critical;
 };
 
-// One step of a run that did not take effect.
+// One step of a run that did not take effect: a file or folder that could not
+// be renamed from oldPath to newPath. oldPath is empty for a folder that could
+// not be made at newPath, newPath for a folder that could not be listed.
 struct RunFailure {
   std::string oldPath;
   std::string newPath;

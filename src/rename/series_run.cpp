@@ -1,8 +1,147 @@
+// The rename run: every .ima file of the loaded folder, series by series, gets
+// its padded name in place or is moved into its series folder. A step that
+// fails is skipped and recorded; the run always reaches its end, shows the
+// time taken and then tells the view about the failures.
+#include <string>
+
 #include "app/form1.h"
+#include "rename/new_name.h"
+#include "scan/ima_file_name.h"
 
 namespace slicery::app {
+namespace {
 
-// Placeholder until the rename run lands.
-void Form1::IMARenamer() {}
+constexpr long kSecondsPerDay = 86400;
+
+std::string seriesFolderName(const std::string& base, const std::string& paddedSeries) {
+  return base + "_S" + paddedSeries;
+}
+
+}  // namespace
+
+void Form1::IMARenamer() {
+  using platform::joinPath;
+  using platform::PathKind;
+  using platform::Status;
+
+  // Each run reports its own failures and names only its own series folders.
+  runFailures.clear();
+  List2.clear();
+  lastListedFolder.clear();
+  auto record = [this](std::string oldPath, std::string newPath, const Status& status) {
+    runFailures.push_back({std::move(oldPath), std::move(newPath), status.reason()});
+  };
+
+  prgtotal.setMaximum(File2.count());
+  prgtotal.setValue(0);
+  filesProcessed = 0;
+  filesRenamed = 0;
+
+  const std::string folder = File2.path();
+  for (int series = 0; series < List1.count(); ++series) {
+    const std::string seriesText = List1.entry(series);
+    seriesPadWidth = rename::padWidth(seriesCount, seriesText);
+    paddedSeries = rename::padded(seriesText, seriesPadWidth);
+
+    // The series' folder. One that exists already is used as it is; a name
+    // that would lead out of the loaded folder is never made or moved into.
+    const bool hasFolder = Check2.ticked() && rename::seriesGetsFolder(paddedSeries);
+    const std::string folderName = seriesFolderName(folderBaseName, paddedSeries);
+    std::string refusal;
+    bool folderReady = false;
+    if (hasFolder) {
+      seriesFolderPath = joinPath(folder, folderName);
+      refusal = rename::unsafeFolderName(folderName);
+      if (!refusal.empty()) {
+        record({}, seriesFolderPath, Status::error("make folder", seriesFolderPath, refusal));
+      } else if (const Status made = fileSystem().makeFolder(seriesFolderPath); made) {
+        folderReady = true;
+      } else if (fileSystem().kindOf(seriesFolderPath) == PathKind::folder) {
+        folderReady = true;
+      } else {
+        record({}, seriesFolderPath, made);
+      }
+    }
+
+    lblcurrentseries.setText(seriesText);
+
+    File2.setPattern("*.*.*." + seriesText + ".*.*.*.*.*.*.*.*.*.ima");
+    Status listed = File2.refresh();
+    if (listed && File2.count() == 0) {
+      File2.setPattern("*.*.*." + seriesText + ".*.ima");
+      listed = File2.refresh();
+    }
+    if (!listed) record(folder, {}, listed);
+    PRGSeries.setValue(0);
+    if (File2.count() > 0) PRGSeries.setMaximum(File2.count());
+
+    const int seriesFiles = File2.count();
+    for (int file = 0; file < seriesFiles; ++file) {
+      IMAFileNameParser(File2.entry(file));
+      slicePadWidth = rename::padWidth(seriesFiles, nameFields[scan::kSliceField]);
+      paddedSlice = rename::padded(nameFields[scan::kSliceField], slicePadWidth);
+      oldFileName = File2.entry(file);
+      if (hasFolder) {
+        seriesSubfolder = joinPath(folderName, "");
+        Label3.setText(seriesFolderPath);
+      } else {
+        seriesSubfolder.clear();
+      }
+      newFileName =
+          rename::newFileName(nameFields, paddedSeries, paddedSlice, oldFileName, Check1.ticked());
+
+      if (nameFields[0].empty() || nameFields[scan::kSeriesField] == "0") continue;
+      PRGSeries.setValue(PRGSeries.value() + 1);
+      ++filesProcessed;
+
+      if (seriesPadWidth > 0 || slicePadWidth > 0 || Check1.ticked() || Check2.ticked()) {
+        lblcurrentslice.setText(nameFields[scan::kSliceField]);
+        lbloldfilename.setText(oldFileName);
+        lblnewfilename.setText(newFileName);
+        oldFilePath = joinPath(folder, oldFileName);
+        newFilePath = joinPath(folder, seriesSubfolder + newFileName);
+
+        // The folder renamer works on the folders this run actually has.
+        if (Check4.ticked() && folderReady && seriesFolderPath != lastListedFolder) {
+          List2.append(folderName);
+          lastListedFolder = seriesFolderPath;
+        }
+
+        // A name that stays the same is no failure and no rename.
+        if (!refusal.empty()) {
+          record(oldFilePath, newFilePath,
+                 Status::error("rename", oldFilePath, "its series folder was not made"));
+        } else if (oldFilePath != newFilePath) {
+          if (const Status renamed = fileSystem().renameFile(oldFilePath, newFilePath); renamed) {
+            ++filesRenamed;
+            lbltotalfiles.setText(std::to_string(filesRenamed));
+            if (view() != nullptr) view()->fileRenamed(oldFilePath, newFilePath);
+          } else {
+            record(oldFilePath, newFilePath, renamed);
+          }
+        }
+      }
+
+      Label6.setText(std::to_string(filesProcessed));
+      prgtotal.setValue(filesProcessed);
+    }
+  }
+
+  File2.setPattern("*.ima");
+  if (const Status listed = File2.refresh(); !listed) record(folder, {}, listed);
+  IMASeriesCounter();
+  for (LabelModel* label :
+       {&lblnewfilename, &lbloldfilename, &lblcurrentslice, &lblcurrentseries, &Label3}) {
+    label->setText("");
+  }
+  if (Check4.ticked()) FolderRenamer();
+
+  runEndTime = platform::roundHalfToEven(clock().secondsSinceMidnight());
+  long taken = runEndTime - runStartTime;
+  if (taken < 0) taken += kSecondsPerDay;  // the run passed midnight
+  lbltimetaken.setText(std::to_string(taken) + " Seconds");
+
+  if (!runFailures.empty() && view() != nullptr) view()->runFailed(runFailures);
+}
 
 }  // namespace slicery::app

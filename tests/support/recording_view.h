@@ -1,6 +1,7 @@
 // RecordingView: a Form1 view for tests that keeps what the form told it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,12 +17,14 @@ class RecordingView : public app::Form1View {
   void closeWindow() override { ++closeRequests; }
   void fileRenamed(const std::string& from, const std::string& to) override {
     renamedFiles.emplace_back(from, to);
+    if (onFileRenamed) onFileRenamed(from, to);
   }
   void folderRenamed(const std::string& from, const std::string& to) override {
     renamedFolders.emplace_back(from, to);
   }
   void runFailed(const std::vector<app::RunFailure>& failures) override {
     failureReports.push_back(failures);
+    if (onRunFailed) onRunFailed();
   }
 
   int changesOf(app::ControlId id) const {
@@ -36,6 +39,9 @@ class RecordingView : public app::Form1View {
   std::vector<std::pair<std::string, std::string>> renamedFiles;
   std::vector<std::pair<std::string, std::string>> renamedFolders;
   std::vector<std::vector<app::RunFailure>> failureReports;
+  // Run at the moment of the event, to look at the form as it is then.
+  std::function<void(const std::string&, const std::string&)> onFileRenamed;
+  std::function<void()> onRunFailed;
 };
 
 }  // namespace slicery::testing

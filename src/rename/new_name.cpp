@@ -1,0 +1,80 @@
+#include "rename/new_name.h"
+
+#include <algorithm>
+
+namespace slicery::rename {
+namespace {
+
+int characterCount(std::string_view text) {
+  // Every byte that does not continue a UTF-8 sequence starts a character.
+  return static_cast<int>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+int decimalDigits(int count) {
+  unsigned magnitude = count < 0 ? 0u - static_cast<unsigned>(count) : static_cast<unsigned>(count);
+  int digits = 1;
+  while (magnitude >= 10) {
+    magnitude /= 10;
+    ++digits;
+  }
+  return digits;
+}
+
+bool allDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+int padWidth(int count, std::string_view text) {
+  return decimalDigits(count) - characterCount(text);
+}
+
+std::string padded(std::string_view text, int width) {
+  std::string result(static_cast<size_t>(std::max(width, 0)), '0');
+  result.append(text);
+  return result;
+}
+
+std::string newFileName(const scan::NameFields& f, std::string_view paddedSeries,
+                        std::string_view paddedSlice, std::string_view currentName,
+                        bool shortForm) {
+  if (f[5] == "IMA") return std::string(currentName);
+  std::string name;
+  name.reserve(currentName.size() + paddedSeries.size() + paddedSlice.size());
+  auto add = [&name](std::string_view field) {
+    name.append(field);
+    name.push_back('.');
+  };
+  add(f[0]);
+  add(f[1]);
+  add(f[2]);
+  add(paddedSeries);
+  add(paddedSlice);
+  if (!shortForm) {
+    for (int i = 5; i < 13; ++i) add(f[static_cast<size_t>(i)]);
+  }
+  name.append(f[13]);
+  return name;
+}
+
+bool seriesGetsFolder(std::string_view paddedSeries) {
+  if (!paddedSeries.empty() && paddedSeries.front() == '-') {
+    // Any negative number, and minus zero, is 0 or less.
+    return !allDigits(paddedSeries.substr(1));
+  }
+  if (!allDigits(paddedSeries)) return true;
+  return paddedSeries.find_first_not_of('0') != std::string_view::npos;
+}
+
+std::string unsafeFolderName(std::string_view name) {
+  if (name.find('/') != std::string_view::npos) return "a folder name may not contain '/'";
+  if (name.find('\0') != std::string_view::npos) return "a folder name may not contain a NUL";
+  if (name.empty() || name == "." || name == "..") return "not a folder name";
+  return {};
+}
+
+}  // namespace slicery::rename

@@ -1,0 +1,40 @@
+// New file names for the rename run: how many zeros go before the series and
+// slice numbers, and which fields of the old name make up the new one. Pure
+// computation on texts; nothing here touches the file system or the window.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "scan/ima_file_name.h"
+
+namespace slicery::rename {
+
+// Characters of `count` written in decimal minus the characters of `text`.
+// Zero or less means no zeros. `text` is UTF-8; each character counts once.
+int padWidth(int count, std::string_view text);
+
+// `width` zeros (none for a width of 0 or less) followed by `text`, which is
+// never cut.
+std::string padded(std::string_view text, int width);
+
+// The new name of a file whose parsed fields are `fields` and whose current
+// name is `currentName`:
+//  - a name whose sixth field is exactly "IMA" (already short) is kept;
+//  - `shortForm`: f0.f1.f2.series.slice.f13;
+//  - otherwise all fourteen fields with the padded series and slice in
+//    place of f3 and f4.
+// Empty fields keep their full stops.
+std::string newFileName(const scan::NameFields& fields, std::string_view paddedSeries,
+                        std::string_view paddedSlice, std::string_view currentName, bool shortForm);
+
+// A series text gets a folder unless it reads as a decimal whole number
+// (optionally with a leading minus sign) of 0 or less: "00" and "-3" get
+// none, "3", "x" and " 0" get one.
+bool seriesGetsFolder(std::string_view paddedSeries);
+
+// Why `name` cannot be a folder made inside the loaded folder, or empty when
+// it can: a name holding '/' or a NUL would lead elsewhere.
+std::string unsafeFolderName(std::string_view name);
+
+}  // namespace slicery::rename

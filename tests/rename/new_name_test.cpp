@@ -1,0 +1,102 @@
+// Pad widths, zeros and the three rules for a new file name.
+#include "rename/new_name.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace slicery::rename {
+namespace {
+
+struct PadCase {
+  int count;
+  std::string text;
+  int width;
+  std::string padded;
+};
+
+TEST(PadTest, WidthFollowsTheCountsDigitsNotTheLargestNumber) {
+  const PadCase cases[] = {
+      {12, "2", 1, "02"},       {12, "12", 0, "12"},
+      {12, "101", -1, "101"},   {120, "5", 2, "005"},
+      {120, "17", 1, "017"},    {120, "120", 0, "120"},
+      {40, "3", 1, "03"},       {9, "4", 0, "4"},
+      {3, "10", -1, "10"},      {50, "101", -1, "101"},
+      {12, "03", 0, "03"},      {0, "7", 0, "7"},
+      {32767, "1", 4, "00001"}, {100000, "7", 5, "000007"},
+      {12, "", 2, "00"},        {120, "\xC3\xA4", 2, "00\xC3\xA4"},  // one character of two bytes
+  };
+  for (const PadCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.count) + " / " + c.text);
+    EXPECT_EQ(padWidth(c.count, c.text), c.width);
+    EXPECT_EQ(padded(c.text, c.width), c.padded);
+  }
+}
+
+scan::NameFields fieldsOf(const std::string& name) {
+  scan::NameFields fields;
+  scan::splitImaFileName(name, fields);
+  return fields;
+}
+
+struct NameCase {
+  std::string oldName;
+  bool shortForm;
+  std::string expected;
+};
+
+TEST(NewFileNameTest, FullShortAndAlreadyShortNames) {
+  const std::string full = "ANON.MR.HEAD_ROUTINE.2.17.2003.05.27.10.11.12.123456.1234567.IMA";
+  const NameCase cases[] = {
+      {full, false, "ANON.MR.HEAD_ROUTINE.02.017.2003.05.27.10.11.12.123456.1234567.IMA"},
+      {full, true, "ANON.MR.HEAD_ROUTINE.02.017.IMA"},
+      // Already short: kept whatever the option says, even unpadded.
+      {"ANON.MR.HEAD_ROUTINE.2.17.IMA", true, "ANON.MR.HEAD_ROUTINE.2.17.IMA"},
+      {"ANON.MR.HEAD_ROUTINE.2.17.IMA", false, "ANON.MR.HEAD_ROUTINE.2.17.IMA"},
+      // Only the exact upper-case "IMA" marks a short name.
+      {"ANON.MR.HEAD_ROUTINE.2.17.ima", true, "ANON.MR.HEAD_ROUTINE.02.017."},
+      {"ANON.MR.HEAD_ROUTINE.2.17.Ima", false, "ANON.MR.HEAD_ROUTINE.02.017.Ima........"},
+      // Beyond the fourteenth piece nothing is kept.
+      {full + ".extra.more", false,
+       "ANON.MR.HEAD_ROUTINE.02.017.2003.05.27.10.11.12.123456.1234567.IMA"},
+      // Ten pieces: the missing ones keep their full stops; no extension.
+      {"A.B.C.2.17.f5.f6.f7.f8.f9", false, "A.B.C.02.017.f5.f6.f7.f8.f9...."},
+      {"A.B.C.2.17.f5.f6.f7.f8.f9", true, "A.B.C.02.017."},
+      // Empty fields keep their full stops.
+      {"A..C.2.17.......f11.f12.ima", false, "A..C.02.017.......f11.f12.ima"},
+  };
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(c.oldName + (c.shortForm ? " short" : " full"));
+    EXPECT_EQ(newFileName(fieldsOf(c.oldName), "02", "017", c.oldName, c.shortForm), c.expected);
+  }
+}
+
+TEST(NewFileNameTest, SeriesFieldIsThePaddedSeriesNotTheOldField) {
+  // A series text of 2 handles a name whose fourth field is 2 only, but the
+  // new name takes the padded text it was given.
+  EXPECT_EQ(newFileName(fieldsOf("P.MR.S.2.1.IMA.x"), "002", "1", "P.MR.S.2.1.IMA.x", true),
+            "P.MR.S.2.1.IMA.x");
+  EXPECT_EQ(newFileName(fieldsOf("P.MR.S.2.1.x"), "002", "01", "P.MR.S.2.1.x", true),
+            "P.MR.S.002.01.");
+}
+
+TEST(SeriesFolderTest, NumbersOfZeroOrLessGetNoFolder) {
+  for (const char* none : {"0", "00", "000", "-0", "-3", "-12"}) {
+    EXPECT_FALSE(seriesGetsFolder(none)) << none;
+  }
+  for (const char* some : {"1", "02", "010", "x", "1a", " 0", "0 ", "+0", "-", "--1", "-a"}) {
+    EXPECT_TRUE(seriesGetsFolder(some)) << some;
+  }
+}
+
+TEST(SeriesFolderTest, NamesThatWouldLeadElsewhereAreRefused) {
+  EXPECT_EQ(unsafeFolderName("Series_S01"), "");
+  EXPECT_EQ(unsafeFolderName(".._S01"), "");
+  EXPECT_NE(unsafeFolderName("../x_S01"), "");
+  EXPECT_NE(unsafeFolderName("a/b_S01"), "");
+  EXPECT_NE(unsafeFolderName(std::string("a\0b_S01", 7)), "");
+  EXPECT_NE(unsafeFolderName(".."), "");
+}
+
+}  // namespace
+}  // namespace slicery::rename
