@@ -32,6 +32,9 @@ size_t findIgnoringCase(std::string_view hay, std::string_view needle, size_t fr
 }  // namespace
 
 bool matchesPattern(std::string_view name, std::string_view pattern) {
+  // "*.*" is the customary pattern for every file: it takes names without a
+  // full stop too.
+  if (pattern == "*.*") return true;
   // With `*` as the only wildcard, the text before the first star must start
   // the name, the text after the last star must end it, and each piece
   // between stars can take its leftmost place in what lies between: an

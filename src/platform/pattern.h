@@ -1,6 +1,7 @@
 // File-name pattern matching as the file lists use it: `*` matches any run of
 // characters (the empty run and full stops included), every other character
-// matches itself, ASCII letter case is ignored. Runs in O(name x pattern) time
+// matches itself, ASCII letter case is ignored. "*.*" matches every name,
+// also one without a full stop. Runs in O(name x pattern) time
 // at worst, never exponentially.
 #pragma once
 

@@ -1,9 +1,13 @@
 #include "rename/new_name.h"
 
 #include <algorithm>
+#include <string>
 
 namespace slicery::rename {
 namespace {
+
+// The longest name one file or folder can have on the platform, in bytes.
+constexpr std::size_t kMaxNameBytes = 255;
 
 int characterCount(std::string_view text) {
   // Every byte that does not continue a UTF-8 sequence starts a character.
@@ -74,6 +78,9 @@ std::string unsafeFolderName(std::string_view name) {
   if (name.find('/') != std::string_view::npos) return "a folder name may not contain '/'";
   if (name.find('\0') != std::string_view::npos) return "a folder name may not contain a NUL";
   if (name.empty() || name == "." || name == "..") return "not a folder name";
+  if (name.size() > kMaxNameBytes) {
+    return "a folder name may not be longer than " + std::to_string(kMaxNameBytes) + " bytes";
+  }
   return {};
 }
 

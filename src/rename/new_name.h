@@ -34,7 +34,8 @@ std::string newFileName(const scan::NameFields& fields, std::string_view paddedS
 bool seriesGetsFolder(std::string_view paddedSeries);
 
 // Why `name` cannot be a folder made inside the loaded folder, or empty when
-// it can: a name holding '/' or a NUL would lead elsewhere.
+// it can: a name holding '/' or a NUL would lead elsewhere, and none may be
+// longer than 255 bytes.
 std::string unsafeFolderName(std::string_view name);
 
 }  // namespace slicery::rename

@@ -21,6 +21,13 @@ TEST(Pattern, StarsMatchAnyRunIncludingFullStopsAndNothing) {
   EXPECT_FALSE(matchesPattern("a?", "a"));
 }
 
+TEST(Pattern, StarDotStarTakesEveryName) {
+  for (const char* name : {"a.ima", "README", "a.", ".a", "x.y.z"}) {
+    EXPECT_TRUE(matchesPattern(name, "*.*")) << name;
+  }
+  EXPECT_FALSE(matchesPattern("README", "*.*.*"));
+}
+
 TEST(Pattern, OtherCharactersMatchThemselvesWithAsciiCaseIgnored) {
   EXPECT_TRUE(matchesPattern("ANON.MR.X.2.17.IMA", "anon.mr.x.2.17.ima"));
   // '?' and '[' have no special meaning.

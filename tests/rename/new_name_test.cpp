@@ -96,6 +96,8 @@ TEST(SeriesFolderTest, NamesThatWouldLeadElsewhereAreRefused) {
   EXPECT_NE(unsafeFolderName("a/b_S01"), "");
   EXPECT_NE(unsafeFolderName(std::string("a\0b_S01", 7)), "");
   EXPECT_NE(unsafeFolderName(".."), "");
+  EXPECT_EQ(unsafeFolderName(std::string(255, 'n')), "");
+  EXPECT_NE(unsafeFolderName(std::string(256, 'n')), "");
 }
 
 }  // namespace
