@@ -1,4 +1,7 @@
 // Synthetic Siemens-style exam folders for tests, benchmarks and the demo.
+// Every file whose name ends in ".ima" (any case) is a DICOM Part 10 image:
+// preamble, "DICM", file meta group, then a small MR data set with the
+// series' description, series and instance numbers and 16-bit pixel data.
 #pragma once
 
 #include <string>
@@ -12,13 +15,15 @@ struct ExamOptions {
   bool lowerCaseExtension = false;  // every other file ends in "ima"
   bool shortNames = false;          // every third file has the six-piece short form
   bool oddNames = false;            // adds a few names that are not series files
+  bool implicitVr = false;          // data sets in Implicit VR Little Endian, else Explicit
+  int imageSide = 32;               // rows = columns of the image: 2 KiB of pixel data
 };
 
 struct ExamFile {
   std::string name;
   int series = 0;  // 0 for the odd names
   int instance = 0;
-  std::string description;  // the series' description
+  std::string description;  // the series' description, UTF-8 (written as Latin-1)
 };
 
 // The files of an exam, in no particular order. Deterministic.
@@ -29,6 +34,6 @@ std::vector<ExamFile> planExam(const ExamOptions& options);
 void writeExam(const std::string& folder, const ExamOptions& options);
 
 // The bytes written for one file.
-std::string examFileContents(const ExamFile& file);
+std::string examFileContents(const ExamFile& file, const ExamOptions& options = {});
 
 }  // namespace slicery::tools

@@ -1,4 +1,4 @@
-// make-exam: writes a synthetic Siemens-style exam folder.
+// make-exam: writes a synthetic Siemens-style exam folder of DICOM files.
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -10,12 +10,17 @@
 namespace {
 
 const char* const kUsage =
-    "usage: make-exam [--files N] [--series S] [--lower] [--short] [--odd] FOLDER\n"
+    "usage: make-exam [--files N] [--series S] [--lower] [--short] [--odd]\n"
+    "                 [--implicit] [--image-side N] FOLDER\n"
     "Writes N .ima files in S series (default 100 in 5) into FOLDER, which is\n"
-    "made when missing and must otherwise be empty.\n"
-    "  --lower   every other name ends in lower-case 'ima'\n"
-    "  --short   every third name has the six-piece short form\n"
-    "  --odd     adds a few names that belong to no series\n";
+    "made when missing and must otherwise be empty. Each .ima file is a DICOM\n"
+    "file with its series' description, series and instance numbers and a\n"
+    "16-bit image.\n"
+    "  --lower         every other name ends in lower-case 'ima'\n"
+    "  --short         every third name has the six-piece short form\n"
+    "  --odd           adds a few names that belong to no series\n"
+    "  --implicit      data sets in Implicit VR Little Endian (default Explicit)\n"
+    "  --image-side N  images of N x N pixels (default 32, 2 KiB of pixel data)\n";
 
 int parseCount(const char* text) {
   char* end = nullptr;
@@ -36,6 +41,11 @@ int main(int argc, char** argv) {
       const std::string arg = argv[i];
       if ((arg == "--files" || arg == "--series") && i + 1 < argc) {
         (arg == "--files" ? options.files : options.series) = parseCount(argv[++i]);
+      } else if (arg == "--image-side" && i + 1 < argc) {
+        options.imageSide = parseCount(argv[++i]);
+        if (options.imageSide > 4096) throw std::invalid_argument("--image-side is at most 4096");
+      } else if (arg == "--implicit") {
+        options.implicitVr = true;
       } else if (arg == "--lower") {
         options.lowerCaseExtension = true;
       } else if (arg == "--short") {

@@ -262,6 +262,20 @@ std::ptrdiff_t openDescriptors() {
   return std::distance(begin(fds), end(fds));
 }
 
+TEST(DicomHdrOnDisk, SampleFilesOfBothSyntaxes) {
+  platform::RealFileSystem fs;
+  const std::string data = SLICERY_TEST_DATA;
+  const std::string explicitFile = data + "/explicit_sag_t2_fse.ima";
+  const std::string implicitFile = data + "/implicit_t2_uebersicht.ima";
+  EXPECT_EQ(DICOM_hdr(fs, "8", "103E", explicitFile), "SAG_T2_FSE");
+  EXPECT_EQ(DICOM_hdr(fs, "0020", "0011", explicitFile), "3_");
+  EXPECT_EQ(DICOM_hdr(fs, "8", "103E", implicitFile),
+            "T2_\xC3\x9C"
+            "bersicht");
+  EXPECT_EQ(DICOM_hdr(fs, "20", "11", implicitFile), "11");
+  EXPECT_EQ(DICOM_hdr(fs, "8", "60", implicitFile), "MR");
+}
+
 TEST(DicomHdrOnDisk, FilesAreClosedOnEveryPath) {
   testing::TempFolder dir;
   const std::string found =

@@ -11,6 +11,7 @@
 
 #include "app/form1.h"
 #include "dicom_writer.h"
+#include "exam.h"
 #include "platform/real_file_system.h"
 #include "support/memory_file_system.h"
 #include "support/recording_view.h"
@@ -209,6 +210,65 @@ TEST(FolderRenamerOnDisk, ADescriptionNeverTakesAFolderOutOfItsPlace) {
   EXPECT_EQ(form.runFailures[2].reason, "a folder name may not contain a NUL");
   EXPECT_EQ(form.runFailures[3].reason, "a folder name may not be longer than 255 bytes");
   EXPECT_EQ(form.runFailures[4].oldPath, exam + "/Series_S06");
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Whole runs on disk with exams of DICOM files, in one window.
+TEST(FolderRenamerInARun, EachRunDescribesItsOwnFoldersAndGoesOnPastAFailure) {
+  testing::TempFolder dir;
+  platform::RealFileSystem fs;
+  platform::SettableClock clock;
+  Form1 form{fs, clock};
+  RecordingView view;
+  form.setView(&view);
+  const auto run = [&](const std::string& folder) {
+    ASSERT_TRUE(form.drop({folder}));
+    form.changeCheck(form.Check2, 1);
+    form.changeCheck(form.Check4, 1);
+    form.pressStart();
+  };
+
+  tools::ExamOptions options;
+  options.files = 30;
+  options.series = 3;
+  options.implicitVr = true;
+  const std::string first = dir.mkdir("first");
+  tools::writeExam(first, options);
+  run(first);
+  EXPECT_EQ(namesIn(first),
+            (std::vector<std::string>{"SAG_T2_FSE_Series_S3", "localizer__Series_S1",
+                                      "t1_se_tra__Series_S2"}));
+  EXPECT_EQ(namesIn(first + "/SAG_T2_FSE_Series_S3").size(), 10u);
+  EXPECT_EQ(view.renamedFolders.size(), 3u);
+  EXPECT_TRUE(view.failureReports.empty());
+
+  // A second folder in the same window: only its own folders are renamed, and
+  // a folder whose first file is no DICOM file keeps its name without
+  // stopping the others.
+  options.implicitVr = false;
+  options.series = 4;
+  const std::string second = dir.mkdir("second");
+  tools::writeExam(second, options);
+  dir.mkdir("second/Series_S2");
+  dir.write("second/Series_S2/a.txt", "notes");
+  run(second);
+  EXPECT_EQ(namesIn(second),
+            (std::vector<std::string>{"SAG_T2_FSE_Series_S3", "Series_S2", "localizer__Series_S1",
+                                      "t2_tse_cor_Series_S4"}));
+  EXPECT_EQ(view.renamedFolders.size(), 6u);
+  ASSERT_EQ(view.failureReports.size(), 1u);
+  ASSERT_EQ(view.failureReports[0].size(), 1u);
+  EXPECT_EQ(view.failureReports[0][0].oldPath, second + "/Series_S2");
+  EXPECT_EQ(form.lbltimetaken.text(), "0 Seconds");
+  EXPECT_EQ(namesIn(first).size(), 3u);  // untouched by the second run
 }
 
 }  // namespace
