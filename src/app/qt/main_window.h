@@ -1,0 +1,89 @@
+// MainWindow: the Qt face of Form1. It lays out one widget per control model,
+// keeps each widget showing its model, forwards clicks, typing and drops to
+// the form's entry points, and shows the form's messages. While a load or a
+// run works it keeps painting the changed controls and answering the window
+// system, but lets no user input through.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QFont>
+#include <QHash>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+
+class QDropEvent;
+
+namespace slicery::qt {
+
+// The font of every caption that has one of its own: "Verdana" where
+// installed, otherwise DejaVu Sans; 8.25 points.
+QFont captionFont();
+// The window's default font, for the controls without a font of their own: a
+// narrow sans serif of 8 points.
+QFont windowFont();
+
+// Names the application, its version and its icon; call once the
+// QApplication exists.
+void setUpApplication();
+
+class MainWindow : public QWidget, public app::Form1View {
+ public:
+  // Changes shown during a load or a run are gathered for this long before
+  // they are painted together.
+  static constexpr int kPaintIntervalMs = 25;
+
+  explicit MainWindow(app::Form1& form, QWidget* parent = nullptr);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  app::Form1& form() { return form_; }
+
+  // Form1View
+  void controlChanged(app::ControlId id, int index) override;
+  void showMessage(const app::Message& message) override;
+  void closeWindow() override;
+  void runFailed(const std::vector<app::RunFailure>& failures) override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  enum class Kind { label, checkBox, textBox, button, progressBar };
+  enum class DropRole { load, ignore, refuse };
+  struct Binding {
+    QWidget* widget = nullptr;
+    app::ControlModel* model = nullptr;
+    Kind kind = Kind::label;
+  };
+
+  // One slot per control, with the ten elements of Label1 at the end.
+  static int slotOf(app::ControlId id, int index);
+
+  void buildControls();
+  void bind(QWidget* widget, app::ControlModel& model, Kind kind, DropRole role);
+  void setDropRole(QWidget* widget, DropRole role);
+
+  void sync(int slot);
+  void syncDirty();
+  void paintNow();
+
+  DropRole dropRoleAt(QWidget* receiver, QPoint at) const;
+  bool handleDrag(DropRole role, QEvent* event);
+  void loadDropped(const std::vector<std::string>& paths);
+  bool blocksWhileBusy(QObject* watched, const QEvent* event) const;
+
+  app::Form1& form_;
+  std::vector<Binding> bindings_;
+  std::vector<bool> dirty_;
+  std::vector<int> dirtySlots_;
+  QHash<const QObject*, DropRole> dropRoles_;
+  QElapsedTimer sincePaint_;
+  bool painting_ = false;
+};
+
+}  // namespace slicery::qt
