@@ -64,7 +64,8 @@ MessageCatcher::MessageCatcher() {
   QObject::connect(&timer_, &QTimer::timeout, [this] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr || !box->isVisible()) return;
-    seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+    seen.push_back({box->windowTitle(), box->text(), box->informativeText(), box->detailedText(),
+                    box->icon(), box->standardButtons()});
     QTest::keyClick(box, Qt::Key_Return);
   });
   timer_.start();

@@ -41,6 +41,8 @@ class MessageCatcher {
   struct Seen {
     QString title;
     QString text;
+    QString informative;
+    QString details;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
   };

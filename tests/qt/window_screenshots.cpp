@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 
 #include "app/form1.h"
@@ -46,6 +49,19 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", qPrintable(file));
   };
+  // A message box the run ends with is saved too, then closed: run from
+  // ctest, this must never wait for a person.
+  QTimer answer;
+  answer.setInterval(20);
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    const QString file = out + QStringLiteral("/4-message.png");
+    if (box->grab().save(file)) std::printf("%s\n", qPrintable(file));
+    box->accept();
+  });
+  answer.start();
+
   save("1-open.png");
   slicery::testing::dropOn(window.findChild<QWidget*>(QStringLiteral("Frame1")), {exam});
   save("2-loaded.png");

@@ -484,21 +484,31 @@ TEST_F(WindowTest, StartWithNoListedFilesShowsTheErrorBox) {
 }
 
 TEST_F(WindowTest, FailuresOfARunAreReportedInOneBox) {
-  std::vector<app::RunFailure> failures;
-  for (int i = 1; i <= 7; ++i) {
+  testing::dropOn(widget("Frame1"), {"/exam"});
+  std::vector<app::RunFailure> failures = {
+      {"", "/exam/Series_S1", "File exists"},  // a folder not made
+      {"/exam", "", "Permission denied"},      // a folder not listed
+  };
+  for (int i = 1; i <= 5; ++i) {
     const std::string name = "/exam/P.MR.S.1." + std::to_string(i) + ".IMA";
     failures.push_back({name, name + ".new", "File exists"});
   }
   MessageCatcher messages;
   window.runFailed(failures);
   ASSERT_EQ(messages.seen.size(), 1u);
-  const QString& text = messages.seen[0].text;
-  EXPECT_EQ(messages.seen[0].icon, QMessageBox::Warning);
-  EXPECT_TRUE(text.startsWith("7 files or folders could not be renamed")) << text.toStdString();
-  EXPECT_TRUE(text.contains("/exam/P.MR.S.1.1.IMA -> /exam/P.MR.S.1.1.IMA.new: File exists"));
-  EXPECT_TRUE(text.contains("P.MR.S.1.5.IMA"));
-  EXPECT_FALSE(text.contains("P.MR.S.1.6.IMA"));
-  EXPECT_TRUE(text.contains("2 more"));
+  const MessageCatcher::Seen& box = messages.seen[0];
+  EXPECT_EQ(box.icon, QMessageBox::Warning);
+  EXPECT_EQ(box.text,
+            "7 files or folders in /exam could not be renamed, made or listed. Nothing was "
+            "overwritten.");
+  EXPECT_EQ(box.informative,
+            "Series_S1: File exists\n"
+            "/exam: Permission denied\n"
+            "P.MR.S.1.1.IMA -> P.MR.S.1.1.IMA.new: File exists\n"
+            "P.MR.S.1.2.IMA -> P.MR.S.1.2.IMA.new: File exists\n"
+            "P.MR.S.1.3.IMA -> P.MR.S.1.3.IMA.new: File exists\n"
+            "... and 2 more.");
+  EXPECT_TRUE(box.details.contains("P.MR.S.1.5.IMA -> P.MR.S.1.5.IMA.new: File exists"));
 }
 
 // --- Busy ------------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "icon.h"
+#include "platform/file_system.h"
 
 namespace slicery::qt {
 
@@ -488,21 +489,40 @@ void MainWindow::closeWindow() {
 
 void MainWindow::runFailed(const std::vector<app::RunFailure>& failures) {
   if (failures.empty()) return;
-  std::string report = std::to_string(failures.size()) +
-                       (failures.size() == 1 ? " file or folder" : " files or folders") +
-                       " could not be renamed and kept " +
-                       (failures.size() == 1 ? "its name:\n" : "their names:\n");
-  const size_t listed = std::min(failures.size(), kReportedFailures);
-  for (size_t i = 0; i < listed; ++i) {
-    const app::RunFailure& failure = failures[i];
-    report += "\n" + failure.oldPath;
-    if (!failure.newPath.empty()) report += " -> " + failure.newPath;
-    report += ": " + failure.reason;
+  // Paths are shown from the loaded folder on, which the headline names.
+  const std::string folder = form_.File2.path();
+  const std::string prefix = folder.empty() ? std::string() : platform::joinPath(folder, "");
+  const auto shortened = [&prefix](const std::string& path) {
+    return !prefix.empty() && path.starts_with(prefix) ? path.substr(prefix.size()) : path;
+  };
+  const auto line = [&](const app::RunFailure& failure) {
+    std::string where = shortened(failure.oldPath);
+    if (!where.empty() && !failure.newPath.empty()) where += " -> ";
+    where += shortened(failure.newPath);
+    return QString::fromStdString((where.empty() ? folder : where) + ": " + failure.reason);
+  };
+
+  const bool one = failures.size() == 1;
+  QMessageBox box(
+      QMessageBox::Warning, QStringLiteral("Slicery"),
+      QStringLiteral("%1 %2 in %3 could not be renamed, made or listed. Nothing was "
+                     "overwritten.")
+          .arg(failures.size())
+          .arg(one ? QStringLiteral("file or folder") : QStringLiteral("files or folders"),
+               text(folder)),
+      QMessageBox::Ok, this);
+  QStringList first;
+  QStringList all;
+  for (const app::RunFailure& failure : failures) {
+    all << line(failure);
+    if (static_cast<size_t>(first.size()) < kReportedFailures) first << all.back();
   }
-  if (failures.size() > listed) {
-    report += "\n\n... and " + std::to_string(failures.size() - listed) + " more.";
+  if (failures.size() > kReportedFailures) {
+    first << QStringLiteral("... and %1 more.").arg(failures.size() - kReportedFailures);
+    box.setDetailedText(all.join(QLatin1Char('\n')));
   }
-  showMessage({report, "Slicery", app::Message::Icon::warning});
+  box.setInformativeText(first.join(QLatin1Char('\n')));
+  box.exec();
 }
 
 }  // namespace slicery::qt
