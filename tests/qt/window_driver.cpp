@@ -66,9 +66,20 @@ MessageCatcher::MessageCatcher() {
     if (box == nullptr || !box->isVisible()) return;
     seen.push_back({box->windowTitle(), box->text(), box->informativeText(), box->detailedText(),
                     box->icon(), box->standardButtons()});
+    if (onShown) onShown();
     QTest::keyClick(box, Qt::Key_Return);
   });
   timer_.start();
+}
+
+PaintWatcher::PaintWatcher(QWidget* widget, std::function<void()> painted)
+    : QObject(widget), painted_(std::move(painted)) {
+  widget->installEventFilter(this);
+}
+
+bool PaintWatcher::eventFilter(QObject*, QEvent* event) {
+  if (event->type() == QEvent::Paint) painted_();
+  return false;
 }
 
 }  // namespace slicery::testing

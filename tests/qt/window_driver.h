@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,9 +50,21 @@ class MessageCatcher {
 
   MessageCatcher();
   std::vector<Seen> seen;
+  // Run when a box is found, before it is closed.
+  std::function<void()> onShown;
 
  private:
   QTimer timer_;
+};
+
+// Calls `painted` each time `widget` is painted, while it lives.
+class PaintWatcher : public QObject {
+ public:
+  PaintWatcher(QWidget* widget, std::function<void()> painted);
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  std::function<void()> painted_;
 };
 
 }  // namespace slicery::testing

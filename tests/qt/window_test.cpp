@@ -12,8 +12,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QWindow>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "app/form1.h"
 #include "main_window.h"
@@ -195,6 +197,7 @@ TEST_F(WindowTest, OpensWithCaptionsFontsAndStatesOfTheTables) {
 
   const QList<QSize> sizes = window.windowIcon().availableSizes();
   EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
+  EXPECT_EQ(QApplication::applicationVersion(), "2.00");
   EXPECT_EQ(QApplication::focusWidget(), widget("Check2"));
 }
 
@@ -221,6 +224,11 @@ TEST_F(WindowTest, AltSDoesNothingAtOpenAndAltECloses) {
   EXPECT_TRUE(messages.seen.empty());
   EXPECT_EQ(form.runStartTime, 0);
   EXPECT_TRUE(window.isVisible());
+
+  // Once a load has enabled Start, Alt+S presses it.
+  testing::dropOn(widget("Frame1"), {"/exam"});
+  QTest::keyClick(&window, Qt::Key_S, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.runStartTime == 500; }, 2000));
 
   QTest::keyClick(&window, Qt::Key_E, Qt::AltModifier);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isVisible(); }, 2000));
@@ -385,6 +393,23 @@ TEST_F(WindowTest, AFolderThatCannotBeListedIsReportedAndLeavesTheLoadsState) {
   testing::dropOn(widget("Frame1"), {"/nowhere"});
   ASSERT_EQ(messages.seen.size(), 2u);
   EXPECT_TRUE(messages.seen[1].text.contains("/nowhere"));
+}
+
+TEST_F(WindowTest, ALoadPaintsTheFolderAndCountBeforeItEnds) {
+  // A slow disk: reading the folder takes a while, as a big one does.
+  fs.onList = [] { std::this_thread::sleep_for(std::chrono::milliseconds(120)); };
+  std::vector<QString> paintedWhileBusy;
+  for (const char* name : {"lblcurrentfolder", "lblcountoffiles"}) {
+    QLabel* label = widget<QLabel>(name);
+    new testing::PaintWatcher(label, [&, label] {
+      if (form.busy()) paintedWhileBusy.push_back(label->text());
+    });
+  }
+  testing::dropOn(widget("Frame1"), {"/exam"});
+  EXPECT_NE(std::find(paintedWhileBusy.begin(), paintedWhileBusy.end(), "/exam"),
+            paintedWhileBusy.end());
+  EXPECT_NE(std::find(paintedWhileBusy.begin(), paintedWhileBusy.end(), "3"),
+            paintedWhileBusy.end());
 }
 
 // --- Options ---------------------------------------------------------------

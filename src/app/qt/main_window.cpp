@@ -221,8 +221,9 @@ void MainWindow::buildControls() {
   QPushButton* btnstart = button(frame1, f.btnstart, "btnstart", twips(360, 360, 1215, 495));
   QPushButton* btnExit = button(frame1, f.btnExit, "btnExit", twips(360, 960, 1215, 495));
   connect(btnstart, &QPushButton::clicked, this, [this] {
+    workStarts();
     form_.pressStart();
-    syncDirty();
+    workEnded();
   });
   connect(btnExit, &QPushButton::clicked, this, [this] { form_.pressExit(); });
 
@@ -369,28 +370,46 @@ void MainWindow::syncDirty() {
 }
 
 void MainWindow::controlChanged(ControlId id, int index) {
-  const int slot = slotOf(id, index);
-  if (bindings_[static_cast<size_t>(slot)].widget == nullptr) return;  // lists are never shown
-  if (!dirty_[static_cast<size_t>(slot)]) {
-    dirty_[static_cast<size_t>(slot)] = true;
-    dirtySlots_.push_back(slot);
+  const auto slot = static_cast<size_t>(slotOf(id, index));
+  if (bindings_[slot].widget != nullptr && !dirty_[slot]) {  // lists are never shown
+    dirty_[slot] = true;
+    dirtySlots_.push_back(static_cast<int>(slot));
   }
   if (!form_.busy()) {
     syncDirty();
-  } else if (!painting_ && (!sincePaint_.isValid() || sincePaint_.elapsed() >= kPaintIntervalMs)) {
-    paintNow();
+    return;
   }
+  if (painting_ || dirtySlots_.empty()) return;
+  if (!work_.isValid()) workStarts();
+  // A change is painted at once while painting has cost little of the
+  // work's time so far, and otherwise with the first change after a pause.
+  const bool cheap = paintNanoseconds_ * kPaintShare <= work_.nsecsElapsed();
+  const bool due = !sincePaint_.isValid() || sincePaint_.elapsed() >= kPaintIntervalMs;
+  if (cheap || due) paintNow();
 }
 
 // Shows what changed since the last time while a load or a run keeps the
 // event loop waiting: paints the changed controls and handles what the window
 // system sent meanwhile (exposes, pings). eventFilter holds back user input.
 void MainWindow::paintNow() {
+  QElapsedTimer took;
+  took.start();
   painting_ = true;
   syncDirty();
   QCoreApplication::processEvents();
-  sincePaint_.start();
   painting_ = false;
+  paintNanoseconds_ += took.nsecsElapsed();
+  sincePaint_.start();
+}
+
+void MainWindow::workStarts() {
+  work_.start();
+  paintNanoseconds_ = 0;
+}
+
+void MainWindow::workEnded() {
+  syncDirty();
+  work_.invalidate();
 }
 
 // --- Input -----------------------------------------------------------------
@@ -457,8 +476,9 @@ void MainWindow::loadDropped(const std::vector<std::string>& paths) {
                  app::Message::Icon::warning});
     return;
   }
+  workStarts();
   const platform::Status status = form_.drop(paths);
-  syncDirty();
+  workEnded();
   if (!status) {
     const std::string& where = status.path().empty() ? paths.front() : status.path();
     showMessage({"The dropped folder could not be loaded:\n" + where + "\n\n" + status.reason(),
@@ -477,6 +497,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // --- What the form tells the user ------------------------------------------
 
 void MainWindow::showMessage(const app::Message& message) {
+  syncDirty();  // the window behind the box shows where the work stands
   const QMessageBox::Icon icon =
       message.icon == app::Message::Icon::critical ? QMessageBox::Critical : QMessageBox::Warning;
   QMessageBox box(icon, text(message.title), text(message.text), QMessageBox::Ok, this);
@@ -489,6 +510,7 @@ void MainWindow::closeWindow() {
 
 void MainWindow::runFailed(const std::vector<app::RunFailure>& failures) {
   if (failures.empty()) return;
+  syncDirty();  // the run's end shows behind the report
   // Paths are shown from the loaded folder on, which the headline names.
   const std::string folder = form_.File2.path();
   const std::string prefix = folder.empty() ? std::string() : platform::joinPath(folder, "");

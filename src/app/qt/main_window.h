@@ -31,9 +31,11 @@ void setUpApplication();
 
 class MainWindow : public QWidget, public app::Form1View {
  public:
-  // Changes shown during a load or a run are gathered for this long before
-  // they are painted together.
+  // While a load or a run works, changed controls are painted at once as
+  // long as painting has taken at most 1/kPaintShare of the work's time, and
+  // otherwise gathered and painted together at most kPaintIntervalMs apart.
   static constexpr int kPaintIntervalMs = 25;
+  static constexpr qint64 kPaintShare = 16;
 
   explicit MainWindow(app::Form1& form, QWidget* parent = nullptr);
   ~MainWindow() override;
@@ -71,6 +73,9 @@ class MainWindow : public QWidget, public app::Form1View {
   void sync(int slot);
   void syncDirty();
   void paintNow();
+  // Called around a load or a run.
+  void workStarts();
+  void workEnded();
 
   DropRole dropRoleAt(QWidget* receiver, QPoint at) const;
   bool handleDrag(DropRole role, QEvent* event);
@@ -82,7 +87,9 @@ class MainWindow : public QWidget, public app::Form1View {
   std::vector<bool> dirty_;
   std::vector<int> dirtySlots_;
   QHash<const QObject*, DropRole> dropRoles_;
+  QElapsedTimer work_;  // runs while a load or a run works
   QElapsedTimer sincePaint_;
+  qint64 paintNanoseconds_ = 0;
   bool painting_ = false;
 };
 
