@@ -1,10 +1,11 @@
 # make run   builds, writes a demo exam and opens the window on it
 # make test  builds and runs every test, then again under ASan + UBSan
+# make screenshots  saves pictures of the window (open, loaded, after a run)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 
-.PHONY: all deps build build-asan test test-asan run bench format clean
+.PHONY: all deps build build-asan test test-asan run screenshots bench format clean
 
 all: build
 
@@ -26,8 +27,12 @@ test: build build-asan
 run: build
 	@tools/run-demo $(BUILD)
 
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/qt/window-screenshots $(BUILD)/screenshots
+
 bench: build
 	$(BUILD)/bench/bench_load
+	$(BUILD)/bench/bench_window
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

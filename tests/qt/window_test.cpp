@@ -397,7 +397,7 @@ TEST_F(WindowTest, AFolderThatCannotBeListedIsReportedAndLeavesTheLoadsState) {
 
 TEST_F(WindowTest, ALoadPaintsTheFolderAndCountBeforeItEnds) {
   // A slow disk: reading the folder takes a while, as a big one does.
-  fs.onList = [] { std::this_thread::sleep_for(std::chrono::milliseconds(120)); };
+  fs.onList = [] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); };
   std::vector<QString> paintedWhileBusy;
   for (const char* name : {"lblcurrentfolder", "lblcountoffiles"}) {
     QLabel* label = widget<QLabel>(name);

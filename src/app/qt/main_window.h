@@ -35,7 +35,7 @@ class MainWindow : public QWidget, public app::Form1View {
   // long as painting has taken at most 1/kPaintShare of the work's time, and
   // otherwise gathered and painted together at most kPaintIntervalMs apart.
   static constexpr int kPaintIntervalMs = 25;
-  static constexpr qint64 kPaintShare = 16;
+  static constexpr qint64 kPaintShare = 32;
 
   explicit MainWindow(app::Form1& form, QWidget* parent = nullptr);
   ~MainWindow() override;

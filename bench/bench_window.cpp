@@ -1,0 +1,147 @@
+// Times the rename run of a 50,000-file, 100-series exam through the window
+// (offscreen: the folder dropped on it, Start clicked, every change shown)
+// against a plain loop of the same no-replace renames, in one run, and shows
+// what the window adds to the same drop and run made with no view. Each round
+// works on a fresh copy of the exam; making it is not timed.
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/form1.h"
+#include "bench_util.h"
+#include "main_window.h"
+#include "platform/clock.h"
+#include "platform/real_file_system.h"
+#include "window_driver.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Renames = std::vector<std::pair<std::string, std::string>>;
+
+ino_t inodeOf(const fs::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) std::abort();
+  return info.st_ino;
+}
+
+// What a run did to a copy of `original` in `exam`: each copy is a hard link
+// to its original file, so the file's inode tells where it came from.
+Renames renamesMade(const std::string& original, const std::string& exam,
+                    std::vector<std::string>& madeFolders) {
+  std::map<ino_t, std::string> nameOf;
+  for (const auto& entry : fs::directory_iterator(original)) {
+    nameOf[inodeOf(entry.path())] = entry.path().filename().string();
+  }
+  Renames renames;
+  for (const auto& entry : fs::recursive_directory_iterator(exam)) {
+    if (entry.is_directory()) {
+      madeFolders.push_back(entry.path().string());
+      continue;
+    }
+    const std::string from = exam + "/" + nameOf.at(inodeOf(entry.path()));
+    if (from != entry.path().string()) renames.emplace_back(from, entry.path().string());
+  }
+  std::sort(madeFolders.begin(), madeFolders.end());
+  return renames;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  slicery::tools::ExamOptions options;
+  options.files = argc > 1 ? std::stoi(argv[1]) : 50'000;
+  options.series = argc > 2 ? std::stoi(argv[2]) : 100;
+  options.imageSide = 4;  // the names are what counts, not the pictures
+  constexpr int kRounds = 5;
+
+  slicery::bench::ScratchFolder scratch("slicery-bench-window");
+  const std::string original = scratch.path() + "/original";
+  const std::string exam = scratch.path() + "/exam";
+  fs::create_directories(original);
+  slicery::tools::writeExam(original, options);
+  const auto freshExam = [&] {
+    fs::remove_all(exam);
+    fs::create_directories(exam);
+    for (const auto& entry : fs::directory_iterator(original)) {
+      fs::create_hard_link(entry.path(), exam / entry.path().filename());
+    }
+  };
+  std::printf("%d files in %d series, %d rounds of each, in %s\n", options.files, options.series,
+              kRounds, exam.c_str());
+
+  slicery::platform::RealFileSystem fileSystem;
+  slicery::platform::RealClock clock;
+  for (const bool folders : {false, true}) {
+    slicery::app::Form1 form(fileSystem, clock);
+    slicery::qt::MainWindow window(form);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) return 1;
+    QWidget* frame1 = window.findChild<QWidget*>(QStringLiteral("Frame1"));
+    auto* start = window.findChild<QPushButton*>(QStringLiteral("btnstart"));
+    if (folders) QTest::mouseClick(window.findChild<QCheckBox*>("Check2"), Qt::LeftButton);
+    const auto run = [&] {
+      slicery::testing::dropOn(frame1, {exam});
+      QTest::mouseClick(start, Qt::LeftButton);
+      if (form.filesProcessed != options.files) std::abort();
+    };
+
+    // The same run with no view, to tell the window's own share.
+    slicery::app::Form1 bare(fileSystem, clock);
+    if (folders) bare.changeCheck(bare.Check2, 1);
+    const auto runWithoutView = [&] {
+      if (!bare.drop({exam})) std::abort();
+      bare.pressStart();
+      if (bare.filesProcessed != options.files) std::abort();
+    };
+
+    // A first run, not timed, shows which renames the window makes.
+    freshExam();
+    run();
+    std::vector<std::string> madeFolders;
+    const Renames renames = renamesMade(original, exam, madeFolders);
+    if (form.filesRenamed != static_cast<int>(renames.size())) return 1;
+
+    // Rounds of the two alternate, so a busy machine slows both alike.
+    std::vector<double> baselineTimes, windowTimes, bareTimes;
+    for (int round = 0; round < kRounds; ++round) {
+      baselineTimes.push_back(slicery::bench::medianSeconds(
+          1,
+          [&] {
+            for (const auto& folder : madeFolders) {
+              if (!fileSystem.makeFolder(folder)) std::abort();
+            }
+            for (const auto& [from, to] : renames) {
+              if (!fileSystem.renameFile(from, to)) std::abort();
+            }
+          },
+          freshExam));
+      windowTimes.push_back(slicery::bench::medianSeconds(1, run, freshExam));
+      bareTimes.push_back(slicery::bench::medianSeconds(1, runWithoutView, freshExam));
+    }
+    std::sort(baselineTimes.begin(), baselineTimes.end());
+    std::sort(windowTimes.begin(), windowTimes.end());
+    std::sort(bareTimes.begin(), bareTimes.end());
+    std::printf("\n%s (%zu renames), medians:\n", folders ? "into series folders" : "in place",
+                renames.size());
+    slicery::bench::reportRatio("window: drop + Start", windowTimes[kRounds / 2], "renameat2 loop",
+                                baselineTimes[kRounds / 2], 2.0);
+    std::printf("%-28s %9.4f s: the window adds %.0f%%\n", "same run without a view",
+                bareTimes[kRounds / 2],
+                100.0 * (windowTimes[kRounds / 2] / bareTimes[kRounds / 2] - 1.0));
+  }
+  return 0;
+}
