@@ -1,0 +1,251 @@
+#include "cli/cli.h"
+
+#include <string_view>
+
+#include "app/form1.h"
+#include "platform/dry_run_file_system.h"
+
+namespace slicery::cli {
+
+const char* const kUsage =
+    "usage: slicery-cli [--short] [--folders] [--folder-name WORD] [--describe]\n"
+    "                   [--dry-run] [--quiet] PATH\n"
+    "       slicery-cli --help | --version\n"
+    "\n"
+    "Renames the .ima files of one folder, as the Slicery window does, so that a\n"
+    "listing follows series and slice order: series and slice numbers get leading\n"
+    "zeros. An existing file or folder is never replaced.\n"
+    "\n"
+    "  PATH                the folder, or a file inside it\n"
+    "  --short             drop everything after the slice number in new names\n"
+    "  --folders           move each series into a folder of its own, Series_S#\n"
+    "  --folder-name WORD  as --folders, with folders named WORD_S#\n"
+    "  --describe          as --folders, then put each series' DICOM Series\n"
+    "                      Description in front of its folder's name\n"
+    "  --dry-run           print what the run would do and change nothing; it\n"
+    "                      cannot foresee failures that only the disk would report\n"
+    "                      (permissions, lack of space)\n"
+    "  --quiet             print only the result lines and failures\n"
+    "  --help              print this help\n"
+    "  --version           print the version\n"
+    "\n"
+    "Prints one line 'OLD -> NEW' for each file renamed or moved and one for each\n"
+    "series folder renamed, with paths relative to PATH's folder, and a progress\n"
+    "bar on standard error when that is a terminal; then always the lines\n"
+    "'Files Processed: N', 'Total Files Renamed/moved: N', 'Time Taken: N Seconds'.\n"
+    "A step that fails is skipped and printed on standard error with its old and\n"
+    "new path and the reason.\n"
+    "\n"
+    "Exit status: 0 every step succeeded; 1 some step failed; 2 bad arguments or\n"
+    "PATH cannot be listed; 3 no series found (\"No IMA Files!\").\n";
+
+namespace {
+
+constexpr const char* kProgram = "slicery-cli: ";
+
+// Takes the value of an option written "--name VALUE" or "--name=VALUE".
+bool takeValue(const std::vector<std::string>& args, size_t& i, std::string_view name,
+               std::optional<std::string>& value) {
+  const std::string& arg = args[i];
+  if (arg == name) {
+    if (i + 1 >= args.size()) throw UsageError(std::string(name) + " needs a value");
+    value = args[++i];
+    return true;
+  }
+  if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 &&
+      arg[name.size()] == '=') {
+    value = arg.substr(name.size() + 1);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Arguments parseArguments(const std::vector<std::string>& args) {
+  Arguments parsed;
+  std::vector<std::string> operands;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      operands.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "--help" || arg == "-h") {
+      parsed.mode = Arguments::Mode::help;
+      return parsed;
+    } else if (arg == "--version") {
+      parsed.mode = Arguments::Mode::version;
+    } else if (arg == "--short") {
+      parsed.shortNames = true;
+    } else if (arg == "--folders") {
+      parsed.folders = true;
+    } else if (arg == "--describe") {
+      parsed.describe = true;
+    } else if (arg == "--dry-run") {
+      parsed.dryRun = true;
+    } else if (arg == "--quiet") {
+      parsed.quiet = true;
+    } else if (takeValue(args, i, "--folder-name", parsed.folderName)) {
+      if (parsed.folderName->empty()) throw UsageError("--folder-name needs a word");
+    } else {
+      throw UsageError("unknown option " + arg);
+    }
+  }
+  if (parsed.mode != Arguments::Mode::run) return parsed;
+  if (operands.empty()) throw UsageError("no PATH given");
+  if (operands.size() > 1) throw UsageError("one PATH only, got also " + operands[1]);
+  if (operands[0].empty()) throw UsageError("PATH is empty");
+  parsed.path = operands[0];
+  return parsed;
+}
+
+namespace {
+
+// Prints what the form tells: renamed files and folders, failures, the
+// message box, and the progress of the whole run as a bar.
+class ConsoleView : public app::Form1View {
+ public:
+  ConsoleView(const app::Form1& form, Console& console, bool quiet)
+      : form_(form), console_(console), quiet_(quiet), bar_(console.errIsTerminal && !quiet) {}
+
+  void controlChanged(app::ControlId id, int) override {
+    if (bar_ && id == app::ControlId::prgtotal) drawBar();
+  }
+  void showMessage(const app::Message& message) override {
+    wipeBar();
+    console_.err << kProgram << message.text << "\n";
+    messageShown = true;
+  }
+  void fileRenamed(const std::string& from, const std::string& to) override {
+    if (!quiet_) printLine(relative(from) + " -> " + relative(to));
+  }
+  void folderRenamed(const std::string& from, const std::string& to) override {
+    if (!quiet_) printLine(relative(from) + "/ -> " + relative(to) + "/");
+  }
+  void runFailed(const std::vector<app::RunFailure>& failures) override {
+    wipeBar();
+    for (const app::RunFailure& failure : failures) {
+      console_.err << kProgram;
+      if (failure.oldPath.empty()) {
+        console_.err << "cannot make folder " << relative(failure.newPath) << "/";
+      } else if (failure.newPath.empty()) {
+        console_.err << "cannot list " << failure.oldPath;
+      } else {
+        console_.err << "cannot rename " << relative(failure.oldPath) << " -> "
+                     << relative(failure.newPath);
+      }
+      console_.err << ": " << failure.reason << "\n";
+    }
+    failed = true;
+  }
+
+  // Takes the bar off the terminal before the closing lines.
+  void wipeBar() {
+    if (!barShown_) return;
+    console_.err << "\r\033[K" << std::flush;
+    barShown_ = false;
+  }
+
+  bool messageShown = false;
+  bool failed = false;
+
+ private:
+  std::string relative(const std::string& path) const {
+    const std::string prefix = platform::joinPath(form_.File2.path(), "");
+    if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0) {
+      return path.substr(prefix.size());
+    }
+    return path;
+  }
+
+  void printLine(const std::string& line) {
+    if (console_.outIsTerminal) wipeBar();
+    console_.out << line << "\n";
+    if (barShown_) console_.out.flush();
+  }
+
+  void drawBar() {
+    const int total = form_.prgtotal.maximum();
+    const int done = form_.prgtotal.value();
+    const int percent = total > 0 ? static_cast<int>(100LL * done / total) : 100;
+    if (barShown_ && percent == lastPercent_) return;
+    if (console_.outIsTerminal) console_.out.flush();
+    constexpr int kWidth = 30;
+    const int filled = percent * kWidth / 100;
+    console_.err << "\r[" << std::string(static_cast<size_t>(filled), '#')
+                 << std::string(static_cast<size_t>(kWidth - filled), '-') << "] " << percent
+                 << "% " << done << "/" << total << " files" << std::flush;
+    barShown_ = true;
+    lastPercent_ = percent;
+  }
+
+  const app::Form1& form_;
+  Console& console_;
+  bool quiet_;
+  bool bar_;
+  bool barShown_ = false;
+  int lastPercent_ = -1;
+};
+
+}  // namespace
+
+int runRename(const Arguments& args, platform::FileSystem& realFs, platform::Clock& clock,
+              Console& console) {
+  platform::DryRunFileSystem dryRun(realFs);
+  app::Form1 form(args.dryRun ? static_cast<platform::FileSystem&>(dryRun) : realFs, clock);
+  ConsoleView view(form, console, args.quiet);
+  form.setView(&view);
+
+  if (const platform::Status loaded = form.drop({args.path}); !loaded) {
+    console.err << kProgram << "cannot list " << loaded.path() << ": " << loaded.reason() << "\n";
+    return kBadUsage;
+  }
+  if (args.shortNames) form.changeCheck(form.Check1, 1);
+  if (args.folders || args.folderName || args.describe) form.changeCheck(form.Check2, 1);
+  if (args.folderName) {
+    form.changeCheck(form.Check3, 1);
+    form.changeText1(*args.folderName);
+  }
+  if (args.describe) form.changeCheck(form.Check4, 1);
+
+  if (!form.btnstart.enabled()) {
+    console.err << kProgram << "No IMA Files! No series found in " << form.File2.path() << " ("
+                << form.lblcountoffiles.text() << " .ima files listed)\n";
+    return kNoSeries;
+  }
+  form.pressStart();
+  view.wipeBar();
+  if (view.messageShown) return kNoSeries;
+
+  console.out << form.Label5.text() << " " << form.filesProcessed << "\n"
+              << form.Label1[9].text() << " " << form.filesRenamed << "\n"
+              << form.Label7.text() << " " << form.lbltimetaken.text() << "\n";
+  console.out.flush();
+  return view.failed ? kStepsFailed : kSucceeded;
+}
+
+int runCommand(const std::vector<std::string>& args, platform::FileSystem& fs,
+               platform::Clock& clock, Console& console) {
+  Arguments parsed;
+  try {
+    parsed = parseArguments(args);
+  } catch (const UsageError& e) {
+    console.err << kProgram << e.what() << "\nTry 'slicery-cli --help' for more.\n";
+    return kBadUsage;
+  }
+  switch (parsed.mode) {
+    case Arguments::Mode::help:
+      console.out << kUsage;
+      return kSucceeded;
+    case Arguments::Mode::version:
+      console.out << app::kVersion << "\n";
+      return kSucceeded;
+    case Arguments::Mode::run:
+      break;
+  }
+  return runRename(parsed, fs, clock, console);
+}
+
+}  // namespace slicery::cli

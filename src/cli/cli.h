@@ -1,0 +1,67 @@
+// slicery-cli: a second view of the window. It does what a person at the
+// window would do (drop the path, tick the options, type the folder word,
+// press Start) and prints what happens. The logic lives here, apart from
+// main(), so tests can run it on any file system and clock.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/file_system.h"
+
+namespace slicery::cli {
+
+enum ExitStatus : int {
+  kSucceeded = 0,    // every step succeeded
+  kStepsFailed = 1,  // some step failed; the others were done
+  kBadUsage = 2,     // bad arguments, or PATH cannot be listed
+  kNoSeries = 3,     // no series found: Start stays disabled or finds no files
+};
+
+// What the command line asks for.
+struct Arguments {
+  enum class Mode { run, help, version };
+  Mode mode = Mode::run;
+
+  // Mode::run
+  std::string path;
+  bool shortNames = false;
+  bool folders = false;
+  std::optional<std::string> folderName;
+  bool describe = false;
+  bool dryRun = false;
+  bool quiet = false;
+};
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads the arguments after the program name; throws UsageError.
+Arguments parseArguments(const std::vector<std::string>& args);
+
+extern const char* const kUsage;
+
+// Where the command writes, and what the streams lead to.
+struct Console {
+  std::ostream& out;
+  std::ostream& err;
+  bool errIsTerminal = false;  // a progress bar is drawn on `err`
+  bool outIsTerminal = false;  // the bar is wiped before each line on `out`
+};
+
+// The rename run of Mode::run over `fs` (the real one or a double).
+int runRename(const Arguments& args, platform::FileSystem& fs, platform::Clock& clock,
+              Console& console);
+
+// The whole command: parses `args` (without the program name), runs the
+// mode asked for and returns the exit status.
+int runCommand(const std::vector<std::string>& args, platform::FileSystem& fs,
+               platform::Clock& clock, Console& console);
+
+}  // namespace slicery::cli

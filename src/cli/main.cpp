@@ -1,0 +1,28 @@
+// slicery-cli: the command line over the real file system and clock.
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "platform/clock.h"
+#include "platform/real_file_system.h"
+#include "platform/terminal.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  slicery::platform::RealFileSystem fs;
+  slicery::platform::RealClock clock;
+  slicery::cli::Console console{std::cout, std::cerr, slicery::platform::standardErrorIsTerminal(),
+                                slicery::platform::standardOutputIsTerminal()};
+  try {
+    const int status = slicery::cli::runCommand(args, fs, clock, console);
+    std::cout.flush();
+    return status;
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << "slicery-cli: " << e.what() << "\n";
+    return slicery::cli::kStepsFailed;
+  }
+}

@@ -1,0 +1,155 @@
+#include "platform/dry_run_file_system.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace slicery::platform {
+namespace {
+
+Status failure(const char* operation, const std::string& path, int code,
+               const std::string& newPath = {}) {
+  return Status::error(operation, path, std::strerror(code), code, newPath);
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+DryRunFileSystem::Resolved DryRunFileSystem::resolve(const std::string& path) {
+  const std::string clean = withoutTrailingSeparator(path);
+  // The nearest changed path at or above `clean` decides where it leads.
+  for (std::string at = clean;;) {
+    if (const auto it = changed_.find(at); it != changed_.end()) {
+      const Entry& entry = it->second;
+      const std::string rest = clean.substr(at.size());
+      if (entry.kind == PathKind::missing) return {};
+      if (entry.kind != PathKind::folder) {
+        return rest.empty() ? Resolved{entry.kind, entry.origin, false} : Resolved{};
+      }
+      if (entry.origin.empty()) {
+        // Whatever lies in a made folder was recorded under its own path.
+        return rest.empty() ? Resolved{PathKind::folder, {}, true} : Resolved{};
+      }
+      if (rest.empty()) return {PathKind::folder, entry.origin, false};
+      const std::string real = entry.origin + rest;
+      return {real_->kindOf(real), real, false};
+    }
+    const std::string parent = parentPath(at);
+    if (parent == at) break;
+    at = parent;
+  }
+  return {real_->kindOf(clean), clean, false};
+}
+
+PathKind DryRunFileSystem::kindOf(const std::string& path) {
+  return resolve(path).kind;
+}
+
+Status DryRunFileSystem::listFiles(const std::string& folder, const NameFilter& keep,
+                                   std::vector<std::string>& names) {
+  names.clear();
+  const std::string clean = withoutTrailingSeparator(folder);
+  const Resolved at = resolve(clean);
+  if (at.kind == PathKind::missing) return failure("list", folder, ENOENT);
+  if (at.kind != PathKind::folder) return failure("list", folder, ENOTDIR);
+  if (!at.madeFolder) {
+    std::vector<std::string> real;
+    if (Status status = real_->listFiles(at.real, keep, real); !status) {
+      return Status::error("list", folder, status.reason(), status.code());
+    }
+    for (std::string& name : real) {
+      // A name the dry run changed is listed below, if it is still there.
+      if (changed_.count(joinPath(clean, name)) == 0) names.push_back(std::move(name));
+    }
+  }
+  const std::string prefix = joinPath(clean, "");
+  for (auto it = changed_.lower_bound(prefix); it != changed_.end(); ++it) {
+    if (!startsWith(it->first, prefix)) break;
+    const std::string name = it->first.substr(prefix.size());
+    if (it->second.kind != PathKind::file || name.find(kPathSeparator) != std::string::npos ||
+        name[0] == '.' || (keep && !keep(name))) {
+      continue;
+    }
+    names.push_back(name);
+  }
+  return Status::ok();
+}
+
+Status DryRunFileSystem::makeFolder(const std::string& path) {
+  const std::string clean = withoutTrailingSeparator(path);
+  if (resolve(clean).kind != PathKind::missing) return failure("make folder", path, EEXIST);
+  const PathKind parent = resolve(parentPath(clean)).kind;
+  if (parent != PathKind::folder) {
+    return failure("make folder", path, parent == PathKind::missing ? ENOENT : ENOTDIR);
+  }
+  changed_[clean] = {PathKind::folder, {}};
+  return Status::ok();
+}
+
+Status DryRunFileSystem::checkRename(const char* operation, const std::string& from,
+                                     const std::string& to, PathKind wanted) {
+  const PathKind kind = resolve(from).kind;
+  if (kind == PathKind::missing) return failure(operation, from, ENOENT, to);
+  if (wanted == PathKind::folder && kind != PathKind::folder) {
+    return failure(operation, from, ENOTDIR, to);
+  }
+  if (from == to) return Status::ok();
+  const PathKind parent = resolve(parentPath(to)).kind;
+  if (parent != PathKind::folder) {
+    return failure(operation, from, parent == PathKind::missing ? ENOENT : ENOTDIR, to);
+  }
+  if (resolve(to).kind != PathKind::missing) return failure(operation, from, EEXIST, to);
+  return Status::ok();
+}
+
+Status DryRunFileSystem::renameFile(const std::string& from, const std::string& to) {
+  if (Status status = checkRename("rename", from, to, PathKind::file); !status || from == to) {
+    return status;
+  }
+  const Resolved source = resolve(from);
+  if (source.kind == PathKind::folder) return renameFolder(from, to);
+  changed_[to] = {source.kind, source.real};
+  changed_[from] = {PathKind::missing, {}};
+  return Status::ok();
+}
+
+Status DryRunFileSystem::renameFolder(const std::string& from, const std::string& to) {
+  if (Status status = checkRename("rename folder", from, to, PathKind::folder);
+      !status || from == to) {
+    return status;
+  }
+  const Resolved source = resolve(from);
+  // What was recorded inside the folder moves with it, over nothing.
+  const std::string target = joinPath(to, "");
+  for (auto it = changed_.lower_bound(target);
+       it != changed_.end() && startsWith(it->first, target);) {
+    it = changed_.erase(it);
+  }
+  const std::string prefix = joinPath(from, "");
+  std::map<std::string, Entry> moved;
+  for (auto it = changed_.lower_bound(prefix);
+       it != changed_.end() && startsWith(it->first, prefix);) {
+    moved[joinPath(to, it->first.substr(prefix.size()))] = std::move(it->second);
+    it = changed_.erase(it);
+  }
+  changed_.merge(moved);
+  changed_[to] = {PathKind::folder, source.madeFolder ? std::string() : source.real};
+  changed_[from] = {PathKind::missing, {}};
+  return Status::ok();
+}
+
+Status DryRunFileSystem::openForReading(const std::string& path,
+                                        std::unique_ptr<ReadableFile>& file) {
+  file.reset();
+  const Resolved at = resolve(path);
+  if (at.kind == PathKind::missing) return failure("open", path, ENOENT);
+  if (at.madeFolder) return failure("open", path, EISDIR);
+  if (Status status = real_->openForReading(at.real, file); !status) {
+    return Status::error("open", path, status.reason(), status.code());
+  }
+  return Status::ok();
+}
+
+}  // namespace slicery::platform

@@ -1,0 +1,52 @@
+// DryRunFileSystem: a FileSystem that reads the one below it but changes
+// nothing there. Folders made and files or folders renamed are remembered
+// and shown by its own listings, kinds and opens, so a procedure run over it
+// sees the folder as a real run would leave it. A file opened at its new path
+// reads the original file; listing a renamed folder lists the original
+// folder's files plus what was moved into it. What the layer below would
+// refuse for reasons it alone knows (permissions, a full disk) is not
+// foreseen.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace slicery::platform {
+
+class DryRunFileSystem : public FileSystem {
+ public:
+  explicit DryRunFileSystem(FileSystem& real) : real_(&real) {}
+
+  PathKind kindOf(const std::string& path) override;
+  Status listFiles(const std::string& folder, const NameFilter& keep,
+                   std::vector<std::string>& names) override;
+  Status makeFolder(const std::string& path) override;
+  Status renameFile(const std::string& from, const std::string& to) override;
+  Status renameFolder(const std::string& from, const std::string& to) override;
+  Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) override;
+
+ private:
+  // What stands at a path the dry run changed. `origin` is the real path the
+  // file or folder came from; it is empty for a folder the dry run made.
+  struct Entry {
+    PathKind kind;
+    std::string origin;
+  };
+  // Where a path leads: to a real path (`real`), to something only the dry
+  // run knows (`made`: a file or made folder at `entry`), or nowhere.
+  struct Resolved {
+    PathKind kind = PathKind::missing;
+    std::string real;
+    bool madeFolder = false;
+  };
+  Resolved resolve(const std::string& path);
+  Status checkRename(const char* operation, const std::string& from, const std::string& to,
+                     PathKind wanted);
+
+  FileSystem* real_;
+  std::map<std::string, Entry> changed_;
+};
+
+}  // namespace slicery::platform

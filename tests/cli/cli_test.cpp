@@ -1,0 +1,228 @@
+// slicery-cli end to end on real folders: what it prints, what it changes,
+// and its exit statuses.
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "exam.h"
+#include "platform/real_file_system.h"
+#include "support/temp_folder.h"
+
+namespace slicery::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+TEST(ArgumentsTest, OptionsAndOnePath) {
+  const Arguments a = parseArguments({"--short", "--folder-name", "Knee", "--quiet", "exam"});
+  EXPECT_TRUE(a.shortNames);
+  EXPECT_TRUE(a.quiet);
+  EXPECT_EQ(a.folderName, "Knee");
+  EXPECT_EQ(a.path, "exam");
+  EXPECT_FALSE(a.folders || a.describe || a.dryRun);
+
+  EXPECT_EQ(parseArguments({"--folder-name=a b", "x"}).folderName, "a b");
+  EXPECT_EQ(parseArguments({"--", "--odd-folder"}).path, "--odd-folder");
+  EXPECT_EQ(parseArguments({"x", "--help", "--bogus"}).mode, Arguments::Mode::help);
+  EXPECT_EQ(parseArguments({"--version"}).mode, Arguments::Mode::version);
+
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"a", "b"},
+      {"--bogus", "x"},
+      {"--folder-name"},
+      {"--folder-name", ""},
+      {"-s", "x"},
+      {"--folder-name=", "x"},
+      {""},
+      {"--short"},
+  };
+  for (const auto& args : bad) {
+    EXPECT_THROW(parseArguments(args), UsageError) << ::testing::PrintToString(args);
+  }
+}
+
+// Every file below a folder, relative path -> contents.
+std::map<std::string, std::string> snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string relative = fs::relative(entry.path(), folder).string();
+    if (entry.is_directory()) {
+      files[relative + "/"] = "";
+    } else {
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::stringstream contents;
+      contents << in.rdbuf();
+      files[relative] = contents.str();
+    }
+  }
+  return files;
+}
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  CliTest() { exam = temp.mkdir("exam"); }
+  void writeExam(int files, int series) {
+    tools::ExamOptions options;
+    options.files = files;
+    options.series = series;
+    tools::writeExam(exam, options);
+  }
+  Result run(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    Console console{out, err};
+    const int status = runCommand(args, realFs, clock, console);
+    return {status, out.str(), err.str()};
+  }
+
+  TempFolder temp;
+  std::string exam;
+  platform::RealFileSystem realFs;
+  platform::SettableClock clock{3600.0};
+};
+
+const char* const kResults =
+    "Files Processed: 12\nTotal Files Renamed/moved: 12\nTime Taken: 0 Seconds\n";
+
+TEST_F(CliTest, PrintsEachRenameRelativeToTheFolderThenTheResults) {
+  writeExam(12, 1);
+  const Result r = run({exam});
+  EXPECT_EQ(r.status, kSucceeded) << r.err;
+  EXPECT_EQ(r.err, "");
+  std::istringstream lines(r.out);
+  std::string first;
+  std::getline(lines, first);
+  EXPECT_EQ(first,
+            "ANON.MR.HEAD_ROUTINE.1.1.2003.05.27.10.11.12.100001.1000001.IMA -> "
+            "ANON.MR.HEAD_ROUTINE.1.01.2003.05.27.10.11.12.100001.1000001.IMA");
+  // Slices 10 to 12 already have two digits.
+  const std::string results =
+      "Files Processed: 12\nTotal Files Renamed/moved: 9\nTime Taken: 0 Seconds\n";
+  ASSERT_GT(r.out.size(), results.size());
+  EXPECT_EQ(r.out.substr(r.out.size() - results.size()), results);
+  EXPECT_TRUE(
+      fs::exists(exam + "/ANON.MR.HEAD_ROUTINE.1.01.2003.05.27.10.11.12.100001.1000001.IMA"));
+}
+
+TEST_F(CliTest, DryRunPrintsWhatTheRunDoesAndChangesNothing) {
+  int round = 0;
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{"--folders"}, {"--short", "--folder-name", "Knee"}, {}}) {
+    SCOPED_TRACE(::testing::PrintToString(options));
+    exam = temp.mkdir("exam" + std::to_string(++round));
+    writeExam(30, 3);
+    const auto before = snapshot(exam);
+    std::vector<std::string> args = options;
+    args.push_back("--dry-run");
+    args.push_back(exam);
+    const Result dry = run(args);
+    EXPECT_EQ(snapshot(exam), before);
+    args.erase(args.end() - 2);
+    const Result real = run(args);
+    EXPECT_EQ(dry.out, real.out);
+    EXPECT_EQ(dry.status, real.status);
+    EXPECT_NE(snapshot(exam), before);
+  }
+}
+
+TEST_F(CliTest, FoldersAndQuiet) {
+  writeExam(12, 1);
+  const Result r =
+      run({"--quiet", "--folders",
+           exam + "/" + "ANON.MR.HEAD_ROUTINE.1.5" + ".2003.05.27.10.11.12.100005.1000001.IMA"});
+  EXPECT_EQ(r.status, kSucceeded);
+  EXPECT_EQ(r.out, kResults);
+  EXPECT_EQ(snapshot(exam + "/Series_S1").size(), 12u);
+}
+
+TEST_F(CliTest, FailedStepsAreToldAndTheRestIsDone) {
+  writeExam(12, 1);
+  const std::string taken = "ANON.MR.HEAD_ROUTINE.1.03.2003.05.27.10.11.12.100003.1000001.IMA";
+  std::ofstream(exam + "/" + taken) << "in the way";
+  const Result r = run({exam});
+  EXPECT_EQ(r.status, kStepsFailed);
+  EXPECT_EQ(r.err,
+            "slicery-cli: cannot rename "
+            "ANON.MR.HEAD_ROUTINE.1.3.2003.05.27.10.11.12.100003.1000001.IMA -> " +
+                taken + ": File exists\n");
+  EXPECT_NE(r.out.find("Total Files Renamed/moved: 8\n"), std::string::npos);
+  EXPECT_EQ(snapshot(exam)[taken], "in the way");
+}
+
+TEST_F(CliTest, AFolderWordWithASlashStaysInside) {
+  writeExam(4, 1);
+  const auto before = snapshot(temp.path());
+  const Result r = run({"--folder-name", "../out", exam});
+  EXPECT_EQ(r.status, kStepsFailed);
+  EXPECT_NE(r.err.find("cannot make folder ../out_S1/"), std::string::npos) << r.err;
+  EXPECT_EQ(snapshot(temp.path()), before);
+}
+
+TEST_F(CliTest, ExitStatusesForNothingToDoAndBadInput) {
+  temp.write("exam/notes.txt", "x");
+  temp.write("exam/SCOUT.IMA", "x");
+  Result r = run({exam});
+  EXPECT_EQ(r.status, kNoSeries);
+  EXPECT_NE(r.err.find("No IMA Files!"), std::string::npos);
+  EXPECT_EQ(r.out, "");
+
+  r = run({temp / "missing"});
+  EXPECT_EQ(r.status, kBadUsage);
+  EXPECT_NE(r.err.find("cannot list " + temp / "missing"), std::string::npos);
+  r = run({"--bogus", exam});
+  EXPECT_EQ(r.status, kBadUsage);
+  EXPECT_NE(r.err.find("--help"), std::string::npos);
+
+  r = run({"--help"});
+  EXPECT_EQ(r.status, kSucceeded);
+  for (const char* option : {"--short", "--folders", "--folder-name WORD", "--describe",
+                             "--dry-run", "--quiet", "--version", "Exit status"}) {
+    EXPECT_NE(r.out.find(option), std::string::npos) << option;
+  }
+  r = run({"--version"});
+  EXPECT_EQ(r.out, "2.00\n");
+}
+
+// The program itself, as a script would call it.
+TEST(CliProgramTest, RunsFromTheShell) {
+  TempFolder temp;
+  tools::ExamOptions options;
+  options.files = 12;
+  options.series = 2;
+  tools::writeExam(temp.mkdir("exam"), options);
+  const std::string command = std::string(SLICERY_CLI_PROGRAM) + " --folders " + temp.path() +
+                              "/exam 2>" + temp.path() + "/err";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  while (const size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+  const int status = ::pclose(pipe);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_NE(out.find(" -> Series_S2/ANON.MR.HEAD_ROUTINE.2.1."), std::string::npos) << out;
+  EXPECT_NE(out.find("Files Processed: 12\nTotal Files Renamed/moved: 12\nTime Taken: "),
+            std::string::npos);
+  EXPECT_EQ(snapshot(temp.path())["err"], "");  // no progress bar when not a terminal
+}
+
+}  // namespace
+}  // namespace slicery::cli

@@ -1,0 +1,114 @@
+// The dry-run layer: it shows its own changes and leaves the layer below as
+// it was.
+#include "platform/dry_run_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support/memory_file_system.h"
+
+namespace slicery::platform {
+namespace {
+
+using Names = std::vector<std::string>;
+
+class DryRunTest : public ::testing::Test {
+ protected:
+  DryRunTest() {
+    real.addFolder("/exam/old");
+    real.addFile("/exam/a.ima", "A");
+    real.addFile("/exam/b.ima", "B");
+    real.addFile("/exam/old/c.ima", "C");
+    before = real.filesUnder("/");
+  }
+  std::vector<std::string> list(const std::string& folder) {
+    std::vector<std::string> names;
+    EXPECT_TRUE(dry.listFiles(folder, {}, names)) << folder;
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string read(const std::string& path) {
+    std::unique_ptr<ReadableFile> file;
+    if (!dry.openForReading(path, file)) return "<cannot open>";
+    std::string text(16, '\0');
+    size_t got = 0;
+    EXPECT_TRUE(file->readAt(0, text.data(), text.size(), got));
+    text.resize(got);
+    return text;
+  }
+
+  testing::MemoryFileSystem real;
+  DryRunFileSystem dry{real};
+  std::vector<std::string> unused;
+  std::map<std::string, std::string> before;
+};
+
+TEST_F(DryRunTest, MovesIntoAMadeFolderShowAboveAndNotBelow) {
+  ASSERT_TRUE(dry.makeFolder("/exam/S1"));
+  ASSERT_TRUE(dry.renameFile("/exam/a.ima", "/exam/S1/a1.ima"));
+  ASSERT_TRUE(dry.renameFile("/exam/b.ima", "/exam/b1.ima"));
+  EXPECT_EQ(list("/exam"), (Names{"b1.ima"}));
+  EXPECT_EQ(list("/exam/S1"), (Names{"a1.ima"}));
+  EXPECT_EQ(dry.kindOf("/exam/S1"), PathKind::folder);
+  EXPECT_EQ(dry.kindOf("/exam/a.ima"), PathKind::missing);
+  EXPECT_EQ(read("/exam/S1/a1.ima"), "A");
+  EXPECT_EQ(read("/exam/a.ima"), "<cannot open>");
+  // Filters apply to recorded names as to real ones.
+  std::vector<std::string> names;
+  ASSERT_TRUE(dry.listFiles(
+      "/exam/S1", [](std::string_view n) { return n[0] == 'x'; }, names));
+  EXPECT_TRUE(names.empty());
+
+  EXPECT_EQ(real.filesUnder("/"), before);
+  EXPECT_FALSE(real.exists("/exam/S1"));
+}
+
+TEST_F(DryRunTest, RenamedFoldersCarryRealAndRecordedFiles) {
+  ASSERT_TRUE(dry.renameFile("/exam/a.ima", "/exam/old/a.ima"));
+  ASSERT_TRUE(dry.renameFolder("/exam/old", "/exam/new"));
+  EXPECT_EQ(list("/exam/new"), (Names{"a.ima", "c.ima"}));
+  EXPECT_EQ(read("/exam/new/c.ima"), "C");
+  EXPECT_EQ(read("/exam/new/a.ima"), "A");
+  EXPECT_EQ(dry.kindOf("/exam/old"), PathKind::missing);
+  EXPECT_FALSE(dry.listFiles("/exam/old", {}, unused));
+
+  ASSERT_TRUE(dry.makeFolder("/exam/made"));
+  ASSERT_TRUE(dry.renameFile("/exam/new/c.ima", "/exam/made/c.ima"));
+  ASSERT_TRUE(dry.renameFolder("/exam/made", "/exam/Desc_made"));
+  EXPECT_EQ(list("/exam/Desc_made"), (Names{"c.ima"}));
+  EXPECT_EQ(read("/exam/Desc_made/c.ima"), "C");
+  EXPECT_EQ(list("/exam/new"), (Names{"a.ima"}));
+  // A folder made again where one was renamed away starts empty.
+  ASSERT_TRUE(dry.makeFolder("/exam/old"));
+  EXPECT_TRUE(list("/exam/old").empty());
+
+  EXPECT_EQ(real.filesUnder("/"), before);
+}
+
+TEST_F(DryRunTest, RefusesWhatTheRealOneWould) {
+  EXPECT_EQ(dry.renameFile("/exam/a.ima", "/exam/b.ima").code(), EEXIST);
+  EXPECT_EQ(dry.renameFile("/exam/none.ima", "/exam/x.ima").code(), ENOENT);
+  EXPECT_EQ(dry.renameFile("/exam/a.ima", "/exam/S9/a.ima").code(), ENOENT);
+  EXPECT_EQ(dry.renameFile("/exam/a.ima", "/exam/b.ima/a.ima").code(), ENOTDIR);
+  EXPECT_EQ(dry.makeFolder("/exam/old").code(), EEXIST);
+  EXPECT_EQ(dry.makeFolder("/exam/a.ima").code(), EEXIST);
+  EXPECT_EQ(dry.makeFolder("/none/S1").code(), ENOENT);
+  EXPECT_EQ(dry.renameFolder("/exam/a.ima", "/exam/f").code(), ENOTDIR);
+  EXPECT_TRUE(dry.renameFile("/exam/a.ima", "/exam/a.ima"));
+  // Recorded changes count too: the name moved away is free again.
+  ASSERT_TRUE(dry.renameFile("/exam/a.ima", "/exam/z.ima"));
+  EXPECT_TRUE(dry.renameFile("/exam/b.ima", "/exam/a.ima"));
+  EXPECT_EQ(dry.renameFile("/exam/z.ima", "/exam/a.ima").code(), EEXIST);
+  EXPECT_EQ(read("/exam/a.ima"), "B");
+  EXPECT_EQ(list("/exam"), (Names{"a.ima", "z.ima"}));
+
+  real.failOn(testing::MemoryFileSystem::Op::list, "/exam/old");
+  EXPECT_EQ(dry.listFiles("/exam/old", {}, unused).code(), EACCES);
+  EXPECT_EQ(real.filesUnder("/"), before);
+}
+
+}  // namespace
+}  // namespace slicery::platform
