@@ -33,6 +33,7 @@ screenshots: build
 bench: build
 	$(BUILD)/bench/bench_load
 	$(BUILD)/bench/bench_window
+	$(BUILD)/bench/bench_run
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -17,8 +17,7 @@ void FileList::setFileName(const std::string& path) {
 }
 
 Status FileList::refresh() {
-  Status status = fs_->listFiles(
-      folder_, [this](std::string_view name) { return matchesPattern(name, pattern_); }, names_);
+  Status status = fs_->listMatching(folder_, pattern_, names_);
   if (!status) names_.clear();
   sorted_ = names_.size() < 2;
   return status;

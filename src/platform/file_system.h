@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/pattern.h"
 #include "platform/status.h"
 
 namespace slicery::platform {
@@ -46,6 +47,14 @@ class FileSystem {
   virtual PathKind kindOf(const std::string& path) = 0;
   virtual Status listFiles(const std::string& folder, const NameFilter& keep,
                            std::vector<std::string>& names) = 0;
+  // The names listFiles gives that match `pattern` (see matchesPattern). An
+  // implementation may answer this without testing every name.
+  virtual Status listMatching(const std::string& folder, const std::string& pattern,
+                              std::vector<std::string>& names) {
+    const PatternMatcher matcher(pattern);
+    return listFiles(
+        folder, [&matcher](std::string_view name) { return matcher.matches(name); }, names);
+  }
   virtual Status makeFolder(const std::string& path) = 0;
   virtual Status renameFile(const std::string& from, const std::string& to) = 0;
   virtual Status renameFolder(const std::string& from, const std::string& to) = 0;

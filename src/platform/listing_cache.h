@@ -9,9 +9,9 @@
 
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "platform/file_system.h"
+#include "platform/name_set.h"
 
 namespace slicery::platform {
 
@@ -37,6 +37,9 @@ class ListingCache : public FileSystem {
   PathKind kindOf(const std::string& path) override { return inner_->kindOf(path); }
   Status listFiles(const std::string& folder, const NameFilter& keep,
                    std::vector<std::string>& names) override;
+  // Skips the names whose fields rule them out before testing the pattern.
+  Status listMatching(const std::string& folder, const std::string& pattern,
+                      std::vector<std::string>& names) override;
   Status makeFolder(const std::string& path) override;
   Status renameFile(const std::string& from, const std::string& to) override;
   Status renameFolder(const std::string& from, const std::string& to) override;
@@ -45,8 +48,10 @@ class ListingCache : public FileSystem {
   }
 
  private:
-  using Names = std::unordered_set<std::string>;
+  using Names = NameSet;
   Names* cached(const std::string& folder);
+  // The remembered listing of `folder`, read first when there is none.
+  Status remembered(const std::string& folder, Names*& names);
 
   FileSystem* inner_;
   bool enabled_ = false;

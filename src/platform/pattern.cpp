@@ -22,46 +22,71 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
 
 // Position of the first occurrence of `needle` in `hay` at or after `from`.
 size_t findIgnoringCase(std::string_view hay, std::string_view needle, size_t from) {
+  if (needle.empty()) return from <= hay.size() ? from : std::string_view::npos;
   if (needle.size() > hay.size()) return std::string_view::npos;
-  for (size_t i = from; i + needle.size() <= hay.size(); ++i) {
-    if (equalIgnoringCase(hay.substr(i, needle.size()), needle)) return i;
+  const size_t last = hay.size() - needle.size();
+  const unsigned char first = lowerAscii(needle[0]);
+  const bool firstIsLetter = first >= 'a' && first <= 'z';
+  for (size_t i = from; i <= last; ++i) {
+    if (!firstIsLetter) {
+      // Jump to the next place where the first character can match.
+      const void* hit = std::memchr(hay.data() + i, first, last - i + 1);
+      if (hit == nullptr) return std::string_view::npos;
+      i = static_cast<size_t>(static_cast<const char*>(hit) - hay.data());
+    } else if (lowerAscii(hay[i]) != first) {
+      continue;
+    }
+    if (equalIgnoringCase(hay.substr(i + 1, needle.size() - 1), needle.substr(1))) return i;
   }
   return std::string_view::npos;
 }
 
 }  // namespace
 
-bool matchesPattern(std::string_view name, std::string_view pattern) {
+PatternMatcher::PatternMatcher(std::string_view pattern) {
   // "*.*" is the customary pattern for every file: it takes names without a
   // full stop too.
-  if (pattern == "*.*") return true;
+  everything_ = pattern == "*.*";
+  const size_t firstStar = pattern.find('*');
+  wild_ = firstStar != std::string_view::npos;
+  if (!wild_) {
+    head_ = pattern;
+    return;
+  }
+  const size_t lastStar = pattern.rfind('*');
+  head_ = pattern.substr(0, firstStar);
+  tail_ = pattern.substr(lastStar + 1);
+  for (size_t p = firstStar + 1; p < lastStar;) {
+    const size_t nextStar = pattern.find('*', p);
+    if (nextStar > p) pieces_.emplace_back(pattern.substr(p, nextStar - p));
+    p = nextStar + 1;
+  }
+}
+
+bool PatternMatcher::matches(std::string_view name) const {
+  if (everything_) return true;
   // With `*` as the only wildcard, the text before the first star must start
   // the name, the text after the last star must end it, and each piece
   // between stars can take its leftmost place in what lies between: an
   // earlier place never rules out a match that a later one allows. No
   // backtracking, so the cost is at most name.size() * pattern.size().
-  const size_t firstStar = pattern.find('*');
-  if (firstStar == std::string_view::npos) return equalIgnoringCase(name, pattern);
-  const size_t lastStar = pattern.rfind('*');
-  const std::string_view head = pattern.substr(0, firstStar);
-  const std::string_view tail = pattern.substr(lastStar + 1);
-  if (head.size() + tail.size() > name.size()) return false;
-  if (!equalIgnoringCase(name.substr(0, head.size()), head)) return false;
-  if (!equalIgnoringCase(name.substr(name.size() - tail.size()), tail)) return false;
-
-  const std::string_view middle = name.substr(head.size(), name.size() - head.size() - tail.size());
+  if (!wild_) return equalIgnoringCase(name, head_);
+  if (head_.size() + tail_.size() > name.size()) return false;
+  if (!equalIgnoringCase(name.substr(0, head_.size()), head_)) return false;
+  if (!equalIgnoringCase(name.substr(name.size() - tail_.size()), tail_)) return false;
+  const std::string_view middle =
+      name.substr(head_.size(), name.size() - head_.size() - tail_.size());
   size_t at = 0;
-  size_t p = firstStar + 1;
-  while (p < lastStar) {
-    const size_t nextStar = pattern.find('*', p);
-    const std::string_view piece = pattern.substr(p, nextStar - p);
-    p = nextStar + 1;
-    if (piece.empty()) continue;
+  for (const std::string& piece : pieces_) {
     const size_t found = findIgnoringCase(middle, piece, at);
     if (found == std::string_view::npos) return false;
     at = found + piece.size();
   }
   return true;
+}
+
+bool matchesPattern(std::string_view name, std::string_view pattern) {
+  return PatternMatcher(pattern).matches(name);
 }
 
 bool lessIgnoringCase(std::string_view a, std::string_view b) {
@@ -82,6 +107,54 @@ bool lessIgnoringCase(std::string_view a, std::string_view b) {
   }
   if (a.size() != b.size()) return a.size() < b.size();
   return a < b;
+}
+
+namespace {
+
+// Adds the field text[begin, end) to the signature.
+void addField(FieldSignature& signature, std::string_view field) {
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the lower-case bytes
+  for (const char c : field) {
+    hash ^= lowerAscii(c);
+    hash *= 1099511628211ull;
+  }
+  hash ^= hash >> 29;
+  for (const unsigned bit :
+       {static_cast<unsigned>(hash & 127), static_cast<unsigned>((hash >> 7) & 127)}) {
+    signature.bits[bit / 64] |= std::uint64_t{1} << (bit % 64);
+  }
+}
+
+// Adds every text that stands between two full stops in `text`.
+void addInteriorFields(FieldSignature& signature, std::string_view text, bool keepEmpty) {
+  size_t dot = text.find('.');
+  while (dot != std::string_view::npos) {
+    const size_t next = text.find('.', dot + 1);
+    if (next == std::string_view::npos) break;
+    if (keepEmpty || next > dot + 1) addField(signature, text.substr(dot + 1, next - dot - 1));
+    dot = next;
+  }
+}
+
+}  // namespace
+
+FieldSignature fieldSignatureOf(std::string_view name) {
+  FieldSignature signature;
+  addInteriorFields(signature, name, true);
+  return signature;
+}
+
+FieldSignature fieldsRequiredBy(std::string_view pattern) {
+  FieldSignature signature;
+  size_t start = 0;
+  while (start <= pattern.size()) {
+    size_t star = pattern.find('*', start);
+    if (star == std::string_view::npos) star = pattern.size();
+    // Each run of literal characters must appear in a match as it stands.
+    addInteriorFields(signature, pattern.substr(start, star - start), false);
+    start = star + 1;
+  }
+  return signature;
 }
 
 }  // namespace slicery::platform

@@ -45,6 +45,38 @@ TEST(ListingCache, ReReadsAgreeWithTheDiskAfterItsOwnChanges) {
   EXPECT_EQ(filtered, std::vector<std::string>{"b.1.ima"});
 }
 
+TEST(ListingCache, PatternListingsAgreeWithTestingEveryName) {
+  MemoryFileSystem disk;
+  disk.addFolder("/exam");
+  for (int s = 1; s <= 12; ++s) {
+    for (int i = 1; i <= 12; ++i) {
+      disk.addFile("/exam/P.MR.S." + std::to_string(s) + "." + std::to_string(i) +
+                   ".2003.05.27.10.11.12.1.2." + (i % 2 == 0 ? "IMA" : "ima"));
+    }
+  }
+  ListingCache cache(disk);
+  ListingCache::Scope scope(cache);
+  const auto both = [&](const std::string& pattern) {
+    std::vector<std::string> fast, slow;
+    EXPECT_TRUE(cache.listMatching("/exam", pattern, fast));
+    EXPECT_TRUE(disk.listFiles(
+        "/exam", [&](std::string_view n) { return matchesPattern(n, pattern); }, slow));
+    std::sort(fast.begin(), fast.end());
+    std::sort(slow.begin(), slow.end());
+    EXPECT_EQ(fast, slow) << pattern;
+    return fast.size();
+  };
+  EXPECT_EQ(both("*.*.*.2.*.*.*.*.*.*.*.*.*.ima"), 12u);
+  EXPECT_EQ(both("*.*.*.10.*.*.*.*.*.*.*.*.*.ima"), 12u);  // 10 also stands in every time
+  EXPECT_EQ(both("*.*.*.2.*.ima"), 23u);  // slice 2 of every series as well
+  ASSERT_TRUE(
+      cache.renameFile("/exam/P.MR.S.2.1.2003.05.27.10.11.12.1.2.ima", "/exam/P.MR.S.02.01.IMA"));
+  EXPECT_EQ(both("*.*.*.2.*.*.*.*.*.*.*.*.*.ima"), 11u);
+  EXPECT_EQ(both("*.*.*.02.*.ima"), 1u);
+  EXPECT_EQ(both("*.ima"), 144u);
+  EXPECT_EQ(both("p.mr.s.02.01.ima"), 1u);
+}
+
 TEST(ListingCache, RemembersNothingOutsideAScope) {
   MemoryFileSystem disk;
   disk.addFolder("/exam");

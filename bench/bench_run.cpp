@@ -1,0 +1,145 @@
+// Times the rename run of a 50,000-file, 100-series exam through the built
+// slicery-cli program (--quiet, so printing costs nothing) against a plain
+// loop of the same no-replace renames through RealFileSystem, in one run.
+// Each round works on a fresh copy of the exam; making it is not timed.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench_util.h"
+#include "platform/real_file_system.h"
+#include "rename/new_name.h"
+#include "scan/ima_file_name.h"
+
+extern char** environ;
+
+namespace {
+
+using Renames = std::vector<std::pair<std::string, std::string>>;
+
+// The renames a run makes on a fresh exam: names from the same functions
+// the run uses, worked out here once and not timed.
+Renames plannedRenames(const slicery::tools::ExamOptions& options, const std::string& folder,
+                       bool folders, std::vector<std::string>& madeFolders) {
+  const auto files = slicery::tools::planExam(options);
+  std::map<int, int> perSeries;
+  for (const auto& file : files) ++perSeries[file.series];
+  Renames renames;
+  slicery::scan::NameFields fields;
+  for (const auto& file : files) {
+    slicery::scan::splitImaFileName(file.name, fields);
+    const std::string& series = fields[slicery::scan::kSeriesField];
+    const std::string paddedSeries = slicery::rename::padded(
+        series, slicery::rename::padWidth(static_cast<int>(perSeries.size()), series));
+    const std::string& slice = fields[slicery::scan::kSliceField];
+    const std::string paddedSlice =
+        slicery::rename::padded(slice, slicery::rename::padWidth(perSeries[file.series], slice));
+    const std::string name =
+        slicery::rename::newFileName(fields, paddedSeries, paddedSlice, file.name, false);
+    std::string to = folder + "/";
+    if (folders) {
+      const std::string sub = folder + "/Series_S" + paddedSeries;
+      if (madeFolders.empty() || madeFolders.back() != sub) madeFolders.push_back(sub);
+      to = sub + "/";
+    }
+    to += name;
+    if (to != folder + "/" + file.name) renames.emplace_back(folder + "/" + file.name, to);
+  }
+  return renames;
+}
+
+int runProgram(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  slicery::tools::ExamOptions options;
+  options.files = argc > 1 ? std::stoi(argv[1]) : 50'000;
+  options.series = argc > 2 ? std::stoi(argv[2]) : 100;
+  constexpr int kRounds = 5;
+
+  // The exam is written once; each round gets a fresh folder of hard links
+  // to its files (names are what the run changes), made before the clock
+  // starts.
+  slicery::bench::ScratchFolder scratch("slicery-bench-run");
+  const std::string original = scratch.path() + "/original";
+  const std::string exam = scratch.path() + "/exam";
+  std::filesystem::create_directories(original);
+  slicery::tools::writeExam(original, options);
+  const auto freshExam = [&] {
+    std::filesystem::remove_all(exam);
+    std::filesystem::create_directories(exam);
+    for (const auto& entry : std::filesystem::directory_iterator(original)) {
+      std::filesystem::create_hard_link(entry.path(), exam / entry.path().filename());
+    }
+  };
+  std::printf("%d files in %d series, %d rounds of each, in %s\n", options.files, options.series,
+              kRounds, exam.c_str());
+
+  slicery::platform::RealFileSystem fs;
+  for (const bool folders : {false, true}) {
+    std::vector<std::string> madeFolders;
+    const Renames renames = plannedRenames(options, exam, folders, madeFolders);
+    std::vector<std::string> args = {SLICERY_CLI_PROGRAM, "--quiet"};
+    if (folders) args.push_back("--folders");
+    args.push_back(exam);
+
+    // Rounds of the two alternate, so a busy machine slows both alike.
+    std::vector<double> baselineTimes, runTimes;
+    for (int round = 0; round < kRounds; ++round) {
+      baselineTimes.push_back(slicery::bench::medianSeconds(
+          1,
+          [&] {
+            for (const auto& folder : madeFolders) {
+              if (!fs.makeFolder(folder)) std::abort();
+            }
+            for (const auto& [from, to] : renames) {
+              if (!fs.renameFile(from, to)) std::abort();
+            }
+          },
+          freshExam));
+      runTimes.push_back(slicery::bench::medianSeconds(
+          1,
+          [&] {
+            if (runProgram(args) != 0) std::abort();
+          },
+          freshExam));
+    }
+    // Both did the same renames: the last round's result has every new name.
+    for (const auto& [from, to] : renames) {
+      if (!std::filesystem::exists(to)) {
+        std::fprintf(stderr, "the run did not make %s\n", to.c_str());
+        return 1;
+      }
+    }
+    std::sort(baselineTimes.begin(), baselineTimes.end());
+    std::sort(runTimes.begin(), runTimes.end());
+    std::printf("\n%s (%zu renames), medians:\n", folders ? "into series folders" : "in place",
+                renames.size());
+    slicery::bench::reportRatio("slicery-cli --quiet", runTimes[kRounds / 2], "renameat2 loop",
+                                baselineTimes[kRounds / 2], 1.5);
+  }
+  return 0;
+}
