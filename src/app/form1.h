@@ -28,7 +28,8 @@ struct Message {
 
 // One step of a run that did not take effect: a file or folder that could not
 // be renamed from oldPath to newPath. oldPath is empty for a folder that could
-// not be made at newPath, newPath for a folder that could not be listed.
+// not be made at newPath; newPath is empty when the step failed before a new
+// path was known (a folder that could not be listed or read).
 struct RunFailure {
   std::string oldPath;
   std::string newPath;

@@ -131,7 +131,7 @@ class ConsoleView : public app::Form1View {
       if (failure.oldPath.empty()) {
         console_.err << "cannot make folder " << relative(failure.newPath) << "/";
       } else if (failure.newPath.empty()) {
-        console_.err << "cannot list " << failure.oldPath;
+        console_.err << relative(failure.oldPath);
       } else {
         console_.err << "cannot rename " << relative(failure.oldPath) << " -> "
                      << relative(failure.newPath);

@@ -31,6 +31,9 @@ void Form1::IMARenamer() {
   auto record = [this](std::string oldPath, std::string newPath, const Status& status) {
     runFailures.push_back({std::move(oldPath), std::move(newPath), status.reason()});
   };
+  auto recordListing = [this](const std::string& folder, const Status& status) {
+    runFailures.push_back({folder, {}, "cannot be listed: " + status.reason()});
+  };
 
   prgtotal.setMaximum(File2.count());
   prgtotal.setValue(0);
@@ -71,7 +74,7 @@ void Form1::IMARenamer() {
       File2.setPattern("*.*.*." + seriesText + ".*.ima");
       listed = File2.refresh();
     }
-    if (!listed) record(folder, {}, listed);
+    if (!listed) recordListing(folder, listed);
     PRGSeries.setValue(0);
     if (File2.count() > 0) PRGSeries.setMaximum(File2.count());
 
@@ -128,7 +131,7 @@ void Form1::IMARenamer() {
   }
 
   File2.setPattern("*.ima");
-  if (const Status listed = File2.refresh(); !listed) record(folder, {}, listed);
+  if (const Status listed = File2.refresh(); !listed) recordListing(folder, listed);
   IMASeriesCounter();
   for (LabelModel* label :
        {&lblnewfilename, &lbloldfilename, &lblcurrentslice, &lblcurrentseries, &Label3}) {

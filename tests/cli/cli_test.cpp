@@ -143,6 +143,28 @@ TEST_F(CliTest, DryRunPrintsWhatTheRunDoesAndChangesNothing) {
   }
 }
 
+TEST_F(CliTest, DescribedFoldersArePrintedAfterTheirFiles) {
+  // Descriptions of odd length are padded with a space, hence "__".
+  writeExam(6, 3);
+  temp.write("exam/Series_S3", "a file where a series folder would go");
+  const auto before = snapshot(exam);
+  const Result dry = run({"--describe", "--dry-run", exam});
+  EXPECT_EQ(snapshot(exam), before);
+  const Result r = run({"--describe", exam});
+  EXPECT_EQ(r.status, kStepsFailed);
+  EXPECT_EQ(dry.out, r.out);
+  EXPECT_EQ(dry.err, r.err);
+  EXPECT_NE(r.out.find("\nSeries_S1/ -> localizer__Series_S1/\n"
+                       "Series_S2/ -> t1_se_tra__Series_S2/\n"
+                       "Files Processed: 6\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.err.find("slicery-cli: cannot make folder Series_S3/: File exists\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(fs::is_directory(exam + "/t1_se_tra__Series_S2"));
+}
+
 TEST_F(CliTest, FoldersAndQuiet) {
   writeExam(12, 1);
   const Result r =

@@ -414,6 +414,7 @@ TEST_F(RunTest, AFolderThatCannotBeListedIsTold) {
   ASSERT_EQ(view.failureReports.size(), 1u);
   EXPECT_EQ(view.failureReports[0][0].oldPath, "/exam");
   EXPECT_EQ(view.failureReports[0][0].newPath, "");
+  EXPECT_EQ(view.failureReports[0][0].reason, "cannot be listed: Input/output error");
   EXPECT_EQ(form.lbltimetaken.text(), "0 Seconds");
 }
 
