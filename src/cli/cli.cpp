@@ -163,7 +163,6 @@ class ConsoleView : public app::Form1View {
   void printLine(const std::string& line) {
     if (console_.outIsTerminal) wipeBar();
     console_.out << line << "\n";
-    if (barShown_) console_.out.flush();
   }
 
   void drawBar() {
