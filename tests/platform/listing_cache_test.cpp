@@ -68,7 +68,7 @@ TEST(ListingCache, PatternListingsAgreeWithTestingEveryName) {
   };
   EXPECT_EQ(both("*.*.*.2.*.*.*.*.*.*.*.*.*.ima"), 12u);
   EXPECT_EQ(both("*.*.*.10.*.*.*.*.*.*.*.*.*.ima"), 12u);  // 10 also stands in every time
-  EXPECT_EQ(both("*.*.*.2.*.ima"), 23u);  // slice 2 of every series as well
+  EXPECT_EQ(both("*.*.*.2.*.ima"), 23u);                   // slice 2 of every series as well
   ASSERT_TRUE(
       cache.renameFile("/exam/P.MR.S.2.1.2003.05.27.10.11.12.1.2.ima", "/exam/P.MR.S.02.01.IMA"));
   EXPECT_EQ(both("*.*.*.2.*.*.*.*.*.*.*.*.*.ima"), 11u);
