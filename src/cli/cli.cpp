@@ -1,8 +1,10 @@
 #include "cli/cli.h"
 
 #include <string_view>
+#include <utility>
 
 #include "app/form1.h"
+#include "dicom/dicom_hdr.h"
 #include "platform/dry_run_file_system.h"
 
 namespace slicery::cli {
@@ -10,6 +12,7 @@ namespace slicery::cli {
 const char* const kUsage =
     "usage: slicery-cli [--short] [--folders] [--folder-name WORD] [--describe]\n"
     "                   [--dry-run] [--quiet] PATH\n"
+    "       slicery-cli --series-description FILE...\n"
     "       slicery-cli --help | --version\n"
     "\n"
     "Renames the .ima files of one folder, as the Slicery window does, so that a\n"
@@ -26,6 +29,11 @@ const char* const kUsage =
     "                      cannot foresee failures that only the disk would report\n"
     "                      (permissions, lack of space)\n"
     "  --quiet             print only the result lines and failures\n"
+    "  --series-description FILE...\n"
+    "                      rename nothing: print 'FILE<TAB>VALUE' for each FILE, the\n"
+    "                      Series Description (0008,103E) as --describe would put\n"
+    "                      it in a folder name (spaces as '_', a NUL as \\0), or\n"
+    "                      why it cannot be read on standard error\n"
     "  --help              print this help\n"
     "  --version           print the version\n"
     "\n"
@@ -36,8 +44,9 @@ const char* const kUsage =
     "A step that fails is skipped and printed on standard error with its old and\n"
     "new path and the reason.\n"
     "\n"
-    "Exit status: 0 every step succeeded; 1 some step failed; 2 bad arguments or\n"
-    "PATH cannot be listed; 3 no series found (\"No IMA Files!\").\n";
+    "Exit status: 0 every step succeeded; 1 some step failed (with\n"
+    "--series-description: some FILE could not be read); 2 bad arguments or PATH\n"
+    "cannot be listed; 3 no series found (\"No IMA Files!\").\n";
 
 namespace {
 
@@ -75,6 +84,8 @@ Arguments parseArguments(const std::vector<std::string>& args) {
     } else if (arg == "--help" || arg == "-h") {
       parsed.mode = Arguments::Mode::help;
       return parsed;
+    } else if (arg == "--series-description") {
+      parsed.mode = Arguments::Mode::seriesDescription;
     } else if (arg == "--version") {
       parsed.mode = Arguments::Mode::version;
     } else if (arg == "--short") {
@@ -92,6 +103,15 @@ Arguments parseArguments(const std::vector<std::string>& args) {
     } else {
       throw UsageError("unknown option " + arg);
     }
+  }
+  if (parsed.mode == Arguments::Mode::seriesDescription) {
+    if (parsed.shortNames || parsed.folders || parsed.folderName || parsed.describe ||
+        parsed.dryRun || parsed.quiet) {
+      throw UsageError("--series-description takes no other option");
+    }
+    if (operands.empty()) throw UsageError("no FILE given");
+    parsed.files = std::move(operands);
+    return parsed;
   }
   if (parsed.mode != Arguments::Mode::run) return parsed;
   if (operands.empty()) throw UsageError("no PATH given");
@@ -225,6 +245,31 @@ int runRename(const Arguments& args, platform::FileSystem& realFs, platform::Clo
   return view.failed ? kStepsFailed : kSucceeded;
 }
 
+int printSeriesDescriptions(const std::vector<std::string>& files, platform::FileSystem& fs,
+                            Console& console) {
+  int status = kSucceeded;
+  for (const std::string& file : files) {
+    try {
+      const std::string value = dicom::DICOM_hdr(fs, "8", "103E", file);
+      console.out << file << '\t';
+      for (const char c : value) {
+        if (c == '\0') {
+          console.out << "\\0";
+        } else {
+          console.out << c;
+        }
+      }
+      console.out << '\n';
+    } catch (const dicom::HeaderError& e) {
+      console.out.flush();
+      console.err << kProgram << e.what() << "\n";
+      status = kStepsFailed;
+    }
+  }
+  console.out.flush();
+  return status;
+}
+
 int runCommand(const std::vector<std::string>& args, platform::FileSystem& fs,
                platform::Clock& clock, Console& console) {
   Arguments parsed;
@@ -241,6 +286,8 @@ int runCommand(const std::vector<std::string>& args, platform::FileSystem& fs,
     case Arguments::Mode::version:
       console.out << app::kVersion << "\n";
       return kSucceeded;
+    case Arguments::Mode::seriesDescription:
+      return printSeriesDescriptions(parsed.files, fs, console);
     case Arguments::Mode::run:
       break;
   }

@@ -24,8 +24,11 @@ enum ExitStatus : int {
 
 // What the command line asks for.
 struct Arguments {
-  enum class Mode { run, help, version };
+  enum class Mode { run, seriesDescription, help, version };
   Mode mode = Mode::run;
+
+  // Mode::seriesDescription
+  std::vector<std::string> files;
 
   // Mode::run
   std::string path;
@@ -58,6 +61,12 @@ struct Console {
 // The rename run of Mode::run over `fs` (the real one or a double).
 int runRename(const Arguments& args, platform::FileSystem& fs, platform::Clock& clock,
               Console& console);
+
+// Mode::seriesDescription: prints "FILE<TAB>VALUE" for each file, its Series
+// Description as the folder renamer reads it, a NUL written as \0; each file
+// that cannot be read is told on `err`.
+int printSeriesDescriptions(const std::vector<std::string>& files, platform::FileSystem& fs,
+                            Console& console);
 
 // The whole command: parses `args` (without the program name), runs the
 // mode asked for and returns the exit status.

@@ -30,7 +30,7 @@ void Form1::FolderRenamer() {
     File1.setPattern("*.*");
     File1.setPath(folder);
     if (const Status listed = File1.refresh(); !listed) {
-      fail({}, listed.reason());
+      fail({}, "cannot be listed: " + listed.reason());
       continue;
     }
     if (File1.count() == 0) {
@@ -42,7 +42,7 @@ void Form1::FolderRenamer() {
       description =
           dicom::DICOM_hdr(fileSystem(), "8", "103E", joinPath(File1.path(), File1.entry(0)));
     } catch (const dicom::HeaderError& e) {
-      fail({}, e.what());
+      fail({}, std::string("cannot read the series description: ") + e.what());
       continue;
     }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "dicom_writer.h"
 #include "exam.h"
 #include "platform/real_file_system.h"
 #include "support/temp_folder.h"
@@ -221,6 +222,52 @@ TEST_F(CliTest, ExitStatusesForNothingToDoAndBadInput) {
   }
   r = run({"--version"});
   EXPECT_EQ(r.out, "2.00\n");
+}
+
+TEST_F(CliTest, ASeriesFolderWhoseFirstFileIsNoDicomFileKeepsItsName) {
+  writeExam(30, 3);
+  temp.mkdir("exam/Series_S3");
+  temp.write("exam/Series_S3/a.txt", "notes");  // listed first
+  const Result r = run({"--describe", exam});
+  EXPECT_EQ(r.status, kStepsFailed);
+  EXPECT_NE(r.out.find("Series_S2/ -> t1_se_tra__Series_S2/\nFiles Processed: 30\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.err, "slicery-cli: Series_S3: cannot read the series description: " + exam +
+                       "/Series_S3/a.txt: no element (0008,103E) before the end of the file\n");
+  EXPECT_EQ(snapshot(exam + "/Series_S3").size(), 11u);
+}
+
+TEST_F(CliTest, SeriesDescriptionPrintsEachFilesValueOrWhyNot) {
+  const auto image = [](const std::string& description) {
+    return tools::DicomWriter::file()
+        .addMetaGroup(tools::kImplicitVrLittleEndian, tools::kMrImageStorage, "2.25.9")
+        .addImplicit(0x0008, 0x103E, description)
+        .bytes();
+  };
+  const std::string a = temp.write("a.ima", image("SAG T2 FSE"));
+  const std::string b = temp.write("b.ima", image(std::string("x\0y\\z", 5)));
+  const std::string none = temp.write("none.ima", std::string(200, '\0'));
+  Result r = run({"--series-description", a, b});
+  EXPECT_EQ(r.status, kSucceeded);
+  EXPECT_EQ(r.out, a + "\tSAG_T2_FSE\n" + b + "\tx\\0y\\z\n");
+  EXPECT_EQ(r.err, "");
+
+  r = run({"--series-description", none, a, temp / "missing.ima"});
+  EXPECT_EQ(r.status, kStepsFailed);
+  EXPECT_EQ(r.out, a + "\tSAG_T2_FSE\n");
+  EXPECT_EQ(r.err, "slicery-cli: " + none +
+                       ": no element (0008,103E) before the end of the file\n"
+                       "slicery-cli: open " +
+                       temp / "missing.ima" + ": No such file or directory\n");
+
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--series-description"}, {"--series-description", "--short", a}}) {
+    EXPECT_EQ(run(bad).status, kBadUsage) << ::testing::PrintToString(bad);
+  }
+  EXPECT_EQ(parseArguments({"--series-description", "--", "-x.ima"}).files,
+            std::vector<std::string>{"-x.ima"});
+  EXPECT_NE(run({"--help"}).out.find("--series-description FILE..."), std::string::npos);
 }
 
 // The program itself, as a script would call it.

@@ -147,7 +147,7 @@ TEST_F(FolderRenamerTest, AFailingFolderKeepsItsNameAndTheNextOnesAreRenamed) {
   for (const RunFailure& failure : form.runFailures) failures[failure.oldPath] = failure;
   ASSERT_EQ(failures.size(), 6u);
   EXPECT_NE(failures["/exam/Series_S02"].reason.find("no element (0008,103E)"), std::string::npos);
-  EXPECT_EQ(failures["/exam/Series_S03"].reason, "No such file or directory");
+  EXPECT_EQ(failures["/exam/Series_S03"].reason, "cannot be listed: No such file or directory");
   EXPECT_NE(failures["/exam/Series_S04"].reason.find("no file"), std::string::npos);
   EXPECT_NE(failures["/exam/Series_S05"].reason.find("/exam/Series_S05/a.txt"), std::string::npos);
   EXPECT_EQ(failures["/exam/Series_S06"].newPath, "/exam/six__Series_S06");
