@@ -11,18 +11,9 @@ namespace slicery::tools {
 namespace {
 
 const char* const kDescriptions[] = {
-    "localizer",
-    "t1_se_tra",
-    "SAG T2 FSE",
-    "t2_tse_cor",
-    "ep2d_diff_3scan",
-    "t1_mprage_sag",
-    "FLAIR tra",
-    "swi_tra",
-    "pd_tse_fs",
-    "tof_3d_multi-slab",
-    "T2 \xC3\x9C"
-    "bersicht",
+    "localizer",       "t1_se_tra",         "SAG T2 FSE",        "t2_tse_cor",
+    "ep2d_diff_3scan", "t1_mprage_sag",     "FLAIR tra",         "swi_tra",
+    "pd_tse_fs",       "tof_3d_multi-slab", "T2 \u00DCbersicht",
 };
 // A UUID-derived root (2.25), so the files claim no one else's UID space.
 constexpr std::string_view kUidRoot = "2.25.2718281828459045235360287471352662";
