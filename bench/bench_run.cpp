@@ -23,7 +23,7 @@ extern char** environ;
 
 namespace {
 
-using Renames = std::vector<std::pair<std::string, std::string>>;
+using slicery::bench::Renames;
 
 // The renames a run makes on a fresh exam: names from the same functions
 // the run uses, worked out here once and not timed.
@@ -80,21 +80,9 @@ int main(int argc, char** argv) {
   options.series = argc > 2 ? std::stoi(argv[2]) : 100;
   constexpr int kRounds = 5;
 
-  // The exam is written once; each round gets a fresh folder of hard links
-  // to its files (names are what the run changes), made before the clock
-  // starts.
-  slicery::bench::ScratchFolder scratch("slicery-bench-run");
-  const std::string original = scratch.path() + "/original";
-  const std::string exam = scratch.path() + "/exam";
-  std::filesystem::create_directories(original);
-  slicery::tools::writeExam(original, options);
-  const auto freshExam = [&] {
-    std::filesystem::remove_all(exam);
-    std::filesystem::create_directories(exam);
-    for (const auto& entry : std::filesystem::directory_iterator(original)) {
-      std::filesystem::create_hard_link(entry.path(), exam / entry.path().filename());
-    }
-  };
+  const slicery::bench::ExamCopies copies("slicery-bench-run", options);
+  const std::string& exam = copies.copy();
+  const auto freshExam = [&] { copies.makeFreshCopy(); };
   std::printf("%d files in %d series, %d rounds of each, in %s\n", options.files, options.series,
               kRounds, exam.c_str());
 
@@ -110,16 +98,7 @@ int main(int argc, char** argv) {
     std::vector<double> baselineTimes, runTimes;
     for (int round = 0; round < kRounds; ++round) {
       baselineTimes.push_back(slicery::bench::medianSeconds(
-          1,
-          [&] {
-            for (const auto& folder : madeFolders) {
-              if (!fs.makeFolder(folder)) std::abort();
-            }
-            for (const auto& [from, to] : renames) {
-              if (!fs.renameFile(from, to)) std::abort();
-            }
-          },
-          freshExam));
+          1, [&] { slicery::bench::plainRenames(fs, madeFolders, renames); }, freshExam));
       runTimes.push_back(slicery::bench::medianSeconds(
           1,
           [&] {

@@ -1,4 +1,5 @@
-// Helpers shared by the benchmark programs: a scratch exam folder and timing
+// Helpers shared by the benchmark programs: a scratch exam folder, fresh
+// copies of an exam for the rename runs, the plain-rename baseline, and timing
 // that reports the median of several rounds.
 #pragma once
 
@@ -8,11 +9,13 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
 
 #include "exam.h"
+#include "platform/file_system.h"
 
 namespace slicery::bench {
 
@@ -35,6 +38,48 @@ class ScratchFolder {
  private:
   std::filesystem::path path_;
 };
+
+// An exam written once into a scratch folder, and fresh copies of it for
+// runs that rename: a copy is a folder of hard links to the exam's files
+// (names are what a run changes), so it costs no data to make.
+class ExamCopies {
+ public:
+  ExamCopies(const std::string& name, const tools::ExamOptions& options)
+      : scratch_(name), original_(scratch_.path() + "/original"), copy_(scratch_.path() + "/exam") {
+    std::filesystem::create_directories(original_);
+    tools::writeExam(original_, options);
+  }
+  const std::string& original() const { return original_; }
+  // Where each copy is made.
+  const std::string& copy() const { return copy_; }
+  void makeFreshCopy() const {
+    std::filesystem::remove_all(copy_);
+    std::filesystem::create_directories(copy_);
+    for (const auto& entry : std::filesystem::directory_iterator(original_)) {
+      std::filesystem::create_hard_link(entry.path(),
+                                        std::filesystem::path(copy_) / entry.path().filename());
+    }
+  }
+
+ private:
+  ScratchFolder scratch_;
+  std::string original_;
+  std::string copy_;
+};
+
+using Renames = std::vector<std::pair<std::string, std::string>>;
+
+// The baseline a rename run is measured against: the same folders made and
+// the same no-replace renames done in a plain loop. Aborts on a failure.
+inline void plainRenames(platform::FileSystem& fs, const std::vector<std::string>& folders,
+                         const Renames& renames) {
+  for (const auto& folder : folders) {
+    if (!fs.makeFolder(folder)) std::abort();
+  }
+  for (const auto& [from, to] : renames) {
+    if (!fs.renameFile(from, to)) std::abort();
+  }
+}
 
 // Seconds taken by `work`, the median over `rounds` runs. `prepare` runs
 // before each round and is not timed.

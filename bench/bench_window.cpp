@@ -28,7 +28,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Renames = std::vector<std::pair<std::string, std::string>>;
+using slicery::bench::Renames;
 
 ino_t inodeOf(const fs::path& path) {
   struct stat info {};
@@ -68,18 +68,10 @@ int main(int argc, char** argv) {
   options.imageSide = 4;  // the names are what counts, not the pictures
   constexpr int kRounds = 5;
 
-  slicery::bench::ScratchFolder scratch("slicery-bench-window");
-  const std::string original = scratch.path() + "/original";
-  const std::string exam = scratch.path() + "/exam";
-  fs::create_directories(original);
-  slicery::tools::writeExam(original, options);
-  const auto freshExam = [&] {
-    fs::remove_all(exam);
-    fs::create_directories(exam);
-    for (const auto& entry : fs::directory_iterator(original)) {
-      fs::create_hard_link(entry.path(), exam / entry.path().filename());
-    }
-  };
+  const slicery::bench::ExamCopies copies("slicery-bench-window", options);
+  const std::string& original = copies.original();
+  const std::string& exam = copies.copy();
+  const auto freshExam = [&] { copies.makeFreshCopy(); };
   std::printf("%d files in %d series, %d rounds of each, in %s\n", options.files, options.series,
               kRounds, exam.c_str());
 
@@ -119,16 +111,7 @@ int main(int argc, char** argv) {
     std::vector<double> baselineTimes, windowTimes, bareTimes;
     for (int round = 0; round < kRounds; ++round) {
       baselineTimes.push_back(slicery::bench::medianSeconds(
-          1,
-          [&] {
-            for (const auto& folder : madeFolders) {
-              if (!fileSystem.makeFolder(folder)) std::abort();
-            }
-            for (const auto& [from, to] : renames) {
-              if (!fileSystem.renameFile(from, to)) std::abort();
-            }
-          },
-          freshExam));
+          1, [&] { slicery::bench::plainRenames(fileSystem, madeFolders, renames); }, freshExam));
       windowTimes.push_back(slicery::bench::medianSeconds(1, run, freshExam));
       bareTimes.push_back(slicery::bench::medianSeconds(1, runWithoutView, freshExam));
     }
