@@ -6,11 +6,6 @@
 namespace slicery::platform {
 namespace {
 
-Status failure(const char* operation, const std::string& path, int code,
-               const std::string& newPath = {}) {
-  return Status::error(operation, path, std::strerror(code), code, newPath);
-}
-
 bool startsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -52,8 +47,8 @@ Status DryRunFileSystem::listFiles(const std::string& folder, const NameFilter& 
   names.clear();
   const std::string clean = withoutTrailingSeparator(folder);
   const Resolved at = resolve(clean);
-  if (at.kind == PathKind::missing) return failure("list", folder, ENOENT);
-  if (at.kind != PathKind::folder) return failure("list", folder, ENOTDIR);
+  if (at.kind == PathKind::missing) return Status::systemError("list", folder, ENOENT);
+  if (at.kind != PathKind::folder) return Status::systemError("list", folder, ENOTDIR);
   if (!at.madeFolder) {
     std::vector<std::string> real;
     if (Status status = real_->listFiles(at.real, keep, real); !status) {
@@ -79,10 +74,11 @@ Status DryRunFileSystem::listFiles(const std::string& folder, const NameFilter& 
 
 Status DryRunFileSystem::makeFolder(const std::string& path) {
   const std::string clean = withoutTrailingSeparator(path);
-  if (resolve(clean).kind != PathKind::missing) return failure("make folder", path, EEXIST);
+  if (resolve(clean).kind != PathKind::missing)
+    return Status::systemError("make folder", path, EEXIST);
   const PathKind parent = resolve(parentPath(clean)).kind;
   if (parent != PathKind::folder) {
-    return failure("make folder", path, parent == PathKind::missing ? ENOENT : ENOTDIR);
+    return Status::systemError("make folder", path, parent == PathKind::missing ? ENOENT : ENOTDIR);
   }
   changed_[clean] = {PathKind::folder, {}};
   return Status::ok();
@@ -91,16 +87,17 @@ Status DryRunFileSystem::makeFolder(const std::string& path) {
 Status DryRunFileSystem::checkRename(const char* operation, const std::string& from,
                                      const std::string& to, PathKind wanted) {
   const PathKind kind = resolve(from).kind;
-  if (kind == PathKind::missing) return failure(operation, from, ENOENT, to);
+  if (kind == PathKind::missing) return Status::systemError(operation, from, ENOENT, to);
   if (wanted == PathKind::folder && kind != PathKind::folder) {
-    return failure(operation, from, ENOTDIR, to);
+    return Status::systemError(operation, from, ENOTDIR, to);
   }
   if (from == to) return Status::ok();
   const PathKind parent = resolve(parentPath(to)).kind;
   if (parent != PathKind::folder) {
-    return failure(operation, from, parent == PathKind::missing ? ENOENT : ENOTDIR, to);
+    return Status::systemError(operation, from, parent == PathKind::missing ? ENOENT : ENOTDIR, to);
   }
-  if (resolve(to).kind != PathKind::missing) return failure(operation, from, EEXIST, to);
+  if (resolve(to).kind != PathKind::missing)
+    return Status::systemError(operation, from, EEXIST, to);
   return Status::ok();
 }
 
@@ -144,8 +141,8 @@ Status DryRunFileSystem::openForReading(const std::string& path,
                                         std::unique_ptr<ReadableFile>& file) {
   file.reset();
   const Resolved at = resolve(path);
-  if (at.kind == PathKind::missing) return failure("open", path, ENOENT);
-  if (at.madeFolder) return failure("open", path, EISDIR);
+  if (at.kind == PathKind::missing) return Status::systemError("open", path, ENOENT);
+  if (at.madeFolder) return Status::systemError("open", path, EISDIR);
   if (Status status = real_->openForReading(at.real, file); !status) {
     return Status::error("open", path, status.reason(), status.code());
   }

@@ -12,11 +12,6 @@
 namespace slicery::platform {
 namespace {
 
-Status systemError(const char* operation, const std::string& path, int code,
-                   const std::string& newPath = {}) {
-  return Status::error(operation, path, std::strerror(code), code, newPath);
-}
-
 class PosixReadableFile : public ReadableFile {
  public:
   PosixReadableFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
@@ -31,7 +26,7 @@ class PosixReadableFile : public ReadableFile {
       const ssize_t n = ::pread(fd_, out + got, size - got, static_cast<off_t>(offset + got));
       if (n < 0) {
         if (errno == EINTR) continue;
-        return systemError("read", path_, errno);
+        return Status::systemError("read", path_, errno);
       }
       if (n == 0) break;
       got += static_cast<std::size_t>(n);
@@ -72,7 +67,7 @@ Status RealFileSystem::listFiles(const std::string& folder, const NameFilter& ke
                                  std::vector<std::string>& names) {
   names.clear();
   DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return systemError("list", folder, errno);
+  if (dir == nullptr) return Status::systemError("list", folder, errno);
   errno = 0;
   while (const dirent* entry = ::readdir(dir)) {
     const char* name = entry->d_name;
@@ -88,13 +83,13 @@ Status RealFileSystem::listFiles(const std::string& folder, const NameFilter& ke
   ::closedir(dir);
   if (readError != 0) {
     names.clear();
-    return systemError("list", folder, readError);
+    return Status::systemError("list", folder, readError);
   }
   return Status::ok();
 }
 
 Status RealFileSystem::makeFolder(const std::string& path) {
-  if (::mkdir(path.c_str(), 0777) != 0) return systemError("make folder", path, errno);
+  if (::mkdir(path.c_str(), 0777) != 0) return Status::systemError("make folder", path, errno);
   return Status::ok();
 }
 
@@ -103,14 +98,14 @@ Status RealFileSystem::renameFile(const std::string& from, const std::string& to
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     return Status::ok();
   }
-  if (!noReplaceUnsupported(errno)) return systemError("rename", from, errno, to);
+  if (!noReplaceUnsupported(errno)) return Status::systemError("rename", from, errno, to);
   // No RENAME_NOREPLACE here: a hard link refuses an existing target just as
   // well, and only after it exists is the old name removed.
-  if (::link(from.c_str(), to.c_str()) != 0) return systemError("rename", from, errno, to);
+  if (::link(from.c_str(), to.c_str()) != 0) return Status::systemError("rename", from, errno, to);
   if (::unlink(from.c_str()) != 0) {
     const int code = errno;
     ::unlink(to.c_str());
-    return systemError("rename", from, code, to);
+    return Status::systemError("rename", from, code, to);
   }
   return Status::ok();
 }
@@ -120,10 +115,10 @@ Status RealFileSystem::renameFolder(const std::string& from, const std::string& 
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     return Status::ok();
   }
-  if (!noReplaceUnsupported(errno)) return systemError("rename folder", from, errno, to);
-  if (existsNoFollow(to)) return systemError("rename folder", from, EEXIST, to);
+  if (!noReplaceUnsupported(errno)) return Status::systemError("rename folder", from, errno, to);
+  if (existsNoFollow(to)) return Status::systemError("rename folder", from, EEXIST, to);
   if (::rename(from.c_str(), to.c_str()) != 0) {
-    return systemError("rename folder", from, errno, to);
+    return Status::systemError("rename folder", from, errno, to);
   }
   return Status::ok();
 }
@@ -132,7 +127,7 @@ Status RealFileSystem::openForReading(const std::string& path,
                                       std::unique_ptr<ReadableFile>& file) {
   file.reset();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return systemError("open", path, errno);
+  if (fd < 0) return Status::systemError("open", path, errno);
   struct stat st;
   int code = 0;
   if (::fstat(fd, &st) != 0) {
@@ -142,7 +137,7 @@ Status RealFileSystem::openForReading(const std::string& path,
   }
   if (code != 0) {
     ::close(fd);
-    return systemError("open", path, code);
+    return Status::systemError("open", path, code);
   }
   file = std::make_unique<PosixReadableFile>(fd, path);
   return Status::ok();

@@ -4,6 +4,7 @@
 // tell the user exactly what went wrong.
 #pragma once
 
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -25,6 +26,13 @@ class Status {
     s.reason_ = std::move(reason);
     s.code_ = code;
     return s;
+  }
+
+  // A failure the system reported as errno `code`, with its message.
+  static Status systemError(std::string operation, std::string path, int code,
+                            std::string newPath = {}) {
+    return error(std::move(operation), std::move(path), std::strerror(code), code,
+                 std::move(newPath));
   }
 
   bool isOk() const { return !failed_; }

@@ -11,10 +11,6 @@ using platform::Status;
 
 namespace {
 
-Status fsError(const char* op, const std::string& path, int code, const std::string& newPath = {}) {
-  return Status::error(op, path, std::strerror(code), code, newPath);
-}
-
 bool isDirectChild(const std::string& folder, const std::string& path) {
   const std::string prefix = platform::joinPath(folder, "");
   return path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
@@ -135,8 +131,8 @@ Status MemoryFileSystem::listFiles(const std::string& folder, const platform::Na
   names.clear();
   if (Status s = check(Op::list, "list", folder); !s) return s;
   const PathKind kind = kindAt(folder);
-  if (kind == PathKind::missing) return fsError("list", folder, ENOENT);
-  if (kind != PathKind::folder) return fsError("list", folder, ENOTDIR);
+  if (kind == PathKind::missing) return Status::systemError("list", folder, ENOENT);
+  if (kind != PathKind::folder) return Status::systemError("list", folder, ENOTDIR);
   const std::string prefix = platform::joinPath(folder, "");
   for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
     if (it->first.compare(0, prefix.size(), prefix) != 0) break;
@@ -149,10 +145,10 @@ Status MemoryFileSystem::listFiles(const std::string& folder, const platform::Na
 
 Status MemoryFileSystem::makeFolder(const std::string& path) {
   if (Status s = check(Op::makeFolder, "make folder", path); !s) return s;
-  if (exists(path)) return fsError("make folder", path, EEXIST);
+  if (exists(path)) return Status::systemError("make folder", path, EEXIST);
   const PathKind parent = kindAt(platform::parentPath(path));
   if (parent != PathKind::folder) {
-    return fsError("make folder", path, parent == PathKind::missing ? ENOENT : ENOTDIR);
+    return Status::systemError("make folder", path, parent == PathKind::missing ? ENOENT : ENOTDIR);
   }
   nodes_[path] = {PathKind::folder, {}};
   return Status::ok();
@@ -160,13 +156,13 @@ Status MemoryFileSystem::makeFolder(const std::string& path) {
 
 Status MemoryFileSystem::renameFile(const std::string& from, const std::string& to) {
   if (Status s = check(Op::renameFile, "rename", from, to); !s) return s;
-  if (kindAt(from) == PathKind::missing) return fsError("rename", from, ENOENT, to);
+  if (kindAt(from) == PathKind::missing) return Status::systemError("rename", from, ENOENT, to);
   if (from == to) return Status::ok();
   const PathKind parent = kindAt(platform::parentPath(to));
   if (parent != PathKind::folder) {
-    return fsError("rename", from, parent == PathKind::missing ? ENOENT : ENOTDIR, to);
+    return Status::systemError("rename", from, parent == PathKind::missing ? ENOENT : ENOTDIR, to);
   }
-  if (exists(to)) return fsError("rename", from, EEXIST, to);
+  if (exists(to)) return Status::systemError("rename", from, EEXIST, to);
   auto node = nodes_.extract(from);
   node.key() = to;
   nodes_.insert(std::move(node));
@@ -175,12 +171,13 @@ Status MemoryFileSystem::renameFile(const std::string& from, const std::string& 
 
 Status MemoryFileSystem::renameFolder(const std::string& from, const std::string& to) {
   if (Status s = check(Op::renameFolder, "rename folder", from, to); !s) return s;
-  if (kindAt(from) != PathKind::folder) return fsError("rename folder", from, ENOENT, to);
+  if (kindAt(from) != PathKind::folder)
+    return Status::systemError("rename folder", from, ENOENT, to);
   if (from == to) return Status::ok();
   if (kindAt(platform::parentPath(to)) != PathKind::folder) {
-    return fsError("rename folder", from, ENOENT, to);
+    return Status::systemError("rename folder", from, ENOENT, to);
   }
-  if (exists(to)) return fsError("rename folder", from, EEXIST, to);
+  if (exists(to)) return Status::systemError("rename folder", from, EEXIST, to);
   const std::string prefix = platform::joinPath(from, "");
   std::map<std::string, Node> moved;
   for (auto it = nodes_.begin(); it != nodes_.end();) {
@@ -200,8 +197,8 @@ Status MemoryFileSystem::openForReading(const std::string& path,
   file.reset();
   if (Status s = check(Op::open, "open", path); !s) return s;
   const PathKind kind = kindAt(path);
-  if (kind == PathKind::missing) return fsError("open", path, ENOENT);
-  if (kind == PathKind::folder) return fsError("open", path, EISDIR);
+  if (kind == PathKind::missing) return Status::systemError("open", path, ENOENT);
+  if (kind == PathKind::folder) return Status::systemError("open", path, EISDIR);
   file = std::make_unique<File>(*this, path);
   return Status::ok();
 }
