@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/escape.h"
+
 namespace slicery::app {
 
 enum class ControlId {
@@ -85,13 +87,14 @@ class ControlModel {
   bool enabled_ = true;
 };
 
-// A label, or a button / check box caption holder.
+// A label, or a button / check box caption holder. It shows names and
+// paths as a person may read them, with control characters escaped.
 class LabelModel : public ControlModel {
  public:
   LabelModel(const ControlNotifier& n, ControlId id, std::string text = {}, int index = 0)
       : ControlModel(n, id, index), text_(std::move(text)) {}
   const std::string& text() const { return text_; }
-  void setText(std::string text) { assign(text_, std::move(text)); }
+  void setText(std::string text) { assign(text_, escapeControls(std::move(text))); }
 
  private:
   std::string text_;

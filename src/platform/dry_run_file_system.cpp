@@ -42,6 +42,19 @@ PathKind DryRunFileSystem::kindOf(const std::string& path) {
   return resolve(path).kind;
 }
 
+PathKind DryRunFileSystem::entryKind(const std::string& path, std::string& linkTarget) {
+  linkTarget.clear();
+  const Resolved at = resolve(path);
+  if (at.kind == PathKind::missing || at.madeFolder) return at.kind;
+  return real_->entryKind(at.real, linkTarget);
+}
+
+long DryRunFileSystem::nameLimit(const std::string& folder) {
+  const Resolved at = resolve(folder);
+  if (at.madeFolder) return nameLimit(parentPath(folder));
+  return real_->nameLimit(at.real.empty() ? folder : at.real);
+}
+
 Status DryRunFileSystem::listFiles(const std::string& folder, const NameFilter& keep,
                                    std::vector<std::string>& names) {
   names.clear();
@@ -92,6 +105,10 @@ Status DryRunFileSystem::checkRename(const char* operation, const std::string& f
     return Status::systemError(operation, from, ENOTDIR, to);
   }
   if (from == to) return Status::ok();
+  const std::string newName = to.substr(to.rfind(kPathSeparator) + 1);
+  if (static_cast<long>(newName.size()) > nameLimit(parentPath(to))) {
+    return Status::systemError(operation, from, ENAMETOOLONG, to);
+  }
   const PathKind parent = resolve(parentPath(to)).kind;
   if (parent != PathKind::folder) {
     return Status::systemError(operation, from, parent == PathKind::missing ? ENOENT : ENOTDIR, to);

@@ -20,6 +20,8 @@ class DryRunFileSystem : public FileSystem {
   explicit DryRunFileSystem(FileSystem& real) : real_(&real) {}
 
   PathKind kindOf(const std::string& path) override;
+  PathKind entryKind(const std::string& path, std::string& linkTarget) override;
+  long nameLimit(const std::string& folder) override;
   Status listFiles(const std::string& folder, const NameFilter& keep,
                    std::vector<std::string>& names) override;
   Status makeFolder(const std::string& path) override;
@@ -35,7 +37,7 @@ class DryRunFileSystem : public FileSystem {
     std::string origin;
   };
   // Where a path leads: to a real path (`real`), to something only the dry
-  // run knows (`made`: a file or made folder at `entry`), or nowhere.
+  // run knows (`madeFolder`), or nowhere.
   struct Resolved {
     PathKind kind = PathKind::missing;
     std::string real;

@@ -23,6 +23,13 @@ Status FileList::refresh() {
   return status;
 }
 
+Status FileList::refresh(const NameFilter& keep) {
+  Status status = fs_->listFiles(folder_, keep, names_);
+  if (!status) names_.clear();
+  sorted_ = names_.size() < 2;
+  return status;
+}
+
 const std::vector<std::string>& FileList::entries() const {
   if (!sorted_) {
     std::sort(names_.begin(), names_.end(),

@@ -29,6 +29,9 @@ class FileList {
 
   // Re-reads the folder. On failure the list is left empty.
   Status refresh();
+  // Re-reads the folder keeping the names `keep` takes, in place of the
+  // pattern's.
+  Status refresh(const NameFilter& keep);
 
   int count() const { return static_cast<int>(names_.size()); }
   // Entry at an index counted from 0; throws std::out_of_range past the end.

@@ -26,7 +26,8 @@
 
 namespace slicery::platform {
 
-enum class PathKind { missing, folder, file, other };
+// `link` only from entryKind, which does not follow symbolic links.
+enum class PathKind { missing, folder, file, other, link };
 
 // A file opened for reading raw bytes. Closed when destroyed.
 class ReadableFile {
@@ -45,6 +46,11 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   virtual PathKind kindOf(const std::string& path) = 0;
+  // What stands at `path` itself: a symbolic link is not followed but told
+  // as `link`, with its text in `linkTarget` (cleared for anything else).
+  virtual PathKind entryKind(const std::string& path, std::string& linkTarget) = 0;
+  // The longest name, in bytes, that `folder` can hold.
+  virtual long nameLimit(const std::string& /*folder*/) { return 255; }
   virtual Status listFiles(const std::string& folder, const NameFilter& keep,
                            std::vector<std::string>& names) = 0;
   // The names listFiles gives that match `pattern` (see matchesPattern). An

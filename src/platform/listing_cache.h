@@ -35,6 +35,10 @@ class ListingCache : public FileSystem {
   };
 
   PathKind kindOf(const std::string& path) override { return inner_->kindOf(path); }
+  PathKind entryKind(const std::string& path, std::string& linkTarget) override {
+    return inner_->entryKind(path, linkTarget);
+  }
+  long nameLimit(const std::string& folder) override { return inner_->nameLimit(folder); }
   Status listFiles(const std::string& folder, const NameFilter& keep,
                    std::vector<std::string>& names) override;
   // Skips the names whose fields rule them out before testing the pattern.

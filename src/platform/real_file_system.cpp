@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -61,6 +62,27 @@ PathKind RealFileSystem::kindOf(const std::string& path) {
   if (S_ISDIR(st.st_mode)) return PathKind::folder;
   if (S_ISREG(st.st_mode)) return PathKind::file;
   return PathKind::other;
+}
+
+PathKind RealFileSystem::entryKind(const std::string& path, std::string& linkTarget) {
+  linkTarget.clear();
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return PathKind::missing;
+  if (S_ISLNK(st.st_mode)) {
+    std::string text(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
+    const ssize_t n = ::readlink(path.c_str(), text.data(), text.size());
+    if (n > 0) linkTarget.assign(text.data(), static_cast<size_t>(n));
+    return PathKind::link;
+  }
+  if (S_ISDIR(st.st_mode)) return PathKind::folder;
+  if (S_ISREG(st.st_mode)) return PathKind::file;
+  return PathKind::other;
+}
+
+long RealFileSystem::nameLimit(const std::string& folder) {
+  errno = 0;
+  const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  return limit > 0 ? limit : FileSystem::nameLimit(folder);
 }
 
 Status RealFileSystem::listFiles(const std::string& folder, const NameFilter& keep,

@@ -11,6 +11,8 @@ namespace slicery::platform {
 class RealFileSystem : public FileSystem {
  public:
   PathKind kindOf(const std::string& path) override;
+  PathKind entryKind(const std::string& path, std::string& linkTarget) override;
+  long nameLimit(const std::string& folder) override;
   Status listFiles(const std::string& folder, const NameFilter& keep,
                    std::vector<std::string>& names) override;
   Status makeFolder(const std::string& path) override;

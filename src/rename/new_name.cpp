@@ -8,6 +8,8 @@ namespace {
 
 // The longest name one file or folder can have on the platform, in bytes.
 constexpr std::size_t kMaxNameBytes = 255;
+// The full stops up to the end of the slice piece (the fifth piece).
+constexpr int kStopsBeforeSuffix = scan::kSliceField + 1;
 
 int characterCount(std::string_view text) {
   // Every byte that does not continue a UTF-8 sequence starts a character.
@@ -31,6 +33,11 @@ bool allDigits(std::string_view text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+bool isControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
+
 }  // namespace
 
 int padWidth(int count, std::string_view text) {
@@ -47,21 +54,29 @@ std::string newFileName(const scan::NameFields& f, std::string_view paddedSeries
                         std::string_view paddedSlice, std::string_view currentName,
                         bool shortForm) {
   if (f[5] == "IMA") return std::string(currentName);
+  // Only the series and the slice piece change. Every other piece stays as
+  // it is, however many the name has, so the extension is never lost; the
+  // short form keeps the first three pieces and the last one.
+  size_t seriesStart = 0;
+  size_t sliceEnd = 0;
+  int stops = 0;
+  for (size_t i = 0; i < currentName.size() && stops < kStopsBeforeSuffix; ++i) {
+    if (currentName[i] != '.') continue;
+    ++stops;
+    if (stops == scan::kSeriesField) seriesStart = i + 1;
+    if (stops == kStopsBeforeSuffix) sliceEnd = i;
+  }
+  // A name without a piece after the slice has nothing that tells its end.
+  if (stops < kStopsBeforeSuffix) return std::string(currentName);
+  const size_t suffix = shortForm ? currentName.rfind('.') : sliceEnd;
+
   std::string name;
   name.reserve(currentName.size() + paddedSeries.size() + paddedSlice.size());
-  auto add = [&name](std::string_view field) {
-    name.append(field);
-    name.push_back('.');
-  };
-  add(f[0]);
-  add(f[1]);
-  add(f[2]);
-  add(paddedSeries);
-  add(paddedSlice);
-  if (!shortForm) {
-    for (int i = 5; i < 13; ++i) add(f[static_cast<size_t>(i)]);
-  }
-  name.append(f[13]);
+  name.append(currentName.substr(0, seriesStart));
+  name.append(paddedSeries);
+  name.push_back('.');
+  name.append(paddedSlice);
+  name.append(currentName.substr(suffix));
   return name;
 }
 
@@ -78,6 +93,10 @@ std::string unsafeFolderName(std::string_view name) {
   if (name.find('/') != std::string_view::npos) return "a folder name may not contain '/'";
   if (name.find('\0') != std::string_view::npos) return "a folder name may not contain a NUL";
   if (name.empty() || name == "." || name == "..") return "not a folder name";
+  if (name.front() == '.') return "a folder name beginning with '.' would be hidden";
+  if (std::any_of(name.begin(), name.end(), isControl)) {
+    return "a folder name may not contain control characters";
+  }
   if (name.size() > kMaxNameBytes) {
     return "a folder name may not be longer than " + std::to_string(kMaxNameBytes) + " bytes";
   }

@@ -21,10 +21,12 @@ std::string padded(std::string_view text, int width);
 // The new name of a file whose parsed fields are `fields` and whose current
 // name is `currentName`:
 //  - a name whose sixth field is exactly "IMA" (already short) is kept;
-//  - `shortForm`: f0.f1.f2.series.slice.f13;
-//  - otherwise all fourteen fields with the padded series and slice in
-//    place of f3 and f4.
-// Empty fields keep their full stops.
+//  - otherwise the series and slice pieces become `paddedSeries` and
+//    `paddedSlice`; `shortForm` also drops every piece between the slice and
+//    the last one. Every other piece is kept as it stands, empty ones with
+//    their full stops, so a name of fourteen pieces gets all fourteen and
+//    one of more or fewer keeps its extension;
+//  - a name of fewer than six pieces is kept.
 std::string newFileName(const scan::NameFields& fields, std::string_view paddedSeries,
                         std::string_view paddedSlice, std::string_view currentName, bool shortForm);
 
@@ -34,8 +36,9 @@ std::string newFileName(const scan::NameFields& fields, std::string_view paddedS
 bool seriesGetsFolder(std::string_view paddedSeries);
 
 // Why `name` cannot be a folder made inside the loaded folder, or empty when
-// it can: a name holding '/' or a NUL would lead elsewhere, and none may be
-// longer than 255 bytes.
+// it can: a name holding '/' would lead elsewhere, one beginning with '.'
+// would hide the series, control characters (NUL included) have no place in
+// a name a person reads, and none may be longer than 255 bytes.
 std::string unsafeFolderName(std::string_view name);
 
 }  // namespace slicery::rename

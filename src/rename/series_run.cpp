@@ -2,6 +2,7 @@
 // its padded name in place or is moved into its series folder. A step that
 // fails is skipped and recorded; the run always reaches its end, shows the
 // time taken and then tells the view about the failures.
+#include <cerrno>
 #include <string>
 
 #include "app/form1.h"
@@ -15,6 +16,19 @@ constexpr long kSecondsPerDay = 86400;
 
 std::string seriesFolderName(const std::string& base, const std::string& paddedSeries) {
   return base + "_S" + paddedSeries;
+}
+
+// Why an existing entry at a series folder's path cannot take the series'
+// files; they never go anywhere but into a real folder of the loaded folder.
+std::string notAFolder(platform::PathKind kind) {
+  switch (kind) {
+    case platform::PathKind::link:
+      return "exists as a symbolic link, which could lead out of the loaded folder";
+    case platform::PathKind::missing:
+      return "cannot be made";
+    default:
+      return "exists and is not a folder";
+  }
 }
 
 }  // namespace
@@ -35,6 +49,7 @@ void Form1::IMARenamer() {
     runFailures.push_back({folder, {}, "cannot be listed: " + status.reason()});
   };
 
+  bool renameAttempted = false;
   prgtotal.setMaximum(File2.count());
   prgtotal.setValue(0);
   filesProcessed = 0;
@@ -46,8 +61,9 @@ void Form1::IMARenamer() {
     seriesPadWidth = rename::padWidth(seriesCount, seriesText);
     paddedSeries = rename::padded(seriesText, seriesPadWidth);
 
-    // The series' folder. One that exists already is used as it is; a name
-    // that would lead out of the loaded folder is never made or moved into.
+    // The series' folder. One that exists already is used only when it is a
+    // real folder, never a link; a name that would lead out of the loaded
+    // folder or hide the series is never made or moved into.
     const bool hasFolder = Check2.ticked() && rename::seriesGetsFolder(paddedSeries);
     const std::string folderName = seriesFolderName(folderBaseName, paddedSeries);
     std::string refusal;
@@ -59,20 +75,28 @@ void Form1::IMARenamer() {
         record({}, seriesFolderPath, Status::error("make folder", seriesFolderPath, refusal));
       } else if (const Status made = fileSystem().makeFolder(seriesFolderPath); made) {
         folderReady = true;
-      } else if (fileSystem().kindOf(seriesFolderPath) == PathKind::folder) {
+      } else if (std::string target;
+                 fileSystem().entryKind(seriesFolderPath, target) == PathKind::folder) {
         folderReady = true;
       } else {
-        record({}, seriesFolderPath, made);
+        const PathKind kind = fileSystem().entryKind(seriesFolderPath, target);
+        refusal =
+            made.code() == EEXIST && kind != PathKind::file ? notAFolder(kind) : made.reason();
+        record({}, seriesFolderPath, Status::error("make folder", seriesFolderPath, refusal));
       }
     }
 
     lblcurrentseries.setText(seriesText);
 
-    File2.setPattern("*.*.*." + seriesText + ".*.*.*.*.*.*.*.*.*.ima");
-    Status listed = File2.refresh();
+    // The series' names: its full names, or failing those its short ones,
+    // each selected by its own fourth piece alone.
+    Status listed = File2.refresh([&seriesText](std::string_view name) {
+      return scan::belongsToSeries(name, seriesText, scan::kFullNamePieces);
+    });
     if (listed && File2.count() == 0) {
-      File2.setPattern("*.*.*." + seriesText + ".*.ima");
-      listed = File2.refresh();
+      listed = File2.refresh([&seriesText](std::string_view name) {
+        return scan::belongsToSeries(name, seriesText, scan::kShortNamePieces);
+      });
     }
     if (!listed) recordListing(folder, listed);
     PRGSeries.setValue(0);
@@ -90,8 +114,11 @@ void Form1::IMARenamer() {
       } else {
         seriesSubfolder.clear();
       }
-      newFileName =
-          rename::newFileName(nameFields, paddedSeries, paddedSlice, oldFileName, Check1.ticked());
+      // The file's own series piece takes the zeros: it may differ from the
+      // series text in letter case only.
+      newFileName = rename::newFileName(
+          nameFields, rename::padded(nameFields[scan::kSeriesField], seriesPadWidth), paddedSlice,
+          oldFileName, Check1.ticked());
 
       if (nameFields[0].empty() || nameFields[scan::kSeriesField] == "0") continue;
       PRGSeries.setValue(PRGSeries.value() + 1);
@@ -111,9 +138,19 @@ void Form1::IMARenamer() {
         }
 
         // A name that stays the same is no failure and no rename.
+        renameAttempted = true;
+        std::string linkTarget;
         if (!refusal.empty()) {
           record(oldFilePath, newFilePath,
-                 Status::error("rename", oldFilePath, "its series folder was not made"));
+                 Status::error("rename", oldFilePath,
+                               "its series folder cannot be used (" + refusal +
+                                   "); the file stays where it is"));
+        } else if (hasFolder && fileSystem().entryKind(oldFilePath, linkTarget) == PathKind::link &&
+                   linkTarget.rfind('/', 0) != 0) {
+          record(oldFilePath, newFilePath,
+                 Status::error("rename", oldFilePath,
+                               "a symbolic link with a relative target would break in the "
+                               "series folder; the link stays where it is"));
         } else if (oldFilePath != newFilePath) {
           if (const Status renamed = fileSystem().renameFile(oldFilePath, newFilePath); renamed) {
             ++filesRenamed;
@@ -129,6 +166,9 @@ void Form1::IMARenamer() {
       prgtotal.setValue(filesProcessed);
     }
   }
+
+  // A run that tried to rename shows its own count, none included.
+  if (renameAttempted) lbltotalfiles.setText(std::to_string(filesRenamed));
 
   File2.setPattern("*.ima");
   if (const Status listed = File2.refresh(); !listed) recordListing(folder, listed);

@@ -54,14 +54,18 @@ TEST(NewFileNameTest, FullShortAndAlreadyShortNames) {
       {"ANON.MR.HEAD_ROUTINE.2.17.IMA", true, "ANON.MR.HEAD_ROUTINE.2.17.IMA"},
       {"ANON.MR.HEAD_ROUTINE.2.17.IMA", false, "ANON.MR.HEAD_ROUTINE.2.17.IMA"},
       // Only the exact upper-case "IMA" marks a short name.
-      {"ANON.MR.HEAD_ROUTINE.2.17.ima", true, "ANON.MR.HEAD_ROUTINE.02.017."},
-      {"ANON.MR.HEAD_ROUTINE.2.17.Ima", false, "ANON.MR.HEAD_ROUTINE.02.017.Ima........"},
-      // Beyond the fourteenth piece nothing is kept.
-      {full + ".extra.more", false,
-       "ANON.MR.HEAD_ROUTINE.02.017.2003.05.27.10.11.12.123456.1234567.IMA"},
-      // Ten pieces: the missing ones keep their full stops; no extension.
-      {"A.B.C.2.17.f5.f6.f7.f8.f9", false, "A.B.C.02.017.f5.f6.f7.f8.f9...."},
-      {"A.B.C.2.17.f5.f6.f7.f8.f9", true, "A.B.C.02.017."},
+      {"ANON.MR.HEAD_ROUTINE.2.17.ima", true, "ANON.MR.HEAD_ROUTINE.02.017.ima"},
+      {"ANON.MR.HEAD_ROUTINE.2.17.Ima", false, "ANON.MR.HEAD_ROUTINE.02.017.Ima"},
+      // More or fewer than fourteen pieces: nothing but the series and slice
+      // pieces changes, and the extension stays (a full stop inside a piece
+      // must not cost the file its .IMA).
+      {full + ".extra.IMA", false,
+       "ANON.MR.HEAD_ROUTINE.02.017.2003.05.27.10.11.12.123456.1234567.IMA.extra.IMA"},
+      {full + ".extra.IMA", true, "ANON.MR.HEAD_ROUTINE.02.017.IMA"},
+      {"A.B.C.2.17.f5.f6.f7.f8.ima", false, "A.B.C.02.017.f5.f6.f7.f8.ima"},
+      {"A.B.C.2.17.f5.f6.f7.f8.ima", true, "A.B.C.02.017.ima"},
+      // Without a piece after the slice there is no extension to keep.
+      {"A.B.C.2.17", false, "A.B.C.2.17"},
       // Empty fields keep their full stops.
       {"A..C.2.17.......f11.f12.ima", false, "A..C.02.017.......f11.f12.ima"},
   };
@@ -77,7 +81,7 @@ TEST(NewFileNameTest, SeriesFieldIsThePaddedSeriesNotTheOldField) {
   EXPECT_EQ(newFileName(fieldsOf("P.MR.S.2.1.IMA.x"), "002", "1", "P.MR.S.2.1.IMA.x", true),
             "P.MR.S.2.1.IMA.x");
   EXPECT_EQ(newFileName(fieldsOf("P.MR.S.2.1.x"), "002", "01", "P.MR.S.2.1.x", true),
-            "P.MR.S.002.01.");
+            "P.MR.S.002.01.x");
 }
 
 TEST(SeriesFolderTest, NumbersOfZeroOrLessGetNoFolder) {
@@ -91,11 +95,16 @@ TEST(SeriesFolderTest, NumbersOfZeroOrLessGetNoFolder) {
 
 TEST(SeriesFolderTest, NamesThatWouldLeadElsewhereAreRefused) {
   EXPECT_EQ(unsafeFolderName("Series_S01"), "");
-  EXPECT_EQ(unsafeFolderName(".._S01"), "");
   EXPECT_NE(unsafeFolderName("../x_S01"), "");
   EXPECT_NE(unsafeFolderName("a/b_S01"), "");
   EXPECT_NE(unsafeFolderName(std::string("a\0b_S01", 7)), "");
   EXPECT_NE(unsafeFolderName(".."), "");
+  // Hidden, or unreadable to a person.
+  EXPECT_NE(unsafeFolderName(".x_Series_S01"), "");
+  EXPECT_NE(unsafeFolderName("a\nb_S01"), "");
+  EXPECT_NE(unsafeFolderName("\x1b[2J_S01"), "");
+  EXPECT_NE(unsafeFolderName("a\x7f_S01"), "");
+  EXPECT_EQ(unsafeFolderName("T2_\xC3\xA4_S01"), "");
   EXPECT_EQ(unsafeFolderName(std::string(255, 'n')), "");
   EXPECT_NE(unsafeFolderName(std::string(256, 'n')), "");
 }

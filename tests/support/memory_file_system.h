@@ -42,6 +42,11 @@ class MemoryFileSystem : public platform::FileSystem {
   std::uint64_t bytesRead() const { return bytesRead_; }
 
   platform::PathKind kindOf(const std::string& path) override;
+  // Holds no symbolic links.
+  platform::PathKind entryKind(const std::string& path, std::string& linkTarget) override {
+    linkTarget.clear();
+    return kindOf(path);
+  }
   platform::Status listFiles(const std::string& folder, const platform::NameFilter& keep,
                              std::vector<std::string>& names) override;
   platform::Status makeFolder(const std::string& path) override;

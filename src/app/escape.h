@@ -1,0 +1,13 @@
+// Names as a person may be shown them: a control character in a file name or
+// a description would move a terminal's cursor, split a line or hide text, so
+// it is written out instead (\n, \t, \r, \x1b, and \u009b for the C1 range).
+#pragma once
+
+#include <string>
+
+namespace slicery::app {
+
+// `text` with every control character escaped; unchanged when it has none.
+std::string escapeControls(std::string text);
+
+}  // namespace slicery::app
