@@ -1,8 +1,10 @@
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
+#include "app/escape.h"
 #include "app/form1.h"
 #include "dicom/dicom_hdr.h"
 #include "platform/dry_run_file_system.h"
@@ -172,12 +174,14 @@ class ConsoleView : public app::Form1View {
   bool failed = false;
 
  private:
+  // A path as printed: relative to the loaded folder, control characters
+  // escaped so a name can neither split a line nor drive the terminal.
   std::string relative(const std::string& path) const {
     const std::string prefix = platform::joinPath(form_.File2.path(), "");
     if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0) {
-      return path.substr(prefix.size());
+      return app::escapeControls(path.substr(prefix.size()));
     }
-    return path;
+    return app::escapeControls(path);
   }
 
   void printLine(const std::string& line) {
@@ -188,7 +192,10 @@ class ConsoleView : public app::Form1View {
   void drawBar() {
     const int total = form_.prgtotal.maximum();
     const int done = form_.prgtotal.value();
-    const int percent = total > 0 ? static_cast<int>(100LL * done / total) : 100;
+    // A series that stands twice in the census is counted twice, so the
+    // count can pass the total: the bar is then full, never broken.
+    const int percent =
+        total > 0 ? static_cast<int>(std::clamp(100LL * done / total, 0LL, 100LL)) : 100;
     if (barShown_ && percent == lastPercent_) return;
     if (console_.outIsTerminal) console_.out.flush();
     constexpr int kWidth = 30;
@@ -218,7 +225,8 @@ int runRename(const Arguments& args, platform::FileSystem& realFs, platform::Clo
   form.setView(&view);
 
   if (const platform::Status loaded = form.drop({args.path}); !loaded) {
-    console.err << kProgram << "cannot list " << loaded.path() << ": " << loaded.reason() << "\n";
+    console.err << kProgram << "cannot list " << app::escapeControls(loaded.path()) << ": "
+                << loaded.reason() << "\n";
     return kBadUsage;
   }
   if (args.shortNames) form.changeCheck(form.Check1, 1);
@@ -230,7 +238,8 @@ int runRename(const Arguments& args, platform::FileSystem& realFs, platform::Clo
   if (args.describe) form.changeCheck(form.Check4, 1);
 
   if (!form.btnstart.enabled()) {
-    console.err << kProgram << "No IMA Files! No series found in " << form.File2.path() << " ("
+    console.err << kProgram << "No IMA Files! No series found in "
+                << app::escapeControls(form.File2.path()) << " ("
                 << form.lblcountoffiles.text() << " .ima files listed)\n";
     return kNoSeries;
   }
@@ -251,18 +260,19 @@ int printSeriesDescriptions(const std::vector<std::string>& files, platform::Fil
   for (const std::string& file : files) {
     try {
       const std::string value = dicom::DICOM_hdr(fs, "8", "103E", file);
-      console.out << file << '\t';
+      std::string shown;
       for (const char c : value) {
         if (c == '\0') {
-          console.out << "\\0";
+          shown += "\\0";
         } else {
-          console.out << c;
+          shown.push_back(c);
         }
       }
-      console.out << '\n';
+      console.out << app::escapeControls(file) << '\t' << app::escapeControls(std::move(shown))
+                  << '\n';
     } catch (const dicom::HeaderError& e) {
       console.out.flush();
-      console.err << kProgram << e.what() << "\n";
+      console.err << kProgram << app::escapeControls(e.what()) << "\n";
       status = kStepsFailed;
     }
   }
