@@ -239,8 +239,8 @@ int runRename(const Arguments& args, platform::FileSystem& realFs, platform::Clo
 
   if (!form.btnstart.enabled()) {
     console.err << kProgram << "No IMA Files! No series found in "
-                << app::escapeControls(form.File2.path()) << " ("
-                << form.lblcountoffiles.text() << " .ima files listed)\n";
+                << app::escapeControls(form.File2.path()) << " (" << form.lblcountoffiles.text()
+                << " .ima files listed)\n";
     return kNoSeries;
   }
   form.pressStart();

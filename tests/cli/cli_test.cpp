@@ -224,6 +224,52 @@ TEST_F(CliTest, ExitStatusesForNothingToDoAndBadInput) {
   EXPECT_EQ(r.out, "2.00\n");
 }
 
+TEST_F(CliTest, TheProgressBarHoldsWhenASeriesIsCountedTwice) {
+  // Series 1 stands twice in the census (PATA, then PATB after PATA's 2),
+  // so its files are processed twice: more than the files listed at start.
+  for (const char* study : {"PATA", "PATB"}) {
+    for (int i = 1; i <= 3; ++i) {
+      temp.write("exam/" + std::string(study) + ".MR.HEAD.1." + std::to_string(i) + ".IMA");
+    }
+  }
+  temp.write("exam/PATA.MR.HEAD.2.1.IMA");
+  std::ostringstream out, err;
+  Console console{out, err, /*errIsTerminal=*/true};
+  EXPECT_EQ(runCommand({"--short", exam}, realFs, clock, console), kSucceeded) << err.str();
+  EXPECT_NE(err.str().find("[##############################] 100% 7/7 files"), std::string::npos)
+      << err.str();
+  EXPECT_EQ(err.str().find("% 8/7"), std::string::npos) << err.str();
+  EXPECT_NE(out.str().find("Files Processed: 13\n"), std::string::npos) << out.str();
+}
+
+TEST_F(CliTest, NamesAreNeverPrintedRaw) {
+  const std::string name = "P.MR.A\nB.1.9.\x1b]0;owned\x07.ima";
+  temp.write("exam/" + name);
+  for (int i = 1; i <= 9; ++i) temp.write("exam/P.MR.A.1." + std::to_string(i) + ".x.ima");
+  const Result r = run({"--short", exam});
+  EXPECT_EQ(r.status, kSucceeded) << r.err;
+  EXPECT_NE(r.out.find("P.MR.A\\nB.1.9.\\x1b]0;owned\\x07.ima -> P.MR.A\\nB.1.09.ima\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+}
+
+TEST_F(CliTest, ADryRunForeseesANameTooLongForTheDisk) {
+  // 255 bytes now; two more zeros make it too long.
+  const std::string name = "P.MR." + std::string(240, 'n') + ".1.1.x.IMA";
+  ASSERT_EQ(name.size(), 255u);
+  temp.write("exam/" + name);
+  for (int i = 2; i <= 100; ++i) temp.write("exam/P.MR.A.1." + std::to_string(i) + ".x.IMA");
+  const auto before = snapshot(exam);
+  const Result dry = run({"--dry-run", exam});
+  EXPECT_EQ(snapshot(exam), before);
+  const Result real = run({exam});
+  EXPECT_EQ(dry.status, kStepsFailed);
+  EXPECT_EQ(dry.status, real.status);
+  EXPECT_EQ(dry.err, real.err);
+  EXPECT_NE(dry.err.find("File name too long"), std::string::npos) << dry.err;
+}
+
 TEST_F(CliTest, ASeriesFolderWhoseFirstFileIsNoDicomFileKeepsItsName) {
   writeExam(30, 3);
   temp.mkdir("exam/Series_S3");
