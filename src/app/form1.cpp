@@ -18,7 +18,7 @@ class BusyScope {
 }  // namespace
 
 Form1::Form1(platform::FileSystem& fs, platform::Clock& clock)
-    : listings_(fs), File2(listings_, "*.ima"), File1(listings_, "*.ima"), clock_(&clock) {
+    : fs_(&fs), File2(fs, "*.ima"), File1(fs, "*.ima"), clock_(&clock) {
   btnstart.setEnabled(false);
   Check3.setEnabled(false);
   Check4.setEnabled(false);
@@ -36,7 +36,6 @@ void Form1::setView(Form1View* view) {
 platform::Status Form1::drop(const std::vector<std::string>& paths) {
   if (busy_ || paths.empty()) return platform::Status::ok();
   BusyScope busy(busy_);
-  platform::ListingCache::Scope listings(listings_);
   File1.setFileName(paths.front());
   return IMADragDrop();
 }
@@ -67,8 +66,18 @@ void Form1::changeText1(std::string text) {
 void Form1::pressStart() {
   if (busy_ || !btnstart.enabled()) return;
   BusyScope busy(busy_);
-  platform::ListingCache::Scope listings(listings_);
   Start();
+}
+
+platform::Status Form1::readLoadedFolder(const std::string& folder) {
+  std::vector<std::string> names;
+  const platform::Status read = fs_->listFiles(folder, {}, names);
+  if (read) {
+    index_.assign(std::move(names));
+  } else {
+    index_.clear();
+  }
+  return read;
 }
 
 void Form1::pressExit() {

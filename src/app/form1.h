@@ -14,8 +14,8 @@
 #include "platform/clock.h"
 #include "platform/file_list.h"
 #include "platform/file_system.h"
-#include "platform/listing_cache.h"
 #include "platform/status.h"
+#include "scan/series_index.h"
 
 namespace slicery::app {
 
@@ -74,6 +74,10 @@ class Form1 {
   void pressExit();
   // True while a load or a run is under way; input then takes no effect.
   bool busy() const { return busy_; }
+  // Whether Start reads the folder afresh (the window, where time passes
+  // between the load and Start) or takes the load's reading of it (the
+  // command line, which presses Start right after the load).
+  void setStartRereadsFolder(bool reread) { startRereads_ = reread; }
 
   // --- Procedures ----------------------------------------------------------
   void IMAFileNameParser(const std::string& IMAFileName);
@@ -124,7 +128,7 @@ class Form1 {
  private:
   // Declared before the models and file lists that point at them.
   ControlNotifier notifier_;
-  platform::ListingCache listings_;
+  platform::FileSystem* fs_;
 
  public:
   TextListModel List1{notifier_, ControlId::List1};
@@ -174,17 +178,23 @@ class Form1 {
   LabelModel Label4{notifier_, ControlId::Label4,
                     "Series number \"_S#\" will be appended to the folder name"};
 
-  // The file system every procedure works through: the one given to the form,
-  // with folder listings remembered while a load or a run is under way.
-  platform::FileSystem& fileSystem() { return listings_; }
+  // The file system every procedure works through.
+  platform::FileSystem& fileSystem() { return *fs_; }
   platform::Clock& clock() { return *clock_; }
   Form1View* view() { return view_; }
 
  private:
   platform::Clock* clock_;
   Form1View* view_ = nullptr;
+  // Reads the loaded folder's .ima names into index_, the one reading a load
+  // or a run makes of it.
+  platform::Status readLoadedFolder(const std::string& folder);
+
   platform::Status loadError_;
   bool busy_ = false;
+  bool startRereads_ = true;
+  // The loaded folder's names: what the load read, kept current by the run.
+  scan::SeriesIndex index_;
 };
 
 }  // namespace slicery::app

@@ -223,6 +223,8 @@ int runRename(const Arguments& args, platform::FileSystem& realFs, platform::Clo
   app::Form1 form(args.dryRun ? static_cast<platform::FileSystem&>(dryRun) : realFs, clock);
   ConsoleView view(form, console, args.quiet);
   form.setView(&view);
+  // Start follows the load at once: the load's reading of the folder serves.
+  form.setStartRereadsFolder(false);
 
   if (const platform::Status loaded = form.drop({args.path}); !loaded) {
     console.err << kProgram << "cannot list " << app::escapeControls(loaded.path()) << ": "

@@ -23,11 +23,9 @@ Status FileList::refresh() {
   return status;
 }
 
-Status FileList::refresh(const NameFilter& keep) {
-  Status status = fs_->listFiles(folder_, keep, names_);
-  if (!status) names_.clear();
-  sorted_ = names_.size() < 2;
-  return status;
+void FileList::assign(std::vector<std::string> names) {
+  names_ = std::move(names);
+  sorted_ = true;
 }
 
 const std::vector<std::string>& FileList::entries() const {

@@ -29,9 +29,8 @@ class FileList {
 
   // Re-reads the folder. On failure the list is left empty.
   Status refresh();
-  // Re-reads the folder keeping the names `keep` takes, in place of the
-  // pattern's.
-  Status refresh(const NameFilter& keep);
+  // Takes `names`, already in list order, as what the folder now lists.
+  void assign(std::vector<std::string> names);
 
   int count() const { return static_cast<int>(names_.size()); }
   // Entry at an index counted from 0; throws std::out_of_range past the end.

@@ -32,21 +32,4 @@ class PatternMatcher {
 // equal but for case are ordered by their bytes so the order is total.
 bool lessIgnoringCase(std::string_view a, std::string_view b);
 
-// A summary of the interior fields of a name (each text between two full
-// stops), letter case ignored. A pattern holding ".X." can only match names
-// with an interior field X, so a name whose signature does not cover the
-// pattern's fields cannot match it; a name that covers them may or may not.
-// Lets a remembered listing skip most names without reading them.
-struct FieldSignature {
-  std::uint64_t bits[2] = {0, 0};
-  bool covers(const FieldSignature& wanted) const {
-    return (bits[0] & wanted.bits[0]) == wanted.bits[0] &&
-           (bits[1] & wanted.bits[1]) == wanted.bits[1];
-  }
-};
-
-FieldSignature fieldSignatureOf(std::string_view name);
-// The fields every name matching `pattern` holds, as a signature.
-FieldSignature fieldsRequiredBy(std::string_view pattern);
-
 }  // namespace slicery::platform

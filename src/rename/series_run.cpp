@@ -56,6 +56,12 @@ void Form1::IMARenamer() {
   filesRenamed = 0;
 
   const std::string folder = File2.path();
+  // The run's one reading of the folder, unless it takes the load's.
+  if (startRereads_) {
+    if (const Status read = readLoadedFolder(folder); !read) recordListing(folder, read);
+  }
+  std::vector<std::string> seriesNames;
+  std::vector<scan::SeriesIndex::Id> seriesIds;
   for (int series = 0; series < List1.count(); ++series) {
     const std::string seriesText = List1.entry(series);
     seriesPadWidth = rename::padWidth(seriesCount, seriesText);
@@ -90,15 +96,11 @@ void Form1::IMARenamer() {
 
     // The series' names: its full names, or failing those its short ones,
     // each selected by its own fourth piece alone.
-    Status listed = File2.refresh([&seriesText](std::string_view name) {
-      return scan::belongsToSeries(name, seriesText, scan::kFullNamePieces);
-    });
-    if (listed && File2.count() == 0) {
-      listed = File2.refresh([&seriesText](std::string_view name) {
-        return scan::belongsToSeries(name, seriesText, scan::kShortNamePieces);
-      });
+    index_.seriesNames(seriesText, scan::kFullNamePieces, seriesNames, seriesIds);
+    if (seriesNames.empty()) {
+      index_.seriesNames(seriesText, scan::kShortNamePieces, seriesNames, seriesIds);
     }
-    if (!listed) recordListing(folder, listed);
+    File2.assign(std::move(seriesNames));
     PRGSeries.setValue(0);
     if (File2.count() > 0) PRGSeries.setMaximum(File2.count());
 
@@ -153,6 +155,8 @@ void Form1::IMARenamer() {
                                "series folder; the link stays where it is"));
         } else if (oldFilePath != newFilePath) {
           if (const Status renamed = fileSystem().renameFile(oldFilePath, newFilePath); renamed) {
+            index_.renamed(seriesIds[static_cast<size_t>(file)],
+                           hasFolder ? std::string() : newFileName);
             ++filesRenamed;
             lbltotalfiles.setText(std::to_string(filesRenamed));
             if (view() != nullptr) view()->fileRenamed(oldFilePath, newFilePath);
@@ -171,7 +175,7 @@ void Form1::IMARenamer() {
   if (renameAttempted) lbltotalfiles.setText(std::to_string(filesRenamed));
 
   File2.setPattern("*.ima");
-  if (const Status listed = File2.refresh(); !listed) recordListing(folder, listed);
+  File2.assign(index_.names());
   IMASeriesCounter();
   for (LabelModel* label :
        {&lblnewfilename, &lbloldfilename, &lblcurrentslice, &lblcurrentseries, &Label3}) {

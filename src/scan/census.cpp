@@ -22,11 +22,12 @@ platform::Status Form1::IMADragDrop() {
   }
   List1.clear();
 
-  loadError_ = File1.refresh();
+  // One reading of the folder serves File1, File2 and the run after.
+  loadError_ = readLoadedFolder(File1.path());
   if (!loadError_) return loadError_;
   File2.setPath(File1.path());
-  loadError_ = File2.refresh();
-  if (!loadError_) return loadError_;
+  File2.setPattern("*.ima");
+  File2.assign(index_.names());
 
   lblcurrentfolder.setText(File2.path());
   lblcountoffiles.setText(std::to_string(File2.count()));

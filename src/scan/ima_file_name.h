@@ -15,11 +15,8 @@ inline constexpr int kSliceField = 4;
 
 using NameFields = std::array<std::string, kNameFieldCount>;
 
-// Whether a rename pass over series `series` takes `name`: the name has at
-// least `leastPieces` pieces, its fourth piece is `series` with ASCII letter
-// case ignored (every character stands for itself) and its last piece is
-// "ima" in any letter case.
-bool belongsToSeries(std::string_view name, std::string_view series, int leastPieces);
+// The least pieces of the names a series pass takes: full names first,
+// short ones when the series has none.
 inline constexpr int kFullNamePieces = 14;
 inline constexpr int kShortNamePieces = 6;
 

@@ -1,0 +1,121 @@
+#include "scan/series_index.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/pattern.h"
+#include "scan/ima_file_name.h"
+
+namespace slicery::scan {
+namespace {
+
+char lowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+bool endsInIma(std::string_view name) {
+  if (name.size() < 4 || name[name.size() - 4] != '.') return false;
+  return lowerAscii(name[name.size() - 3]) == 'i' && lowerAscii(name[name.size() - 2]) == 'm' &&
+         lowerAscii(name[name.size() - 1]) == 'a';
+}
+
+// The fourth piece in lower case (empty for a name without one) and the
+// number of pieces.
+std::string seriesKey(std::string_view name, std::uint16_t& pieces) {
+  size_t stops = 0;
+  size_t start = std::string_view::npos;
+  size_t stop = std::string_view::npos;
+  for (size_t i = name.find('.'); i != std::string_view::npos; i = name.find('.', i + 1)) {
+    ++stops;
+    if (stops == kSeriesField) start = i + 1;
+    if (stops == kSeriesField + 1) stop = i;
+  }
+  pieces = static_cast<std::uint16_t>(
+      std::min<size_t>(stops + 1, std::numeric_limits<std::uint16_t>::max()));
+  if (stop == std::string_view::npos) return {};
+  std::string key(name.substr(start, stop - start));
+  for (char& c : key) c = lowerAscii(c);
+  return key;
+}
+
+}  // namespace
+
+void SeriesIndex::clear() {
+  entries_.clear();
+  groups_.clear();
+  ordered_ = true;
+}
+
+void SeriesIndex::assign(std::vector<std::string> names) {
+  clear();
+  std::erase_if(names, [](const std::string& name) { return !endsInIma(name); });
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return platform::lessIgnoringCase(a, b);
+  });
+  entries_.reserve(names.size());
+  for (std::string& name : names) add(std::move(name), true);
+}
+
+void SeriesIndex::add(std::string name, bool inOrder) {
+  Entry entry;
+  const std::string key = seriesKey(name, entry.pieces);
+  entry.name = std::move(name);
+  const auto id = static_cast<Id>(entries_.size());
+  entries_.push_back(std::move(entry));
+  if (!inOrder) ordered_ = false;
+  if (entries_.back().pieces <= kSeriesField + 1) return;  // no fourth piece
+  Group& group = groups_[key];
+  if (!inOrder) group.ordered = false;
+  group.ids.push_back(id);
+}
+
+void SeriesIndex::order(std::vector<Id>& ids) const {
+  std::sort(ids.begin(), ids.end(), [this](Id a, Id b) {
+    return platform::lessIgnoringCase(entries_[a].name, entries_[b].name);
+  });
+}
+
+std::vector<std::string> SeriesIndex::names() {
+  std::vector<Id> ids;
+  ids.reserve(entries_.size());
+  for (Id id = 0; id < entries_.size(); ++id) {
+    if (entries_[id].live) ids.push_back(id);
+  }
+  if (!ordered_) order(ids);
+  std::vector<std::string> names;
+  names.reserve(ids.size());
+  for (const Id id : ids) names.push_back(entries_[id].name);
+  return names;
+}
+
+void SeriesIndex::seriesNames(std::string_view series, int leastPieces,
+                              std::vector<std::string>& names, std::vector<Id>& ids) {
+  names.clear();
+  ids.clear();
+  std::string key(series);
+  for (char& c : key) c = lowerAscii(c);
+  const auto it = groups_.find(key);
+  if (it == groups_.end()) return;
+  Group& group = it->second;
+  // Drop the names that have gone; order the ones that came since.
+  std::erase_if(group.ids, [this](Id id) { return !entries_[id].live; });
+  if (!group.ordered) {
+    order(group.ids);
+    group.ordered = true;
+  }
+  for (const Id id : group.ids) {
+    if (entries_[id].pieces >= leastPieces) {
+      ids.push_back(id);
+      names.push_back(entries_[id].name);
+    }
+  }
+}
+
+void SeriesIndex::renamed(Id id, std::string newName) {
+  Entry& entry = entries_.at(id);
+  if (newName == entry.name) return;
+  entry.live = false;
+  if (!newName.empty() && endsInIma(newName) && newName[0] != '.') add(std::move(newName), false);
+}
+
+}  // namespace slicery::scan

@@ -1,0 +1,55 @@
+// The series index answers as re-reading the folder would, as the run's own
+// renames change it.
+#include "scan/series_index.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "scan/ima_file_name.h"
+
+namespace slicery::scan {
+namespace {
+
+using Names = std::vector<std::string>;
+
+Names seriesOf(SeriesIndex& index, const std::string& series, int leastPieces) {
+  Names names;
+  std::vector<SeriesIndex::Id> ids;
+  index.seriesNames(series, leastPieces, names, ids);
+  return names;
+}
+
+TEST(SeriesIndexTest, SelectsByTheFourthPieceAloneInListOrder) {
+  SeriesIndex index;
+  index.assign({"b.x.y.1.2.a.b.c.d.e.f.g.h.IMA", "A.x.y.1.10.a.b.c.d.e.f.g.h.ima",
+                "A.x.y.2.1.a.b.c.d.e.f.g.1.IMA",  // a 1 in a later piece
+                "A.x.y.1.3.IMA", "A.x.y.*.1.a.b.c.d.e.f.g.h.IMA", "notes.txt", "A.x.y.1.ima",
+                "A.x.y.1.4.a.b.c.d.e.f.g.h.IMA.bak"});
+  EXPECT_EQ(seriesOf(index, "1", kFullNamePieces),
+            (Names{"A.x.y.1.10.a.b.c.d.e.f.g.h.ima", "b.x.y.1.2.a.b.c.d.e.f.g.h.IMA"}));
+  EXPECT_EQ(
+      seriesOf(index, "1", kShortNamePieces),
+      (Names{"A.x.y.1.10.a.b.c.d.e.f.g.h.ima", "A.x.y.1.3.IMA", "b.x.y.1.2.a.b.c.d.e.f.g.h.IMA"}));
+  // A star is a series text like any other, never a wildcard.
+  EXPECT_EQ(seriesOf(index, "*", kFullNamePieces), (Names{"A.x.y.*.1.a.b.c.d.e.f.g.h.IMA"}));
+  EXPECT_EQ(index.names().size(), 6u);  // the .ima names only
+}
+
+TEST(SeriesIndexTest, RenamesMoveNamesBetweenSeriesAndKeepTheOrder) {
+  SeriesIndex index;
+  index.assign({"P.M.A.1.2.IMA", "P.M.A.1.1.IMA", "P.M.A.01.3.IMA", "P.M.A.2.1.IMA"});
+  Names names;
+  std::vector<SeriesIndex::Id> ids;
+  index.seriesNames("1", kShortNamePieces, names, ids);
+  ASSERT_EQ(names, (Names{"P.M.A.1.1.IMA", "P.M.A.1.2.IMA"}));
+  index.renamed(ids[0], "P.M.A.01.1.IMA");  // in place, now series 01
+  index.renamed(ids[1], "");                // moved into a series folder
+  EXPECT_EQ(seriesOf(index, "1", kShortNamePieces), Names{});
+  EXPECT_EQ(seriesOf(index, "01", kShortNamePieces), (Names{"P.M.A.01.1.IMA", "P.M.A.01.3.IMA"}));
+  EXPECT_EQ(index.names(), (Names{"P.M.A.01.1.IMA", "P.M.A.01.3.IMA", "P.M.A.2.1.IMA"}));
+}
+
+}  // namespace
+}  // namespace slicery::scan
