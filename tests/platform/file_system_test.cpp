@@ -96,10 +96,23 @@ TEST_P(RealFileSystemRename, CompletesAMoveCutAfterItsLink) {
   EXPECT_EQ(readAll(b), "B");
 }
 
+std::string strategyName(const ::testing::TestParamInfo<RealFileSystem::RenameStrategy>& param) {
+  switch (param.param) {
+    case RealFileSystem::RenameStrategy::noReplaceFlag:
+      return "NoReplaceFlag";
+    case RealFileSystem::RenameStrategy::linkThenUnlink:
+      return "LinkThenUnlink";
+    case RealFileSystem::RenameStrategy::placeholder:
+      return "Placeholder";
+  }
+  return "Unknown";
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryStrategy, RealFileSystemRename,
                          ::testing::Values(RealFileSystem::RenameStrategy::noReplaceFlag,
                                            RealFileSystem::RenameStrategy::linkThenUnlink,
-                                           RealFileSystem::RenameStrategy::placeholder));
+                                           RealFileSystem::RenameStrategy::placeholder),
+                         strategyName);
 
 TEST(RealFileSystem, NamesAnEmptyFileLeftAtTheNewName) {
   TempFolder dir;
