@@ -92,7 +92,7 @@ bool maySpellOneEntry(const std::string& from, const std::string& to) {
 // file. Removing the old name completes it; true when it did. Anything else
 // at the new name (another file, a symbolic link, a folder) is left alone, and
 // so is one entry reached by two spellings, where the unlink would remove the
-// file's only name.
+// very name that was to stay.
 bool completesCutMove(const std::string& from, const std::string& to) {
   struct stat a;
   struct stat b;
@@ -140,7 +140,10 @@ Status existsFailure(const char* operation, const std::string& from, const std::
 
 // Creates `to` exclusively, as an empty file or folder, and renames `from`
 // onto it, so rename() replaces nothing but that placeholder. When the rename
-// fails the placeholder goes again, if it is still the one made here.
+// fails the placeholder goes again, if it is still the one made here. Only a
+// process that removes the placeholder and puts its own file in its place in
+// the moment before the rename could lose that file; the last look narrows
+// that moment to one system call.
 Status renameOntoPlaceholder(const char* operation, const std::string& from, const std::string& to,
                              bool folder) {
   struct stat made;
@@ -162,9 +165,12 @@ Status renameOntoPlaceholder(const char* operation, const std::string& from, con
       return Status::systemError(operation, from, code, to);
     }
   }
+  struct stat now;
+  if (::lstat(to.c_str(), &now) != 0 || !sameInode(now, made)) {
+    return Status::systemError(operation, from, EEXIST, to);
+  }
   if (::rename(from.c_str(), to.c_str()) == 0) return Status::ok();
   const int code = errno;
-  struct stat now;
   if (::lstat(to.c_str(), &now) == 0 && sameInode(now, made)) {
     if (folder) {
       ::rmdir(to.c_str());
