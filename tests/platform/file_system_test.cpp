@@ -96,23 +96,10 @@ TEST_P(RealFileSystemRename, CompletesAMoveCutAfterItsLink) {
   EXPECT_EQ(readAll(b), "B");
 }
 
-std::string strategyName(const ::testing::TestParamInfo<RealFileSystem::RenameStrategy>& param) {
-  switch (param.param) {
-    case RealFileSystem::RenameStrategy::noReplaceFlag:
-      return "NoReplaceFlag";
-    case RealFileSystem::RenameStrategy::linkThenUnlink:
-      return "LinkThenUnlink";
-    case RealFileSystem::RenameStrategy::placeholder:
-      return "Placeholder";
-  }
-  return "Unknown";
-}
-
 INSTANTIATE_TEST_SUITE_P(EveryStrategy, RealFileSystemRename,
                          ::testing::Values(RealFileSystem::RenameStrategy::noReplaceFlag,
                                            RealFileSystem::RenameStrategy::linkThenUnlink,
-                                           RealFileSystem::RenameStrategy::placeholder),
-                         strategyName);
+                                           RealFileSystem::RenameStrategy::placeholder));
 
 TEST(RealFileSystem, NamesAnEmptyFileLeftAtTheNewName) {
   TempFolder dir;
