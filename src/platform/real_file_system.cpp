@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace slicery::platform {
 namespace {
@@ -45,13 +46,140 @@ bool isRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool existsNoFollow(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
+bool sameInode(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The errors by which renameat2 says it does not know RENAME_NOREPLACE here.
 bool noReplaceUnsupported(int code) {
-  return code == EINVAL || code == ENOSYS || code == ENOTSUP;
+  return code == EINVAL || code == ENOSYS || code == ENOTSUP || code == EOPNOTSUPP;
+}
+
+// The errors by which link says this file system (or this file) takes no
+// further hard link; exFAT and FAT through FUSE answer EPERM.
+bool linkUnsupported(int code) {
+  return code == EPERM || code == ENOSYS || code == ENOTSUP || code == EOPNOTSUPP || code == EMLINK;
+}
+
+char lowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string baseName(const std::string& path) {
+  const std::size_t slash = path.rfind(kPathSeparator);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Whether two spellings may name one directory entry: the same folder and
+// names equal but for letter case, as a case-insensitive file system (exFAT,
+// FAT) takes them.
+bool maySpellOneEntry(const std::string& from, const std::string& to) {
+  const std::string a = baseName(from);
+  const std::string b = baseName(to);
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+  }
+  struct stat parentA;
+  struct stat parentB;
+  if (::stat(parentPath(from).c_str(), &parentA) != 0 ||
+      ::stat(parentPath(to).c_str(), &parentB) != 0) {
+    return true;  // cannot tell: assume the worst
+  }
+  return sameInode(parentA, parentB);
+}
+
+// A link-then-unlink move cut after its link leaves two names on one regular
+// file. Removing the old name completes it; true when it did. Anything else
+// at the new name (another file, a symbolic link, a folder) is left alone, and
+// so is one entry reached by two spellings, where the unlink would remove the
+// very name that was to stay.
+bool completesCutMove(const std::string& from, const std::string& to) {
+  struct stat a;
+  struct stat b;
+  if (::lstat(from.c_str(), &a) != 0 || ::lstat(to.c_str(), &b) != 0) return false;
+  if (!S_ISREG(a.st_mode) || !S_ISREG(b.st_mode) || !sameInode(a, b) || a.st_nlink < 2) {
+    return false;
+  }
+  if (maySpellOneEntry(from, to)) return false;
+  return ::unlink(from.c_str()) == 0;
+}
+
+bool isEmptyFolder(const std::string& path) {
+  DIR* dir = ::opendir(path.c_str());
+  if (dir == nullptr) return false;
+  bool empty = true;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") {
+      empty = false;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return empty;
+}
+
+// The failure for a new name that exists. An empty file or folder there may
+// be the placeholder of a rename that was killed; it is not removed (a user's
+// empty file looks the same), but the reason says what it may be.
+Status existsFailure(const char* operation, const std::string& from, const std::string& to) {
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0) {
+    const char* what = nullptr;
+    if (S_ISREG(st.st_mode) && st.st_size == 0) what = "an empty file";
+    if (S_ISDIR(st.st_mode) && isEmptyFolder(to)) what = "an empty folder";
+    if (what != nullptr) {
+      return Status::error(operation, from,
+                           std::string(std::strerror(EEXIST)) + " (" + what +
+                               ", perhaps left by an interrupted rename)",
+                           EEXIST, to);
+    }
+  }
+  return Status::systemError(operation, from, EEXIST, to);
+}
+
+// Creates `to` exclusively, as an empty file or folder, and renames `from`
+// onto it, so rename() replaces nothing but that placeholder. When the rename
+// fails the placeholder goes again, if it is still the one made here. Only a
+// process that removes the placeholder and puts its own file in its place in
+// the moment before the rename could lose that file; the last look narrows
+// that moment to one system call.
+Status renameOntoPlaceholder(const char* operation, const std::string& from, const std::string& to,
+                             bool folder) {
+  struct stat made;
+  if (folder) {
+    if (::mkdir(to.c_str(), 0700) != 0) return Status::systemError(operation, from, errno, to);
+    if (::lstat(to.c_str(), &made) != 0) {
+      const int code = errno;
+      ::rmdir(to.c_str());
+      return Status::systemError(operation, from, code, to);
+    }
+  } else {
+    const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0) return Status::systemError(operation, from, errno, to);
+    const int statted = ::fstat(fd, &made);
+    const int code = errno;
+    ::close(fd);
+    if (statted != 0) {
+      ::unlink(to.c_str());
+      return Status::systemError(operation, from, code, to);
+    }
+  }
+  struct stat now;
+  if (::lstat(to.c_str(), &now) != 0 || !sameInode(now, made)) {
+    return Status::systemError(operation, from, EEXIST, to);
+  }
+  if (::rename(from.c_str(), to.c_str()) == 0) return Status::ok();
+  const int code = errno;
+  if (::lstat(to.c_str(), &now) == 0 && sameInode(now, made)) {
+    if (folder) {
+      ::rmdir(to.c_str());
+    } else if (now.st_size == 0) {
+      ::unlink(to.c_str());
+    }
+  }
+  return Status::systemError(operation, from, code, to);
 }
 
 }  // namespace
@@ -116,50 +244,77 @@ Status RealFileSystem::makeFolder(const std::string& path) {
 }
 
 Status RealFileSystem::renameFile(const std::string& from, const std::string& to) {
+  static constexpr const char* kOperation = "rename";
   if (from == to) return Status::ok();
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-    return Status::ok();
-  }
-  if (!noReplaceUnsupported(errno)) return Status::systemError("rename", from, errno, to);
-  // No RENAME_NOREPLACE here: a hard link refuses an existing target just as
-  // well, and only after it exists is the old name removed.
-  if (::link(from.c_str(), to.c_str()) != 0) return Status::systemError("rename", from, errno, to);
-  if (::unlink(from.c_str()) != 0) {
+  if (tries(RenameStrategy::noReplaceFlag)) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+      return Status::ok();
+    }
     const int code = errno;
-    ::unlink(to.c_str());
-    return Status::systemError("rename", from, code, to);
+    if (code == EEXIST && completesCutMove(from, to)) return Status::ok();
+    if (!noReplaceUnsupported(code)) return Status::systemError(kOperation, from, code, to);
   }
-  return Status::ok();
+  if (tries(RenameStrategy::linkThenUnlink)) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
+      if (::unlink(from.c_str()) == 0) return Status::ok();
+      const int code = errno;
+      ::unlink(to.c_str());
+      return Status::systemError(kOperation, from, code, to);
+    }
+    const int code = errno;
+    if (code == EEXIST && completesCutMove(from, to)) return Status::ok();
+    if (!linkUnsupported(code)) return Status::systemError(kOperation, from, code, to);
+  }
+  Status status = renameOntoPlaceholder(kOperation, from, to, false);
+  if (status.code() == EEXIST) {
+    if (completesCutMove(from, to)) return Status::ok();
+    return existsFailure(kOperation, from, to);
+  }
+  return status;
 }
 
 Status RealFileSystem::renameFolder(const std::string& from, const std::string& to) {
+  static constexpr const char* kOperation = "rename folder";
   if (from == to) return Status::ok();
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-    return Status::ok();
+  if (tries(RenameStrategy::noReplaceFlag)) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+      return Status::ok();
+    }
+    const int code = errno;
+    if (!noReplaceUnsupported(code)) return Status::systemError(kOperation, from, code, to);
   }
-  if (!noReplaceUnsupported(errno)) return Status::systemError("rename folder", from, errno, to);
-  if (existsNoFollow(to)) return Status::systemError("rename folder", from, EEXIST, to);
-  if (::rename(from.c_str(), to.c_str()) != 0) {
-    return Status::systemError("rename folder", from, errno, to);
-  }
-  return Status::ok();
+  // Folders take no hard links: the placeholder is the only fallback.
+  Status status = renameOntoPlaceholder(kOperation, from, to, true);
+  if (status.code() == EEXIST) return existsFailure(kOperation, from, to);
+  return status;
 }
 
 Status RealFileSystem::openForReading(const std::string& path,
                                       std::unique_ptr<ReadableFile>& file) {
   file.reset();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Status::systemError("open", path, errno);
+  const auto refusal = [&path](const struct stat& st) {
+    if (S_ISDIR(st.st_mode)) return Status::systemError("open", path, EISDIR);
+    if (!S_ISREG(st.st_mode)) return Status::error("open", path, "not a regular file", EINVAL);
+    return Status::ok();
+  };
+  // A device or FIFO is refused before it is opened, where opening may act on
+  // it. O_NONBLOCK covers one that takes the name after this check: a FIFO
+  // with no writer opens at once, and fstat on the descriptor has the last word.
   struct stat st;
-  int code = 0;
-  if (::fstat(fd, &st) != 0) {
-    code = errno;
-  } else if (!S_ISREG(st.st_mode)) {
-    code = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (::stat(path.c_str(), &st) != 0) return Status::systemError("open", path, errno);
+  if (Status status = refusal(st); !status) return status;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return Status::systemError("open", path, errno);
+  Status status = ::fstat(fd, &st) != 0 ? Status::systemError("open", path, errno) : refusal(st);
+  if (status) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+      status = Status::systemError("open", path, errno);
+    }
   }
-  if (code != 0) {
+  if (!status) {
     ::close(fd);
-    return Status::systemError("open", path, code);
+    return status;
   }
   file = std::make_unique<PosixReadableFile>(fd, path);
   return Status::ok();

@@ -1,7 +1,19 @@
-// RealFileSystem: FileSystem over the POSIX calls of this machine. Renames use
-// renameat2(RENAME_NOREPLACE); where the file system lacks it, a hard link plus
-// unlink (files) or an existence check (folders) stands in, still refusing to
-// replace.
+// RealFileSystem: FileSystem over the POSIX calls of this machine.
+//
+// Renames never replace, whatever the file system offers. They try, in order:
+//  1. renameat2(RENAME_NOREPLACE), one atomic step;
+//  2. files only: link(from, to) then unlink(from), where the kernel refuses
+//     the no-replace flag (FUSE, some network file systems);
+//  3. a placeholder: the new name is created exclusively (an empty file with
+//     O_CREAT|O_EXCL, or an empty folder with mkdir), then rename() moves the
+//     old name onto that placeholder, replacing nothing but it. This serves
+//     exFAT and FAT through FUSE, which have neither the flag nor hard links.
+// A later step runs only when the one before reports that the file system
+// does not support it. A process killed inside a step leaves the data under
+// at least one name: after step 2's link, both names on one file, which the
+// next renameFile of the same pair completes; after step 3's create, an empty
+// file or folder at the new name, which is left alone (a user's empty file
+// looks the same) and named in the failure so the user can remove it.
 #pragma once
 
 #include "platform/file_system.h"
@@ -10,6 +22,13 @@ namespace slicery::platform {
 
 class RealFileSystem : public FileSystem {
  public:
+  enum class RenameStrategy { noReplaceFlag, linkThenUnlink, placeholder };
+
+  RealFileSystem() = default;
+  // Starts renames at `first`, treating the strategies before it as
+  // unsupported; lets the fallbacks run on a disk that has everything.
+  explicit RealFileSystem(RenameStrategy first) : first_(first) {}
+
   PathKind kindOf(const std::string& path) override;
   PathKind entryKind(const std::string& path, std::string& linkTarget) override;
   long nameLimit(const std::string& folder) override;
@@ -18,7 +37,14 @@ class RealFileSystem : public FileSystem {
   Status makeFolder(const std::string& path) override;
   Status renameFile(const std::string& from, const std::string& to) override;
   Status renameFolder(const std::string& from, const std::string& to) override;
+  // Refuses anything but a regular file (a FIFO, a device, a folder) without
+  // waiting on it.
   Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) override;
+
+ private:
+  bool tries(RenameStrategy strategy) const { return strategy >= first_; }
+
+  RenameStrategy first_ = RenameStrategy::noReplaceFlag;
 };
 
 }  // namespace slicery::platform

@@ -1,10 +1,16 @@
 // The no-replace guarantees of the real file system, and the same contract
 // kept by the in-memory double that the other tests rely on.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "platform/real_file_system.h"
 #include "support/memory_file_system.h"
@@ -23,39 +29,87 @@ std::string readAll(const std::string& path) {
   return s.str();
 }
 
-TEST(RealFileSystem, RenameNeverReplacesAFileOrFolder) {
+// Each rename strategy, started on this disk as if the ones before it were
+// missing, keeps the same contract.
+class RealFileSystemRename : public ::testing::TestWithParam<RealFileSystem::RenameStrategy> {
+ protected:
+  RealFileSystem fs{GetParam()};
   TempFolder dir;
+};
+
+TEST_P(RealFileSystemRename, NeverReplacesAFileOrFolder) {
   const std::string a = dir.write("a.ima", "A");
   const std::string b = dir.write("b.ima", "B");
   dir.mkdir("f");
   dir.mkdir("g");
-  RealFileSystem fs;
+  dir.mkdir("h/inside");
+  ASSERT_EQ(::symlink("nowhere", (dir / "dangling").c_str()), 0);
 
   const Status status = fs.renameFile(a, b);
   EXPECT_FALSE(status);
   EXPECT_EQ(status.code(), EEXIST);
   EXPECT_EQ(readAll(a), "A");
   EXPECT_EQ(readAll(b), "B");
-  EXPECT_FALSE(fs.renameFolder(dir / "f", dir / "g"));
+  EXPECT_EQ(fs.renameFile(a, dir / "dangling").code(), EEXIST);
+  EXPECT_EQ(fs.renameFile(a, dir / "g").code(), EEXIST);
+  EXPECT_EQ(fs.kindOf(dir / "nowhere"), PathKind::missing);
+  EXPECT_EQ(fs.renameFolder(dir / "f", dir / "g").code(), EEXIST);  // an empty folder too
+  EXPECT_FALSE(fs.renameFolder(dir / "f", dir / "h"));
   EXPECT_EQ(fs.kindOf(dir / "f"), PathKind::folder);
+  EXPECT_EQ(fs.kindOf(dir / "h/inside"), PathKind::folder);
   EXPECT_FALSE(fs.renameFolder(dir / "f", b));
   EXPECT_EQ(readAll(b), "B");
+  EXPECT_EQ(readAll(a), "A");
 }
 
-TEST(RealFileSystem, RenamesMovesAndSelfRenames) {
-  TempFolder dir;
+TEST_P(RealFileSystemRename, RenamesMovesAndSelfRenames) {
   const std::string a = dir.write("a.ima", "A");
   dir.mkdir("sub");
-  RealFileSystem fs;
   EXPECT_TRUE(fs.renameFile(a, a));
   EXPECT_EQ(readAll(a), "A");
   ASSERT_TRUE(fs.renameFile(a, dir / "sub/a2.ima"));
   EXPECT_EQ(fs.kindOf(a), PathKind::missing);
   EXPECT_EQ(readAll(dir / "sub/a2.ima"), "A");
   EXPECT_FALSE(fs.renameFile(a, dir / "x.ima"));                  // source gone
+  EXPECT_EQ(fs.kindOf(dir / "x.ima"), PathKind::missing);         // and nothing left behind
   EXPECT_FALSE(fs.renameFile(dir / "sub/a2.ima", dir / "no/x"));  // no such folder
+  EXPECT_FALSE(fs.renameFolder(dir / "gone", dir / "y"));
+  EXPECT_EQ(fs.kindOf(dir / "y"), PathKind::missing);
   ASSERT_TRUE(fs.renameFolder(dir / "sub", dir / "Desc_sub"));
   EXPECT_EQ(readAll(dir / "Desc_sub/a2.ima"), "A");
+}
+
+// A move killed between its link and its unlink leaves both names on one
+// file; renaming the same pair again finishes it. One name reached by two
+// spellings is no such move, and keeps its file.
+TEST_P(RealFileSystemRename, CompletesAMoveCutAfterItsLink) {
+  const std::string a = dir.write("a.ima", "A");
+  dir.mkdir("sub");
+  ASSERT_EQ(::link(a.c_str(), (dir / "sub/a.ima").c_str()), 0);
+  ASSERT_TRUE(fs.renameFile(a, dir / "sub/a.ima"));
+  EXPECT_EQ(fs.kindOf(a), PathKind::missing);
+  EXPECT_EQ(readAll(dir / "sub/a.ima"), "A");
+
+  const std::string b = dir.write("b.ima", "B");
+  ASSERT_EQ(::link(b.c_str(), (dir / "other").c_str()), 0);
+  EXPECT_EQ(fs.renameFile(b, dir / "./b.ima").code(), EEXIST);
+  EXPECT_EQ(readAll(b), "B");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStrategy, RealFileSystemRename,
+                         ::testing::Values(RealFileSystem::RenameStrategy::noReplaceFlag,
+                                           RealFileSystem::RenameStrategy::linkThenUnlink,
+                                           RealFileSystem::RenameStrategy::placeholder));
+
+TEST(RealFileSystem, NamesAnEmptyFileLeftAtTheNewName) {
+  TempFolder dir;
+  const std::string a = dir.write("a.ima", "A");
+  const std::string b = dir.write("b.ima");
+  RealFileSystem fs(RealFileSystem::RenameStrategy::placeholder);
+  const Status status = fs.renameFile(a, b);
+  EXPECT_EQ(status.code(), EEXIST);
+  EXPECT_EQ(status.reason(), "File exists (an empty file, perhaps left by an interrupted rename)");
+  EXPECT_EQ(fs.kindOf(b), PathKind::file);
 }
 
 TEST(RealFileSystem, MakeFolderFailsWhenAnythingExists) {
@@ -81,6 +135,40 @@ TEST(RealFileSystem, OpenReadsBytesAndRefusesFolders) {
   EXPECT_EQ(fs.openForReading(dir.path(), file).code(), EISDIR);
   EXPECT_EQ(file, nullptr);
   EXPECT_EQ(fs.openForReading(dir / "none", file).code(), ENOENT);
+  EXPECT_EQ(fs.openForReading("/dev/null", file).reason(), "not a regular file");
+}
+
+// Neither opening nor listing waits for a writer on a FIFO. Should the open
+// block, a writer opened from another thread releases it, and the test fails
+// instead of hanging.
+TEST(RealFileSystem, AFifoIsRefusedAtOnceAndNotListed) {
+  TempFolder dir;
+  const std::string fifo = dir / "a.ima";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::atomic<bool> done{false};
+  std::atomic<bool> released{false};
+  std::thread rescuer([&] {
+    for (int i = 0; i < 100 && !done; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+        released = true;
+        ::close(fd);
+        return;
+      }
+    }
+  });
+  RealFileSystem fs;
+  std::unique_ptr<ReadableFile> file;
+  const Status status = fs.openForReading(fifo, file);
+  done = true;
+  rescuer.join();
+  EXPECT_FALSE(released);
+  EXPECT_EQ(status.toString(), "open " + fifo + ": not a regular file");
+  EXPECT_EQ(file, nullptr);
+
+  std::vector<std::string> names{"stale"};
+  ASSERT_TRUE(fs.listFiles(dir.path(), {}, names));
+  EXPECT_TRUE(names.empty());
 }
 
 TEST(MemoryFileSystem, KeepsTheSameContractAndFailsOnRequest) {

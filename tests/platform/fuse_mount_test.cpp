@@ -1,0 +1,161 @@
+// Renames on exFAT and FAT mounted through FUSE, as USB sticks often are:
+// file systems with neither no-replace rename nor hard links. Each test skips,
+// saying why, where the tools, /dev/fuse or the mount itself are missing.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/real_file_system.h"
+#include "support/temp_folder.h"
+
+namespace slicery::platform {
+namespace {
+
+using testing::TempFolder;
+
+// Runs a shell command; returns its exit status and keeps its output.
+int run(const std::string& command, std::string& output) {
+  output.clear();
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return -1;
+  char buffer[256];
+  while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+  return ::pclose(pipe);
+}
+
+std::string shellQuoted(const std::string& path) {
+  return "'" + path + "'";
+}
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// An image file formatted and mounted through FUSE inside a temporary folder;
+// unmounted again when destroyed. `skipReason` is empty once mounted.
+class FuseMount {
+ public:
+  enum class Format { exfat, fat };
+
+  FuseMount(const TempFolder& dir, Format format) : mountPoint_(dir.mkdir("mnt")) {
+    const bool exfat = format == Format::exfat;
+    const std::string mkfs = exfat ? "mkfs.exfat" : "mkfs.vfat";
+    const std::string mounter = exfat ? "mount.exfat-fuse" : "fusefat";
+    if (::access("/dev/fuse", F_OK) != 0) {
+      skipReason = "no /dev/fuse";
+      return;
+    }
+    std::string out;
+    for (const std::string& program : {mkfs, mounter}) {
+      if (run("command -v " + program, out) != 0) {
+        skipReason = program + " is not installed (Debian: exfatprogs, exfat-fuse, " +
+                     "dosfstools, fusefat)";
+        return;
+      }
+    }
+    const std::string image = dir / "disk.img";
+    std::ofstream(image).close();
+    std::filesystem::resize_file(image, 16u << 20);
+    if (run(mkfs + " " + shellQuoted(image), out) != 0) {
+      skipReason = mkfs + " failed: " + out;
+      return;
+    }
+    std::string source = image;
+    // As root, exfat-fuse mounts a block device only; a loop device gives one.
+    if (exfat && ::geteuid() == 0) {
+      if (run("losetup -f --show " + shellQuoted(image), out) != 0) {
+        skipReason = "no loop device for the exFAT image: " + out;
+        return;
+      }
+      loopDevice_ = out.substr(0, out.find('\n'));
+      source = loopDevice_;
+    }
+    const std::string options = exfat ? "" : " -o rw+";
+    if (run(mounter + " " + shellQuoted(source) + " " + shellQuoted(mountPoint_) + options, out) !=
+            0 ||
+        !isMountPoint()) {
+      skipReason = mounter + " could not mount: " + out;
+      return;
+    }
+    mounted_ = true;
+  }
+
+  ~FuseMount() {
+    std::string out;
+    if (mounted_ && run("fusermount -u " + shellQuoted(mountPoint_), out) != 0) {
+      run("umount -l " + shellQuoted(mountPoint_), out);
+    }
+    if (!loopDevice_.empty()) run("losetup -d " + shellQuoted(loopDevice_), out);
+  }
+
+  FuseMount(const FuseMount&) = delete;
+  FuseMount& operator=(const FuseMount&) = delete;
+
+  std::string operator/(const std::string& relative) const { return mountPoint_ + "/" + relative; }
+
+  std::string skipReason;
+
+ private:
+  bool isMountPoint() const {
+    struct stat inside;
+    struct stat outside;
+    return ::stat(mountPoint_.c_str(), &inside) == 0 &&
+           ::stat((mountPoint_ + "/..").c_str(), &outside) == 0 && inside.st_dev != outside.st_dev;
+  }
+
+  std::string mountPoint_;
+  std::string loopDevice_;
+  bool mounted_ = false;
+};
+
+// Files are renamed and moved, an existing name is refused with both files
+// untouched, and a folder rename either happens whole or leaves everything
+// where it was (fusefat refuses renaming a folder onto a placeholder).
+void renamesWithoutReplacing(FuseMount::Format format, bool folderRenames) {
+  TempFolder dir;
+  FuseMount disk(dir, format);
+  if (!disk.skipReason.empty()) GTEST_SKIP() << disk.skipReason;
+  std::ofstream(disk / "a.ima") << "A";
+  std::ofstream(disk / "b.ima") << "B";
+  ASSERT_EQ(::mkdir((disk / "sub").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((disk / "taken").c_str(), 0755), 0);
+  RealFileSystem fs;
+
+  EXPECT_EQ(fs.renameFile(disk / "a.ima", disk / "b.ima").code(), EEXIST);
+  EXPECT_EQ(readAll(disk / "a.ima"), "A");
+  EXPECT_EQ(readAll(disk / "b.ima"), "B");
+  ASSERT_TRUE(fs.renameFile(disk / "a.ima", disk / "a0.ima"));
+  ASSERT_TRUE(fs.renameFile(disk / "a0.ima", disk / "sub/a00.ima"));
+  EXPECT_EQ(fs.kindOf(disk / "a.ima"), PathKind::missing);
+  EXPECT_EQ(fs.kindOf(disk / "a0.ima"), PathKind::missing);
+  EXPECT_EQ(readAll(disk / "sub/a00.ima"), "A");
+
+  EXPECT_EQ(fs.renameFolder(disk / "sub", disk / "taken").code(), EEXIST);
+  EXPECT_EQ(readAll(disk / "sub/a00.ima"), "A");
+  const Status renamed = fs.renameFolder(disk / "sub", disk / "Desc_sub");
+  if (folderRenames) {
+    EXPECT_TRUE(renamed) << renamed.toString();
+  }
+  EXPECT_EQ(readAll(disk / (renamed ? "Desc_sub" : "sub") + "/a00.ima"), "A");
+  EXPECT_EQ(fs.kindOf(disk / (renamed ? "sub" : "Desc_sub")), PathKind::missing);
+}
+
+TEST(FuseMount, ExfatRenamesWithoutReplacing) {
+  renamesWithoutReplacing(FuseMount::Format::exfat, true);
+}
+
+TEST(FuseMount, FatRenamesWithoutReplacing) {
+  renamesWithoutReplacing(FuseMount::Format::fat, false);
+}
+
+}  // namespace
+}  // namespace slicery::platform
