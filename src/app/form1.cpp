@@ -70,13 +70,26 @@ void Form1::pressStart() {
 }
 
 platform::Status Form1::readLoadedFolder(const std::string& folder) {
-  std::vector<std::string> names;
-  const platform::Status read = fs_->listFiles(folder, {}, names);
-  if (read) {
-    index_.assign(std::move(names));
-  } else {
+  using platform::PathKind;
+  platform::FileSystem::Entries entries;
+  const platform::Status read = fs_->listEntries(folder, entries);
+  if (!read) {
     index_.clear();
+    return read;
   }
+  // The files a listing shows: regular files and links to them, hidden
+  // names left out.
+  std::vector<std::pair<std::string, bool>> names;
+  names.reserve(entries.size());
+  for (auto& [name, kind] : entries) {
+    if (name[0] == '.') continue;
+    const bool link = kind == PathKind::link;
+    if (kind == PathKind::file ||
+        (link && fs_->kindOf(platform::joinPath(folder, name)) == PathKind::file)) {
+      names.emplace_back(std::move(name), link);
+    }
+  }
+  index_.assign(std::move(names));
   return read;
 }
 

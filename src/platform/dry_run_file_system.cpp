@@ -14,28 +14,68 @@ bool startsWith(const std::string& text, const std::string& prefix) {
 
 DryRunFileSystem::Resolved DryRunFileSystem::resolve(const std::string& path) {
   const std::string clean = withoutTrailingSeparator(path);
-  // The nearest changed path at or above `clean` decides where it leads.
-  for (std::string at = clean;;) {
-    if (const auto it = changed_.find(at); it != changed_.end()) {
-      const Entry& entry = it->second;
-      const std::string rest = clean.substr(at.size());
-      if (entry.kind == PathKind::missing) return {};
-      if (entry.kind != PathKind::folder) {
-        return rest.empty() ? Resolved{entry.kind, entry.origin, false} : Resolved{};
-      }
-      if (entry.origin.empty()) {
-        // Whatever lies in a made folder was recorded under its own path.
-        return rest.empty() ? Resolved{PathKind::folder, {}, true} : Resolved{};
-      }
-      if (rest.empty()) return {PathKind::folder, entry.origin, false};
-      const std::string real = entry.origin + rest;
-      return {real_->kindOf(real), real, false};
+  // The nearest changed path at or above `clean` decides where it leads;
+  // only a folder made, renamed or renamed away can stand above another.
+  const auto through = [&](const Entry& entry, size_t at) -> Resolved {
+    const std::string rest = clean.substr(at);
+    if (entry.kind == PathKind::missing) return {};
+    if (entry.kind != PathKind::folder) {
+      return rest.empty() ? Resolved{entry.kind, entry.origin, false} : Resolved{};
     }
-    const std::string parent = parentPath(at);
-    if (parent == at) break;
-    at = parent;
+    if (entry.origin.empty()) {
+      // Whatever lies in a made folder was recorded under its own path.
+      return rest.empty() ? Resolved{PathKind::folder, {}, true} : Resolved{};
+    }
+    if (rest.empty()) return {PathKind::folder, entry.origin, false};
+    const std::string real = entry.origin + rest;
+    return {realKind(real), real, false};
+  };
+  if (const auto it = changed_.find(clean); it != changed_.end())
+    return through(it->second, clean.size());
+  for (size_t end = clean.rfind(kPathSeparator);
+       end != std::string::npos && !changedFolders_.empty();
+       end = end == 0 ? std::string::npos : clean.rfind(kPathSeparator, end - 1)) {
+    const size_t length = end == 0 ? 1 : end;  // the root keeps its separator
+    const std::string_view above(clean.data(), length);
+    if (changedFolders_.count(above) == 0) continue;
+    if (const auto it = changed_.find(std::string(above)); it != changed_.end()) {
+      return through(it->second, length);
+    }
   }
-  return {real_->kindOf(clean), clean, false};
+  return {realKind(clean), clean, false};
+}
+
+bool DryRunFileSystem::strikeReal(const std::string& real) {
+  if (real.empty() || realKind(real) == PathKind::missing) return false;
+  const auto known = realEntries_.find(parentPath(real));
+  if (known == realEntries_.end()) return false;
+  const auto entry = known->second.find(real.substr(real.rfind(kPathSeparator) + 1));
+  if (entry == known->second.end()) return false;
+  entry->second = PathKind::missing;
+  return true;
+}
+
+bool DryRunFileSystem::movedAway(const std::string& realFolder, const std::string& name) const {
+  const auto known = realEntries_.find(withoutTrailingSeparator(realFolder));
+  if (known == realEntries_.end()) return false;
+  const auto entry = known->second.find(name);
+  return entry != known->second.end() && entry->second == PathKind::missing;
+}
+
+PathKind DryRunFileSystem::realKind(const std::string& path) {
+  const std::string folder = parentPath(path);
+  if (folder == path) return real_->kindOf(path);
+  auto known = realEntries_.find(folder);
+  if (known == realEntries_.end()) {
+    Entries entries;
+    if (!real_->listEntries(folder, entries)) return real_->kindOf(path);
+    known = realEntries_.emplace(folder, std::unordered_map<std::string, PathKind>()).first;
+    known->second.reserve(entries.size());
+    for (auto& [name, kind] : entries) known->second.emplace(std::move(name), kind);
+  }
+  const auto entry = known->second.find(path.substr(path.rfind(kPathSeparator) + 1));
+  if (entry == known->second.end()) return PathKind::missing;
+  return entry->second == PathKind::link ? real_->kindOf(path) : entry->second;
 }
 
 PathKind DryRunFileSystem::kindOf(const std::string& path) {
@@ -50,9 +90,41 @@ PathKind DryRunFileSystem::entryKind(const std::string& path, std::string& linkT
 }
 
 long DryRunFileSystem::nameLimit(const std::string& folder) {
+  if (const auto known = nameLimits_.find(folder); known != nameLimits_.end()) return known->second;
   const Resolved at = resolve(folder);
-  if (at.madeFolder) return nameLimit(parentPath(folder));
-  return real_->nameLimit(at.real.empty() ? folder : at.real);
+  const long limit = at.madeFolder ? nameLimit(parentPath(folder))
+                                   : real_->nameLimit(at.real.empty() ? folder : at.real);
+  nameLimits_.emplace(folder, limit);
+  return limit;
+}
+
+Status DryRunFileSystem::listEntries(const std::string& folder, Entries& entries) {
+  entries.clear();
+  const std::string clean = withoutTrailingSeparator(folder);
+  const Resolved at = resolve(clean);
+  if (at.kind == PathKind::missing) return Status::systemError("list", folder, ENOENT);
+  if (at.kind != PathKind::folder) return Status::systemError("list", folder, ENOTDIR);
+  if (!at.madeFolder) {
+    Entries real;
+    if (Status status = real_->listEntries(at.real, real); !status) {
+      return Status::error("list", folder, status.reason(), status.code());
+    }
+    for (auto& entry : real) {
+      if (changed_.count(joinPath(clean, entry.first)) == 0 && !movedAway(at.real, entry.first)) {
+        entries.push_back(std::move(entry));
+      }
+    }
+  }
+  const std::string prefix = joinPath(clean, "");
+  for (auto it = changed_.lower_bound(prefix); it != changed_.end(); ++it) {
+    if (!startsWith(it->first, prefix)) break;
+    const std::string name = it->first.substr(prefix.size());
+    if (it->second.kind == PathKind::missing || name.find(kPathSeparator) != std::string::npos) {
+      continue;
+    }
+    entries.emplace_back(name, it->second.kind);
+  }
+  return Status::ok();
 }
 
 Status DryRunFileSystem::listFiles(const std::string& folder, const NameFilter& keep,
@@ -69,7 +141,9 @@ Status DryRunFileSystem::listFiles(const std::string& folder, const NameFilter& 
     }
     for (std::string& name : real) {
       // A name the dry run changed is listed below, if it is still there.
-      if (changed_.count(joinPath(clean, name)) == 0) names.push_back(std::move(name));
+      if (changed_.count(joinPath(clean, name)) == 0 && !movedAway(at.real, name)) {
+        names.push_back(std::move(name));
+      }
     }
   }
   const std::string prefix = joinPath(clean, "");
@@ -94,6 +168,7 @@ Status DryRunFileSystem::makeFolder(const std::string& path) {
     return Status::systemError("make folder", path, parent == PathKind::missing ? ENOENT : ENOTDIR);
   }
   changed_[clean] = {PathKind::folder, {}};
+  changedFolders_.insert(clean);
   return Status::ok();
 }
 
@@ -125,7 +200,13 @@ Status DryRunFileSystem::renameFile(const std::string& from, const std::string& 
   const Resolved source = resolve(from);
   if (source.kind == PathKind::folder) return renameFolder(from, to);
   changed_[to] = {source.kind, source.real};
-  changed_[from] = {PathKind::missing, {}};
+  // A real file moved away is struck from its folder's listing, which costs
+  // nothing more; anything else is recorded as gone.
+  if (const auto it = changed_.find(from); it != changed_.end()) {
+    it->second = {PathKind::missing, {}};
+  } else if (!strikeReal(source.real)) {
+    changed_[from] = {PathKind::missing, {}};
+  }
   return Status::ok();
 }
 
@@ -151,6 +232,8 @@ Status DryRunFileSystem::renameFolder(const std::string& from, const std::string
   changed_.merge(moved);
   changed_[to] = {PathKind::folder, source.madeFolder ? std::string() : source.real};
   changed_[from] = {PathKind::missing, {}};
+  changedFolders_.insert(to);
+  changedFolders_.insert(from);
   return Status::ok();
 }
 

@@ -9,7 +9,9 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
+#include <unordered_map>
 
 #include "platform/file_system.h"
 
@@ -24,6 +26,7 @@ class DryRunFileSystem : public FileSystem {
   long nameLimit(const std::string& folder) override;
   Status listFiles(const std::string& folder, const NameFilter& keep,
                    std::vector<std::string>& names) override;
+  Status listEntries(const std::string& folder, Entries& entries) override;
   Status makeFolder(const std::string& path) override;
   Status renameFile(const std::string& from, const std::string& to) override;
   Status renameFolder(const std::string& from, const std::string& to) override;
@@ -47,8 +50,21 @@ class DryRunFileSystem : public FileSystem {
   Status checkRename(const char* operation, const std::string& from, const std::string& to,
                      PathKind wanted);
 
+  // The kind of a real path, from one listing of its folder: the layer below
+  // does not change, so each folder is read once however many names a
+  // procedure asks about.
+  PathKind realKind(const std::string& path);
+  // Strikes the real file at `real` from its folder's listing; false when
+  // the listing does not hold it.
+  bool strikeReal(const std::string& real);
+  bool movedAway(const std::string& realFolder, const std::string& name) const;
+
   FileSystem* real_;
   std::map<std::string, Entry> changed_;
+  // Every path of changed_ that is or was a folder.
+  std::set<std::string, std::less<>> changedFolders_;
+  std::unordered_map<std::string, std::unordered_map<std::string, PathKind>> realEntries_;
+  std::unordered_map<std::string, long> nameLimits_;
 };
 
 }  // namespace slicery::platform

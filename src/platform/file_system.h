@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/pattern.h"
@@ -53,6 +54,10 @@ class FileSystem {
   virtual long nameLimit(const std::string& /*folder*/) { return 255; }
   virtual Status listFiles(const std::string& folder, const NameFilter& keep,
                            std::vector<std::string>& names) = 0;
+  // Every entry of `folder`, hidden ones and folders too, each with its kind
+  // as entryKind gives it (a symbolic link is `link`), in no particular order.
+  using Entries = std::vector<std::pair<std::string, PathKind>>;
+  virtual Status listEntries(const std::string& folder, Entries& entries) = 0;
   // The names listFiles gives that match `pattern` (see matchesPattern). An
   // implementation may answer this without testing every name.
   virtual Status listMatching(const std::string& folder, const std::string& pattern,

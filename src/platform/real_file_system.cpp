@@ -238,6 +238,37 @@ Status RealFileSystem::listFiles(const std::string& folder, const NameFilter& ke
   return Status::ok();
 }
 
+Status RealFileSystem::listEntries(const std::string& folder, Entries& entries) {
+  entries.clear();
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return Status::systemError("list", folder, errno);
+  errno = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    PathKind kind = PathKind::other;
+    if (entry->d_type == DT_REG) {
+      kind = PathKind::file;
+    } else if (entry->d_type == DT_DIR) {
+      kind = PathKind::folder;
+    } else if (entry->d_type == DT_LNK) {
+      kind = PathKind::link;
+    } else if (entry->d_type == DT_UNKNOWN) {
+      std::string target;
+      kind = entryKind(joinPath(folder, std::string(name)), target);
+    }
+    entries.emplace_back(name, kind);
+    errno = 0;
+  }
+  const int readError = errno;
+  ::closedir(dir);
+  if (readError != 0) {
+    entries.clear();
+    return Status::systemError("list", folder, readError);
+  }
+  return Status::ok();
+}
+
 Status RealFileSystem::makeFolder(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) != 0) return Status::systemError("make folder", path, errno);
   return Status::ok();

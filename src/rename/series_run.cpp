@@ -147,7 +147,8 @@ void Form1::IMARenamer() {
                  Status::error("rename", oldFilePath,
                                "its series folder cannot be used (" + refusal +
                                    "); the file stays where it is"));
-        } else if (hasFolder && fileSystem().entryKind(oldFilePath, linkTarget) == PathKind::link &&
+        } else if (hasFolder && index_.isLink(seriesIds[static_cast<size_t>(file)]) &&
+                   fileSystem().entryKind(oldFilePath, linkTarget) == PathKind::link &&
                    linkTarget.rfind('/', 0) != 0) {
           record(oldFilePath, newFilePath,
                  Status::error("rename", oldFilePath,

@@ -46,18 +46,19 @@ void SeriesIndex::clear() {
   ordered_ = true;
 }
 
-void SeriesIndex::assign(std::vector<std::string> names) {
+void SeriesIndex::assign(std::vector<std::pair<std::string, bool>> names) {
   clear();
-  std::erase_if(names, [](const std::string& name) { return !endsInIma(name); });
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    return platform::lessIgnoringCase(a, b);
+  std::erase_if(names, [](const auto& name) { return !endsInIma(name.first); });
+  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
+    return platform::lessIgnoringCase(a.first, b.first);
   });
   entries_.reserve(names.size());
-  for (std::string& name : names) add(std::move(name), true);
+  for (auto& [name, link] : names) add(std::move(name), link, true);
 }
 
-void SeriesIndex::add(std::string name, bool inOrder) {
+void SeriesIndex::add(std::string name, bool link, bool inOrder) {
   Entry entry;
+  entry.link = link;
   const std::string key = seriesKey(name, entry.pieces);
   entry.name = std::move(name);
   const auto id = static_cast<Id>(entries_.size());
@@ -115,7 +116,9 @@ void SeriesIndex::renamed(Id id, std::string newName) {
   Entry& entry = entries_.at(id);
   if (newName == entry.name) return;
   entry.live = false;
-  if (!newName.empty() && endsInIma(newName) && newName[0] != '.') add(std::move(newName), false);
+  if (!newName.empty() && endsInIma(newName) && newName[0] != '.') {
+    add(std::move(newName), entry.link, false);
+  }
 }
 
 }  // namespace slicery::scan

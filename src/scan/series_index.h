@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace slicery::scan {
@@ -18,9 +19,10 @@ class SeriesIndex {
  public:
   using Id = std::uint32_t;
 
-  // Replaces the index with `names`, the folder's file names in any order;
-  // those that do not end in ".ima" (any case) are left out.
-  void assign(std::vector<std::string> names);
+  // Replaces the index with `names`, the folder's file names in any order,
+  // each with whether it is a symbolic link (to a file); those that do not
+  // end in ".ima" (any case) are left out.
+  void assign(std::vector<std::pair<std::string, bool>> names);
   void clear();
 
   // Every name, in list order.
@@ -32,18 +34,20 @@ class SeriesIndex {
   // The file `id` now has the name `newName` in the folder, or has left it
   // when `newName` is empty.
   void renamed(Id id, std::string newName);
+  bool isLink(Id id) const { return entries_.at(id).link; }
 
  private:
   struct Entry {
     std::string name;
     std::uint16_t pieces = 0;
     bool live = true;
+    bool link = false;
   };
   struct Group {
     std::vector<Id> ids;
     bool ordered = true;
   };
-  void add(std::string name, bool inOrder);
+  void add(std::string name, bool link, bool inOrder);
   void order(std::vector<Id>& ids) const;
 
   std::vector<Entry> entries_;

@@ -110,5 +110,46 @@ TEST_F(DryRunTest, RefusesWhatTheRealOneWould) {
   EXPECT_EQ(real.filesUnder("/"), before);
 }
 
+// A file system that counts the questions it is asked one path at a time.
+class CountingFileSystem : public testing::MemoryFileSystem {
+ public:
+  PathKind kindOf(const std::string& path) override {
+    ++kindQuestions;
+    return MemoryFileSystem::kindOf(path);
+  }
+  Status listEntries(const std::string& folder, Entries& entries) override {
+    ++listings;
+    return MemoryFileSystem::listEntries(folder, entries);
+  }
+  int kindQuestions = 0;
+  int listings = 0;
+};
+
+TEST(DryRunCostTest, ManyRenamesReadEachFolderOnce) {
+  CountingFileSystem real;
+  real.addFolder("/exam/Series_S1");
+  real.addFile("/exam/.hidden.ima");
+  for (int i = 0; i < 500; ++i) real.addFile("/exam/f" + std::to_string(i) + ".ima");
+  DryRunFileSystem dry(real);
+  ASSERT_TRUE(dry.makeFolder("/exam/Series_S2"));
+  for (int i = 0; i < 500; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".ima";
+    ASSERT_TRUE(
+        dry.renameFile("/exam/" + name, "/exam/Series_S" + std::to_string(i % 2 + 1) + "/" + name));
+  }
+  // Names the listing holds are still refused, hidden ones and folders too.
+  EXPECT_EQ(dry.renameFile("/exam/Series_S1/f0.ima", "/exam/.hidden.ima").code(), EEXIST);
+  EXPECT_EQ(dry.renameFile("/exam/Series_S1/f0.ima", "/exam/Series_S1").code(), EEXIST);
+  EXPECT_LE(real.kindQuestions, 4);
+  EXPECT_LE(real.listings, 3);
+
+  FileSystem::Entries entries;
+  ASSERT_TRUE(dry.listEntries("/exam", entries));
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (FileSystem::Entries{{".hidden.ima", PathKind::file},
+                                          {"Series_S1", PathKind::folder},
+                                          {"Series_S2", PathKind::folder}}));
+}
+
 }  // namespace
 }  // namespace slicery::platform

@@ -39,6 +39,10 @@ class HookedFileSystem : public MemoryFileSystem {
     if (onList) onList();
     return MemoryFileSystem::listFiles(folder, keep, names);
   }
+  platform::Status listEntries(const std::string& folder, Entries& entries) override {
+    if (onList) onList();
+    return MemoryFileSystem::listEntries(folder, entries);
+  }
 };
 
 class WindowTest : public ::testing::Test {

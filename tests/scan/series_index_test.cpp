@@ -14,6 +14,12 @@ namespace {
 
 using Names = std::vector<std::string>;
 
+std::vector<std::pair<std::string, bool>> files(const Names& names) {
+  std::vector<std::pair<std::string, bool>> listed;
+  for (const std::string& name : names) listed.emplace_back(name, false);
+  return listed;
+}
+
 Names seriesOf(SeriesIndex& index, const std::string& series, int leastPieces) {
   Names names;
   std::vector<SeriesIndex::Id> ids;
@@ -23,10 +29,10 @@ Names seriesOf(SeriesIndex& index, const std::string& series, int leastPieces) {
 
 TEST(SeriesIndexTest, SelectsByTheFourthPieceAloneInListOrder) {
   SeriesIndex index;
-  index.assign({"b.x.y.1.2.a.b.c.d.e.f.g.h.IMA", "A.x.y.1.10.a.b.c.d.e.f.g.h.ima",
-                "A.x.y.2.1.a.b.c.d.e.f.g.1.IMA",  // a 1 in a later piece
-                "A.x.y.1.3.IMA", "A.x.y.*.1.a.b.c.d.e.f.g.h.IMA", "notes.txt", "A.x.y.1.ima",
-                "A.x.y.1.4.a.b.c.d.e.f.g.h.IMA.bak"});
+  index.assign(files({"b.x.y.1.2.a.b.c.d.e.f.g.h.IMA", "A.x.y.1.10.a.b.c.d.e.f.g.h.ima",
+                      "A.x.y.2.1.a.b.c.d.e.f.g.1.IMA",  // a 1 in a later piece
+                      "A.x.y.1.3.IMA", "A.x.y.*.1.a.b.c.d.e.f.g.h.IMA", "notes.txt", "A.x.y.1.ima",
+                      "A.x.y.1.4.a.b.c.d.e.f.g.h.IMA.bak"}));
   EXPECT_EQ(seriesOf(index, "1", kFullNamePieces),
             (Names{"A.x.y.1.10.a.b.c.d.e.f.g.h.ima", "b.x.y.1.2.a.b.c.d.e.f.g.h.IMA"}));
   EXPECT_EQ(
@@ -39,7 +45,7 @@ TEST(SeriesIndexTest, SelectsByTheFourthPieceAloneInListOrder) {
 
 TEST(SeriesIndexTest, RenamesMoveNamesBetweenSeriesAndKeepTheOrder) {
   SeriesIndex index;
-  index.assign({"P.M.A.1.2.IMA", "P.M.A.1.1.IMA", "P.M.A.01.3.IMA", "P.M.A.2.1.IMA"});
+  index.assign(files({"P.M.A.1.2.IMA", "P.M.A.1.1.IMA", "P.M.A.01.3.IMA", "P.M.A.2.1.IMA"}));
   Names names;
   std::vector<SeriesIndex::Id> ids;
   index.seriesNames("1", kShortNamePieces, names, ids);

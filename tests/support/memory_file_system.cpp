@@ -143,6 +143,21 @@ Status MemoryFileSystem::listFiles(const std::string& folder, const platform::Na
   return Status::ok();
 }
 
+Status MemoryFileSystem::listEntries(const std::string& folder, Entries& entries) {
+  entries.clear();
+  if (Status s = check(Op::list, "list", folder); !s) return s;
+  const PathKind kind = kindAt(folder);
+  if (kind == PathKind::missing) return Status::systemError("list", folder, ENOENT);
+  if (kind != PathKind::folder) return Status::systemError("list", folder, ENOTDIR);
+  const std::string prefix = platform::joinPath(folder, "");
+  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
+    if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+    if (isDirectChild(folder, it->first))
+      entries.emplace_back(baseName(it->first), it->second.kind);
+  }
+  return Status::ok();
+}
+
 Status MemoryFileSystem::makeFolder(const std::string& path) {
   if (Status s = check(Op::makeFolder, "make folder", path); !s) return s;
   if (exists(path)) return Status::systemError("make folder", path, EEXIST);
