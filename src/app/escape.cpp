@@ -5,35 +5,54 @@
 namespace slicery::app {
 namespace {
 
-// The length of the control character starting at `at`, or 0: C0 and DEL as
-// single bytes, C1 as the two bytes that encode U+0080 to U+009F in UTF-8.
-size_t controlAt(const std::string& text, size_t at) {
+// What stands at `at`: the length of a well-formed UTF-8 character there and
+// whether it is a control character (C0, DEL, or C1 as U+0080 to U+009F).
+// A byte that starts no well-formed character counts as a control of one
+// byte: a terminal may take it as an eight-bit control.
+struct Character {
+  size_t length;
+  bool control;
+};
+
+Character characterAt(const std::string& text, size_t at) {
   const auto byte = static_cast<unsigned char>(text[at]);
-  if (byte < 0x20 || byte == 0x7F) return 1;
-  if (byte == 0xC2 && at + 1 < text.size()) {
-    const auto next = static_cast<unsigned char>(text[at + 1]);
-    if (next >= 0x80 && next <= 0x9F) return 2;
+  if (byte < 0x80) return {1, byte < 0x20 || byte == 0x7F};
+  size_t length = 0;
+  if (byte >= 0xC2 && byte <= 0xDF) length = 2;
+  if (byte >= 0xE0 && byte <= 0xEF) length = 3;
+  if (byte >= 0xF0 && byte <= 0xF4) length = 4;
+  if (length == 0 || at + length > text.size()) return {1, true};
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return {1, true};
   }
-  return 0;
+  const auto next = static_cast<unsigned char>(text[at + 1]);
+  return {length, byte == 0xC2 && next <= 0x9F};
 }
 
 }  // namespace
 
-std::string escapeControls(std::string text) {
-  size_t at = 0;
-  while (at < text.size() && controlAt(text, at) == 0) ++at;
-  if (at == text.size()) return text;
+bool hasControlCharacters(const std::string& text) {
+  for (size_t at = 0; at < text.size();) {
+    const Character c = characterAt(text, at);
+    if (c.control) return true;
+    at += c.length;
+  }
+  return false;
+}
 
-  std::string shown = text.substr(0, at);
-  while (at < text.size()) {
-    const size_t length = controlAt(text, at);
-    if (length == 0) {
-      shown.push_back(text[at++]);
+std::string escapeControls(std::string text) {
+  if (!hasControlCharacters(text)) return text;
+  std::string shown;
+  for (size_t at = 0; at < text.size();) {
+    const Character c = characterAt(text, at);
+    if (!c.control) {
+      shown.append(text, at, c.length);
+      at += c.length;
       continue;
     }
-    const auto byte = static_cast<unsigned char>(text[at + length - 1]);
+    const auto byte = static_cast<unsigned char>(text[at + c.length - 1]);
     char escaped[8];
-    if (length == 2) {
+    if (c.length == 2) {
       std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(byte));
     } else if (byte == '\n') {
       std::snprintf(escaped, sizeof escaped, "\\n");
@@ -45,7 +64,7 @@ std::string escapeControls(std::string text) {
       std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned>(byte));
     }
     shown += escaped;
-    at += length;
+    at += c.length;
   }
   return shown;
 }

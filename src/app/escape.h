@@ -1,6 +1,7 @@
 // Names as a person may be shown them: a control character in a file name or
 // a description would move a terminal's cursor, split a line or hide text, so
-// it is written out instead (\n, \t, \r, \x1b, and \u009b for the C1 range).
+// it is written out instead (\n, \t, \r, \x1b, \u009b for the C1 range, and
+// \x9b for a byte that is no well-formed UTF-8).
 #pragma once
 
 #include <string>
@@ -9,5 +10,7 @@ namespace slicery::app {
 
 // `text` with every control character escaped; unchanged when it has none.
 std::string escapeControls(std::string text);
+// Whether `text` holds anything escapeControls would escape.
+bool hasControlCharacters(const std::string& text);
 
 }  // namespace slicery::app

@@ -158,7 +158,7 @@ class ConsoleView : public app::Form1View {
         console_.err << "cannot rename " << relative(failure.oldPath) << " -> "
                      << relative(failure.newPath);
       }
-      console_.err << ": " << failure.reason << "\n";
+      console_.err << ": " << app::escapeControls(failure.reason) << "\n";
     }
     failed = true;
   }
@@ -288,7 +288,8 @@ int runCommand(const std::vector<std::string>& args, platform::FileSystem& fs,
   try {
     parsed = parseArguments(args);
   } catch (const UsageError& e) {
-    console.err << kProgram << e.what() << "\nTry 'slicery-cli --help' for more.\n";
+    console.err << kProgram << app::escapeControls(e.what())
+                << "\nTry 'slicery-cli --help' for more.\n";
     return kBadUsage;
   }
   switch (parsed.mode) {

@@ -75,7 +75,10 @@ PathKind DryRunFileSystem::realKind(const std::string& path) {
   }
   const auto entry = known->second.find(path.substr(path.rfind(kPathSeparator) + 1));
   if (entry == known->second.end()) return PathKind::missing;
-  return entry->second == PathKind::link ? real_->kindOf(path) : entry->second;
+  if (entry->second != PathKind::link) return entry->second;
+  // A link that leads nowhere still takes its name.
+  const PathKind target = real_->kindOf(path);
+  return target == PathKind::missing ? PathKind::other : target;
 }
 
 PathKind DryRunFileSystem::kindOf(const std::string& path) {

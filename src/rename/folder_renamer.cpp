@@ -4,6 +4,7 @@
 // failures, and the renamer goes on with the next folder.
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "app/form1.h"
 #include "dicom/dicom_hdr.h"
@@ -14,6 +15,30 @@ namespace slicery::app {
 void Form1::FolderRenamer() {
   using platform::joinPath;
   using platform::Status;
+
+  // The description of the first file of a study in File1 other than the
+  // first file's, or empty when every study agrees with `first`.
+  const auto otherDescription = [this](const std::string& first) -> std::string {
+    std::set<std::string_view> studies;
+    for (const std::string& name : File1.entries()) {
+      size_t stops = 0;
+      size_t end = 0;
+      while (stops < 3 && (end = name.find('.', end)) != std::string::npos) {
+        ++stops;
+        ++end;
+      }
+      if (stops < 3 || !studies.insert(std::string_view(name).substr(0, end)).second) continue;
+      if (studies.size() == 1) continue;  // the first file's own study
+      try {
+        std::string description =
+            dicom::DICOM_hdr(fileSystem(), "8", "103E", platform::joinPath(File1.path(), name));
+        if (description != first) return description;
+      } catch (const dicom::HeaderError&) {
+        // A file that is no image names no study.
+      }
+    }
+    return {};
+  };
 
   // Every folder met so far, by its old and its new path: each one is
   // renamed at most once, however often List2 names it.
@@ -46,6 +71,14 @@ void Form1::FolderRenamer() {
       continue;
     }
 
+    // Two studies in one folder share its series folders: a description
+    // names the folder only when the first file of every study in it
+    // (every first three pieces) carries it too.
+    if (std::string other = otherDescription(description); !other.empty()) {
+      fail({}, "its files carry different series descriptions (\"" + description + "\" and \"" +
+                   other + "\"); the folder keeps its name");
+      continue;
+    }
     const std::string newName = description + "_" + entry;
     const std::string newPath = joinPath(File2.path(), newName);
     if (std::string refusal = rename::unsafeFolderName(newName); !refusal.empty()) {

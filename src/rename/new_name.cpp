@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "app/escape.h"
+
 namespace slicery::rename {
 namespace {
 
@@ -31,11 +33,6 @@ int decimalDigits(int count) {
 bool allDigits(std::string_view text) {
   return !text.empty() &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-bool isControl(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte < 0x20 || byte == 0x7F;
 }
 
 }  // namespace
@@ -94,7 +91,7 @@ std::string unsafeFolderName(std::string_view name) {
   if (name.find('\0') != std::string_view::npos) return "a folder name may not contain a NUL";
   if (name.empty() || name == "." || name == "..") return "not a folder name";
   if (name.front() == '.') return "a folder name beginning with '.' would be hidden";
-  if (std::any_of(name.begin(), name.end(), isControl)) {
+  if (app::hasControlCharacters(std::string(name))) {
     return "a folder name may not contain control characters";
   }
   if (name.size() > kMaxNameBytes) {

@@ -521,7 +521,8 @@ void MainWindow::runFailed(const std::vector<app::RunFailure>& failures) {
     std::string where = shortened(failure.oldPath);
     if (!where.empty() && !failure.newPath.empty()) where += " -> ";
     where += shortened(failure.newPath);
-    return QString::fromStdString((where.empty() ? folder : where) + ": " + failure.reason);
+    return QString::fromStdString(
+        app::escapeControls((where.empty() ? folder : where) + ": " + failure.reason));
   };
 
   const bool one = failures.size() == 1;
