@@ -42,6 +42,17 @@ class ReadableFile {
 // Decides which listed names a caller wants; an empty filter keeps all.
 using NameFilter = std::function<bool(std::string_view)>;
 
+// A folder held open, for the many renames of one run: names are taken
+// relative to it, so each rename resolves its own names only, not the whole
+// path again. Failures carry full paths as FileSystem's do.
+class OpenFolder {
+ public:
+  virtual ~OpenFolder() = default;
+  // As FileSystem::renameFile; `to` may lead into a subfolder ("S/x.ima").
+  virtual Status renameFile(const std::string& from, const std::string& to) = 0;
+  virtual Status makeFolder(const std::string& name) = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -70,6 +81,9 @@ class FileSystem {
   virtual Status renameFile(const std::string& from, const std::string& to) = 0;
   virtual Status renameFolder(const std::string& from, const std::string& to) = 0;
   virtual Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) = 0;
+  // The folder at `path`, held open where the platform can; by default its
+  // operations join paths and call the ones above.
+  virtual std::unique_ptr<OpenFolder> openFolder(const std::string& path);
 };
 
 // The platform's path separator, and joining a folder with a name.

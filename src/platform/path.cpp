@@ -1,6 +1,29 @@
 #include "platform/file_system.h"
 
 namespace slicery::platform {
+namespace {
+
+// An open folder that is only a path: every name is joined to it.
+class PathFolder : public OpenFolder {
+ public:
+  PathFolder(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+  Status renameFile(const std::string& from, const std::string& to) override {
+    return fs_.renameFile(joinPath(path_, from), joinPath(path_, to));
+  }
+  Status makeFolder(const std::string& name) override {
+    return fs_.makeFolder(joinPath(path_, name));
+  }
+
+ private:
+  FileSystem& fs_;
+  std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<OpenFolder> FileSystem::openFolder(const std::string& path) {
+  return std::make_unique<PathFolder>(*this, path);
+}
 
 std::string joinPath(const std::string& folder, const std::string& name) {
   if (!folder.empty() && folder.back() == kPathSeparator) return folder + name;

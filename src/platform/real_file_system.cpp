@@ -73,7 +73,7 @@ std::string baseName(const std::string& path) {
 // Whether two spellings may name one directory entry: the same folder and
 // names equal but for letter case, as a case-insensitive file system (exFAT,
 // FAT) takes them.
-bool maySpellOneEntry(const std::string& from, const std::string& to) {
+bool maySpellOneEntry(int dir, const std::string& from, const std::string& to) {
   const std::string a = baseName(from);
   const std::string b = baseName(to);
   if (a.size() != b.size()) return false;
@@ -82,8 +82,8 @@ bool maySpellOneEntry(const std::string& from, const std::string& to) {
   }
   struct stat parentA;
   struct stat parentB;
-  if (::stat(parentPath(from).c_str(), &parentA) != 0 ||
-      ::stat(parentPath(to).c_str(), &parentB) != 0) {
+  if (::fstatat(dir, parentPath(from).c_str(), &parentA, 0) != 0 ||
+      ::fstatat(dir, parentPath(to).c_str(), &parentB, 0) != 0) {
     return true;  // cannot tell: assume the worst
   }
   return sameInode(parentA, parentB);
@@ -94,20 +94,27 @@ bool maySpellOneEntry(const std::string& from, const std::string& to) {
 // at the new name (another file, a symbolic link, a folder) is left alone, and
 // so is one entry reached by two spellings, where the unlink would remove the
 // very name that was to stay.
-bool completesCutMove(const std::string& from, const std::string& to) {
+bool completesCutMove(int dir, const std::string& from, const std::string& to) {
   struct stat a;
   struct stat b;
-  if (::lstat(from.c_str(), &a) != 0 || ::lstat(to.c_str(), &b) != 0) return false;
+  if (::fstatat(dir, from.c_str(), &a, AT_SYMLINK_NOFOLLOW) != 0 ||
+      ::fstatat(dir, to.c_str(), &b, AT_SYMLINK_NOFOLLOW) != 0)
+    return false;
   if (!S_ISREG(a.st_mode) || !S_ISREG(b.st_mode) || !sameInode(a, b) || a.st_nlink < 2) {
     return false;
   }
-  if (maySpellOneEntry(from, to)) return false;
-  return ::unlink(from.c_str()) == 0;
+  if (maySpellOneEntry(dir, from, to)) return false;
+  return ::unlinkat(dir, from.c_str(), 0) == 0;
 }
 
-bool isEmptyFolder(const std::string& path) {
-  DIR* dir = ::opendir(path.c_str());
-  if (dir == nullptr) return false;
+bool isEmptyFolder(int at, const std::string& path) {
+  const int fd = ::openat(at, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return false;
+  }
   bool empty = true;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
@@ -123,12 +130,13 @@ bool isEmptyFolder(const std::string& path) {
 // The failure for a new name that exists. An empty file or folder there may
 // be the placeholder of a rename that was killed; it is not removed (a user's
 // empty file looks the same), but the reason says what it may be.
-Status existsFailure(const char* operation, const std::string& from, const std::string& to) {
+Status existsFailure(int dir, const char* operation, const std::string& from,
+                     const std::string& to) {
   struct stat st;
-  if (::lstat(to.c_str(), &st) == 0) {
+  if (::fstatat(dir, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
     const char* what = nullptr;
     if (S_ISREG(st.st_mode) && st.st_size == 0) what = "an empty file";
-    if (S_ISDIR(st.st_mode) && isEmptyFolder(to)) what = "an empty folder";
+    if (S_ISDIR(st.st_mode) && isEmptyFolder(dir, to)) what = "an empty folder";
     if (what != nullptr) {
       return Status::error(operation, from,
                            std::string(std::strerror(EEXIST)) + " (" + what +
@@ -145,44 +153,78 @@ Status existsFailure(const char* operation, const std::string& from, const std::
 // process that removes the placeholder and puts its own file in its place in
 // the moment before the rename could lose that file; the last look narrows
 // that moment to one system call.
-Status renameOntoPlaceholder(const char* operation, const std::string& from, const std::string& to,
-                             bool folder) {
+Status renameOntoPlaceholder(int dir, const char* operation, const std::string& from,
+                             const std::string& to, bool folder) {
   struct stat made;
   if (folder) {
-    if (::mkdir(to.c_str(), 0700) != 0) return Status::systemError(operation, from, errno, to);
-    if (::lstat(to.c_str(), &made) != 0) {
+    if (::mkdirat(dir, to.c_str(), 0700) != 0)
+      return Status::systemError(operation, from, errno, to);
+    if (::fstatat(dir, to.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0) {
       const int code = errno;
-      ::rmdir(to.c_str());
+      ::unlinkat(dir, to.c_str(), AT_REMOVEDIR);
       return Status::systemError(operation, from, code, to);
     }
   } else {
-    const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    const int fd =
+        ::openat(dir, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
     if (fd < 0) return Status::systemError(operation, from, errno, to);
     const int statted = ::fstat(fd, &made);
     const int code = errno;
     ::close(fd);
     if (statted != 0) {
-      ::unlink(to.c_str());
+      ::unlinkat(dir, to.c_str(), 0);
       return Status::systemError(operation, from, code, to);
     }
   }
   struct stat now;
-  if (::lstat(to.c_str(), &now) != 0 || !sameInode(now, made)) {
+  if (::fstatat(dir, to.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !sameInode(now, made)) {
     return Status::systemError(operation, from, EEXIST, to);
   }
-  if (::rename(from.c_str(), to.c_str()) == 0) return Status::ok();
+  if (::renameat(dir, from.c_str(), dir, to.c_str()) == 0) return Status::ok();
   const int code = errno;
-  if (::lstat(to.c_str(), &now) == 0 && sameInode(now, made)) {
+  if (::fstatat(dir, to.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && sameInode(now, made)) {
     if (folder) {
-      ::rmdir(to.c_str());
+      ::unlinkat(dir, to.c_str(), AT_REMOVEDIR);
     } else if (now.st_size == 0) {
-      ::unlink(to.c_str());
+      ::unlinkat(dir, to.c_str(), 0);
     }
   }
   return Status::systemError(operation, from, code, to);
 }
 
+// A folder held by its descriptor. Failures are told with full paths.
+class DescriptorFolder : public OpenFolder {
+ public:
+  DescriptorFolder(RealFileSystem& fs, int fd, std::string path)
+      : fs_(fs), fd_(fd), path_(std::move(path)) {}
+  ~DescriptorFolder() override { ::close(fd_); }
+  DescriptorFolder(const DescriptorFolder&) = delete;
+  DescriptorFolder& operator=(const DescriptorFolder&) = delete;
+
+  Status renameFile(const std::string& from, const std::string& to) override {
+    Status status = fs_.renameFileIn(fd_, from, to);
+    if (status) return status;
+    return Status::error(status.operation(), joinPath(path_, from), status.reason(), status.code(),
+                         joinPath(path_, to));
+  }
+  Status makeFolder(const std::string& name) override {
+    if (::mkdirat(fd_, name.c_str(), 0777) == 0) return Status::ok();
+    return Status::systemError("make folder", joinPath(path_, name), errno);
+  }
+
+ private:
+  RealFileSystem& fs_;
+  int fd_;
+  std::string path_;
+};
+
 }  // namespace
+
+std::unique_ptr<OpenFolder> RealFileSystem::openFolder(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return FileSystem::openFolder(path);  // its operations tell why
+  return std::make_unique<DescriptorFolder>(*this, fd, path);
+}
 
 PathKind RealFileSystem::kindOf(const std::string& path) {
   struct stat st;
@@ -275,48 +317,56 @@ Status RealFileSystem::makeFolder(const std::string& path) {
 }
 
 Status RealFileSystem::renameFile(const std::string& from, const std::string& to) {
+  return renameFileIn(AT_FDCWD, from, to);
+}
+
+Status RealFileSystem::renameFolder(const std::string& from, const std::string& to) {
+  return renameFolderIn(AT_FDCWD, from, to);
+}
+
+Status RealFileSystem::renameFileIn(int dir, const std::string& from, const std::string& to) {
   static constexpr const char* kOperation = "rename";
   if (from == to) return Status::ok();
   if (tries(RenameStrategy::noReplaceFlag)) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0) {
       return Status::ok();
     }
     const int code = errno;
-    if (code == EEXIST && completesCutMove(from, to)) return Status::ok();
+    if (code == EEXIST && completesCutMove(dir, from, to)) return Status::ok();
     if (!noReplaceUnsupported(code)) return Status::systemError(kOperation, from, code, to);
   }
   if (tries(RenameStrategy::linkThenUnlink)) {
-    if (::link(from.c_str(), to.c_str()) == 0) {
-      if (::unlink(from.c_str()) == 0) return Status::ok();
+    if (::linkat(dir, from.c_str(), dir, to.c_str(), 0) == 0) {
+      if (::unlinkat(dir, from.c_str(), 0) == 0) return Status::ok();
       const int code = errno;
-      ::unlink(to.c_str());
+      ::unlinkat(dir, to.c_str(), 0);
       return Status::systemError(kOperation, from, code, to);
     }
     const int code = errno;
-    if (code == EEXIST && completesCutMove(from, to)) return Status::ok();
+    if (code == EEXIST && completesCutMove(dir, from, to)) return Status::ok();
     if (!linkUnsupported(code)) return Status::systemError(kOperation, from, code, to);
   }
-  Status status = renameOntoPlaceholder(kOperation, from, to, false);
+  Status status = renameOntoPlaceholder(dir, kOperation, from, to, false);
   if (status.code() == EEXIST) {
-    if (completesCutMove(from, to)) return Status::ok();
-    return existsFailure(kOperation, from, to);
+    if (completesCutMove(dir, from, to)) return Status::ok();
+    return existsFailure(dir, kOperation, from, to);
   }
   return status;
 }
 
-Status RealFileSystem::renameFolder(const std::string& from, const std::string& to) {
+Status RealFileSystem::renameFolderIn(int dir, const std::string& from, const std::string& to) {
   static constexpr const char* kOperation = "rename folder";
   if (from == to) return Status::ok();
   if (tries(RenameStrategy::noReplaceFlag)) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0) {
       return Status::ok();
     }
     const int code = errno;
     if (!noReplaceUnsupported(code)) return Status::systemError(kOperation, from, code, to);
   }
   // Folders take no hard links: the placeholder is the only fallback.
-  Status status = renameOntoPlaceholder(kOperation, from, to, true);
-  if (status.code() == EEXIST) return existsFailure(kOperation, from, to);
+  Status status = renameOntoPlaceholder(dir, kOperation, from, to, true);
+  if (status.code() == EEXIST) return existsFailure(dir, kOperation, from, to);
   return status;
 }
 

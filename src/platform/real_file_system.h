@@ -41,6 +41,14 @@ class RealFileSystem : public FileSystem {
   // Refuses anything but a regular file (a FIFO, a device, a folder) without
   // waiting on it.
   Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) override;
+  // Holds the folder open: renames go through renameat2 and friends on its
+  // descriptor.
+  std::unique_ptr<OpenFolder> openFolder(const std::string& path) override;
+
+  // The renames above with both names relative to the folder `dir` (a
+  // descriptor, or AT_FDCWD for the working folder).
+  Status renameFileIn(int dir, const std::string& from, const std::string& to);
+  Status renameFolderIn(int dir, const std::string& from, const std::string& to);
 
  private:
   bool tries(RenameStrategy strategy) const { return strategy >= first_; }

@@ -60,6 +60,8 @@ void Form1::IMARenamer() {
   if (startRereads_) {
     if (const Status read = readLoadedFolder(folder); !read) recordListing(folder, read);
   }
+  // Renames and folders are made relative to the loaded folder, held open.
+  const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
   std::vector<std::string> seriesNames;
   std::vector<scan::SeriesIndex::Id> seriesIds;
   for (int series = 0; series < List1.count(); ++series) {
@@ -79,7 +81,7 @@ void Form1::IMARenamer() {
       refusal = rename::unsafeFolderName(folderName);
       if (!refusal.empty()) {
         record({}, seriesFolderPath, Status::error("make folder", seriesFolderPath, refusal));
-      } else if (const Status made = fileSystem().makeFolder(seriesFolderPath); made) {
+      } else if (const Status made = loaded->makeFolder(folderName); made) {
         folderReady = true;
       } else if (std::string target;
                  fileSystem().entryKind(seriesFolderPath, target) == PathKind::folder) {
@@ -155,7 +157,8 @@ void Form1::IMARenamer() {
                                "a symbolic link with a relative target would break in the "
                                "series folder; the link stays where it is"));
         } else if (oldFilePath != newFilePath) {
-          if (const Status renamed = fileSystem().renameFile(oldFilePath, newFilePath); renamed) {
+          if (const Status renamed = loaded->renameFile(oldFileName, seriesSubfolder + newFileName);
+              renamed) {
             index_.renamed(seriesIds[static_cast<size_t>(file)],
                            hasFolder ? std::string() : newFileName);
             ++filesRenamed;
