@@ -584,7 +584,10 @@ TEST(WindowArgumentsTest, PathsHelpVersionAndMistakes) {
   EXPECT_EQ(parseWindowArguments({"--", "-odd"}).paths, std::vector<std::string>{"-odd"});
   EXPECT_EQ(parseWindowArguments({"/exam", "--help"}).action, Action::help);
   EXPECT_EQ(parseWindowArguments({"-V"}).action, Action::version);
-  EXPECT_EQ(parseWindowArguments({"--bogus", "/exam"}).action, Action::bad);
+  const WindowArguments bad = parseWindowArguments({"--bogus", "/exam"});
+  EXPECT_EQ(bad.action, Action::bad);
+  EXPECT_FALSE(bad.toolkitMayTakeIt);  // refused at once, without a display
+  EXPECT_TRUE(parseWindowArguments({"-platform", "offscreen"}).toolkitMayTakeIt);
   EXPECT_EQ(parseWindowArguments({""}).action, Action::bad);
 }
 

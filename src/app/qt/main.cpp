@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   // --help and --version are answered before the toolkit starts, so they
   // work without a display.
   slicery::qt::WindowArguments args = slicery::qt::parseWindowArguments(arguments(argc, argv));
-  if (args.action != slicery::qt::WindowArguments::Action::bad) {
+  if (args.action != slicery::qt::WindowArguments::Action::bad || !args.toolkitMayTakeIt) {
     if (const int status = answer(args); status >= 0) return status;
   }
 

@@ -171,7 +171,7 @@ WindowArguments parseWindowArguments(const std::vector<std::string>& args) {
     } else if (arg == "--version" || arg == "-V") {
       parsed.action = WindowArguments::Action::version;
     } else {
-      return {WindowArguments::Action::bad, {}, "unknown option '" + arg + "'"};
+      return {WindowArguments::Action::bad, {}, "unknown option '" + arg + "'", arg[1] != '-'};
     }
   }
   return parsed;

@@ -37,6 +37,9 @@ struct WindowArguments {
   Action action = Action::open;
   std::vector<std::string> paths;  // loaded as a drop of these paths is
   std::string error;               // for Action::bad
+  // Action::bad for an unknown option of one dash, which may be the
+  // toolkit's own (-platform, -style).
+  bool toolkitMayTakeIt = false;
 };
 WindowArguments parseWindowArguments(const std::vector<std::string>& args);
 extern const char* const kWindowUsage;
