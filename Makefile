@@ -8,10 +8,12 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 WERROR     ?= OFF
 
-# The main build is built as a Debian package is: build type None with the
-# compiler and linker flags of dpkg-buildflags; Release where that is missing.
+# The main build is a Release build (as packagers configure it) with Debian's
+# compiler and linker flags from dpkg-buildflags on top (hardening,
+# _FORTIFY_SOURCE), so both kinds of package build are covered; a plain
+# Release build where dpkg-buildflags is missing.
 CONFIGURE = if command -v dpkg-buildflags >/dev/null; then \
-	  cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=None -DSLICERY_WERROR=$(WERROR) \
+	  cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DSLICERY_WERROR=$(WERROR) \
 	    -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
 	    -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"; \
 	else \
