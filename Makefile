@@ -1,31 +1,61 @@
-# make run   builds, writes a demo exam and opens the window on it
-# make test  builds and runs every test, then again under ASan + UBSan
+# make run      builds the window, writes a demo exam and opens the window on it
+# make test     builds and runs every test, then again under ASan + UBSan
+# make package  builds a Debian package of both programs (out/)
 # make screenshots  saves pictures of the window (open, loaded, after a run)
+# WERROR=ON makes compiler warnings errors (CI sets it).
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= 2
+WERROR     ?= OFF
 
-.PHONY: all deps build build-asan test test-asan run screenshots bench format clean
+# The main build is a Release build (as packagers configure it) with Debian's
+# compiler and linker flags from dpkg-buildflags on top (hardening,
+# _FORTIFY_SOURCE), so both kinds of package build are covered; a plain
+# Release build where dpkg-buildflags is missing.
+CONFIGURE = if command -v dpkg-buildflags >/dev/null; then \
+	  cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DSLICERY_WERROR=$(WERROR) \
+	    -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	    -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"; \
+	else \
+	  cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DSLICERY_WERROR=$(WERROR); \
+	fi
+
+.PHONY: all deps configure build build-asan test test-asan run package screenshots bench format clean
 
 all: build
 
 deps:
 	@tools/setup-deps
 
-build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+configure: deps
+	@$(CONFIGURE)
+
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 build-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSLICERY_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSLICERY_SANITIZE=ON -DSLICERY_WERROR=$(WERROR)
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 
 test: build build-asan
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
-run: build
+# Only the window and the exam writer: no tests, no benchmarks.
+run: configure
+	cmake --build $(BUILD) --target slicery make-exam -j$(JOBS)
 	@tools/run-demo $(BUILD)
+
+# lintian checks the package where it is installed.
+package: build
+	rm -rf out
+	cd $(BUILD) && cpack -G DEB -B $(CURDIR)/out
+	@if command -v lintian >/dev/null; then \
+	  lintian --fail-on error out/*.deb; \
+	else \
+	  echo "lintian is not installed: the package was not checked."; \
+	fi
+	@ls out/*.deb
 
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/qt/window-screenshots $(BUILD)/screenshots
@@ -39,4 +69,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) out

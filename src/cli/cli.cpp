@@ -12,43 +12,77 @@
 namespace slicery::cli {
 
 const char* const kUsage =
-    "usage: slicery-cli [--short] [--folders] [--folder-name WORD] [--describe]\n"
-    "                   [--dry-run] [--quiet] PATH\n"
+    "usage: slicery-cli [-s] [-f] [--folder-name WORD] [--describe] [-n] [-q] PATH...\n"
     "       slicery-cli --series-description FILE...\n"
-    "       slicery-cli --help | --version\n"
+    "       slicery-cli -h | --help | -V | --version\n"
     "\n"
-    "Renames the .ima files of one folder, as the Slicery window does, so that a\n"
-    "listing follows series and slice order: series and slice numbers get leading\n"
-    "zeros. An existing file or folder is never replaced.\n"
+    "Renames the .ima files of each folder given, as the Slicery window does, so\n"
+    "that a listing follows series and slice order: series and slice numbers get\n"
+    "leading zeros. An existing file or folder is never replaced.\n"
     "\n"
-    "  PATH                the folder, or a file inside it\n"
-    "  --short             drop everything after the slice number in new names\n"
-    "  --folders           move each series into a folder of its own, Series_S#\n"
-    "  --folder-name WORD  as --folders, with folders named WORD_S#\n"
-    "  --describe          as --folders, then put each series' DICOM Series\n"
+    "  PATH                a folder, or a file inside it; several are run one after\n"
+    "                      the other, each as an exam of its own\n"
+    "  -s, --short         drop everything after the slice number in new names\n"
+    "  -f, --folders       move each series into a folder of its own, Series_S#\n"
+    "      --folder-name WORD\n"
+    "                      as --folders, with folders named WORD_S#\n"
+    "      --describe      as --folders, then put each series' DICOM Series\n"
     "                      Description in front of its folder's name\n"
-    "  --dry-run           print what the run would do and change nothing; it\n"
+    "  -n, --dry-run       print what the run would do and change nothing; it\n"
     "                      cannot foresee failures that only the disk would report\n"
     "                      (permissions, lack of space)\n"
-    "  --quiet             print only the result lines and failures\n"
-    "  --series-description FILE...\n"
+    "  -q, --quiet         print only the result lines and failures\n"
+    "      --series-description FILE...\n"
     "                      rename nothing: print 'FILE<TAB>VALUE' for each FILE, the\n"
     "                      Series Description (0008,103E) as --describe would put\n"
     "                      it in a folder name (spaces as '_', a NUL as \\0), or\n"
     "                      why it cannot be read on standard error\n"
-    "  --help              print this help\n"
-    "  --version           print the version\n"
+    "  -h, --help          print this help\n"
+    "  -V, --version       print the version\n"
+    "Short options can be joined: -fn is -f -n. After '--' every argument is a\n"
+    "PATH.\n"
     "\n"
     "Prints one line 'OLD -> NEW' for each file renamed or moved and one for each\n"
     "series folder renamed, with paths relative to PATH's folder, and a progress\n"
     "bar on standard error when that is a terminal; then always the lines\n"
     "'Files Processed: N', 'Total Files Renamed/moved: N', 'Time Taken: N Seconds'.\n"
-    "A step that fails is skipped and printed on standard error with its old and\n"
-    "new path and the reason.\n"
+    "With several PATHs each folder's lines follow a line '==> PATH <=='.\n"
+    "A step that fails is skipped and told on standard error; every message there\n"
+    "reads \"slicery-cli: 'PATH': reason\".\n"
     "\n"
     "Exit status: 0 every step succeeded; 1 some step failed (with\n"
-    "--series-description: some FILE could not be read); 2 bad arguments or PATH\n"
-    "cannot be listed; 3 no series found (\"No IMA Files!\").\n";
+    "--series-description: some FILE could not be read); 2 bad arguments or a PATH\n"
+    "cannot be listed; 3 no series found (\"No IMA Files!\"). With several PATHs,\n"
+    "the worst of theirs: 2, then 1, then 3, then 0.\n";
+
+std::string shown(const std::string& path) {
+  return app::escapeControls(path);
+}
+
+std::string quoted(const std::string& path) {
+  // Appended, not "'" + std::string: that chain draws a false -Wrestrict
+  // from GCC 12 when optimising.
+  std::string text(1, '\'');
+  text += shown(path);
+  text += '\'';
+  return text;
+}
+
+int worseStatus(int a, int b) {
+  const auto rank = [](int status) {
+    switch (status) {
+      case kSucceeded:
+        return 0;
+      case kNoSeries:
+        return 1;
+      case kStepsFailed:
+        return 2;
+      default:
+        return 3;
+    }
+  };
+  return rank(a) >= rank(b) ? a : b;
+}
 
 namespace {
 
@@ -102,8 +136,34 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       parsed.quiet = true;
     } else if (takeValue(args, i, "--folder-name", parsed.folderName)) {
       if (parsed.folderName->empty()) throw UsageError("--folder-name needs a word");
+    } else if (arg[1] != '-') {
+      // One or more short options: -f, -fn.
+      for (const char letter : std::string_view(arg).substr(1)) {
+        switch (letter) {
+          case 's':
+            parsed.shortNames = true;
+            break;
+          case 'f':
+            parsed.folders = true;
+            break;
+          case 'n':
+            parsed.dryRun = true;
+            break;
+          case 'q':
+            parsed.quiet = true;
+            break;
+          case 'h':
+            parsed.mode = Arguments::Mode::help;
+            return parsed;
+          case 'V':
+            parsed.mode = Arguments::Mode::version;
+            break;
+          default:
+            throw UsageError("unknown option " + quoted(std::string("-") + letter));
+        }
+      }
     } else {
-      throw UsageError("unknown option " + arg);
+      throw UsageError("unknown option " + quoted(arg));
     }
   }
   if (parsed.mode == Arguments::Mode::seriesDescription) {
@@ -117,9 +177,10 @@ Arguments parseArguments(const std::vector<std::string>& args) {
   }
   if (parsed.mode != Arguments::Mode::run) return parsed;
   if (operands.empty()) throw UsageError("no PATH given");
-  if (operands.size() > 1) throw UsageError("one PATH only, got also " + operands[1]);
-  if (operands[0].empty()) throw UsageError("PATH is empty");
-  parsed.path = operands[0];
+  for (const std::string& path : operands) {
+    if (path.empty()) throw UsageError("a PATH is empty");
+  }
+  parsed.paths = std::move(operands);
   return parsed;
 }
 
@@ -129,34 +190,39 @@ namespace {
 // message box, and the progress of the whole run as a bar.
 class ConsoleView : public app::Form1View {
  public:
-  ConsoleView(const app::Form1& form, Console& console, bool quiet)
-      : form_(form), console_(console), quiet_(quiet), bar_(console.errIsTerminal && !quiet) {}
+  // `fullPaths`: messages name whole paths, as when several folders run.
+  ConsoleView(const app::Form1& form, Console& console, bool quiet, bool fullPaths)
+      : form_(form),
+        console_(console),
+        quiet_(quiet),
+        fullPaths_(fullPaths),
+        bar_(console.errIsTerminal && !quiet) {}
 
   void controlChanged(app::ControlId id, int) override {
     if (bar_ && id == app::ControlId::prgtotal) drawBar();
   }
   void showMessage(const app::Message& message) override {
     wipeBar();
-    console_.err << kProgram << message.text << "\n";
+    console_.err << kProgram << quoted(form_.File2.path()) << ": " << message.text << "\n";
     messageShown = true;
   }
   void fileRenamed(const std::string& from, const std::string& to) override {
-    if (!quiet_) printLine(relative(from) + " -> " + relative(to));
+    if (!quiet_) printLine(shown(relative(from)) + " -> " + shown(relative(to)));
   }
   void folderRenamed(const std::string& from, const std::string& to) override {
-    if (!quiet_) printLine(relative(from) + "/ -> " + relative(to) + "/");
+    if (!quiet_) printLine(shown(relative(from) + "/") + " -> " + shown(relative(to) + "/"));
   }
   void runFailed(const std::vector<app::RunFailure>& failures) override {
     wipeBar();
     for (const app::RunFailure& failure : failures) {
       console_.err << kProgram;
       if (failure.oldPath.empty()) {
-        console_.err << "cannot make folder " << relative(failure.newPath) << "/";
+        console_.err << quoted(named(failure.newPath) + "/") << ": cannot make folder";
       } else if (failure.newPath.empty()) {
-        console_.err << relative(failure.oldPath);
+        console_.err << quoted(named(failure.oldPath));
       } else {
-        console_.err << "cannot rename " << relative(failure.oldPath) << " -> "
-                     << relative(failure.newPath);
+        console_.err << quoted(named(failure.oldPath)) << ": cannot rename to "
+                     << quoted(named(failure.newPath));
       }
       console_.err << ": " << app::escapeControls(failure.reason) << "\n";
     }
@@ -183,6 +249,7 @@ class ConsoleView : public app::Form1View {
     }
     return app::escapeControls(path);
   }
+  std::string named(const std::string& path) const { return fullPaths_ ? path : relative(path); }
 
   void printLine(const std::string& line) {
     if (console_.outIsTerminal) wipeBar();
@@ -210,6 +277,7 @@ class ConsoleView : public app::Form1View {
   const app::Form1& form_;
   Console& console_;
   bool quiet_;
+  bool fullPaths_;
   bool bar_;
   bool barShown_ = false;
   int lastPercent_ = -1;
@@ -217,18 +285,20 @@ class ConsoleView : public app::Form1View {
 
 }  // namespace
 
-int runRename(const Arguments& args, platform::FileSystem& realFs, platform::Clock& clock,
-              Console& console) {
+namespace {
+
+int runOne(const Arguments& args, const std::string& path, platform::FileSystem& realFs,
+           platform::Clock& clock, Console& console) {
   platform::DryRunFileSystem dryRun(realFs);
   app::Form1 form(args.dryRun ? static_cast<platform::FileSystem&>(dryRun) : realFs, clock);
-  ConsoleView view(form, console, args.quiet);
+  ConsoleView view(form, console, args.quiet, args.paths.size() > 1);
   form.setView(&view);
   // Start follows the load at once: the load's reading of the folder serves.
   form.setStartRereadsFolder(false);
 
-  if (const platform::Status loaded = form.drop({args.path}); !loaded) {
-    console.err << kProgram << "cannot list " << app::escapeControls(loaded.path()) << ": "
-                << loaded.reason() << "\n";
+  if (const platform::Status loaded = form.drop({path}); !loaded) {
+    console.err << kProgram << quoted(loaded.path().empty() ? path : loaded.path())
+                << ": cannot list: " << loaded.reason() << "\n";
     return kBadUsage;
   }
   if (args.shortNames) form.changeCheck(form.Check1, 1);
@@ -240,9 +310,8 @@ int runRename(const Arguments& args, platform::FileSystem& realFs, platform::Clo
   if (args.describe) form.changeCheck(form.Check4, 1);
 
   if (!form.btnstart.enabled()) {
-    console.err << kProgram << "No IMA Files! No series found in "
-                << app::escapeControls(form.File2.path()) << " (" << form.lblcountoffiles.text()
-                << " .ima files listed)\n";
+    console.err << kProgram << quoted(form.File2.path()) << ": No IMA Files! No series found ("
+                << form.lblcountoffiles.text() << " .ima files listed)\n";
     return kNoSeries;
   }
   form.pressStart();
@@ -256,25 +325,59 @@ int runRename(const Arguments& args, platform::FileSystem& realFs, platform::Clo
   return view.failed ? kStepsFailed : kSucceeded;
 }
 
+}  // namespace
+
+int runRename(const Arguments& args, platform::FileSystem& realFs, platform::Clock& clock,
+              Console& console) {
+  int status = kSucceeded;
+  for (size_t i = 0; i < args.paths.size(); ++i) {
+    if (args.paths.size() > 1) {
+      // Both streams are flushed so that a folder's messages follow its header.
+      console.out << (i > 0 ? "\n" : "") << "==> " << shown(args.paths[i]) << " <==\n"
+                  << std::flush;
+      console.err.flush();
+    }
+    status = worseStatus(status, runOne(args, args.paths[i], realFs, clock, console));
+  }
+  return status;
+}
+
+namespace {
+
+// The message of `error` with its path taken out: "open /a/b: reason" becomes
+// "open: reason", "/a/b: reason" becomes "reason".
+std::string withoutPath(const dicom::HeaderError& error) {
+  std::string message = error.what();
+  const std::string named = error.path() + ": ";
+  const size_t at = error.path().empty() ? std::string::npos : message.find(named);
+  if (at == std::string::npos) return message;
+  std::string before = message.substr(0, at);
+  while (!before.empty() && before.back() == ' ') before.pop_back();
+  return before.empty() ? message.substr(at + named.size())
+                        : before + ": " + message.substr(at + named.size());
+}
+
+}  // namespace
+
 int printSeriesDescriptions(const std::vector<std::string>& files, platform::FileSystem& fs,
                             Console& console) {
   int status = kSucceeded;
   for (const std::string& file : files) {
     try {
       const std::string value = dicom::DICOM_hdr(fs, "8", "103E", file);
-      std::string shown;
+      std::string text;
       for (const char c : value) {
         if (c == '\0') {
-          shown += "\\0";
+          text += "\\0";
         } else {
-          shown.push_back(c);
+          text.push_back(c);
         }
       }
-      console.out << app::escapeControls(file) << '\t' << app::escapeControls(std::move(shown))
-                  << '\n';
+      console.out << shown(file) << '\t' << app::escapeControls(std::move(text)) << '\n';
     } catch (const dicom::HeaderError& e) {
       console.out.flush();
-      console.err << kProgram << app::escapeControls(e.what()) << "\n";
+      console.err << kProgram << quoted(file) << ": " << app::escapeControls(withoutPath(e))
+                  << "\n";
       status = kStepsFailed;
     }
   }
@@ -297,7 +400,7 @@ int runCommand(const std::vector<std::string>& args, platform::FileSystem& fs,
       console.out << kUsage;
       return kSucceeded;
     case Arguments::Mode::version:
-      console.out << app::kVersion << "\n";
+      console.out << "slicery-cli " << app::kVersion << "\n";
       return kSucceeded;
     case Arguments::Mode::seriesDescription:
       return printSeriesDescriptions(parsed.files, fs, console);

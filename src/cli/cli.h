@@ -30,8 +30,8 @@ struct Arguments {
   // Mode::seriesDescription
   std::vector<std::string> files;
 
-  // Mode::run
-  std::string path;
+  // Mode::run: each folder is loaded and run in turn, as an exam of its own.
+  std::vector<std::string> paths;
   bool shortNames = false;
   bool folders = false;
   std::optional<std::string> folderName;
@@ -58,7 +58,17 @@ struct Console {
   bool outIsTerminal = false;  // the bar is wiped before each line on `out`
 };
 
-// The rename run of Mode::run over `fs` (the real one or a double).
+// Every path or name printed passes through shown(); quoted() gives the
+// 'PATH' of the messages on standard error.
+std::string shown(const std::string& path);
+std::string quoted(const std::string& path);
+
+// The worse of two exit statuses: kBadUsage, then kStepsFailed, then
+// kNoSeries, then kSucceeded.
+int worseStatus(int a, int b);
+
+// The rename run of Mode::run over `fs` (the real one or a double), for each
+// of `args.paths` in turn; returns the worst of their statuses.
 int runRename(const Arguments& args, platform::FileSystem& fs, platform::Clock& clock,
               Console& console);
 

@@ -26,26 +26,34 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempFolder;
 
-TEST(ArgumentsTest, OptionsAndOnePath) {
+TEST(ArgumentsTest, OptionsAndPaths) {
   const Arguments a = parseArguments({"--short", "--folder-name", "Knee", "--quiet", "exam"});
   EXPECT_TRUE(a.shortNames);
   EXPECT_TRUE(a.quiet);
   EXPECT_EQ(a.folderName, "Knee");
-  EXPECT_EQ(a.path, "exam");
+  EXPECT_EQ(a.paths, std::vector<std::string>{"exam"});
   EXPECT_FALSE(a.folders || a.describe || a.dryRun);
 
   EXPECT_EQ(parseArguments({"--folder-name=a b", "x"}).folderName, "a b");
-  EXPECT_EQ(parseArguments({"--", "--odd-folder"}).path, "--odd-folder");
+  EXPECT_EQ(parseArguments({"--", "--odd-folder"}).paths, std::vector<std::string>{"--odd-folder"});
+  EXPECT_EQ(parseArguments({"a", "-q", "b"}).paths, (std::vector<std::string>{"a", "b"}));
+
+  // Short options, alone or joined.
+  const Arguments joined = parseArguments({"-sfn", "-q", "x"});
+  EXPECT_TRUE(joined.shortNames && joined.folders && joined.dryRun && joined.quiet);
+  EXPECT_FALSE(joined.describe || joined.folderName);
+  EXPECT_EQ(parseArguments({"-V"}).mode, Arguments::Mode::version);
+  EXPECT_EQ(parseArguments({"-qh"}).mode, Arguments::Mode::help);
   EXPECT_EQ(parseArguments({"x", "--help", "--bogus"}).mode, Arguments::Mode::help);
   EXPECT_EQ(parseArguments({"--version"}).mode, Arguments::Mode::version);
 
   const std::vector<std::vector<std::string>> bad = {
       {},
-      {"a", "b"},
+      {"a", ""},
       {"--bogus", "x"},
+      {"-fx", "a"},
       {"--folder-name"},
       {"--folder-name", ""},
-      {"-s", "x"},
       {"--folder-name=", "x"},
       {""},
       {"--short"},
@@ -160,7 +168,7 @@ TEST_F(CliTest, DescribedFoldersArePrintedAfterTheirFiles) {
                        "Files Processed: 6\n"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.err.find("slicery-cli: cannot make folder Series_S3/: File exists\n"),
+  EXPECT_NE(r.err.find("slicery-cli: 'Series_S3/': cannot make folder: File exists\n"),
             std::string::npos)
       << r.err;
   EXPECT_TRUE(fs::is_directory(exam + "/t1_se_tra__Series_S2"));
@@ -183,9 +191,9 @@ TEST_F(CliTest, FailedStepsAreToldAndTheRestIsDone) {
   const Result r = run({exam});
   EXPECT_EQ(r.status, kStepsFailed);
   EXPECT_EQ(r.err,
-            "slicery-cli: cannot rename "
-            "ANON.MR.HEAD_ROUTINE.1.3.2003.05.27.10.11.12.100003.1000001.IMA -> " +
-                taken + ": File exists\n");
+            "slicery-cli: 'ANON.MR.HEAD_ROUTINE.1.3.2003.05.27.10.11.12.100003.1000001.IMA': "
+            "cannot rename to '" +
+                taken + "': File exists\n");
   EXPECT_NE(r.out.find("Total Files Renamed/moved: 8\n"), std::string::npos);
   EXPECT_EQ(snapshot(exam)[taken], "in the way");
 }
@@ -195,7 +203,8 @@ TEST_F(CliTest, AFolderWordWithASlashStaysInside) {
   const auto before = snapshot(temp.path());
   const Result r = run({"--folder-name", "../out", exam});
   EXPECT_EQ(r.status, kStepsFailed);
-  EXPECT_NE(r.err.find("cannot make folder ../out_S1/"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("slicery-cli: '../out_S1/': cannot make folder: "), std::string::npos)
+      << r.err;
   EXPECT_EQ(snapshot(temp.path()), before);
 }
 
@@ -209,7 +218,8 @@ TEST_F(CliTest, ExitStatusesForNothingToDoAndBadInput) {
 
   r = run({temp / "missing"});
   EXPECT_EQ(r.status, kBadUsage);
-  EXPECT_NE(r.err.find("cannot list " + temp / "missing"), std::string::npos);
+  EXPECT_NE(r.err.find("slicery-cli: '" + temp / "missing" + "': cannot list: "), std::string::npos)
+      << r.err;
   r = run({"--bogus", exam});
   EXPECT_EQ(r.status, kBadUsage);
   EXPECT_NE(r.err.find("--help"), std::string::npos);
@@ -221,7 +231,7 @@ TEST_F(CliTest, ExitStatusesForNothingToDoAndBadInput) {
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
   }
   r = run({"--version"});
-  EXPECT_EQ(r.out, "2.00\n");
+  EXPECT_EQ(r.out, "slicery-cli 2.00\n");
 }
 
 TEST_F(CliTest, TheProgressBarHoldsWhenASeriesIsCountedTwice) {
@@ -279,7 +289,7 @@ TEST_F(CliTest, ASeriesFolderWhoseFirstFileIsNoDicomFileKeepsItsName) {
   EXPECT_NE(r.out.find("Series_S2/ -> t1_se_tra__Series_S2/\nFiles Processed: 30\n"),
             std::string::npos)
       << r.out;
-  EXPECT_EQ(r.err, "slicery-cli: Series_S3: cannot read the series description: " + exam +
+  EXPECT_EQ(r.err, "slicery-cli: 'Series_S3': cannot read the series description: " + exam +
                        "/Series_S3/a.txt: no element (0008,103E) before the end of the file\n");
   EXPECT_EQ(snapshot(exam + "/Series_S3").size(), 11u);
 }
@@ -302,10 +312,10 @@ TEST_F(CliTest, SeriesDescriptionPrintsEachFilesValueOrWhyNot) {
   r = run({"--series-description", none, a, temp / "missing.ima"});
   EXPECT_EQ(r.status, kStepsFailed);
   EXPECT_EQ(r.out, a + "\tSAG_T2_FSE\n");
-  EXPECT_EQ(r.err, "slicery-cli: " + none +
-                       ": no element (0008,103E) before the end of the file\n"
-                       "slicery-cli: open " +
-                       temp / "missing.ima" + ": No such file or directory\n");
+  EXPECT_EQ(r.err, "slicery-cli: '" + none +
+                       "': no element (0008,103E) before the end of the file\n"
+                       "slicery-cli: '" +
+                       temp / "missing.ima" + "': open: No such file or directory\n");
 
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"--series-description"}, {"--series-description", "--short", a}}) {
@@ -314,6 +324,38 @@ TEST_F(CliTest, SeriesDescriptionPrintsEachFilesValueOrWhyNot) {
   EXPECT_EQ(parseArguments({"--series-description", "--", "-x.ima"}).files,
             std::vector<std::string>{"-x.ima"});
   EXPECT_NE(run({"--help"}).out.find("--series-description FILE..."), std::string::npos);
+}
+
+// Each PATH is its own exam: one that fails does not stop the next, and the
+// status is the worst of them.
+TEST_F(CliTest, SeveralPathsRunInTurnWithTheWorstStatus) {
+  writeExam(12, 1);
+  const std::string empty = temp.mkdir("empty");
+  const std::string missing = temp / "missing";
+  Result r = run({"-q", missing, empty, exam});
+  EXPECT_EQ(r.status, kBadUsage);
+  EXPECT_EQ(r.out, "==> " + missing + " <==\n\n==> " + empty + " <==\n\n==> " + exam +
+                       " <==\nFiles Processed: 12\nTotal Files Renamed/moved: 9\n"
+                       "Time Taken: 0 Seconds\n");
+  // Every message names its path first.
+  std::istringstream lines(r.err);
+  std::vector<std::string> messages;
+  for (std::string line; std::getline(lines, line);) messages.push_back(line);
+  ASSERT_EQ(messages.size(), 2u) << r.err;
+  EXPECT_TRUE(messages[0].starts_with("slicery-cli: '" + missing + "': cannot list: "));
+  EXPECT_TRUE(messages[1].starts_with("slicery-cli: '" + empty + "': No IMA Files!"));
+  EXPECT_TRUE(
+      snapshot(exam).contains("ANON.MR.HEAD_ROUTINE.1.01.2003.05.27.10.11.12.100001.1000001.IMA"));
+
+  // A failed step outweighs a folder without series; with several folders
+  // the failure names whole paths.
+  EXPECT_EQ(run({"-n", exam, empty}).status, kNoSeries);
+  const std::string taken = exam + "/Series_S1";
+  std::ofstream(taken) << "in the way";
+  r = run({"-f", empty, exam});
+  EXPECT_EQ(r.status, kStepsFailed) << r.err;
+  EXPECT_NE(r.err.find("slicery-cli: '" + taken + "/': cannot make folder: "), std::string::npos)
+      << r.err;
 }
 
 // The program itself, as a script would call it.

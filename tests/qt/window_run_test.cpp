@@ -105,7 +105,8 @@ TEST(WindowRunTest, RenamesAGeneratedExamIntoSeriesFolders) {
 
   std::set<std::string> expected;
   for (const tools::ExamFile& file : tools::planExam(options)) {
-    const std::string series = (file.series < 10 ? "0" : "") + std::to_string(file.series);
+    std::string series = file.series < 10 ? "0" : "";
+    series += std::to_string(file.series);
     expected.insert(exam + "/Series_S" + series + "/" + paddedSeriesName(file.name, 2));
   }
   std::set<std::string> found;

@@ -20,6 +20,7 @@
 #include "app/form1.h"
 #include "main_window.h"
 #include "support/memory_file_system.h"
+#include "value_label.h"
 #include "window_driver.h"
 
 namespace slicery::qt {
@@ -577,6 +578,86 @@ TEST_F(WindowTest, TakesNoInputWhileALoadWorks) {
   EXPECT_EQ(form.Check1.value(), 1);
   QTest::keyClick(screen, Qt::Key_Tab);
   EXPECT_EQ(QApplication::focusWidget(), widget("btnstart"));
+}
+
+TEST(WindowArgumentsTest, PathsHelpVersionAndMistakes) {
+  using Action = WindowArguments::Action;
+  const WindowArguments open = parseWindowArguments({"/exam", "/other"});
+  EXPECT_EQ(open.action, Action::open);
+  EXPECT_EQ(open.paths, (std::vector<std::string>{"/exam", "/other"}));
+  EXPECT_EQ(parseWindowArguments({"--", "-odd"}).paths, std::vector<std::string>{"-odd"});
+  EXPECT_EQ(parseWindowArguments({"/exam", "--help"}).action, Action::help);
+  EXPECT_EQ(parseWindowArguments({"-V"}).action, Action::version);
+  const WindowArguments bad = parseWindowArguments({"--bogus", "/exam"});
+  EXPECT_EQ(bad.action, Action::bad);
+  EXPECT_FALSE(bad.toolkitMayTakeIt);  // refused at once, without a display
+  EXPECT_TRUE(parseWindowArguments({"-platform", "offscreen"}).toolkitMayTakeIt);
+  EXPECT_EQ(parseWindowArguments({""}).action, Action::bad);
+}
+
+// `slicery PATH`, as main() opens the window with it.
+TEST_F(WindowTest, APathGivenAtOpenLoadsAsItsDropWould) {
+  window.openPaths({"/exam/P.MR.S.1.2.IMA", "/other"});
+  QTest::qWait(20);
+  EXPECT_EQ(shown("lblcurrentfolder"), "/exam");
+  EXPECT_EQ(shown("lblcountoffiles"), "3");
+  EXPECT_TRUE(widget("btnstart")->isEnabled());
+  EXPECT_EQ(QApplication::focusWidget(), widget("Check2"));
+}
+
+TEST_F(WindowTest, CtrlOLoadsTheFolderChosenInTheDialog) {
+  std::vector<QString> starts;
+  QString answer = QStringLiteral("/other");
+  window.setFolderChooser([&](QWidget* parent, const QString& start) {
+    EXPECT_EQ(parent, &window);
+    starts.push_back(start);
+    return answer;
+  });
+  QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(shown("lblcurrentfolder"), "/other");
+  EXPECT_EQ(shown("lblseriesnum"), "1");
+
+  answer.clear();  // the dialog is cancelled: the loaded folder stays
+  QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(shown("lblcurrentfolder"), "/other");
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1], "/other");  // the dialog opens where the last load was
+
+  MessageCatcher messages;
+  answer = QStringLiteral("/missing");
+  QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+  ASSERT_EQ(messages.seen.size(), 1u);
+  EXPECT_TRUE(messages.seen[0].text.contains("/missing"));
+}
+
+TEST_F(WindowTest, TheFolderHintShowsOnlyWhileNoFolderIsLoaded) {
+  auto* folder = widget<ValueLabel>("lblcurrentfolder");
+  EXPECT_EQ(folder->shownText(), kFolderHint);
+  EXPECT_EQ(folder->text(), "");
+  EXPECT_EQ(form.lblcurrentfolder.text(), "");
+  testing::dropOn(widget("Frame1"), {"/exam"});
+  EXPECT_EQ(folder->shownText(), "/exam");
+  // The other value labels have no hint.
+  EXPECT_EQ(widget<ValueLabel>("lbloldfilename")->shownText(), "");
+}
+
+TEST_F(WindowTest, ALongPathIsElidedInTheMiddleWithTheWholeAsTooltip) {
+  const std::string deep = "/" + std::string(150, 'a') + "/" + std::string(150, 'b') + "/end";
+  fs.addFolder(deep);
+  fs.addFile(deep + "/P.MR.S.1.1.IMA");
+  auto* folder = widget<ValueLabel>("lblcurrentfolder");
+  testing::dropOn(widget("Frame1"), {"/exam"});
+  EXPECT_EQ(folder->toolTip(), "");  // fits
+
+  testing::dropOn(widget("Frame1"), {deep});
+  const QString whole = QString::fromStdString(deep);
+  EXPECT_EQ(folder->text(), whole);
+  EXPECT_EQ(folder->toolTip(), whole);
+  const QString painted = folder->shownText();
+  EXPECT_LE(folder->fontMetrics().horizontalAdvance(painted), folder->contentsRect().width());
+  EXPECT_TRUE(painted.startsWith("/aaa")) << painted.toStdString();
+  EXPECT_TRUE(painted.endsWith("bbb/end")) << painted.toStdString();
+  EXPECT_TRUE(painted.contains(QChar(0x2026)));
 }
 
 }  // namespace

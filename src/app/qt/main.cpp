@@ -1,8 +1,9 @@
-// slicery: the window. Drop a folder of Siemens .ima files on it, choose the
-// options, press Start.
+// slicery: the window. Drop a folder of Siemens .ima files on it (or give it
+// on the command line, or press Ctrl+O), choose the options, press Start.
 #include <QApplication>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/form1.h"
 #include "main_window.h"
@@ -11,40 +12,49 @@
 
 namespace {
 
-const char* const kHelp =
-    "usage: slicery [--help] [--version]\n"
-    "Opens the Slicery window, which renames the .ima files of a Siemens MR or CT\n"
-    "export so that a folder listing follows series and slice order.\n"
-    "Drop a folder (or a file in it) on the window, choose the options and press\n"
-    "Start. The window takes no folder on the command line; slicery-cli renames\n"
-    "without a window.\n";
+// Prints the help or the version; returns the exit status, or -1 to go on.
+int answer(const slicery::qt::WindowArguments& args) {
+  switch (args.action) {
+    case slicery::qt::WindowArguments::Action::help:
+      std::fputs(slicery::qt::kWindowUsage, stdout);
+      return 0;
+    case slicery::qt::WindowArguments::Action::version:
+      std::printf("slicery %s\n", slicery::app::kVersion);
+      return 0;
+    case slicery::qt::WindowArguments::Action::bad:
+      std::fprintf(stderr, "slicery: %s\nTry 'slicery --help' for more.\n", args.error.c_str());
+      return 2;
+    case slicery::qt::WindowArguments::Action::open:
+      break;
+  }
+  return -1;
+}
+
+std::vector<std::string> arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Answered before the toolkit starts, so they work without a display.
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::fputs(kHelp, stdout);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("slicery %s\n", slicery::app::kVersion);
-      return 0;
-    }
+  // --help and --version are answered before the toolkit starts, so they
+  // work without a display.
+  slicery::qt::WindowArguments args = slicery::qt::parseWindowArguments(arguments(argc, argv));
+  if (args.action != slicery::qt::WindowArguments::Action::bad || !args.toolkitMayTakeIt) {
+    if (const int status = answer(args); status >= 0) return status;
   }
 
+  // The toolkit takes its own options (-platform, -style) out of argv.
   QApplication app(argc, argv);
   slicery::qt::setUpApplication();
-  if (argc > 1) {
-    std::fprintf(stderr, "slicery: unexpected argument '%s'\n%s", argv[1], kHelp);
-    return 2;
-  }
+  args = slicery::qt::parseWindowArguments(arguments(argc, argv));
+  if (const int status = answer(args); status >= 0) return status;
 
   slicery::platform::RealFileSystem fileSystem;
   slicery::platform::RealClock clock;
   slicery::app::Form1 form(fileSystem, clock);
   slicery::qt::MainWindow window(form);
   window.show();
+  if (!args.paths.empty()) window.openPaths(args.paths);
   return QApplication::exec();
 }

@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QLabel>
@@ -13,12 +15,14 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QUrl>
 #include <QWindow>
 #include <algorithm>
 
 #include "icon.h"
 #include "platform/file_system.h"
+#include "value_label.h"
 
 namespace slicery::qt {
 
@@ -138,6 +142,41 @@ void setUpApplication() {
   QApplication::setWindowIcon(appIcon());
 }
 
+const char* const kWindowUsage =
+    "usage: slicery [PATH]\n"
+    "       slicery -h | --help | -V | --version\n"
+    "\n"
+    "Opens the Slicery window, which renames the .ima files of a Siemens MR or CT\n"
+    "export so that a folder listing follows series and slice order.\n"
+    "PATH, a folder or a file inside it, is loaded at once, as a drop of it on the\n"
+    "window would load it; of several PATHs only the first is loaded, as with a\n"
+    "drop. Otherwise drop a folder on the window or press Ctrl+O to choose one,\n"
+    "then choose the options and press Start. slicery-cli renames without a\n"
+    "window.\n"
+    "\n"
+    "  -h, --help     print this help\n"
+    "  -V, --version  print the version\n";
+
+WindowArguments parseWindowArguments(const std::vector<std::string>& args) {
+  WindowArguments parsed;
+  bool optionsEnded = false;
+  for (const std::string& arg : args) {
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      if (arg.empty()) return {WindowArguments::Action::bad, {}, "a PATH is empty"};
+      parsed.paths.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "--help" || arg == "-h") {
+      return {WindowArguments::Action::help, {}, {}};
+    } else if (arg == "--version" || arg == "-V") {
+      parsed.action = WindowArguments::Action::version;
+    } else {
+      return {WindowArguments::Action::bad, {}, "unknown option '" + arg + "'", arg[1] != '-'};
+    }
+  }
+  return parsed;
+}
+
 MainWindow::MainWindow(app::Form1& form, QWidget* parent)
     : QWidget(parent),
       form_(form),
@@ -152,6 +191,26 @@ MainWindow::MainWindow(app::Form1& form, QWidget* parent)
   for (int slot = 0; slot < static_cast<int>(bindings_.size()); ++slot) sync(slot);
   form_.setView(this);
   qApp->installEventFilter(this);
+  chooseFolder_ = [](QWidget* parentWidget, const QString& start) {
+    return QFileDialog::getExistingDirectory(parentWidget, QStringLiteral("Open an Exam Folder"),
+                                             start);
+  };
+  auto* open = new QShortcut(QKeySequence::Open, this);
+  connect(open, &QShortcut::activated, this, &MainWindow::openFolder);
+}
+
+void MainWindow::openFolder() {
+  if (form_.busy()) return;
+  const std::string loaded = form_.File2.path();
+  const QString start = loaded.empty() ? QDir::homePath() : QFile::decodeName(loaded.c_str());
+  const QString chosen = chooseFolder_ ? chooseFolder_(this, start) : QString();
+  if (chosen.isEmpty()) return;
+  loadDropped({QFile::encodeName(chosen).toStdString()});
+}
+
+void MainWindow::openPaths(const std::vector<std::string>& paths) {
+  QMetaObject::invokeMethod(
+      this, [this, paths] { loadDropped(paths); }, Qt::QueuedConnection);
 }
 
 MainWindow::~MainWindow() {
@@ -181,6 +240,19 @@ void MainWindow::buildControls() {
     widget->setAutoFillBackground(true);
     widget->setGeometry(at);
     bind(widget, model, Kind::label, role);
+    return widget;
+  };
+  // A value that may be wider than its label: a path or a file name.
+  const auto valueLabel = [this, &regular](QWidget* parent, app::LabelModel& model,
+                                           const char* name, QRect at) {
+    auto* widget = new ValueLabel(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setFont(regular);
+    widget->setTextFormat(Qt::PlainText);
+    widget->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    widget->setAutoFillBackground(true);
+    widget->setGeometry(at);
+    bind(widget, model, Kind::valueLabel, DropRole::load);
     return widget;
   };
   const auto checkBox = [this](QWidget* parent, app::CheckBoxModel& model, const char* name,
@@ -272,11 +344,19 @@ void MainWindow::buildControls() {
     const QByteArray name = "Label1(" + QByteArray::number(row.captionIndex) + ")";
     label(frame4, f.Label1[static_cast<size_t>(row.captionIndex)], name.constData(),
           twips(row.captionLeft, row.top, row.captionWidth, 255), DropRole::load);
-    label(frame4, *row.value, row.valueName, twips(kStatusValueLeft, row.top, row.valueWidth, 255),
-          DropRole::load);
+    const QRect at = twips(kStatusValueLeft, row.top, row.valueWidth, 255);
+    const bool wide = row.value == &f.lblcurrentfolder || row.value == &f.lbloldfilename ||
+                      row.value == &f.lblnewfilename;
+    if (wide) {
+      valueLabel(frame4, *row.value, row.valueName, at);
+    } else {
+      label(frame4, *row.value, row.valueName, at, DropRole::load);
+    }
   }
   label(frame4, f.Label2, "Label2", twips(720, 2760, 1695, 255), DropRole::load);
-  label(frame4, f.Label3, "Label3", twips(kStatusValueLeft, 2760, 5775, 255), DropRole::load);
+  valueLabel(frame4, f.Label3, "Label3", twips(kStatusValueLeft, 2760, 5775, 255));
+  frame4->findChild<ValueLabel*>(QStringLiteral("lblcurrentfolder"))
+      ->setHint(QString::fromLatin1(kFolderHint));
 
   // Bottom band: progress and the results of the run.
   QFrame* frame2 = makeFrame(frame1, "Frame2", twips(360, 4800, 13695, 1815));
@@ -329,6 +409,10 @@ void MainWindow::sync(int slot) {
   switch (b.kind) {
     case Kind::label:
       static_cast<QLabel*>(b.widget)->setText(text(static_cast<app::LabelModel*>(b.model)->text()));
+      break;
+    case Kind::valueLabel:
+      static_cast<ValueLabel*>(b.widget)->setValue(
+          text(static_cast<app::LabelModel*>(b.model)->text()));
       break;
     case Kind::checkBox: {
       auto* box = static_cast<QCheckBox*>(b.widget);
@@ -481,8 +565,8 @@ void MainWindow::loadDropped(const std::vector<std::string>& paths) {
   workEnded();
   if (!status) {
     const std::string& where = status.path().empty() ? paths.front() : status.path();
-    showMessage({"The dropped folder could not be loaded:\n" + where + "\n\n" + status.reason(),
-                 "Slicery", app::Message::Icon::warning});
+    showMessage({"The folder could not be loaded:\n" + where + "\n\n" + status.reason(), "Slicery",
+                 app::Message::Icon::warning});
   }
 }
 

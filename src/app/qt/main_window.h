@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QHash>
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,23 @@ QFont windowFont();
 // QApplication exists.
 void setUpApplication();
 
+// What the `slicery` command line asks for: `slicery [PATH]`, --help,
+// --version.
+struct WindowArguments {
+  enum class Action { open, help, version, bad };
+  Action action = Action::open;
+  std::vector<std::string> paths;  // loaded as a drop of these paths is
+  std::string error;               // for Action::bad
+  // Action::bad for an unknown option of one dash, which may be the
+  // toolkit's own (-platform, -style).
+  bool toolkitMayTakeIt = false;
+};
+WindowArguments parseWindowArguments(const std::vector<std::string>& args);
+extern const char* const kWindowUsage;
+
+// The light hint shown in the "Current Folder:" value while it is empty.
+inline constexpr const char* kFolderHint = "Drop an exam folder here, or press Ctrl+O";
+
 class MainWindow : public QWidget, public app::Form1View {
  public:
   // While a load or a run works, changed controls are painted at once as
@@ -44,6 +62,15 @@ class MainWindow : public QWidget, public app::Form1View {
 
   app::Form1& form() { return form_; }
 
+  // Asks for a folder and returns it, or an empty text when none was chosen.
+  using FolderChooser = std::function<QString(QWidget* parent, const QString& start)>;
+  // Replaces the toolkit's folder dialog, which Ctrl+O opens.
+  void setFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
+  // Ctrl+O: asks for a folder and loads it as a drop of it does.
+  void openFolder();
+  // Loads `paths` as a drop of them does, once the event loop runs.
+  void openPaths(const std::vector<std::string>& paths);
+
   // Form1View
   void controlChanged(app::ControlId id, int index) override;
   void showMessage(const app::Message& message) override;
@@ -55,7 +82,7 @@ class MainWindow : public QWidget, public app::Form1View {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  enum class Kind { label, checkBox, textBox, button, progressBar };
+  enum class Kind { label, valueLabel, checkBox, textBox, button, progressBar };
   enum class DropRole { load, ignore, refuse };
   struct Binding {
     QWidget* widget = nullptr;
@@ -91,6 +118,7 @@ class MainWindow : public QWidget, public app::Form1View {
   QElapsedTimer sincePaint_;
   qint64 paintNanoseconds_ = 0;
   bool painting_ = false;
+  FolderChooser chooseFolder_;
 };
 
 }  // namespace slicery::qt

@@ -1,0 +1,36 @@
+// ValueLabel: a label for values that may be wider than the label, such as
+// paths. A text that does not fit is painted elided in the middle and is
+// offered whole as the tooltip; while the text is empty, a light hint may be
+// painted in its place. text() is always the whole value.
+#pragma once
+
+#include <QLabel>
+#include <QString>
+
+namespace slicery::qt {
+
+class ValueLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+  // Sets the value, and the tooltip when the value does not fit.
+  void setValue(const QString& value);
+
+  void setHint(const QString& hint);
+  const QString& hint() const { return hint_; }
+
+  // What is painted: the hint while the value is empty, else the value,
+  // elided in the middle when it does not fit.
+  QString shownText() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void updateToolTip();
+
+  QString hint_;
+};
+
+}  // namespace slicery::qt
