@@ -1,6 +1,7 @@
 # make run   builds, writes a demo exam and opens the window on it
 # make test  builds and runs every test, then again under ASan + UBSan
 # make screenshots  saves pictures of the window (open, loaded, after a run)
+# make bench  builds and runs every benchmark at full size (some minutes)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= 2

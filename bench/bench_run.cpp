@@ -96,7 +96,7 @@ using Tree = std::map<std::string, ino_t>;
 Tree treeOf(const std::string& folder) {
   Tree tree;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    const std::string path = fs::relative(entry.path(), folder).string();
+    const std::string path = entry.path().string().substr(folder.size() + 1);
     struct stat st {};
     if (::lstat(entry.path().c_str(), &st) != 0) std::abort();
     if (S_ISDIR(st.st_mode)) {

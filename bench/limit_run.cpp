@@ -82,8 +82,9 @@ Pieces piecesOf(std::string_view name) {
   return pieces;
 }
 
-std::string lowered(std::string_view text) {
-  std::string out(text);
+// `text` in lower case, into `out` (reusing its storage).
+const std::string& lowered(std::string_view text, std::string& out) {
+  out.assign(text);
   for (char& c : out) c = lower(c);
   return out;
 }
@@ -157,6 +158,7 @@ int main(int argc, char** argv) {
   std::vector<std::string_view> census;
   std::unordered_map<std::string, Series> index;
   std::string_view last;
+  std::string key;
   for (uint32_t i = 0; i < names.size(); ++i) {
     const Pieces pieces = piecesOf(names[i]);
     if (!pieces.series.empty() && pieces.series != last) {
@@ -164,7 +166,9 @@ int main(int argc, char** argv) {
       last = pieces.series;
     }
     if (!pieces.seriesEnds || pieces.count < slicery::scan::kShortNamePieces) continue;
-    Series& series = index[lowered(pieces.series)];
+    auto found = index.find(lowered(pieces.series, key));
+    if (found == index.end()) found = index.emplace(key, Series{}).first;
+    Series& series = found->second;
     if (pieces.count >= slicery::scan::kFullNamePieces) series.full.push_back(i);
     series.short_.push_back(i);
   }
@@ -173,7 +177,7 @@ int main(int argc, char** argv) {
   int failures = 0;
   slicery::scan::NameFields fields;
   for (const std::string_view seriesText : census) {
-    const auto found = index.find(lowered(seriesText));
+    const auto found = index.find(lowered(seriesText, key));
     if (found == index.end() || found->second.done) continue;
     found->second.done = true;
     const std::vector<uint32_t>& files =
