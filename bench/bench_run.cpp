@@ -147,7 +147,8 @@ struct Shape {
 struct Result {
   std::string label;
   std::string ratioKind;
-  Spread ratio;
+  Spread ratio;  // of wall times
+  Spread cpu;    // of user + system times, less moved by other work on the machine
   double goal = 0;
 };
 
@@ -244,24 +245,35 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
   Result result;
   result.label = label;
   result.goal = shape.goal;
-  std::vector<double> ratios;
+  const auto cpuOf = [](const Timing& t) { return t.user + t.system; };
+  std::vector<double> ratios, cpuRatios;
   if (shape.dryRun) {
-    std::vector<double> real;
-    for (const Timing& t : baselineTimes) real.push_back(t.wall);
+    std::vector<double> real, realCpu;
+    for (const Timing& t : baselineTimes) {
+      real.push_back(t.wall);
+      realCpu.push_back(cpuOf(t));
+    }
     const double realMedian = spreadOf(real).median;
-    for (const Timing& t : subjectTimes) ratios.push_back(t.wall / realMedian);
+    const double realCpuMedian = spreadOf(realCpu).median;
+    for (const Timing& t : subjectTimes) {
+      ratios.push_back(t.wall / realMedian);
+      cpuRatios.push_back(cpuOf(t) / realCpuMedian);
+    }
     result.ratioKind = "dry run / median real run";
   } else {
-    for (int round = 0; round < rounds; ++round) {
-      ratios.push_back(subjectTimes[static_cast<size_t>(round)].wall /
-                       baselineTimes[static_cast<size_t>(round)].wall);
+    for (size_t round = 0; round < static_cast<size_t>(rounds); ++round) {
+      ratios.push_back(subjectTimes[round].wall / baselineTimes[round].wall);
+      cpuRatios.push_back(cpuOf(subjectTimes[round]) / cpuOf(baselineTimes[round]));
     }
     result.ratioKind = "cli / limit, per round";
   }
   result.ratio = spreadOf(ratios);
+  result.cpu = spreadOf(cpuRatios);
   std::printf("  ratio %s: min %.2f, median %.2f, max %.2f; goal %s%s\n", result.ratioKind.c_str(),
               result.ratio.min, result.ratio.median, result.ratio.max, goalText(shape.goal).c_str(),
               shape.goal > 0 && result.ratio.median > shape.goal ? "  ** above goal **" : "");
+  std::printf("  the same of user + system time: min %.2f, median %.2f, max %.2f\n", result.cpu.min,
+              result.cpu.median, result.cpu.max);
   return result;
 }
 
@@ -295,12 +307,17 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::printf("\n%d files, %d rounds each, wall time ratios:\n", options.files, rounds);
-  std::printf("%-24s %-28s %6s %6s %6s  %s\n", "shape", "ratio", "min", "median", "max", "goal");
+  std::printf(
+      "\n%d files, %d rounds each; ratios of wall times (min, median, max), the goal\n"
+      "for the median, and the median ratio of user + system times:\n",
+      options.files, rounds);
+  std::printf("%-24s %-27s %6s %6s %6s  %-8s %s\n", "shape", "ratio", "min", "median", "max",
+              "goal", "cpu");
   for (const Result& r : results) {
-    std::printf("%-24s %-28s %6.2f %6.2f %6.2f  %s%s\n", r.label.c_str(), r.ratioKind.c_str(),
-                r.ratio.min, r.ratio.median, r.ratio.max, goalText(r.goal).c_str(),
-                r.goal > 0 && r.ratio.median > r.goal ? "  above" : "");
+    std::printf("%-24s %-27s %6.2f %6.2f %6.2f  %-8s %.2f%s\n", r.label.c_str(),
+                r.ratioKind.c_str(), r.ratio.min, r.ratio.median, r.ratio.max,
+                goalText(r.goal).c_str(), r.cpu.median,
+                r.goal > 0 && r.ratio.median > r.goal ? "  above goal" : "");
   }
   return 0;
 }
