@@ -2,6 +2,7 @@
 # make test     builds and runs every test, then again under ASan + UBSan
 # make package  builds a Debian package of both programs (out/)
 # make screenshots  saves pictures of the window (open, loaded, after a run)
+# make bench    builds and runs every benchmark at full size (some minutes)
 # WERROR=ON makes compiler warnings errors (CI sets it).
 BUILD      ?= build
 ASAN_BUILD ?= build-asan

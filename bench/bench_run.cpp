@@ -1,124 +1,323 @@
-// Times the rename run of a 50,000-file, 100-series exam through the built
-// slicery-cli program (--quiet, so printing costs nothing) against a plain
-// loop of the same no-replace renames through RealFileSystem, in one run.
-// Each round works on a fresh copy of the exam; making it is not timed.
+// Times the rename run of the built slicery-cli program (--quiet, so printing
+// costs nothing) against limit_run, the least a run of the same folder can do:
+// one read of the folder, the same new names, the same no-replace renames on
+// the folder's handle. Both are programs of their own, started the same way.
+//
+// Shapes: 50,000 files in 10, 100, 1,000 and 5,000 series, each renamed in
+// place and into series folders, and the dry run at 100 series, which is
+// timed against the real run instead of the limit. Before a shape is timed,
+// one run of each on a fresh copy must leave the same tree (every file, told
+// by its inode, under the same name), or the benchmark stops.
+//
+// Every round works on a fresh copy of the exam made of hard links; making it
+// is not timed. The two programs take turns, the baseline first in even
+// rounds and second in odd ones (B S S B B S ...), so a machine that slows
+// down slows both alike.
+//
+//   bench_run [--quick] [--rounds N] [--files N]
+//
+// --quick runs 5,000 files and 3 rounds per shape, to try the benchmark out.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "bench_util.h"
-#include "platform/real_file_system.h"
-#include "rename/new_name.h"
-#include "scan/ima_file_name.h"
 
 extern char** environ;
 
 namespace {
 
-using slicery::bench::Renames;
+namespace fs = std::filesystem;
+using slicery::bench::numberAfter;
+using slicery::bench::Spread;
+using slicery::bench::spreadOf;
 
-// The renames a run makes on a fresh exam: names from the same functions
-// the run uses, worked out here once and not timed.
-Renames plannedRenames(const slicery::tools::ExamOptions& options, const std::string& folder,
-                       bool folders, std::vector<std::string>& madeFolders) {
-  const auto files = slicery::tools::planExam(options);
-  std::map<int, int> perSeries;
-  for (const auto& file : files) ++perSeries[file.series];
-  Renames renames;
-  slicery::scan::NameFields fields;
-  for (const auto& file : files) {
-    slicery::scan::splitImaFileName(file.name, fields);
-    const std::string& series = fields[slicery::scan::kSeriesField];
-    const std::string paddedSeries = slicery::rename::padded(
-        series, slicery::rename::padWidth(static_cast<int>(perSeries.size()), series));
-    const std::string& slice = fields[slicery::scan::kSliceField];
-    const std::string paddedSlice =
-        slicery::rename::padded(slice, slicery::rename::padWidth(perSeries[file.series], slice));
-    const std::string name =
-        slicery::rename::newFileName(fields, paddedSeries, paddedSlice, file.name, false);
-    std::string to = folder + "/";
-    if (folders) {
-      const std::string sub = folder + "/Series_S" + paddedSeries;
-      if (madeFolders.empty() || madeFolders.back() != sub) madeFolders.push_back(sub);
-      to = sub + "/";
-    }
-    to += name;
-    if (to != folder + "/" + file.name) renames.emplace_back(folder + "/" + file.name, to);
-  }
-  return renames;
+struct Timing {
+  double wall = 0;
+  double user = 0;
+  double system = 0;
+};
+
+double seconds(const timeval& t) {
+  return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
 }
 
-int runProgram(const std::vector<std::string>& args) {
+std::string commandLine(const std::vector<std::string>& args) {
+  std::string line;
+  for (const auto& arg : args) line += (line.empty() ? "" : " ") + arg;
+  return line;
+}
+
+// Runs a program with its output thrown away and returns its times; a
+// program that does not end with status 0 ends the benchmark.
+Timing runTimed(const std::vector<std::string>& args) {
   std::vector<char*> argv;
   for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  const auto start = std::chrono::steady_clock::now();
   pid_t pid = 0;
   const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (failed != 0) return -1;
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  rusage usage{};
+  if (failed != 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "bench_run: %s did not succeed\n", commandLine(args).c_str());
+    std::exit(1);
+  }
+  Timing timing;
+  timing.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  timing.user = seconds(usage.ru_utime);
+  timing.system = seconds(usage.ru_stime);
+  return timing;
+}
+
+// A folder's tree: each entry's path below it, with the inode of a file (0
+// for a folder). Copies of an exam are hard links, so the inode tells which
+// original file stands under a name.
+using Tree = std::map<std::string, ino_t>;
+
+Tree treeOf(const std::string& folder) {
+  Tree tree;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string path = entry.path().string().substr(folder.size() + 1);
+    struct stat st {};
+    if (::lstat(entry.path().c_str(), &st) != 0) std::abort();
+    if (S_ISDIR(st.st_mode)) {
+      tree[path + "/"] = 0;
+    } else {
+      tree[path] = st.st_ino;
+    }
+  }
+  return tree;
+}
+
+// Prints where two trees differ, a few entries of each side.
+void printDifference(const Tree& a, const char* aName, const Tree& b, const char* bName) {
+  int shown = 0;
+  for (const auto& [path, inode] : a) {
+    const auto found = b.find(path);
+    if ((found == b.end() || found->second != inode) && shown++ < 5) {
+      std::fprintf(stderr, "  %s has %s, %s not\n", aName, path.c_str(), bName);
+    }
+  }
+  shown = 0;
+  for (const auto& [path, inode] : b) {
+    const auto found = a.find(path);
+    if ((found == a.end() || found->second != inode) && shown++ < 5) {
+      std::fprintf(stderr, "  %s has %s, %s not\n", bName, path.c_str(), aName);
+    }
+  }
+}
+
+// How many files of `original` stand under another name in `tree`.
+int renamedFiles(const Tree& original, const Tree& tree) {
+  std::map<ino_t, std::string> nameOf;
+  for (const auto& [path, inode] : original) nameOf[inode] = path;
+  int renamed = 0;
+  for (const auto& [path, inode] : tree) {
+    if (inode != 0 && nameOf[inode] != path) ++renamed;
+  }
+  return renamed;
+}
+
+struct Shape {
+  int series = 0;
+  bool folders = false;
+  bool dryRun = false;  // timed against the real run, not the limit
+  double goal = 0;
+};
+
+struct Result {
+  std::string label;
+  std::string ratioKind;
+  Spread ratio;  // of wall times
+  Spread cpu;    // of user + system times, less moved by other work on the machine
+  double goal = 0;
+};
+
+std::string labelOf(const Shape& shape) {
+  std::string label = std::to_string(shape.series) + " series, ";
+  if (shape.dryRun) return label + "--dry-run";
+  return label + (shape.folders ? "--folders" : "in place");
+}
+
+void printTimes(const char* name, const std::vector<Timing>& timings) {
+  std::vector<double> wall, user, system;
+  for (const Timing& t : timings) {
+    wall.push_back(t.wall);
+    user.push_back(t.user);
+    system.push_back(t.system);
+  }
+  const Spread w = spreadOf(wall);
+  std::printf("  %-30s wall %.3f s (%.3f .. %.3f), user %.3f s, system %.3f s (medians)\n", name,
+              w.median, w.min, w.max, spreadOf(user).median, spreadOf(system).median);
+}
+
+std::string goalText(double goal) {
+  if (goal <= 0) return "-";
+  char text[16];
+  std::snprintf(text, sizeof text, "<= %.2f", goal);
+  return text;
+}
+
+Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int rounds) {
+  const std::string& exam = copies.copy();
+  const auto freshExam = [&] {
+    copies.makeFreshCopy();
+    ::sync();  // the copy's metadata written out before the clock starts
+  };
+  std::vector<std::string> baseline, subject;
+  std::string baselineName, subjectName;
+  if (shape.dryRun) {
+    baseline = {SLICERY_CLI_PROGRAM, "--quiet", exam};
+    subject = {SLICERY_CLI_PROGRAM, "--quiet", "--dry-run", exam};
+    baselineName = "slicery-cli --quiet";
+    subjectName = "slicery-cli --quiet --dry-run";
+  } else {
+    baseline = {SLICERY_LIMIT_PROGRAM};
+    subject = {SLICERY_CLI_PROGRAM, "--quiet"};
+    if (shape.folders) {
+      baseline.push_back("--folders");
+      subject.push_back("--folders");
+    }
+    baseline.push_back(exam);
+    subject.push_back(exam);
+    baselineName = "limit_run";
+    subjectName = shape.folders ? "slicery-cli --quiet --folders" : "slicery-cli --quiet";
+  }
+
+  const std::string label = labelOf(shape);
+  freshExam();
+  const Tree original = treeOf(exam);
+  // Not timed: both must leave the same tree, or the comparison means nothing.
+  runTimed(baseline);
+  const Tree byBaseline = treeOf(exam);
+  freshExam();
+  runTimed(subject);
+  const Tree bySubject = treeOf(exam);
+  const Tree& expected = shape.dryRun ? original : byBaseline;
+  if (bySubject != expected) {
+    std::fprintf(stderr, "bench_run: %s: %s and %s leave different trees\n", label.c_str(),
+                 shape.dryRun ? "the exam" : baselineName.c_str(), subjectName.c_str());
+    printDifference(expected, "expected", bySubject, subjectName.c_str());
+    std::exit(1);
+  }
+  const int renamed = renamedFiles(original, byBaseline);
+  if (renamed == 0) {
+    std::fprintf(stderr, "bench_run: %s: the run renamed nothing\n", label.c_str());
+    std::exit(1);
+  }
+  if (shape.dryRun) {
+    std::printf("\n%s: the real run renames %d files, the dry run none\n", label.c_str(), renamed);
+  } else {
+    std::printf("\n%s: %d files renamed; limit_run and slicery-cli leave the same tree\n",
+                label.c_str(), renamed);
+  }
+
+  std::vector<Timing> baselineTimes, subjectTimes;
+  for (int round = 0; round < rounds; ++round) {
+    for (const bool baselineTurn : {round % 2 == 0, round % 2 != 0}) {
+      freshExam();
+      (baselineTurn ? baselineTimes : subjectTimes)
+          .push_back(runTimed(baselineTurn ? baseline : subject));
+    }
+  }
+  printTimes(baselineName.c_str(), baselineTimes);
+  printTimes(subjectName.c_str(), subjectTimes);
+
+  Result result;
+  result.label = label;
+  result.goal = shape.goal;
+  const auto cpuOf = [](const Timing& t) { return t.user + t.system; };
+  std::vector<double> ratios, cpuRatios;
+  if (shape.dryRun) {
+    std::vector<double> real, realCpu;
+    for (const Timing& t : baselineTimes) {
+      real.push_back(t.wall);
+      realCpu.push_back(cpuOf(t));
+    }
+    const double realMedian = spreadOf(real).median;
+    const double realCpuMedian = spreadOf(realCpu).median;
+    for (const Timing& t : subjectTimes) {
+      ratios.push_back(t.wall / realMedian);
+      cpuRatios.push_back(cpuOf(t) / realCpuMedian);
+    }
+    result.ratioKind = "dry run / median real run";
+  } else {
+    for (size_t round = 0; round < static_cast<size_t>(rounds); ++round) {
+      ratios.push_back(subjectTimes[round].wall / baselineTimes[round].wall);
+      cpuRatios.push_back(cpuOf(subjectTimes[round]) / cpuOf(baselineTimes[round]));
+    }
+    result.ratioKind = "cli / limit, per round";
+  }
+  result.ratio = spreadOf(ratios);
+  result.cpu = spreadOf(cpuRatios);
+  std::printf("  ratio %s: min %.2f, median %.2f, max %.2f; goal %s%s\n", result.ratioKind.c_str(),
+              result.ratio.min, result.ratio.median, result.ratio.max, goalText(shape.goal).c_str(),
+              shape.goal > 0 && result.ratio.median > shape.goal ? "  ** above goal **" : "");
+  std::printf("  the same of user + system time: min %.2f, median %.2f, max %.2f\n", result.cpu.min,
+              result.cpu.median, result.cpu.max);
+  return result;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each shape shows as it ends
+  const bool quick = slicery::bench::hasFlag(argc, argv, "--quick");
   slicery::tools::ExamOptions options;
-  options.files = argc > 1 ? std::stoi(argv[1]) : 50'000;
-  options.series = argc > 2 ? std::stoi(argv[2]) : 100;
-  constexpr int kRounds = 5;
+  options.files = numberAfter(argc, argv, "--files", quick ? 5'000 : 50'000);
+  options.imageSide = 4;  // the names are what counts, not the pictures
+  const int rounds = numberAfter(argc, argv, "--rounds", quick ? 3 : 6);
 
-  const slicery::bench::ExamCopies copies("slicery-bench-run", options);
-  const std::string& exam = copies.copy();
-  const auto freshExam = [&] { copies.makeFreshCopy(); };
-  std::printf("%d files in %d series, %d rounds of each, in %s\n", options.files, options.series,
-              kRounds, exam.c_str());
+  // The 100-series goals are the ones asked for; a run whose cost grows
+  // linearly with the series stays within the 5,000-series bound at every
+  // count in between and below.
+  const std::vector<Shape> shapes = {
+      {10, false, false, 1.25},  {10, true, false, 1.25},    {100, false, false, 1.15},
+      {100, true, false, 1.15},  {100, false, true, 0.5},    {1000, false, false, 1.25},
+      {1000, true, false, 1.25}, {5000, false, false, 1.25}, {5000, true, false, 1.25},
+  };
+  std::printf("bench_run: %d files per exam, %d rounds of each program per shape\n", options.files,
+              rounds);
 
-  slicery::platform::RealFileSystem fs;
-  for (const bool folders : {false, true}) {
-    std::vector<std::string> madeFolders;
-    const Renames renames = plannedRenames(options, exam, folders, madeFolders);
-    std::vector<std::string> args = {SLICERY_CLI_PROGRAM, "--quiet"};
-    if (folders) args.push_back("--folders");
-    args.push_back(exam);
-
-    // Rounds of the two alternate, so a busy machine slows both alike.
-    std::vector<double> baselineTimes, runTimes;
-    for (int round = 0; round < kRounds; ++round) {
-      baselineTimes.push_back(slicery::bench::medianSeconds(
-          1, [&] { slicery::bench::plainRenames(fs, madeFolders, renames); }, freshExam));
-      runTimes.push_back(slicery::bench::medianSeconds(
-          1,
-          [&] {
-            if (runProgram(args) != 0) std::abort();
-          },
-          freshExam));
+  std::vector<Result> results;
+  for (size_t i = 0; i < shapes.size();) {
+    options.series = shapes[i].series;
+    const slicery::bench::ExamCopies copies("slicery-bench-run", options);
+    for (; i < shapes.size() && shapes[i].series == options.series; ++i) {
+      results.push_back(measure(shapes[i], copies, rounds));
     }
-    // Both did the same renames: the last round's result has every new name.
-    for (const auto& [from, to] : renames) {
-      if (!std::filesystem::exists(to)) {
-        std::fprintf(stderr, "the run did not make %s\n", to.c_str());
-        return 1;
-      }
-    }
-    std::sort(baselineTimes.begin(), baselineTimes.end());
-    std::sort(runTimes.begin(), runTimes.end());
-    std::printf("\n%s (%zu renames), medians:\n", folders ? "into series folders" : "in place",
-                renames.size());
-    slicery::bench::reportRatio("slicery-cli --quiet", runTimes[kRounds / 2], "renameat2 loop",
-                                baselineTimes[kRounds / 2], 1.5);
+  }
+
+  std::printf(
+      "\n%d files, %d rounds each; ratios of wall times (min, median, max), the goal\n"
+      "for the median, and the median ratio of user + system times:\n",
+      options.files, rounds);
+  std::printf("%-24s %-27s %6s %6s %6s  %-8s %s\n", "shape", "ratio", "min", "median", "max",
+              "goal", "cpu");
+  for (const Result& r : results) {
+    std::printf("%-24s %-27s %6.2f %6.2f %6.2f  %-8s %.2f%s\n", r.label.c_str(),
+                r.ratioKind.c_str(), r.ratio.min, r.ratio.median, r.ratio.max,
+                goalText(r.goal).c_str(), r.cpu.median,
+                r.goal > 0 && r.ratio.median > r.goal ? "  above goal" : "");
   }
   return 0;
 }

@@ -1,11 +1,14 @@
 // Helpers shared by the benchmark programs: a scratch exam folder, fresh
-// copies of an exam for the rename runs, the plain-rename baseline, and timing
-// that reports the median of several rounds.
+// copies of an exam for the rename runs, the plain-rename baseline, timing
+// that reports the median of several rounds, and the spread of a set of
+// figures.
 #pragma once
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -81,6 +84,21 @@ inline void plainRenames(platform::FileSystem& fs, const std::vector<std::string
   }
 }
 
+// Seconds taken by one run of `work`.
+inline double secondsOf(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The number given after `flag` ("--rounds 7"), at least 1, or `fallback`.
+inline int numberAfter(int argc, char** argv, const char* flag, int fallback) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], flag) == 0) return std::max(1, std::atoi(argv[i + 1]));
+  }
+  return fallback;
+}
+
 // Seconds taken by `work`, the median over `rounds` runs. `prepare` runs
 // before each round and is not timed.
 inline double medianSeconds(
@@ -95,6 +113,30 @@ inline double medianSeconds(
   }
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
+}
+
+// The least, the middle and the greatest of some figures (the middle one of
+// an even count is the mean of the two in the middle).
+struct Spread {
+  double min = 0;
+  double median = 0;
+  double max = 0;
+};
+
+inline Spread spreadOf(std::vector<double> figures) {
+  if (figures.empty()) return {};
+  std::sort(figures.begin(), figures.end());
+  const size_t n = figures.size();
+  const double median = n % 2 == 1 ? figures[n / 2] : (figures[n / 2 - 1] + figures[n / 2]) / 2;
+  return {figures.front(), median, figures.back()};
+}
+
+// Whether the program was started with `flag` among its arguments.
+inline bool hasFlag(int argc, char** argv, const char* flag) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], flag) == 0) return true;
+  }
+  return false;
 }
 
 inline void reportRatio(const char* what, double seconds, const char* baseline,
