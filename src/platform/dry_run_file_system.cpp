@@ -130,38 +130,6 @@ Status DryRunFileSystem::listEntries(const std::string& folder, Entries& entries
   return Status::ok();
 }
 
-Status DryRunFileSystem::listFiles(const std::string& folder, const NameFilter& keep,
-                                   std::vector<std::string>& names) {
-  names.clear();
-  const std::string clean = withoutTrailingSeparator(folder);
-  const Resolved at = resolve(clean);
-  if (at.kind == PathKind::missing) return Status::systemError("list", folder, ENOENT);
-  if (at.kind != PathKind::folder) return Status::systemError("list", folder, ENOTDIR);
-  if (!at.madeFolder) {
-    std::vector<std::string> real;
-    if (Status status = real_->listFiles(at.real, keep, real); !status) {
-      return Status::error("list", folder, status.reason(), status.code());
-    }
-    for (std::string& name : real) {
-      // A name the dry run changed is listed below, if it is still there.
-      if (changed_.count(joinPath(clean, name)) == 0 && !movedAway(at.real, name)) {
-        names.push_back(std::move(name));
-      }
-    }
-  }
-  const std::string prefix = joinPath(clean, "");
-  for (auto it = changed_.lower_bound(prefix); it != changed_.end(); ++it) {
-    if (!startsWith(it->first, prefix)) break;
-    const std::string name = it->first.substr(prefix.size());
-    if (it->second.kind != PathKind::file || name.find(kPathSeparator) != std::string::npos ||
-        name[0] == '.' || (keep && !keep(name))) {
-      continue;
-    }
-    names.push_back(name);
-  }
-  return Status::ok();
-}
-
 Status DryRunFileSystem::makeFolder(const std::string& path) {
   const std::string clean = withoutTrailingSeparator(path);
   if (resolve(clean).kind != PathKind::missing)

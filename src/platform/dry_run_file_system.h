@@ -24,8 +24,6 @@ class DryRunFileSystem : public FileSystem {
   PathKind kindOf(const std::string& path) override;
   PathKind entryKind(const std::string& path, std::string& linkTarget) override;
   long nameLimit(const std::string& folder) override;
-  Status listFiles(const std::string& folder, const NameFilter& keep,
-                   std::vector<std::string>& names) override;
   Status listEntries(const std::string& folder, Entries& entries) override;
   Status makeFolder(const std::string& path) override;
   Status renameFile(const std::string& from, const std::string& to) override;

@@ -63,8 +63,9 @@ class FileSystem {
   virtual PathKind entryKind(const std::string& path, std::string& linkTarget) = 0;
   // The longest name, in bytes, that `folder` can hold.
   virtual long nameLimit(const std::string& /*folder*/) { return 255; }
+  // By default the files among listEntries.
   virtual Status listFiles(const std::string& folder, const NameFilter& keep,
-                           std::vector<std::string>& names) = 0;
+                           std::vector<std::string>& names);
   // Every entry of `folder`, hidden ones and folders too, each with its kind
   // as entryKind gives it (a symbolic link is `link`), in no particular order.
   using Entries = std::vector<std::pair<std::string, PathKind>>;

@@ -21,6 +21,21 @@ class PathFolder : public OpenFolder {
 
 }  // namespace
 
+Status FileSystem::listFiles(const std::string& folder, const NameFilter& keep,
+                             std::vector<std::string>& names) {
+  names.clear();
+  Entries entries;
+  if (Status status = listEntries(folder, entries); !status) return status;
+  for (auto& [name, kind] : entries) {
+    if (name[0] == '.' || (keep && !keep(name))) continue;
+    if (kind == PathKind::file ||
+        (kind == PathKind::link && kindOf(joinPath(folder, name)) == PathKind::file)) {
+      names.push_back(std::move(name));
+    }
+  }
+  return Status::ok();
+}
+
 std::unique_ptr<OpenFolder> FileSystem::openFolder(const std::string& path) {
   return std::make_unique<PathFolder>(*this, path);
 }

@@ -41,11 +41,6 @@ class PosixReadableFile : public ReadableFile {
   std::string path_;
 };
 
-bool isRegularFile(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool sameInode(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -253,31 +248,6 @@ long RealFileSystem::nameLimit(const std::string& folder) {
   errno = 0;
   const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
   return limit > 0 ? limit : FileSystem::nameLimit(folder);
-}
-
-Status RealFileSystem::listFiles(const std::string& folder, const NameFilter& keep,
-                                 std::vector<std::string>& names) {
-  names.clear();
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return Status::systemError("list", folder, errno);
-  errno = 0;
-  while (const dirent* entry = ::readdir(dir)) {
-    const char* name = entry->d_name;
-    if (name[0] == '.' || (keep && !keep(name))) continue;
-    bool regular = entry->d_type == DT_REG;
-    if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-      regular = isRegularFile(joinPath(folder, name));
-    }
-    if (regular) names.emplace_back(name);
-    errno = 0;
-  }
-  const int readError = errno;
-  ::closedir(dir);
-  if (readError != 0) {
-    names.clear();
-    return Status::systemError("list", folder, readError);
-  }
-  return Status::ok();
 }
 
 Status RealFileSystem::listEntries(const std::string& folder, Entries& entries) {

@@ -126,23 +126,6 @@ PathKind MemoryFileSystem::kindOf(const std::string& path) {
   return kindAt(platform::withoutTrailingSeparator(path));
 }
 
-Status MemoryFileSystem::listFiles(const std::string& folder, const platform::NameFilter& keep,
-                                   std::vector<std::string>& names) {
-  names.clear();
-  if (Status s = check(Op::list, "list", folder); !s) return s;
-  const PathKind kind = kindAt(folder);
-  if (kind == PathKind::missing) return Status::systemError("list", folder, ENOENT);
-  if (kind != PathKind::folder) return Status::systemError("list", folder, ENOTDIR);
-  const std::string prefix = platform::joinPath(folder, "");
-  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
-    if (it->first.compare(0, prefix.size(), prefix) != 0) break;
-    if (it->second.kind != PathKind::file || !isDirectChild(folder, it->first)) continue;
-    std::string name = baseName(it->first);
-    if (name[0] != '.' && (!keep || keep(name))) names.push_back(std::move(name));
-  }
-  return Status::ok();
-}
-
 Status MemoryFileSystem::listEntries(const std::string& folder, Entries& entries) {
   entries.clear();
   if (Status s = check(Op::list, "list", folder); !s) return s;

@@ -47,8 +47,6 @@ class MemoryFileSystem : public platform::FileSystem {
     linkTarget.clear();
     return kindOf(path);
   }
-  platform::Status listFiles(const std::string& folder, const platform::NameFilter& keep,
-                             std::vector<std::string>& names) override;
   platform::Status listEntries(const std::string& folder, Entries& entries) override;
   platform::Status makeFolder(const std::string& path) override;
   platform::Status renameFile(const std::string& from, const std::string& to) override;
