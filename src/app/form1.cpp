@@ -79,17 +79,14 @@ platform::Status Form1::readLoadedFolder(const std::string& folder) {
   }
   // The files a listing shows: regular files and links to them, hidden
   // names left out.
-  std::vector<std::pair<std::string, bool>> names;
-  names.reserve(entries.size());
-  for (auto& [name, kind] : entries) {
-    if (name[0] == '.') continue;
-    const bool link = kind == PathKind::link;
-    if (kind == PathKind::file ||
-        (link && fs_->kindOf(platform::joinPath(folder, name)) == PathKind::file)) {
-      names.emplace_back(std::move(name), link);
-    }
-  }
-  index_.assign(std::move(names));
+  std::erase_if(entries, [&](const auto& entry) {
+    const auto& [name, kind] = entry;
+    if (name[0] == '.') return true;
+    return kind != PathKind::file &&
+           (kind != PathKind::link ||
+            fs_->kindOf(platform::joinPath(folder, name)) != PathKind::file);
+  });
+  index_.assign(std::move(entries));
   return read;
 }
 

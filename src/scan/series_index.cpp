@@ -46,28 +46,29 @@ void SeriesIndex::clear() {
   ordered_ = true;
 }
 
-void SeriesIndex::assign(std::vector<std::pair<std::string, bool>> names) {
+void SeriesIndex::assign(platform::FileSystem::Entries names) {
   clear();
   std::erase_if(names, [](const auto& name) { return !endsInIma(name.first); });
   std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
     return platform::lessIgnoringCase(a.first, b.first);
   });
-  entries_.reserve(names.size());
-  for (auto& [name, link] : names) add(std::move(name), link, true);
+  entries_.resize(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    entries_[i].name = std::move(names[i].first);
+    entries_[i].link = names[i].second == platform::PathKind::link;
+    place(static_cast<Id>(i), true);
+  }
 }
 
-void SeriesIndex::add(std::string name, bool link, bool inOrder) {
-  Entry entry;
-  entry.link = link;
-  const std::string key = seriesKey(name, entry.pieces);
-  entry.name = std::move(name);
-  const auto id = static_cast<Id>(entries_.size());
-  entries_.push_back(std::move(entry));
+void SeriesIndex::place(Id id, bool inOrder) {
+  Entry& entry = entries_[id];
+  const std::string key = seriesKey(entry.name, entry.pieces);
   if (!inOrder) ordered_ = false;
-  if (entries_.back().pieces <= kSeriesField + 1) return;  // no fourth piece
-  Group& group = groups_[key];
-  if (!inOrder) group.ordered = false;
-  group.ids.push_back(id);
+  Group* group = nullptr;
+  if (entry.pieces > kSeriesField + 1) group = &groups_[key];  // it has a fourth piece
+  if (group != nullptr && !inOrder) group->ordered = false;
+  if (group != nullptr && group != entry.group) group->ids.push_back(id);
+  entry.group = group;
 }
 
 void SeriesIndex::order(std::vector<Id>& ids) const {
@@ -98,8 +99,11 @@ void SeriesIndex::seriesNames(std::string_view series, int leastPieces,
   const auto it = groups_.find(key);
   if (it == groups_.end()) return;
   Group& group = it->second;
-  // Drop the names that have gone; order the ones that came since.
-  std::erase_if(group.ids, [this](Id id) { return !entries_[id].live; });
+  // Drop the names that have gone or changed series; order the ones that
+  // came since.
+  std::erase_if(group.ids, [this, &group](Id id) {
+    return !entries_[id].live || entries_[id].group != &group;
+  });
   if (!group.ordered) {
     order(group.ids);
     group.ordered = true;
@@ -115,10 +119,15 @@ void SeriesIndex::seriesNames(std::string_view series, int leastPieces,
 void SeriesIndex::renamed(Id id, std::string newName) {
   Entry& entry = entries_.at(id);
   if (newName == entry.name) return;
-  entry.live = false;
-  if (!newName.empty() && endsInIma(newName) && newName[0] != '.') {
-    add(std::move(newName), entry.link, false);
+  if (newName.empty() || !endsInIma(newName) || newName[0] == '.') {
+    entry.live = false;
+    entry.group = nullptr;
+    std::string().swap(entry.name);  // nothing reads a name that has gone
+    return;
   }
+  // The same entry under its new name, in the group of its new fourth piece.
+  entry.name = std::move(newName);
+  place(id, false);
 }
 
 }  // namespace slicery::scan

@@ -13,16 +13,18 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace slicery::scan {
 
 class SeriesIndex {
  public:
   using Id = std::uint32_t;
 
-  // Replaces the index with `names`, the folder's file names in any order,
-  // each with whether it is a symbolic link (to a file); those that do not
-  // end in ".ima" (any case) are left out.
-  void assign(std::vector<std::pair<std::string, bool>> names);
+  // Replaces the index with `names`, the folder's files in any order, each
+  // a regular file or a symbolic link to one (`link`); those that do not end
+  // in ".ima" (any case) are left out.
+  void assign(platform::FileSystem::Entries names);
   void clear();
 
   // Every name, in list order.
@@ -37,17 +39,19 @@ class SeriesIndex {
   bool isLink(Id id) const { return entries_.at(id).link; }
 
  private:
+  struct Group {
+    std::vector<Id> ids;  // may still hold entries that left it
+    bool ordered = true;
+  };
   struct Entry {
     std::string name;
+    const Group* group = nullptr;  // none for a name without a fourth piece
     std::uint16_t pieces = 0;
     bool live = true;
     bool link = false;
   };
-  struct Group {
-    std::vector<Id> ids;
-    bool ordered = true;
-  };
-  void add(std::string name, bool link, bool inOrder);
+  // Files entry `id` under the group of its name's fourth piece.
+  void place(Id id, bool inOrder);
   void order(std::vector<Id>& ids) const;
 
   std::vector<Entry> entries_;

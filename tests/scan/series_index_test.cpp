@@ -14,9 +14,9 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::vector<std::pair<std::string, bool>> files(const Names& names) {
-  std::vector<std::pair<std::string, bool>> listed;
-  for (const std::string& name : names) listed.emplace_back(name, false);
+platform::FileSystem::Entries files(const Names& names) {
+  platform::FileSystem::Entries listed;
+  for (const std::string& name : names) listed.emplace_back(name, platform::PathKind::file);
   return listed;
 }
 
@@ -55,6 +55,10 @@ TEST(SeriesIndexTest, RenamesMoveNamesBetweenSeriesAndKeepTheOrder) {
   EXPECT_EQ(seriesOf(index, "1", kShortNamePieces), Names{});
   EXPECT_EQ(seriesOf(index, "01", kShortNamePieces), (Names{"P.M.A.01.1.IMA", "P.M.A.01.3.IMA"}));
   EXPECT_EQ(index.names(), (Names{"P.M.A.01.1.IMA", "P.M.A.01.3.IMA", "P.M.A.2.1.IMA"}));
+  // A rename that keeps the series lists the file once, in its new place.
+  index.seriesNames("2", kShortNamePieces, names, ids);
+  index.renamed(ids[0], "P.M.A.2.01.IMA");
+  EXPECT_EQ(seriesOf(index, "2", kShortNamePieces), (Names{"P.M.A.2.01.IMA"}));
 }
 
 }  // namespace
