@@ -647,12 +647,12 @@ TEST_F(WindowTest, ALongPathIsElidedInTheMiddleWithTheWholeAsTooltip) {
   fs.addFile(deep + "/P.MR.S.1.1.IMA");
   auto* folder = widget<ValueLabel>("lblcurrentfolder");
   testing::dropOn(widget("Frame1"), {"/exam"});
-  EXPECT_EQ(folder->toolTip(), "");  // fits
+  EXPECT_EQ(folder->tip(), "");  // fits
 
   testing::dropOn(widget("Frame1"), {deep});
   const QString whole = QString::fromStdString(deep);
   EXPECT_EQ(folder->text(), whole);
-  EXPECT_EQ(folder->toolTip(), whole);
+  EXPECT_EQ(folder->tip(), whole);
   const QString painted = folder->shownText();
   EXPECT_LE(folder->fontMetrics().horizontalAdvance(painted), folder->contentsRect().width());
   EXPECT_TRUE(painted.startsWith("/aaa")) << painted.toStdString();

@@ -1,14 +1,14 @@
 #include "value_label.h"
 
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QToolTip>
 
 namespace slicery::qt {
 
 void ValueLabel::setValue(const QString& value) {
-  if (value == text()) return;
-  setText(value);
-  updateToolTip();
+  if (value != text()) setText(value);
 }
 
 void ValueLabel::setHint(const QString& hint) {
@@ -21,10 +21,26 @@ QString ValueLabel::shownText() const {
   return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
 }
 
-void ValueLabel::updateToolTip() {
+QString ValueLabel::tip() const {
   const bool cut =
       !text().isEmpty() && fontMetrics().horizontalAdvance(text()) > contentsRect().width();
-  setToolTip(cut ? text() : QString());
+  return cut ? text() : QString();
+}
+
+bool ValueLabel::event(QEvent* event) {
+  // Measured when asked for, not at every change: a run changes the labels
+  // for every file.
+  if (event->type() == QEvent::ToolTip) {
+    const QString whole = tip();
+    if (whole.isEmpty()) {
+      QToolTip::hideText();
+      event->ignore();
+    } else {
+      QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), whole, this);
+    }
+    return true;
+  }
+  return QLabel::event(event);
 }
 
 void ValueLabel::paintEvent(QPaintEvent*) {
@@ -38,11 +54,6 @@ void ValueLabel::paintEvent(QPaintEvent*) {
   }
   style()->drawItemText(&painter, area, static_cast<int>(alignment()), palette(), isEnabled(),
                         shownText(), foregroundRole());
-}
-
-void ValueLabel::resizeEvent(QResizeEvent* event) {
-  QLabel::resizeEvent(event);
-  updateToolTip();
 }
 
 }  // namespace slicery::qt

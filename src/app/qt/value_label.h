@@ -13,8 +13,9 @@ class ValueLabel : public QLabel {
  public:
   using QLabel::QLabel;
 
-  // Sets the value, and the tooltip when the value does not fit.
   void setValue(const QString& value);
+  // The tooltip shown on hovering: the whole value when it does not fit.
+  QString tip() const;
 
   void setHint(const QString& hint);
   const QString& hint() const { return hint_; }
@@ -25,11 +26,9 @@ class ValueLabel : public QLabel {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
-  void updateToolTip();
-
   QString hint_;
 };
 
