@@ -289,6 +289,11 @@ Status RealFileSystem::renameFolder(const std::string& from, const std::string& 
   return status;
 }
 
+Status RealFileSystem::removeEmptyFolder(const std::string& path) {
+  if (::rmdir(path.c_str()) != 0) return Status::systemError("remove folder", path, errno);
+  return Status::ok();
+}
+
 Status RealFileSystem::openForReading(const std::string& path,
                                       std::unique_ptr<ReadableFile>& file) {
   file.reset();
