@@ -1,7 +1,8 @@
 // Times the rename run of a 50,000-file, 100-series exam through the built
 // slicery-cli program (--quiet, so printing costs nothing) against a plain
 // loop of the same no-replace renames through RealFileSystem, in one run.
-// Each round works on a fresh copy of the exam; making it is not timed.
+// Each round works on a fresh copy of the exam; making it is not timed. Then
+// the same run in this process with its journal against one without.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -14,7 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/form1.h"
 #include "bench_util.h"
+#include "platform/clock.h"
 #include "platform/real_file_system.h"
 #include "rename/new_name.h"
 #include "scan/ima_file_name.h"
@@ -86,8 +89,13 @@ int main(int argc, char** argv) {
   std::printf("%d files in %d series, %d rounds of each, in %s\n", options.files, options.series,
               kRounds, exam.c_str());
 
+  // The runs' journals go next to the exam copies.
+  const std::string state = slicery::platform::parentPath(exam) + "/state";
+  ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+
   slicery::platform::RealFileSystem fs;
   for (const bool folders : {false, true}) {
+    if (std::getenv("ONLY_JOURNAL")) break;
     std::vector<std::string> madeFolders;
     const Renames renames = plannedRenames(options, exam, folders, madeFolders);
     std::vector<std::string> args = {SLICERY_CLI_PROGRAM, "--quiet"};
@@ -119,6 +127,35 @@ int main(int argc, char** argv) {
                 renames.size());
     slicery::bench::reportRatio("slicery-cli --quiet", runTimes[kRounds / 2], "renameat2 loop",
                                 baselineTimes[kRounds / 2], 1.5);
+  }
+
+  // The journal's share: the run of the form itself, with and without it.
+  slicery::platform::RealClock clock;
+  for (const bool folders : {false, true}) {
+    const auto formRun = [&](bool journal) {
+      slicery::app::Form1 form(fs, clock);
+      form.setJournaling(journal);
+      form.setStartRereadsFolder(false);
+      if (!form.drop({exam})) std::abort();
+      if (folders) form.changeCheck(form.Check2, 1);
+      form.pressStart();
+      if (!form.runFailures.empty() || form.filesRenamed == 0) std::abort();
+    };
+    std::vector<double> without, with;
+    // More rounds, each pair in turn in either order: the difference is small.
+    constexpr int kPairs = 2 * kRounds + 1;
+    for (int round = 0; round < kPairs; ++round) {
+      for (const bool journal : {round % 2 == 0, round % 2 != 0}) {
+        (journal ? with : without)
+            .push_back(slicery::bench::medianSeconds(
+                1, [&] { formRun(journal); }, freshExam));
+      }
+    }
+    std::sort(without.begin(), without.end());
+    std::sort(with.begin(), with.end());
+    std::printf("\n%s, medians:\n", folders ? "into series folders" : "in place");
+    slicery::bench::reportRatio("run with its journal", with[kPairs / 2], "run without a journal",
+                                without[kPairs / 2], 1.1);
   }
   return 0;
 }

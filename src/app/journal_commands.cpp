@@ -40,15 +40,8 @@ Status Form1::readJournal(JournalContents& contents, std::string& file) {
 }
 
 JournalState Form1::journalState(std::string* why) {
-  JournalContents contents;
-  std::string file;
-  const Status read = readJournal(contents, file);
-  if (!read) {
-    if (read.code() == ENOENT) return JournalState::none;
-    if (why != nullptr) *why = read.toString();
-    return JournalState::damaged;
-  }
-  return contents.finished ? JournalState::finished : JournalState::unfinished;
+  return platform::journalState(platform::journalPathFor(File2.path()),
+                                platform::journalFolderKey(File2.path()), why);
 }
 
 bool Form1::beginRunJournal() {

@@ -10,9 +10,10 @@
 //    as done (a step after the last flush), any other is done now;
 //  - recognise (before an undo): as replay, but nothing is done: a step
 //    that did not take effect fails, so the run follows what the disk holds.
-// In every mode it keeps the steps that took effect, in run order.
+// In recognise mode it keeps the steps that took effect, in run order.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -40,7 +41,7 @@ class RunJournal : public platform::FileSystem {
 
   Mode mode() const { return mode_; }
   platform::FileSystem& base() { return *base_; }
-  // The steps that took effect, in run order, with full paths.
+  // The steps that took effect, in run order, with full paths (recognise).
   const std::vector<platform::JournalStep>& taken() const { return taken_; }
   // The first failure to write the journal; the run stops at it.
   const platform::Status& writeError() const { return writeError_; }
@@ -85,6 +86,7 @@ class RunJournal : public platform::FileSystem {
   std::vector<platform::JournalStep> taken_;
   platform::Status writeError_;
   int unflushed_ = 0;
+  std::chrono::steady_clock::time_point lastFlush_;
 };
 
 }  // namespace slicery::app

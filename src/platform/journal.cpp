@@ -19,21 +19,32 @@ constexpr std::uint32_t kVersion = 1;
 constexpr std::uint8_t kHeaderType = 1;
 constexpr std::uint8_t kEndType = 5;
 constexpr size_t kRecordPrefix = 8;
+// Records are written in blocks of about this size.
+constexpr size_t kBlock = 64 * 1024;
 
+// CRC-32 (IEEE), four bytes a step ("slicing by four").
 std::uint32_t crc32(const char* data, size_t size) {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> t{};
+  static const auto tables = [] {
+    std::array<std::array<std::uint32_t, 256>, 4> t{};
     for (std::uint32_t i = 0; i < 256; ++i) {
       std::uint32_t c = i;
       for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-      t[i] = c;
+      t[0][i] = c;
+    }
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      for (size_t k = 1; k < 4; ++k) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFFU];
     }
     return t;
   }();
+  const auto* p = reinterpret_cast<const unsigned char*>(data);
   std::uint32_t c = 0xFFFFFFFFU;
-  for (size_t i = 0; i < size; ++i) {
-    c = table[(c ^ static_cast<unsigned char>(data[i])) & 0xFFU] ^ (c >> 8);
+  for (; size >= 4; size -= 4, p += 4) {
+    c ^= static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    c = tables[3][c & 0xFFU] ^ tables[2][(c >> 8) & 0xFFU] ^ tables[1][(c >> 16) & 0xFFU] ^
+        tables[0][c >> 24];
   }
+  for (; size > 0; --size, ++p) c = tables[0][(c ^ *p) & 0xFFU] ^ (c >> 8);
   return c ^ 0xFFFFFFFFU;
 }
 
@@ -110,7 +121,9 @@ std::string stateFolder() {
 Status readWhole(const std::string& file, std::string& data) {
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Status::systemError("read journal", file, errno);
+  struct stat st;
   data.clear();
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
   char buffer[65536];
   for (;;) {
     const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -125,6 +138,23 @@ Status readWhole(const std::string& file, std::string& data) {
   }
   ::close(fd);
   return Status::ok();
+}
+
+// Whether the file ends in a whole end record.
+bool endsFinished(const std::string& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char tail[kRecordPrefix + 1];
+  struct stat st;
+  bool finished = false;
+  if (::fstat(fd, &st) == 0 && st.st_size > static_cast<off_t>(sizeof tail) &&
+      ::pread(fd, tail, sizeof tail, st.st_size - static_cast<off_t>(sizeof tail)) ==
+          static_cast<ssize_t>(sizeof tail)) {
+    finished = getU32(tail) == 1 && static_cast<std::uint8_t>(tail[kRecordPrefix]) == kEndType &&
+               getU32(tail + 4) == crc32(tail + kRecordPrefix, 1);
+  }
+  ::close(fd);
+  return finished;
 }
 
 struct Record {
@@ -238,6 +268,18 @@ Status readJournal(const std::string& file, const std::string& folderKey, Journa
   return Status::ok();
 }
 
+JournalState journalState(const std::string& file, const std::string& folderKey, std::string* why) {
+  if (endsFinished(file)) return JournalState::finished;
+  JournalContents contents;
+  const Status read = readJournal(file, folderKey, contents);
+  if (!read) {
+    if (read.code() == ENOENT) return JournalState::none;
+    if (why != nullptr) *why = read.toString();
+    return JournalState::damaged;
+  }
+  return contents.finished ? JournalState::finished : JournalState::unfinished;
+}
+
 Status removeJournal(const std::string& file) {
   if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
     return Status::systemError("remove journal", file, errno);
@@ -246,6 +288,7 @@ Status removeJournal(const std::string& file) {
 }
 
 JournalWriter::~JournalWriter() {
+  writeGathered();
   if (fd_ >= 0) ::close(fd_);
 }
 
@@ -260,7 +303,7 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
   const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return Status::systemError("write journal", fresh, errno);
   std::unique_ptr<JournalWriter> made(new JournalWriter(fd, fresh));
-  std::string payload;
+  std::string& payload = made->payload_;
   putU32(payload, kVersion);
   putString(payload, h.folder);
   payload.push_back(h.check1 ? 1 : 0);
@@ -271,7 +314,7 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
   putStrings(payload, h.list1);
   putStrings(payload, h.names);
   putStrings(payload, h.existingFolders);
-  if (Status s = made->write(kHeaderType, payload); !s) return s;
+  if (Status s = made->write(kHeaderType); !s) return s;
   if (Status s = made->sync(); !s) return s;
   if (::rename(fresh.c_str(), file.c_str()) != 0) {
     return Status::systemError("write journal", file, errno);
@@ -308,40 +351,53 @@ Status JournalWriter::reopen(const std::string& file, std::unique_ptr<JournalWri
 }
 
 Status JournalWriter::append(const JournalStep& step) {
-  std::string payload;
-  if (step.kind != JournalStep::Kind::folderMade) putString(payload, step.from);
-  putString(payload, step.to);
-  return write(static_cast<std::uint8_t>(step.kind), payload);
+  if (step.kind != JournalStep::Kind::folderMade) putString(payload_, step.from);
+  putString(payload_, step.to);
+  return write(static_cast<std::uint8_t>(step.kind));
 }
 
 Status JournalWriter::sync() {
+  if (Status s = writeGathered(); !s) return s;
   if (::fdatasync(fd_) != 0) return Status::systemError("write journal", path_, errno);
   return Status::ok();
 }
 
 Status JournalWriter::finish() {
-  if (Status s = write(kEndType, {}); !s) return s;
-  return sync();
+  // Written, not flushed: flushing would wait for every rename of the run to
+  // reach the disk. An end record lost to a power failure leaves a journal
+  // that looks unfinished, whose resume finds every step done.
+  if (Status s = write(kEndType); !s) return s;
+  return writeGathered();
 }
 
-Status JournalWriter::write(std::uint8_t type, const std::string& payload) {
-  std::string record;
-  record.reserve(kRecordPrefix + 1 + payload.size());
-  const std::uint32_t size = static_cast<std::uint32_t>(payload.size() + 1);
-  putU32(record, size);
-  putU32(record, 0);
-  record.push_back(static_cast<char>(type));
-  record += payload;
-  const std::uint32_t sum = crc32(record.data() + kRecordPrefix, size);
-  for (int i = 0; i < 4; ++i) record[4 + i] = static_cast<char>((sum >> (8 * i)) & 0xFFU);
-  // One write() per record: a record is whole, torn at the end, or absent.
+Status JournalWriter::write(std::uint8_t type) {
+  const size_t at = gathered_.size();
+  const std::uint32_t size = static_cast<std::uint32_t>(payload_.size() + 1);
+  putU32(gathered_, size);
+  putU32(gathered_, 0);
+  gathered_.push_back(static_cast<char>(type));
+  gathered_ += payload_;
+  payload_.clear();
+  const std::uint32_t sum = crc32(gathered_.data() + at + kRecordPrefix, size);
+  for (int i = 0; i < 4; ++i) {
+    gathered_[at + 4 + static_cast<size_t>(i)] = static_cast<char>((sum >> (8 * i)) & 0xFFU);
+  }
+  return gathered_.size() >= kBlock ? writeGathered() : Status::ok();
+}
+
+Status JournalWriter::writeGathered() {
+  // Only appended: a crash leaves whole records and at most one torn one.
   size_t done = 0;
-  while (done < record.size()) {
-    const ssize_t put = ::write(fd_, record.data() + done, record.size() - done);
+  while (done < gathered_.size()) {
+    const ssize_t put = ::write(fd_, gathered_.data() + done, gathered_.size() - done);
     if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return Status::systemError("write journal", path_, errno);
+    if (put < 0) {
+      gathered_.erase(0, done);
+      return Status::systemError("write journal", path_, errno);
+    }
     done += static_cast<size_t>(put);
   }
+  gathered_.clear();
   return Status::ok();
 }
 

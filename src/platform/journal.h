@@ -26,7 +26,8 @@
 //   4 folder renaming from, to   written and flushed before the rename
 //   5 end             no payload: the run reached its end
 // The header is flushed to the disk before the run's first change; outcome
-// records are written as steps succeed and flushed in batches.
+// records are gathered, written in blocks and flushed in batches, so a crash
+// may lose the last of them (the folder's state tells those steps).
 #pragma once
 
 #include <cstdint>
@@ -74,6 +75,11 @@ enum class JournalState { none, unfinished, finished, damaged };
 // file cannot be read, is damaged, is of another version, or belongs to
 // another folder than `folderKey`. A missing file fails with code ENOENT.
 Status readJournal(const std::string& file, const std::string& folderKey, JournalContents& out);
+// The state of the journal at `file`, reading no more than it must: a
+// journal that ends in a whole end record is finished; any other is read in
+// full. `why` receives the reason a damaged one cannot be read.
+JournalState journalState(const std::string& file, const std::string& folderKey,
+                          std::string* why = nullptr);
 
 Status removeJournal(const std::string& file);
 
@@ -92,18 +98,23 @@ class JournalWriter {
   // whole record; a torn tail is cut off first.
   static Status reopen(const std::string& file, std::unique_ptr<JournalWriter>& writer);
 
+  // Adds a record; it reaches the file once some are gathered, or at sync().
   Status append(const JournalStep& step);
-  // Flushes what was written to the disk.
+  // Writes the gathered records and flushes everything to the disk.
   Status sync();
-  // Writes the end record and flushes.
+  // Writes the end record (without waiting for the disk).
   Status finish();
   const std::string& path() const { return path_; }
 
  private:
   JournalWriter(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  Status write(std::uint8_t type, const std::string& payload);
+  // Adds one record of `type` whose payload is `payload_`.
+  Status write(std::uint8_t type);
+  Status writeGathered();
 
   int fd_;
+  std::string payload_;
+  std::string gathered_;
   std::string path_;
 };
 
