@@ -95,7 +95,6 @@ int main(int argc, char** argv) {
 
   slicery::platform::RealFileSystem fs;
   for (const bool folders : {false, true}) {
-    if (std::getenv("ONLY_JOURNAL")) break;
     std::vector<std::string> madeFolders;
     const Renames renames = plannedRenames(options, exam, folders, madeFolders);
     std::vector<std::string> args = {SLICERY_CLI_PROGRAM, "--quiet"};

@@ -11,10 +11,10 @@ using platform::Status;
 namespace {
 // Outcome records between two flushes, and the least time between them: on
 // a slow disk a flush per this many steps, on a fast one (where a flush
-// costs most, set against the renames) at most a few a second. Steps after
+// costs most, set against the renames) at most one a second. Steps after
 // the last flush are told from the folder, so this bounds cost, not safety.
 constexpr int kFlushEvery = 4096;
-constexpr auto kFlushInterval = std::chrono::milliseconds(250);
+constexpr auto kFlushInterval = std::chrono::seconds(1);
 }  // namespace
 
 void RunJournal::start(Mode mode, std::string folder,
