@@ -155,6 +155,37 @@ TEST_P(CrashTest, KilledRunIsFinishedOrUndoneExactly) {
   }
 }
 
+// A run whose journal lost its end: a plain run refuses and names both ways
+// out; the options of --resume and --undo are the run's own.
+TEST(UnfinishedRunTest, PlainRunRefusesUntilFinished) {
+  testing::TempFolder temp;
+  ::setenv("XDG_STATE_HOME", (temp / "state").c_str(), 1);
+  tools::ExamOptions exam;
+  exam.files = 20;
+  exam.series = 2;
+  exam.imageSide = 1;
+  const std::string folder = temp.mkdir("exam");
+  tools::writeExam(folder, exam);
+  ASSERT_EQ(run({"--folders", folder}), 0);
+  const Tree after = tree(folder);
+  std::string journal;
+  for (const auto& entry : fs::directory_iterator(temp / "state/slicery")) {
+    journal = entry.path().string();
+  }
+  ASSERT_FALSE(journal.empty());
+  fs::resize_file(journal, fs::file_size(journal) - 9);  // the end record
+
+  EXPECT_EQ(run({"--short", folder}), 4);
+  EXPECT_EQ(tree(folder), after);
+  EXPECT_EQ(run({"--resume", "--short", folder}), 2);
+  EXPECT_EQ(run({"--resume", "--undo", folder}), 2);
+  EXPECT_EQ(run({"--resume", folder}), 0);
+  EXPECT_EQ(tree(folder), after);
+  EXPECT_EQ(run({"--resume", folder}), 2);  // nothing left to finish
+  EXPECT_EQ(run({"--undo", folder}), 0);
+  EXPECT_EQ(run({"--undo", folder}), 2);  // nothing left to undo
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Runs, CrashTest,
     ::testing::Values(Case{"InPlace", {}, true}, Case{"Folders", {"--folders"}, false},
