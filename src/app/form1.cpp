@@ -18,7 +18,11 @@ class BusyScope {
 }  // namespace
 
 Form1::Form1(platform::FileSystem& fs, platform::Clock& clock)
-    : fs_(&fs), File2(fs, "*.ima"), File1(fs, "*.ima"), clock_(&clock) {
+    : journalFs_(fs),
+      fs_(&journalFs_),
+      File2(journalFs_, "*.ima"),
+      File1(journalFs_, "*.ima"),
+      clock_(&clock) {
   btnstart.setEnabled(false);
   Check3.setEnabled(false);
   Check4.setEnabled(false);
@@ -35,9 +39,14 @@ void Form1::setView(Form1View* view) {
 
 platform::Status Form1::drop(const std::vector<std::string>& paths) {
   if (busy_ || paths.empty()) return platform::Status::ok();
-  BusyScope busy(busy_);
-  File1.setFileName(paths.front());
-  return IMADragDrop();
+  platform::Status loaded;
+  {
+    BusyScope busy(busy_);
+    File1.setFileName(paths.front());
+    loaded = IMADragDrop();
+  }
+  if (loaded && journaling_) offerUnfinishedRun();
+  return loaded;
 }
 
 void Form1::changeCheck(CheckBoxModel& box, int value) {

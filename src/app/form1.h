@@ -7,10 +7,12 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "app/controls.h"
+#include "app/run_journal.h"
 #include "platform/clock.h"
 #include "platform/file_list.h"
 #include "platform/file_system.h"
@@ -49,7 +51,18 @@ class Form1View : public ControlObserver {
   virtual void folderRenamed(const std::string& /*oldPath*/, const std::string& /*newPath*/) {}
   // Told once at the end of a run in which some steps failed.
   virtual void runFailed(const std::vector<RunFailure>&) {}
+
+  // What to do with a folder whose last run did not finish.
+  enum class UnfinishedRunChoice { finish, undo, cancel };
+  virtual UnfinishedRunChoice askUnfinishedRun(const std::string& /*text*/) {
+    return UnfinishedRunChoice::cancel;
+  }
+  // Asks a yes-or-no question; true for yes.
+  virtual bool confirm(const std::string& /*text*/, const std::string& /*title*/) { return false; }
 };
+
+// What the folder's journal says about its last run.
+using platform::JournalState;
 
 inline constexpr const char* kWindowTitle = "Slicery - Version 2.0";
 inline constexpr const char* kVersion = "2.00";
@@ -78,6 +91,34 @@ class Form1 {
   // between the load and Start) or takes the load's reading of it (the
   // command line, which presses Start right after the load).
   void setStartRereadsFolder(bool reread) { startRereads_ = reread; }
+
+  // --- The run journal (journal_commands.cpp) ------------------------------
+  // Runs keep a journal of themselves outside the folder, so that an
+  // interrupted run can be finished or any last run undone. Off by default.
+  void setJournaling(bool on) { journaling_ = on; }
+  // A run stops between two files once `*flag` is set, leaving its journal
+  // ready to be finished or undone.
+  void setStopFlag(const std::atomic<bool>* flag) { stopFlag_ = flag; }
+  bool stopRequested() const;
+  // The state of the loaded folder's journal; `why` tells a damaged one.
+  JournalState journalState(std::string* why = nullptr);
+  // Finishes the loaded folder's interrupted run: the tree, counts and
+  // failures end as the uninterrupted run would have left them. Fails,
+  // changing nothing, when there is nothing to finish or the journal cannot
+  // be read.
+  platform::Status resumeRun();
+  // Puts back every name the loaded folder's last run changed, newest first,
+  // and removes the series folders it made once empty; never overwrites.
+  // What could not be put back goes to runFailures (and to the view). The
+  // journal is removed when everything was put back.
+  platform::Status undoRun();
+  // The files the loaded folder's last run renamed, by its journal.
+  int lastRunFileCount();
+  // The window's offer after a load: finish or undo an unfinished run.
+  void offerUnfinishedRun();
+  // Ctrl+Z: asks, then undoes the last run.
+  void pressUndo();
+  int stepsPutBack = 0;
 
   // --- Procedures ----------------------------------------------------------
   void IMAFileNameParser(const std::string& IMAFileName);
@@ -128,6 +169,7 @@ class Form1 {
  private:
   // Declared before the models and file lists that point at them.
   ControlNotifier notifier_;
+  RunJournal journalFs_;
   platform::FileSystem* fs_;
 
  public:
@@ -190,7 +232,18 @@ class Form1 {
   // or a run makes of it.
   platform::Status readLoadedFolder(const std::string& folder);
 
+  // Opens the run's journal before its first change; false when the run
+  // must not go on (an unfinished run is in the way, or no journal can be
+  // written).
+  bool beginRunJournal();
+  void endRunJournal();
+  // Takes the journal's inputs as the loaded folder's state for a replay.
+  void loadJournalInputs(const platform::JournalHeader& header);
+  platform::Status readJournal(platform::JournalContents& contents, std::string& file);
+
   platform::Status loadError_;
+  bool journaling_ = false;
+  const std::atomic<bool>* stopFlag_ = nullptr;
   bool busy_ = false;
   bool startRereads_ = true;
   // The loaded folder's names: what the load read, kept current by the run.

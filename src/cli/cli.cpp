@@ -8,11 +8,14 @@
 #include "app/form1.h"
 #include "dicom/dicom_hdr.h"
 #include "platform/dry_run_file_system.h"
+#include "platform/stop_signals.h"
 
 namespace slicery::cli {
 
 const char* const kUsage =
     "usage: slicery-cli [-s] [-f] [--folder-name WORD] [--describe] [-n] [-q] PATH...\n"
+    "       slicery-cli --resume [-q] PATH\n"
+    "       slicery-cli --undo [-q] PATH\n"
     "       slicery-cli --series-description FILE...\n"
     "       slicery-cli -h | --help | -V | --version\n"
     "\n"
@@ -35,6 +38,13 @@ const char* const kUsage =
     "                      folder names the run refuses, not failures that only the\n"
     "                      disk would report (permissions, lack of space)\n"
     "  -q, --quiet         print only the result lines and failures\n"
+    "      --resume        finish the interrupted run on PATH's folder, with the\n"
+    "                      options it was started with, as if it had not stopped\n"
+    "      --undo          undo the last run on PATH's folder, finished or not:\n"
+    "                      put back every name it changed, newest first, and\n"
+    "                      remove the series folders it made once they are empty;\n"
+    "                      nothing is overwritten and what cannot be put back is\n"
+    "                      printed on standard error\n"
     "      --series-description FILE...\n"
     "                      rename nothing: print 'FILE<TAB>VALUE' for each FILE, the\n"
     "                      Series Description (0008,103E) as --describe would put\n"
@@ -54,10 +64,21 @@ const char* const kUsage =
     "reads \"slicery-cli: 'PATH': reason\". Control characters in names are\n"
     "printed escaped (\\n, \\x1b).\n"
     "\n"
+    "Every run but a --dry-run keeps a journal of itself outside the folder, in\n"
+    "$XDG_STATE_HOME/slicery/ (else ~/.local/state/slicery/), until the next run on\n"
+    "that folder. A run cut short (a crash, a pulled disk, power) can then be\n"
+    "finished with --resume or undone with --undo; a plain run on that folder\n"
+    "renames nothing until one of them was done. On Ctrl+C (SIGINT) or SIGTERM a\n"
+    "run finishes the file in hand, prints what it did so far and how to resume or\n"
+    "undo, and exits 130 (SIGINT) or 143 (SIGTERM).\n"
+    "\n"
     "Exit status: 0 every step succeeded; 1 some step failed (with\n"
     "--series-description: some FILE could not be read); 2 bad arguments or a PATH\n"
-    "cannot be listed; 3 no series found (\"No IMA Files!\"). With several PATHs,\n"
-    "the worst of theirs: 2, then 1, then 3, then 0.\n";
+    "cannot be listed, or nothing to resume or undo; 3 no series found (\"No IMA\n"
+    "Files!\"); 4 the folder's last run did not finish (use --resume or --undo).\n"
+    "--resume and --undo exit 0 when everything was done or put back, 1 when some\n"
+    "step failed. With several PATHs, the worst of theirs: 2, then 4, then 1,\n"
+    "then 3, then 0.\n";
 
 std::string shown(const std::string& path) {
   return app::escapeControls(path);
@@ -81,8 +102,12 @@ int worseStatus(int a, int b) {
         return 1;
       case kStepsFailed:
         return 2;
-      default:
+      case kUnfinishedRun:
         return 3;
+      case kBadUsage:
+        return 5;
+      default:  // stopped by a signal
+        return 4;
     }
   };
   return rank(a) >= rank(b) ? a : b;
@@ -138,6 +163,10 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       parsed.dryRun = true;
     } else if (arg == "--quiet") {
       parsed.quiet = true;
+    } else if (arg == "--resume") {
+      parsed.resume = true;
+    } else if (arg == "--undo") {
+      parsed.undo = true;
     } else if (takeValue(args, i, "--folder-name", parsed.folderName)) {
       if (parsed.folderName->empty()) throw UsageError("--folder-name needs a word");
     } else if (arg[1] != '-') {
@@ -180,6 +209,12 @@ Arguments parseArguments(const std::vector<std::string>& args) {
     return parsed;
   }
   if (parsed.mode != Arguments::Mode::run) return parsed;
+  if (parsed.resume && parsed.undo) throw UsageError("--resume and --undo exclude each other");
+  if ((parsed.resume || parsed.undo) && (parsed.shortNames || parsed.folders || parsed.folderName ||
+                                         parsed.describe || parsed.dryRun)) {
+    throw UsageError(std::string(parsed.resume ? "--resume" : "--undo") +
+                     " takes no option but --quiet: the run's own options hold");
+  }
   if (operands.empty()) throw UsageError("no PATH given");
   for (const std::string& path : operands) {
     if (path.empty()) throw UsageError("a PATH is empty");
@@ -299,11 +334,50 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
   form.setView(&view);
   // Start follows the load at once: the load's reading of the folder serves.
   form.setStartRereadsFolder(false);
+  form.setJournaling(!args.dryRun);
+  form.setStopFlag(&platform::stopFlag());
 
   if (const platform::Status loaded = form.drop({path}); !loaded) {
     console.err << kProgram << quoted(loaded.path().empty() ? path : loaded.path())
                 << ": cannot list: " << loaded.reason() << "\n";
     return kBadUsage;
+  }
+  const std::string shownPath = app::escapeControls(form.File2.path());
+  const auto summary = [&]() -> int {
+    view.wipeBar();
+    console.out << form.Label5.text() << " " << form.filesProcessed << "\n"
+                << form.Label1[9].text() << " " << form.filesRenamed << "\n"
+                << form.Label7.text() << " " << form.lbltimetaken.text() << "\n";
+    console.out.flush();
+    if (const int signal = platform::stopSignal(); signal != 0) {
+      console.err << kProgram << "stopped before the end; run 'slicery-cli --resume " << shownPath
+                  << "' to finish or 'slicery-cli --undo " << shownPath << "' to undo\n";
+      return 128 + signal;
+    }
+    return view.failed ? kStepsFailed : kSucceeded;
+  };
+  if (args.resume || args.undo) {
+    if (const platform::Status done = args.resume ? form.resumeRun() : form.undoRun(); !done) {
+      console.err << kProgram << "cannot " << (args.resume ? "finish" : "undo") << " the run on "
+                  << shownPath << ": " << app::escapeControls(done.reason()) << "\n";
+      return kBadUsage;
+    }
+    if (args.resume) return summary();
+    console.out << "Names put back: " << form.stepsPutBack << "\n";
+    return view.failed ? kStepsFailed : kSucceeded;
+  }
+  if (!args.dryRun) {
+    std::string why;
+    const app::JournalState state = form.journalState(&why);
+    if (state == app::JournalState::unfinished || state == app::JournalState::damaged) {
+      console.err << kProgram << "the last run on " << shownPath << " did not finish"
+                  << (state == app::JournalState::damaged
+                          ? " or its journal cannot be read (" + app::escapeControls(why) + ")"
+                          : std::string())
+                  << "; nothing renamed. Run 'slicery-cli --resume " << shownPath
+                  << "' to finish it or 'slicery-cli --undo " << shownPath << "' to undo it\n";
+      return kUnfinishedRun;
+    }
   }
   if (args.shortNames) form.changeCheck(form.Check1, 1);
   if (args.folders || args.folderName || args.describe) form.changeCheck(form.Check2, 1);
@@ -321,12 +395,7 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
   form.pressStart();
   view.wipeBar();
   if (view.messageShown) return kNoSeries;
-
-  console.out << form.Label5.text() << " " << form.filesProcessed << "\n"
-              << form.Label1[9].text() << " " << form.filesRenamed << "\n"
-              << form.Label7.text() << " " << form.lbltimetaken.text() << "\n";
-  console.out.flush();
-  return view.failed ? kStepsFailed : kSucceeded;
+  return summary();
 }
 
 }  // namespace

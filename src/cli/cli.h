@@ -16,10 +16,11 @@
 namespace slicery::cli {
 
 enum ExitStatus : int {
-  kSucceeded = 0,    // every step succeeded
-  kStepsFailed = 1,  // some step failed; the others were done
-  kBadUsage = 2,     // bad arguments, or PATH cannot be listed
-  kNoSeries = 3,     // no series found: Start stays disabled or finds no files
+  kSucceeded = 0,      // every step succeeded
+  kStepsFailed = 1,    // some step failed; the others were done
+  kBadUsage = 2,       // bad arguments, or PATH cannot be listed
+  kNoSeries = 3,       // no series found: Start stays disabled or finds no files
+  kUnfinishedRun = 4,  // the folder's last run did not finish: nothing renamed
 };
 
 // What the command line asks for.
@@ -38,6 +39,9 @@ struct Arguments {
   bool describe = false;
   bool dryRun = false;
   bool quiet = false;
+  // Finish the folder's interrupted run, or undo its last run.
+  bool resume = false;
+  bool undo = false;
 };
 
 class UsageError : public std::runtime_error {

@@ -7,11 +7,13 @@
 #include "cli/cli.h"
 #include "platform/clock.h"
 #include "platform/real_file_system.h"
+#include "platform/stop_signals.h"
 #include "platform/terminal.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + 1, argv + argc);
+  slicery::platform::catchStopSignals();
   slicery::platform::RealFileSystem fs;
   slicery::platform::RealClock clock;
   slicery::cli::Console console{std::cout, std::cerr, slicery::platform::standardErrorIsTerminal(),

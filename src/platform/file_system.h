@@ -81,6 +81,11 @@ class FileSystem {
   virtual Status makeFolder(const std::string& path) = 0;
   virtual Status renameFile(const std::string& from, const std::string& to) = 0;
   virtual Status renameFolder(const std::string& from, const std::string& to) = 0;
+  // Removes the folder at `path` when it is empty; fails and leaves it
+  // otherwise.
+  virtual Status removeEmptyFolder(const std::string& path) {
+    return Status::error("remove folder", path, "not supported here");
+  }
   virtual Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) = 0;
   // The folder at `path`, held open where the platform can; by default its
   // operations join paths and call the ones above.

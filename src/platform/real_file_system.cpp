@@ -340,6 +340,11 @@ Status RealFileSystem::renameFolderIn(int dir, const std::string& from, const st
   return status;
 }
 
+Status RealFileSystem::removeEmptyFolder(const std::string& path) {
+  if (::rmdir(path.c_str()) != 0) return Status::systemError("remove folder", path, errno);
+  return Status::ok();
+}
+
 Status RealFileSystem::openForReading(const std::string& path,
                                       std::unique_ptr<ReadableFile>& file) {
   file.reset();

@@ -36,6 +36,7 @@ class RealFileSystem : public FileSystem {
   Status makeFolder(const std::string& path) override;
   Status renameFile(const std::string& from, const std::string& to) override;
   Status renameFolder(const std::string& from, const std::string& to) override;
+  Status removeEmptyFolder(const std::string& path) override;
   // Refuses anything but a regular file (a FIFO, a device, a folder) without
   // waiting on it.
   Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) override;

@@ -60,11 +60,12 @@ void Form1::IMARenamer() {
   if (startRereads_) {
     if (const Status read = readLoadedFolder(folder); !read) recordListing(folder, read);
   }
+  if (!beginRunJournal()) return;
   // Renames and folders are made relative to the loaded folder, held open.
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
   std::vector<std::string> seriesNames;
   std::vector<scan::SeriesIndex::Id> seriesIds;
-  for (int series = 0; series < List1.count(); ++series) {
+  for (int series = 0; series < List1.count() && !stopRequested(); ++series) {
     const std::string seriesText = List1.entry(series);
     seriesPadWidth = rename::padWidth(seriesCount, seriesText);
     paddedSeries = rename::padded(seriesText, seriesPadWidth);
@@ -107,7 +108,7 @@ void Form1::IMARenamer() {
     if (File2.count() > 0) PRGSeries.setMaximum(File2.count());
 
     const int seriesFiles = File2.count();
-    for (int file = 0; file < seriesFiles; ++file) {
+    for (int file = 0; file < seriesFiles && !stopRequested(); ++file) {
       IMAFileNameParser(File2.entry(file));
       slicePadWidth = rename::padWidth(seriesFiles, nameFields[scan::kSliceField]);
       paddedSlice = rename::padded(nameFields[scan::kSliceField], slicePadWidth);
@@ -185,7 +186,8 @@ void Form1::IMARenamer() {
        {&lblnewfilename, &lbloldfilename, &lblcurrentslice, &lblcurrentseries, &Label3}) {
     label->setText("");
   }
-  if (Check4.ticked()) FolderRenamer();
+  if (Check4.ticked() && !stopRequested()) FolderRenamer();
+  endRunJournal();
 
   runEndTime = platform::roundHalfToEven(clock().secondsSinceMidnight());
   long taken = runEndTime - runStartTime;

@@ -26,6 +26,17 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempFolder;
 
+// Runs keep journals of themselves: those of the tests go to a folder of
+// their own, never to the user's.
+class StateHome : public ::testing::Environment {
+ public:
+  void SetUp() override { ::setenv("XDG_STATE_HOME", (folder_ / "state").c_str(), 1); }
+
+ private:
+  TempFolder folder_;
+};
+::testing::Environment* const kStateHome = ::testing::AddGlobalTestEnvironment(new StateHome);
+
 TEST(ArgumentsTest, OptionsAndPaths) {
   const Arguments a = parseArguments({"--short", "--folder-name", "Knee", "--quiet", "exam"});
   EXPECT_TRUE(a.shortNames);

@@ -190,6 +190,17 @@ Status MemoryFileSystem::renameFolder(const std::string& from, const std::string
   return Status::ok();
 }
 
+Status MemoryFileSystem::removeEmptyFolder(const std::string& path) {
+  if (kindAt(path) != PathKind::folder) return Status::systemError("remove folder", path, ENOTDIR);
+  const std::string prefix = platform::joinPath(path, "");
+  const auto next = nodes_.lower_bound(prefix);
+  if (next != nodes_.end() && next->first.compare(0, prefix.size(), prefix) == 0) {
+    return Status::systemError("remove folder", path, ENOTEMPTY);
+  }
+  nodes_.erase(path);
+  return Status::ok();
+}
+
 Status MemoryFileSystem::openForReading(const std::string& path,
                                         std::unique_ptr<platform::ReadableFile>& file) {
   file.reset();

@@ -51,6 +51,7 @@ class MemoryFileSystem : public platform::FileSystem {
   platform::Status makeFolder(const std::string& path) override;
   platform::Status renameFile(const std::string& from, const std::string& to) override;
   platform::Status renameFolder(const std::string& from, const std::string& to) override;
+  platform::Status removeEmptyFolder(const std::string& path) override;
   platform::Status openForReading(const std::string& path,
                                   std::unique_ptr<platform::ReadableFile>& file) override;
 

@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
   slicery::platform::RealFileSystem fileSystem;
   slicery::platform::RealClock clock;
   slicery::app::Form1 form(fileSystem, clock);
+  form.setJournaling(true);
   slicery::qt::MainWindow window(form);
   window.show();
   if (!args.paths.empty()) window.openPaths(args.paths);

@@ -298,6 +298,13 @@ void MainWindow::buildControls() {
     workEnded();
   });
   connect(btnExit, &QPushButton::clicked, this, [this] { form_.pressExit(); });
+  // Undo of the last run: no room for a button, so a key.
+  connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this), &QShortcut::activated, this,
+          [this] {
+            workStarts();
+            form_.pressUndo();
+            workEnded();
+          });
 
   QCheckBox* check1 =
       checkBox(frame1, f.Check1, "Check1", twips(2160, 240, 5415, 255), DropRole::load);
@@ -586,6 +593,29 @@ void MainWindow::showMessage(const app::Message& message) {
       message.icon == app::Message::Icon::critical ? QMessageBox::Critical : QMessageBox::Warning;
   QMessageBox box(icon, text(message.title), text(message.text), QMessageBox::Ok, this);
   box.exec();
+}
+
+app::Form1View::UnfinishedRunChoice MainWindow::askUnfinishedRun(const std::string& message) {
+  syncDirty();
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Unfinished Run"), text(message),
+                  QMessageBox::NoButton, this);
+  const QPushButton* finish = box.addButton(QStringLiteral("&Finish"), QMessageBox::AcceptRole);
+  const QPushButton* undo = box.addButton(QStringLiteral("&Undo"), QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  box.setDefaultButton(cancel);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == finish) return UnfinishedRunChoice::finish;
+  if (box.clickedButton() == undo) return UnfinishedRunChoice::undo;
+  return UnfinishedRunChoice::cancel;
+}
+
+bool MainWindow::confirm(const std::string& message, const std::string& title) {
+  syncDirty();
+  QMessageBox box(QMessageBox::Question, text(title), text(message),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void MainWindow::closeWindow() {

@@ -76,6 +76,8 @@ class MainWindow : public QWidget, public app::Form1View {
   void showMessage(const app::Message& message) override;
   void closeWindow() override;
   void runFailed(const std::vector<app::RunFailure>& failures) override;
+  UnfinishedRunChoice askUnfinishedRun(const std::string& message) override;
+  bool confirm(const std::string& message, const std::string& title) override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,0 +1,404 @@
+#include "platform/journal.h"
+
+#include "platform/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+namespace slicery::platform {
+namespace {
+
+constexpr std::uint32_t kVersion = 1;
+constexpr std::uint8_t kHeaderType = 1;
+constexpr std::uint8_t kEndType = 5;
+constexpr size_t kRecordPrefix = 8;
+// Records are written in blocks of about this size.
+constexpr size_t kBlock = 64 * 1024;
+
+// CRC-32 (IEEE), four bytes a step ("slicing by four").
+std::uint32_t crc32(const char* data, size_t size) {
+  static const auto tables = [] {
+    std::array<std::array<std::uint32_t, 256>, 4> t{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      std::uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
+      t[0][i] = c;
+    }
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      for (size_t k = 1; k < 4; ++k) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFFU];
+    }
+    return t;
+  }();
+  const auto* p = reinterpret_cast<const unsigned char*>(data);
+  std::uint32_t c = 0xFFFFFFFFU;
+  for (; size >= 4; size -= 4, p += 4) {
+    c ^= static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    c = tables[3][c & 0xFFU] ^ tables[2][(c >> 8) & 0xFFU] ^ tables[1][(c >> 16) & 0xFFU] ^
+        tables[0][c >> 24];
+  }
+  for (; size > 0; --size, ++p) c = tables[0][(c ^ *p) & 0xFFU] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFU;
+}
+
+void putU32(std::string& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFFU));
+}
+void putString(std::string& out, const std::string& s) {
+  putU32(out, static_cast<std::uint32_t>(s.size()));
+  out += s;
+}
+void putStrings(std::string& out, const std::vector<std::string>& list) {
+  putU32(out, static_cast<std::uint32_t>(list.size()));
+  for (const std::string& s : list) putString(out, s);
+}
+
+std::uint32_t getU32(const char* p) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i)
+    v |= static_cast<std::uint32_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+  return v;
+}
+
+// Reads the fields of one record's payload; any overrun marks it bad.
+class Reader {
+ public:
+  Reader(const char* data, size_t size) : p_(data), end_(data + size) {}
+  std::uint32_t u32() {
+    if (end_ - p_ < 4) return fail();
+    const std::uint32_t v = getU32(p_);
+    p_ += 4;
+    return v;
+  }
+  std::uint8_t u8() {
+    if (p_ == end_) return static_cast<std::uint8_t>(fail());
+    return static_cast<std::uint8_t>(*p_++);
+  }
+  std::string str() {
+    const std::uint32_t n = u32();
+    if (bad_ || static_cast<size_t>(end_ - p_) < n) {
+      fail();
+      return {};
+    }
+    std::string s(p_, n);
+    p_ += n;
+    return s;
+  }
+  std::vector<std::string> strs() {
+    const std::uint32_t n = u32();
+    std::vector<std::string> list;
+    for (std::uint32_t i = 0; i < n && !bad_; ++i) list.push_back(str());
+    return list;
+  }
+  bool good() const { return !bad_ && p_ == end_; }
+
+ private:
+  std::uint32_t fail() {
+    bad_ = true;
+    p_ = end_;
+    return 0;
+  }
+  const char* p_;
+  const char* end_;
+  bool bad_ = false;
+};
+
+std::string stateFolder() {
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/') {
+    return joinPath(state, "slicery");
+  }
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr && home[0] != '\0' ? home : "/tmp") + "/.local/state/slicery";
+}
+
+Status readWhole(const std::string& file, std::string& data) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Status::systemError("read journal", file, errno);
+  struct stat st;
+  data.clear();
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const int code = errno;
+      ::close(fd);
+      return Status::systemError("read journal", file, code);
+    }
+    if (got == 0) break;
+    data.append(buffer, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  return Status::ok();
+}
+
+// Whether the file ends in a whole end record.
+bool endsFinished(const std::string& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char tail[kRecordPrefix + 1];
+  struct stat st;
+  bool finished = false;
+  if (::fstat(fd, &st) == 0 && st.st_size > static_cast<off_t>(sizeof tail) &&
+      ::pread(fd, tail, sizeof tail, st.st_size - static_cast<off_t>(sizeof tail)) ==
+          static_cast<ssize_t>(sizeof tail)) {
+    finished = getU32(tail) == 1 && static_cast<std::uint8_t>(tail[kRecordPrefix]) == kEndType &&
+               getU32(tail + 4) == crc32(tail + kRecordPrefix, 1);
+  }
+  ::close(fd);
+  return finished;
+}
+
+struct Record {
+  std::uint8_t type;
+  const char* payload;
+  size_t size;
+};
+
+// Splits `data` into whole records; `valid` is where the last whole one
+// ends. Returns false when a bad record has more bytes after it.
+bool splitRecords(const std::string& data, std::vector<Record>& records, size_t& valid) {
+  size_t at = 0;
+  while (at < data.size()) {
+    if (data.size() - at < kRecordPrefix + 1) break;
+    const std::uint32_t size = getU32(data.data() + at);
+    const std::uint32_t sum = getU32(data.data() + at + 4);
+    const size_t body = at + kRecordPrefix;
+    if (size == 0 || size > data.size() - body) break;  // runs past the end
+    if (crc32(data.data() + body, size) != sum) {
+      if (body + size < data.size()) return false;
+      break;
+    }
+    records.push_back({static_cast<std::uint8_t>(data[body]), data.data() + body + 1, size - 1});
+    at = body + size;
+  }
+  valid = at;
+  return true;
+}
+
+}  // namespace
+
+std::string journalFolderKey(const std::string& folder) {
+  char resolved[PATH_MAX];
+  if (::realpath(folder.c_str(), resolved) != nullptr) return resolved;
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+  if (error) return folder;
+  return withoutTrailingSeparator(absolute.lexically_normal().string());
+}
+
+std::string journalPathFor(const std::string& folder) {
+  const std::string key = journalFolderKey(folder);
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  for (const char c : key) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3ULL;
+  }
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string name;
+  for (int shift = 60; shift >= 0; shift -= 4) name.push_back(kDigits[(hash >> shift) & 0xFU]);
+  return stateFolder() + "/" + name + ".journal";
+}
+
+Status readJournal(const std::string& file, const std::string& folderKey, JournalContents& out) {
+  out = {};
+  std::string data;
+  if (Status read = readWhole(file, data); !read) return read;
+  std::vector<Record> records;
+  size_t valid = 0;
+  const auto damaged = [&file](const std::string& why) {
+    return Status::error("read journal", file, "the journal is damaged (" + why + ")", EINVAL);
+  };
+  if (!splitRecords(data, records, valid)) return damaged("a record fails its checksum");
+  if (records.empty() || records.front().type != kHeaderType) return damaged("no whole header");
+  Reader header(records.front().payload, records.front().size);
+  if (const std::uint32_t version = header.u32(); version != kVersion) {
+    return Status::error("read journal", file,
+                         "the journal is of version " + std::to_string(version) +
+                             ", this program reads version " + std::to_string(kVersion),
+                         EINVAL);
+  }
+  JournalHeader& h = out.header;
+  h.folder = header.str();
+  h.check1 = header.u8() != 0;
+  h.check2 = header.u8() != 0;
+  h.check4 = header.u8() != 0;
+  h.folderBaseName = header.str();
+  h.seriesCount = static_cast<int>(header.u32());
+  h.list1 = header.strs();
+  h.names = header.strs();
+  h.existingFolders = header.strs();
+  if (!header.good()) return damaged("the header does not parse");
+  if (h.folder != folderKey) {
+    return Status::error("read journal", file, "the journal belongs to " + h.folder, EINVAL);
+  }
+  for (size_t i = 1; i < records.size(); ++i) {
+    const Record& r = records[i];
+    Reader fields(r.payload, r.size);
+    JournalStep step;
+    switch (r.type) {
+      case static_cast<std::uint8_t>(JournalStep::Kind::fileRenamed):
+      case static_cast<std::uint8_t>(JournalStep::Kind::folderRenaming):
+        step.kind = static_cast<JournalStep::Kind>(r.type);
+        step.from = fields.str();
+        step.to = fields.str();
+        break;
+      case static_cast<std::uint8_t>(JournalStep::Kind::folderMade):
+        step.kind = JournalStep::Kind::folderMade;
+        step.to = fields.str();
+        break;
+      case kEndType:
+        if (r.size != 0 || i + 1 != records.size()) return damaged("records after the end");
+        out.finished = true;
+        continue;
+      default:
+        return damaged("a record of unknown type " + std::to_string(r.type));
+    }
+    if (!fields.good()) return damaged("a step does not parse");
+    out.steps.push_back(std::move(step));
+  }
+  return Status::ok();
+}
+
+JournalState journalState(const std::string& file, const std::string& folderKey, std::string* why) {
+  if (endsFinished(file)) return JournalState::finished;
+  JournalContents contents;
+  const Status read = readJournal(file, folderKey, contents);
+  if (!read) {
+    if (read.code() == ENOENT) return JournalState::none;
+    if (why != nullptr) *why = read.toString();
+    return JournalState::damaged;
+  }
+  return contents.finished ? JournalState::finished : JournalState::unfinished;
+}
+
+Status removeJournal(const std::string& file) {
+  if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
+    return Status::systemError("remove journal", file, errno);
+  }
+  return Status::ok();
+}
+
+JournalWriter::~JournalWriter() {
+  writeGathered();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Status JournalWriter::create(const std::string& file, const JournalHeader& h,
+                             std::unique_ptr<JournalWriter>& writer) {
+  writer.reset();
+  std::error_code error;
+  std::filesystem::create_directories(parentPath(file), error);
+  if (error) return Status::error("make folder", parentPath(file), error.message(), error.value());
+  // Written aside and renamed over the old journal, so a crash leaves either.
+  const std::string fresh = file + ".new";
+  const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return Status::systemError("write journal", fresh, errno);
+  std::unique_ptr<JournalWriter> made(new JournalWriter(fd, fresh));
+  std::string& payload = made->payload_;
+  putU32(payload, kVersion);
+  putString(payload, h.folder);
+  payload.push_back(h.check1 ? 1 : 0);
+  payload.push_back(h.check2 ? 1 : 0);
+  payload.push_back(h.check4 ? 1 : 0);
+  putString(payload, h.folderBaseName);
+  putU32(payload, static_cast<std::uint32_t>(h.seriesCount));
+  putStrings(payload, h.list1);
+  putStrings(payload, h.names);
+  putStrings(payload, h.existingFolders);
+  if (Status s = made->write(kHeaderType); !s) return s;
+  if (Status s = made->sync(); !s) return s;
+  if (::rename(fresh.c_str(), file.c_str()) != 0) {
+    return Status::systemError("write journal", file, errno);
+  }
+  made->path_ = file;
+  // The rename itself reaches the disk with the folder.
+  if (const int dir = ::open(parentPath(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  writer = std::move(made);
+  return Status::ok();
+}
+
+Status JournalWriter::reopen(const std::string& file, std::unique_ptr<JournalWriter>& writer) {
+  writer.reset();
+  std::string data;
+  if (Status read = readWhole(file, data); !read) return read;
+  std::vector<Record> records;
+  size_t valid = 0;
+  if (!splitRecords(data, records, valid)) {
+    return Status::error("write journal", file, "the journal is damaged", EINVAL);
+  }
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return Status::systemError("write journal", file, errno);
+  std::unique_ptr<JournalWriter> opened(new JournalWriter(fd, file));
+  if (::ftruncate(fd, static_cast<off_t>(valid)) != 0 ||
+      ::lseek(fd, static_cast<off_t>(valid), SEEK_SET) < 0) {
+    return Status::systemError("write journal", file, errno);
+  }
+  writer = std::move(opened);
+  return Status::ok();
+}
+
+Status JournalWriter::append(const JournalStep& step) {
+  if (step.kind != JournalStep::Kind::folderMade) putString(payload_, step.from);
+  putString(payload_, step.to);
+  return write(static_cast<std::uint8_t>(step.kind));
+}
+
+Status JournalWriter::sync() {
+  if (Status s = writeGathered(); !s) return s;
+  if (::fdatasync(fd_) != 0) return Status::systemError("write journal", path_, errno);
+  return Status::ok();
+}
+
+Status JournalWriter::finish() {
+  // Written, not flushed: flushing would wait for every rename of the run to
+  // reach the disk. An end record lost to a power failure leaves a journal
+  // that looks unfinished, whose resume finds every step done.
+  if (Status s = write(kEndType); !s) return s;
+  return writeGathered();
+}
+
+Status JournalWriter::write(std::uint8_t type) {
+  const size_t at = gathered_.size();
+  const std::uint32_t size = static_cast<std::uint32_t>(payload_.size() + 1);
+  putU32(gathered_, size);
+  putU32(gathered_, 0);
+  gathered_.push_back(static_cast<char>(type));
+  gathered_ += payload_;
+  payload_.clear();
+  const std::uint32_t sum = crc32(gathered_.data() + at + kRecordPrefix, size);
+  for (int i = 0; i < 4; ++i) {
+    gathered_[at + 4 + static_cast<size_t>(i)] = static_cast<char>((sum >> (8 * i)) & 0xFFU);
+  }
+  return gathered_.size() >= kBlock ? writeGathered() : Status::ok();
+}
+
+Status JournalWriter::writeGathered() {
+  // Only appended: a crash leaves whole records and at most one torn one.
+  size_t done = 0;
+  while (done < gathered_.size()) {
+    const ssize_t put = ::write(fd_, gathered_.data() + done, gathered_.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) {
+      gathered_.erase(0, done);
+      return Status::systemError("write journal", path_, errno);
+    }
+    done += static_cast<size_t>(put);
+  }
+  gathered_.clear();
+  return Status::ok();
+}
+
+}  // namespace slicery::platform

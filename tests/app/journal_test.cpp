@@ -1,0 +1,227 @@
+// The run journal on the in-memory file system: a run cut short and then
+// finished ends as the uninterrupted run does, failures included; a journal
+// that cannot be trusted renames nothing; a folder changed meanwhile is
+// never overwritten; undo puts back exactly what the run changed.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "app/form1.h"
+#include "exam.h"
+#include "platform/journal.h"
+#include "support/memory_file_system.h"
+#include "support/recording_view.h"
+#include "support/temp_folder.h"
+
+namespace slicery::app {
+namespace {
+
+using testing::MemoryFileSystem;
+using Op = MemoryFileSystem::Op;
+
+struct Outcome {
+  std::map<std::string, std::string> files;
+  std::vector<std::string> failures;
+  int processed = 0;
+  int renamed = 0;
+};
+
+class JournalTest : public ::testing::Test {
+ protected:
+  JournalTest() {
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    fs.addFolder("/exam");
+    tools::ExamOptions options;
+    options.files = 60;
+    options.series = 4;
+    options.shortNames = true;
+    options.imageSide = 1;
+    for (const tools::ExamFile& file : tools::planExam(options)) {
+      fs.addFile("/exam/" + file.name, tools::examFileContents(file, options));
+    }
+    before = fs.filesUnder("/exam");
+  }
+
+  // A run with folders and descriptions over `disk`, stopped after
+  // `stopAfter` renames when given.
+  Outcome run(MemoryFileSystem& disk, int stopAfter = -1, bool describe = true) {
+    Form1 form(disk, clock);
+    testing::RecordingView view;
+    std::atomic<bool> stop{false};
+    int renames = 0;
+    view.onFileRenamed = [&](const std::string&, const std::string&) {
+      if (++renames == stopAfter) stop = true;
+    };
+    form.setView(&view);
+    form.setJournaling(true);
+    form.setStopFlag(&stop);
+    EXPECT_TRUE(form.drop({"/exam"}));
+    form.changeCheck(form.Check2, 1);
+    if (describe) form.changeCheck(form.Check4, 1);
+    form.pressStart();
+    return outcome(form, disk);
+  }
+  static Outcome outcome(Form1& form, MemoryFileSystem& disk) {
+    Outcome o{disk.filesUnder("/exam"), {}, form.filesProcessed, form.filesRenamed};
+    for (const RunFailure& f : form.runFailures) {
+      o.failures.push_back(f.oldPath + " -> " + f.newPath + ": " + f.reason);
+    }
+    return o;
+  }
+  platform::Status resume(Outcome* out = nullptr) {
+    Form1 form(fs, clock);
+    form.setJournaling(true);
+    EXPECT_TRUE(form.drop({"/exam"}));
+    const platform::Status s = form.resumeRun();
+    if (out != nullptr) *out = outcome(form, fs);
+    return s;
+  }
+  platform::Status undo(std::vector<RunFailure>* failures = nullptr) {
+    Form1 form(fs, clock);
+    form.setJournaling(true);
+    EXPECT_TRUE(form.drop({"/exam"}));
+    const platform::Status s = form.undoRun();
+    if (failures != nullptr) *failures = form.runFailures;
+    return s;
+  }
+  std::string journalFile() const { return platform::journalPathFor("/exam"); }
+  void cutJournal(long bytes) {
+    std::filesystem::resize_file(journalFile(), std::filesystem::file_size(journalFile()) - bytes);
+  }
+
+  testing::TempFolder state;
+  MemoryFileSystem fs;
+  platform::SettableClock clock;
+  std::map<std::string, std::string> before;
+};
+
+TEST_F(JournalTest, ResumedRunEndsAsTheUninterruptedOneFailuresIncluded) {
+  // One rename fails before the stop, and again after it.
+  const std::string stuck = before.begin()->first;
+  fs.failOn(Op::renameFile, stuck);
+  MemoryFileSystem copy = fs;
+  const Outcome whole = run(copy);
+  ASSERT_EQ(whole.failures.size(), 1u);
+
+  run(fs, 25);
+  ASSERT_NE(fs.filesUnder("/exam"), whole.files);
+  // The records after the last flush are lost: the folder tells those.
+  cutJournal(150);
+  Outcome resumed;
+  ASSERT_TRUE(resume(&resumed));
+  EXPECT_EQ(resumed.files, whole.files);
+  EXPECT_EQ(resumed.failures, whole.failures);
+  EXPECT_EQ(resumed.processed, whole.processed);
+  EXPECT_EQ(resumed.renamed, whole.renamed);
+  EXPECT_FALSE(resume());  // finished: nothing more to do
+
+  fs.clearFailures();
+  ASSERT_TRUE(undo());
+  EXPECT_EQ(fs.filesUnder("/exam"), before);
+  for (const auto& [path, contents] : whole.files) {
+    const std::string folder = platform::parentPath(path);
+    if (folder != "/exam") {
+      EXPECT_EQ(fs.kindAt(folder), platform::PathKind::missing) << folder;
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(journalFile()));
+}
+
+TEST_F(JournalTest, JournalThatCannotBeTrustedRenamesNothing) {
+  run(fs, 10);
+  const auto stopped = fs.filesUnder("/exam");
+  std::string bytes;
+  {
+    std::ifstream in(journalFile(), std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const auto write = [this](const std::string& data) {
+    std::ofstream(journalFile(), std::ios::binary | std::ios::trunc) << data;
+  };
+  // A flipped byte in the header, then one in the middle of the steps, then
+  // a header cut short.
+  for (const size_t at : {size_t{40}, bytes.size() - 300}) {
+    std::string damaged = bytes;
+    damaged[at] = static_cast<char>(damaged[at] ^ 0x55);
+    write(damaged);
+    const platform::Status r = resume();
+    EXPECT_FALSE(r);
+    EXPECT_NE(r.reason().find("damaged"), std::string::npos) << r.reason();
+    EXPECT_FALSE(undo());
+    EXPECT_EQ(fs.filesUnder("/exam"), stopped);
+  }
+  write(bytes.substr(0, 30));
+  EXPECT_FALSE(resume());
+  EXPECT_EQ(fs.filesUnder("/exam"), stopped);
+
+  // A plain run refuses too, until the run is finished.
+  write(bytes);
+  const Outcome refused = run(fs);
+  EXPECT_EQ(refused.files, stopped);
+  ASSERT_TRUE(resume());
+}
+
+TEST_F(JournalTest, FolderChangedMeanwhileListsWhatCannotBeDoneAndOverwritesNothing) {
+  MemoryFileSystem copy = fs;
+  const Outcome whole = run(copy, -1, false);
+  run(fs, 5, false);
+  // Someone takes a new name the run still has to give, and removes a file
+  // the run still has to move.
+  const auto left = fs.filesUnder("/exam");
+  std::string taken;
+  std::string gone;
+  for (const auto& [path, contents] : whole.files) {
+    const auto old = std::find_if(left.begin(), left.end(),
+                                  [&](const auto& entry) { return entry.second == contents; });
+    if (old == left.end() || old->first == path) continue;
+    if (taken.empty()) {
+      taken = path;
+      fs.addFile(taken, "someone's own file");
+    } else if (gone.empty()) {
+      gone = old->first;
+      fs.remove(gone);
+    }
+  }
+  ASSERT_FALSE(gone.empty());
+  Outcome resumed;
+  ASSERT_TRUE(resume(&resumed));
+  EXPECT_EQ(fs.contents(taken), "someone's own file");
+  ASSERT_EQ(resumed.failures.size(), 2u);
+  EXPECT_EQ(std::count_if(resumed.failures.begin(), resumed.failures.end(),
+                          [&](const std::string& f) {
+                            return f.find(" -> " + taken + ": ") != std::string::npos;
+                          }),
+            1);
+
+  // Undo then leaves the stranger's file and lists the folder it is in.
+  std::vector<RunFailure> failures;
+  ASSERT_TRUE(undo(&failures));
+  EXPECT_EQ(fs.contents(taken), "someone's own file");
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].oldPath, platform::parentPath(taken));
+  EXPECT_TRUE(std::filesystem::exists(journalFile()));
+}
+
+TEST_F(JournalTest, UndoKeepsASeriesFolderThatWasThereBefore) {
+  fs.addFolder("/exam/Series_S2");
+  fs.addFile("/exam/Series_S2/notes.txt", "mine");
+  before = fs.filesUnder("/exam");
+  run(fs);
+  ASSERT_EQ(fs.kindAt("/exam/Series_S2"),
+            platform::PathKind::missing);  // renamed with a description
+  ASSERT_TRUE(undo());
+  EXPECT_EQ(fs.filesUnder("/exam"), before);
+  EXPECT_EQ(fs.kindAt("/exam/Series_S2"), platform::PathKind::folder);
+  EXPECT_EQ(fs.kindAt("/exam/Series_S1"), platform::PathKind::missing);
+}
+
+}  // namespace
+}  // namespace slicery::app

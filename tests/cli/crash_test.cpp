@@ -1,0 +1,196 @@
+// Real slicery-cli runs killed (SIGKILL) at random instants, then finished
+// with --resume or undone with --undo: the folder then holds, file by file
+// with contents, what an uninterrupted run leaves, or what was there before.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <ostream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "exam.h"
+#include "support/temp_folder.h"
+
+namespace slicery::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using Tree = std::map<std::string, std::string>;
+
+// Every file and folder below `root`, relative path -> contents ("/" for a
+// folder), so a lost, doubled or changed file shows.
+Tree tree(const std::string& root) {
+  Tree entries;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string rel = fs::relative(entry.path(), root).string();
+    if (entry.is_directory()) {
+      entries[rel] = "/";
+    } else {
+      std::ifstream in(entry.path(), std::ios::binary);
+      entries[rel].assign(std::istreambuf_iterator<char>(in), {});
+    }
+  }
+  return entries;
+}
+
+pid_t spawn(std::vector<std::string> args) {
+  args.insert(args.begin(), SLICERY_CLI_PROGRAM);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+int finish(pid_t pid) {
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+int run(const std::vector<std::string>& args) {
+  return finish(spawn(args));
+}
+
+struct Case {
+  const char* name;
+  std::vector<std::string> options;
+  bool shortForms;
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class CrashTest : public ::testing::TestWithParam<Case> {
+ protected:
+  CrashTest() { ::setenv("XDG_STATE_HOME", (temp / "state").c_str(), 1); }
+  testing::TempFolder temp;
+};
+
+TEST_P(CrashTest, KilledRunIsFinishedOrUndoneExactly) {
+  const Case& c = GetParam();
+  tools::ExamOptions exam;
+  exam.files = 800;
+  exam.series = 12;
+  exam.imageSide = 1;
+  exam.shortNames = c.shortForms;
+  exam.lowerCaseExtension = true;
+  const std::string original = temp.mkdir("original");
+  tools::writeExam(original, exam);
+  const Tree before = tree(original);
+  // Copies share the files' data: a run renames and moves, never writes.
+  const auto copy = [&](const std::string& name) {
+    const std::string folder = temp / name;
+    fs::copy(original, folder, fs::copy_options::recursive | fs::copy_options::create_hard_links);
+    return folder;
+  };
+  const auto withPath = [&c](const std::string& path) {
+    std::vector<std::string> args = c.options;
+    args.push_back(path);
+    return args;
+  };
+
+  // The uninterrupted run, timed to spread the kills over it.
+  const std::string whole = copy("whole");
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(run(withPath(whole)), 0);
+  const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - started);
+  const Tree after = tree(whole);
+  ASSERT_NE(after, before);
+
+  // Undo after a finished run.
+  ASSERT_EQ(run({"--undo", whole}), 0);
+  EXPECT_EQ(tree(whole), before);
+
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<long> instant(took.count() / 10, took.count() * 3 / 4);
+  for (int kill = 0; kill < 3; ++kill) {
+    const std::string folder = copy("killed" + std::to_string(kill));
+    const pid_t pid = spawn(withPath(folder));
+    std::this_thread::sleep_for(std::chrono::microseconds(instant(random)));
+    ::kill(pid, SIGKILL);
+    finish(pid);
+
+    const bool resume = kill % 2 == 0;
+    const int status = run({resume ? "--resume" : "--undo", folder});
+    SCOPED_TRACE(std::string(resume ? "resume" : "undo") + " after kill " + std::to_string(kill) +
+                 " exited " + std::to_string(status));
+    if (status == 2) {
+      // Killed before the run began, or too late to stop it: the folder is
+      // as before, or as after, and a plain run finishes the job.
+      const Tree now = tree(folder);
+      ASSERT_TRUE(now == before || now == after);
+      if (resume && now == before) {
+        ASSERT_EQ(run(withPath(folder)), 0);
+      }
+      if (!resume && now == after) {
+        ASSERT_EQ(run({"--undo", folder}), 0);
+      }
+    } else {
+      ASSERT_EQ(status, 0);
+    }
+    EXPECT_EQ(tree(folder), resume ? after : before);
+  }
+}
+
+// A run whose journal lost its end: a plain run refuses and names both ways
+// out; the options of --resume and --undo are the run's own.
+TEST(UnfinishedRunTest, PlainRunRefusesUntilFinished) {
+  testing::TempFolder temp;
+  ::setenv("XDG_STATE_HOME", (temp / "state").c_str(), 1);
+  tools::ExamOptions exam;
+  exam.files = 20;
+  exam.series = 2;
+  exam.imageSide = 1;
+  const std::string folder = temp.mkdir("exam");
+  tools::writeExam(folder, exam);
+  ASSERT_EQ(run({"--folders", folder}), 0);
+  const Tree after = tree(folder);
+  std::string journal;
+  for (const auto& entry : fs::directory_iterator(temp / "state/slicery")) {
+    journal = entry.path().string();
+  }
+  ASSERT_FALSE(journal.empty());
+  fs::resize_file(journal, fs::file_size(journal) - 9);  // the end record
+
+  EXPECT_EQ(run({"--short", folder}), 4);
+  EXPECT_EQ(tree(folder), after);
+  EXPECT_EQ(run({"--resume", "--short", folder}), 2);
+  EXPECT_EQ(run({"--resume", "--undo", folder}), 2);
+  EXPECT_EQ(run({"--resume", folder}), 0);
+  EXPECT_EQ(tree(folder), after);
+  EXPECT_EQ(run({"--resume", folder}), 2);  // nothing left to finish
+  EXPECT_EQ(run({"--undo", folder}), 0);
+  EXPECT_EQ(run({"--undo", folder}), 2);  // nothing left to undo
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, CrashTest,
+    ::testing::Values(Case{"InPlace", {}, true}, Case{"Folders", {"--folders"}, false},
+                      Case{"Short", {"--short"}, true}, Case{"Describe", {"--describe"}, false}),
+    [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
+
+}  // namespace
+}  // namespace slicery::cli
