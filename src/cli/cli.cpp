@@ -343,6 +343,7 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
     return kBadUsage;
   }
   const std::string shownPath = app::escapeControls(form.File2.path());
+  const std::string named = quoted(form.File2.path());
   const auto summary = [&]() -> int {
     view.wipeBar();
     console.out << form.Label5.text() << " " << form.filesProcessed << "\n"
@@ -350,16 +351,17 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
                 << form.Label7.text() << " " << form.lbltimetaken.text() << "\n";
     console.out.flush();
     if (const int signal = platform::stopSignal(); signal != 0) {
-      console.err << kProgram << "stopped before the end; run 'slicery-cli --resume " << shownPath
-                  << "' to finish or 'slicery-cli --undo " << shownPath << "' to undo\n";
+      console.err << kProgram << named << ": stopped before the end; run 'slicery-cli --resume "
+                  << shownPath << "' to finish or 'slicery-cli --undo " << shownPath
+                  << "' to undo\n";
       return 128 + signal;
     }
     return view.failed ? kStepsFailed : kSucceeded;
   };
   if (args.resume || args.undo) {
     if (const platform::Status done = args.resume ? form.resumeRun() : form.undoRun(); !done) {
-      console.err << kProgram << "cannot " << (args.resume ? "finish" : "undo") << " the run on "
-                  << shownPath << ": " << app::escapeControls(done.reason()) << "\n";
+      console.err << kProgram << named << ": cannot " << (args.resume ? "finish" : "undo")
+                  << " the run: " << app::escapeControls(done.reason()) << "\n";
       return kBadUsage;
     }
     if (args.resume) return summary();
@@ -370,7 +372,7 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
     std::string why;
     const app::JournalState state = form.journalState(&why);
     if (state == app::JournalState::unfinished || state == app::JournalState::damaged) {
-      console.err << kProgram << "the last run on " << shownPath << " did not finish"
+      console.err << kProgram << named << ": the last run did not finish"
                   << (state == app::JournalState::damaged
                           ? " or its journal cannot be read (" + app::escapeControls(why) + ")"
                           : std::string())
