@@ -1,21 +1,8 @@
 #include "app/form1.h"
 
+#include "app/busy_scope.h"
+
 namespace slicery::app {
-namespace {
-
-// Marks the form busy for the life of a load or a run.
-class BusyScope {
- public:
-  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~BusyScope() { flag_ = false; }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  bool& flag_;
-};
-
-}  // namespace
 
 Form1::Form1(platform::FileSystem& fs, platform::Clock& clock)
     : journalFs_(fs),

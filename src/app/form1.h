@@ -239,7 +239,10 @@ class Form1 {
   void endRunJournal();
   // Takes the journal's inputs as the loaded folder's state for a replay.
   void loadJournalInputs(const platform::JournalHeader& header);
-  platform::Status readJournal(platform::JournalContents& contents, std::string& file);
+  // Reads the loaded folder's journal; a missing one is told as "no run on
+  // this folder to `verb`" when `verb` is given.
+  platform::Status readJournal(platform::JournalContents& contents, std::string& file,
+                               const char* operation = nullptr, const char* verb = nullptr);
 
   platform::Status loadError_;
   bool journaling_ = false;

@@ -3,6 +3,7 @@
 // through RunJournal, the file system every run works through.
 #include <string>
 
+#include "app/busy_scope.h"
 #include "app/form1.h"
 #include "rename/new_name.h"
 
@@ -16,17 +17,6 @@ namespace {
 
 constexpr const char* kDefaultFolderBaseName = "Series";
 
-class BusyScope {
- public:
-  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~BusyScope() { flag_ = false; }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  bool& flag_;
-};
-
 }  // namespace
 
 bool Form1::stopRequested() const {
@@ -34,9 +24,15 @@ bool Form1::stopRequested() const {
   return (stopFlag_ != nullptr && stopFlag_->load()) || !journalFs_.writeError();
 }
 
-Status Form1::readJournal(JournalContents& contents, std::string& file) {
+Status Form1::readJournal(JournalContents& contents, std::string& file, const char* operation,
+                          const char* verb) {
   file = platform::journalPathFor(File2.path());
-  return platform::readJournal(file, platform::journalFolderKey(File2.path()), contents);
+  Status read = platform::readJournal(file, platform::journalFolderKey(File2.path()), contents);
+  if (read.code() == ENOENT && verb != nullptr) {
+    return Status::error(operation, File2.path(), std::string("no run on this folder to ") + verb,
+                         ENOENT);
+  }
+  return read;
 }
 
 JournalState Form1::journalState(std::string* why) {
@@ -141,12 +137,7 @@ Status Form1::resumeRun() {
   BusyScope busy(busy_);
   JournalContents contents;
   std::string file;
-  if (Status read = readJournal(contents, file); !read) {
-    if (read.code() == ENOENT) {
-      return Status::error("finish run", File2.path(), "no run on this folder to finish", ENOENT);
-    }
-    return read;
-  }
+  if (Status read = readJournal(contents, file, "finish run", "finish"); !read) return read;
   if (contents.finished) {
     return Status::error("finish run", File2.path(),
                          "the last run on this folder finished; there is nothing to finish");
@@ -170,12 +161,7 @@ Status Form1::undoRun() {
   BusyScope busy(busy_);
   JournalContents contents;
   std::string file;
-  if (Status read = readJournal(contents, file); !read) {
-    if (read.code() == ENOENT) {
-      return Status::error("undo run", File2.path(), "no run on this folder to undo", ENOENT);
-    }
-    return read;
-  }
+  if (Status read = readJournal(contents, file, "undo run", "undo"); !read) return read;
 
   // Which steps took effect: the run once more, recognising and doing nothing.
   loadJournalInputs(contents.header);

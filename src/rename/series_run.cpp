@@ -77,6 +77,7 @@ void Form1::IMARenamer() {
     const std::string folderName = seriesFolderName(folderBaseName, paddedSeries);
     std::string refusal;
     bool folderReady = false;
+    PathKind kind = PathKind::missing;
     if (hasFolder) {
       seriesFolderPath = joinPath(folder, folderName);
       refusal = rename::unsafeFolderName(folderName);
@@ -85,10 +86,9 @@ void Form1::IMARenamer() {
       } else if (const Status made = loaded->makeFolder(folderName); made) {
         folderReady = true;
       } else if (std::string target;
-                 fileSystem().entryKind(seriesFolderPath, target) == PathKind::folder) {
+                 (kind = fileSystem().entryKind(seriesFolderPath, target)) == PathKind::folder) {
         folderReady = true;
       } else {
-        const PathKind kind = fileSystem().entryKind(seriesFolderPath, target);
         refusal =
             made.code() == EEXIST && kind != PathKind::file ? notAFolder(kind) : made.reason();
         record({}, seriesFolderPath, Status::error("make folder", seriesFolderPath, refusal));
