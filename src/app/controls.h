@@ -94,7 +94,14 @@ class LabelModel : public ControlModel {
   LabelModel(const ControlNotifier& n, ControlId id, std::string text = {}, int index = 0)
       : ControlModel(n, id, index), text_(std::move(text)) {}
   const std::string& text() const { return text_; }
-  void setText(std::string text) { assign(text_, escapeControls(std::move(text))); }
+  void setText(std::string_view text) {
+    if (hasControlCharacters(text)) {
+      assign(text_, escapeControls(std::string(text)));
+    } else if (text != text_) {
+      text_.assign(text);  // in the room the text had, as a run changes it per file
+      notify();
+    }
+  }
 
  private:
   std::string text_;

@@ -14,7 +14,7 @@ struct Character {
   bool control;
 };
 
-Character characterAt(const std::string& text, size_t at) {
+Character characterAt(std::string_view text, size_t at) {
   const auto byte = static_cast<unsigned char>(text[at]);
   if (byte < 0x80) return {1, byte < 0x20 || byte == 0x7F};
   size_t length = 0;
@@ -31,7 +31,7 @@ Character characterAt(const std::string& text, size_t at) {
 
 }  // namespace
 
-bool hasControlCharacters(const std::string& text) {
+bool hasControlCharacters(std::string_view text) {
   for (size_t at = 0; at < text.size();) {
     const Character c = characterAt(text, at);
     if (c.control) return true;

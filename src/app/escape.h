@@ -5,12 +5,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace slicery::app {
 
 // `text` with every control character escaped; unchanged when it has none.
 std::string escapeControls(std::string text);
 // Whether `text` holds anything escapeControls would escape.
-bool hasControlCharacters(const std::string& text);
+bool hasControlCharacters(std::string_view text);
 
 }  // namespace slicery::app

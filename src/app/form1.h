@@ -121,7 +121,7 @@ class Form1 {
   int stepsPutBack = 0;
 
   // --- Procedures ----------------------------------------------------------
-  void IMAFileNameParser(const std::string& IMAFileName);
+  void IMAFileNameParser(std::string_view IMAFileName);
   platform::Status IMADragDrop();
   void IMASeriesCounter();
   void Start();

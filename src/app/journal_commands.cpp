@@ -75,7 +75,6 @@ bool Form1::beginRunJournal() {
   header.folderBaseName = folderBaseName;
   header.seriesCount = seriesCount;
   for (int i = 0; i < List1.count(); ++i) header.list1.push_back(List1.entry(i));
-  header.names = index_.names();
   // The series folders there before the run: undo leaves them, and a
   // replay knows they were not made by the run.
   if (Check2.ticked()) {
@@ -91,7 +90,8 @@ bool Form1::beginRunJournal() {
   }
   std::unique_ptr<platform::JournalWriter> writer;
   const std::string file = platform::journalPathFor(folder);
-  if (const Status created = platform::JournalWriter::create(file, header, writer); !created) {
+  if (const Status created = platform::JournalWriter::create(file, header, index_.names(), writer);
+      !created) {
     runFailures.push_back(
         {folder, {}, "nothing renamed: cannot write the run journal: " + created.toString()});
     if (view_ != nullptr) view_->runFailed(runFailures);
@@ -129,7 +129,7 @@ void Form1::loadJournalInputs(const platform::JournalHeader& header) {
   for (const std::string& name : header.names) names.emplace_back(name, platform::PathKind::link);
   index_.assign(std::move(names));
   File2.setPattern("*.ima");
-  File2.assign(index_.names());
+  File2.assign(index_.store(), index_.names());
 }
 
 Status Form1::resumeRun() {

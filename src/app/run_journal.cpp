@@ -90,9 +90,10 @@ bool RunJournal::journaled(JournalStep::Kind kind, const std::string& from,
   return journaled_.count(key(kind, from, to)) != 0;
 }
 
-void RunJournal::write(const JournalStep& step, bool flush) {
+void RunJournal::write(JournalStep::Kind kind, std::string_view from, std::string_view to,
+                       bool flush) {
   if (writer_ == nullptr || !writeError_) return;
-  Status status = writer_->append(step);
+  Status status = writer_->append(kind, from, to);
   if (status && (flush || (++unflushed_ >= kFlushEvery &&
                            std::chrono::steady_clock::now() - lastFlush_ >= kFlushInterval))) {
     status = writer_->sync();
@@ -104,7 +105,7 @@ void RunJournal::write(const JournalStep& step, bool flush) {
 
 void RunJournal::tookEffect(JournalStep::Kind kind, const std::string& from, const std::string& to,
                             bool writeIt) {
-  if (writeIt) write({kind, relative(from), relative(to)}, false);
+  if (writeIt) write(kind, relative(from), relative(to), false);
   // Only an undo asks which steps took effect.
   if (mode_ == Mode::recognise) taken_.push_back({kind, from, to});
 }
@@ -156,21 +157,28 @@ class RunJournal::RecordingFolder : public platform::OpenFolder {
 
   Status renameFile(const std::string& from, const std::string& to) override {
     Status renamed = base_->renameFile(from, to);
-    if (renamed && from != to && journal_.mode_ == Mode::record) {
-      journal_.tookEffect(JournalStep::Kind::fileRenamed, platform::joinPath(path_, from),
-                          platform::joinPath(path_, to), true);
-    }
+    if (renamed && from != to) recorded(JournalStep::Kind::fileRenamed, from, to);
     return renamed;
   }
   Status makeFolder(const std::string& name) override {
     Status made = base_->makeFolder(name);
-    if (made && journal_.mode_ == Mode::record) {
-      journal_.tookEffect(JournalStep::Kind::folderMade, {}, platform::joinPath(path_, name), true);
-    }
+    if (made) recorded(JournalStep::Kind::folderMade, {}, name);
     return made;
   }
 
  private:
+  // Names relative to the open folder are those the journal keeps when it
+  // is the journal's own folder, as it is for a run.
+  void recorded(JournalStep::Kind kind, const std::string& from, const std::string& to) {
+    if (journal_.mode_ != Mode::record) return;
+    if (path_ == journal_.folder_) {
+      journal_.write(kind, from, to, false);
+    } else {
+      journal_.tookEffect(kind, from.empty() ? from : platform::joinPath(path_, from),
+                          platform::joinPath(path_, to), true);
+    }
+  }
+
   RunJournal& journal_;
   std::unique_ptr<platform::OpenFolder> base_;
   std::string path_;
@@ -233,7 +241,7 @@ Status RunJournal::renameFolder(const std::string& from, const std::string& to) 
     }
     if (mode_ == Mode::recognise) return Status::systemError("rename folder", from, ENOENT, to);
   }
-  if (!journaled(kind, relFrom, relTo)) write({kind, relFrom, relTo}, true);
+  if (!journaled(kind, relFrom, relTo)) write(kind, relFrom, relTo, true);
   if (!writeError_) return writeError_;
   return base_->renameFolder(from, to);
 }

@@ -79,7 +79,8 @@ class RunJournal : public platform::FileSystem {
   // A step that took effect: kept, and written unless the journal has it.
   void tookEffect(platform::JournalStep::Kind kind, const std::string& from, const std::string& to,
                   bool write);
-  void write(const platform::JournalStep& step, bool flush);
+  void write(platform::JournalStep::Kind kind, std::string_view from, std::string_view to,
+             bool flush);
   bool present(const std::string& path);
 
   platform::FileSystem* base_;

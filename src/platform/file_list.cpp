@@ -17,27 +17,34 @@ void FileList::setFileName(const std::string& path) {
 }
 
 Status FileList::refresh() {
-  Status status = fs_->listMatching(folder_, pattern_, names_);
-  if (!status) names_.clear();
+  std::vector<std::string> listed;
+  Status status = fs_->listMatching(folder_, pattern_, listed);
+  auto store = std::make_shared<NameStore>();
+  names_.clear();
+  if (status) {
+    names_.reserve(listed.size());
+    for (const std::string& name : listed) names_.push_back(store->add(name));
+  }
+  store_ = std::move(store);
   sorted_ = names_.size() < 2;
   return status;
 }
 
-void FileList::assign(std::vector<std::string> names) {
+void FileList::assign(std::shared_ptr<const NameStore> store, std::vector<std::string_view> names) {
+  store_ = std::move(store);
   names_ = std::move(names);
   sorted_ = true;
 }
 
-const std::vector<std::string>& FileList::entries() const {
+const std::vector<std::string_view>& FileList::entries() const {
   if (!sorted_) {
-    std::sort(names_.begin(), names_.end(),
-              [](const std::string& a, const std::string& b) { return lessIgnoringCase(a, b); });
+    std::sort(names_.begin(), names_.end(), lessIgnoringCase);
     sorted_ = true;
   }
   return names_;
 }
 
-const std::string& FileList::entry(int index) const {
+std::string_view FileList::entry(int index) const {
   entries();
   if (index < 0 || static_cast<size_t>(index) >= names_.size()) {
     throw std::out_of_range("file list index " + std::to_string(index));

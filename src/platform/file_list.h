@@ -4,10 +4,13 @@
 // folder, never because files were renamed meanwhile.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/name_store.h"
 
 namespace slicery::platform {
 
@@ -29,20 +32,22 @@ class FileList {
 
   // Re-reads the folder. On failure the list is left empty.
   Status refresh();
-  // Takes `names`, already in list order, as what the folder now lists.
-  void assign(std::vector<std::string> names);
+  // Takes `names`, already in list order, as what the folder now lists;
+  // `store` holds the bytes they view.
+  void assign(std::shared_ptr<const NameStore> store, std::vector<std::string_view> names);
 
   int count() const { return static_cast<int>(names_.size()); }
   // Entry at an index counted from 0; throws std::out_of_range past the end.
-  const std::string& entry(int index) const;
-  const std::vector<std::string>& entries() const;
+  std::string_view entry(int index) const;
+  const std::vector<std::string_view>& entries() const;
 
  private:
   FileSystem* fs_;
   std::string folder_;
   std::string pattern_;
+  std::shared_ptr<const NameStore> store_;
   // Put in order when first read: a list that is only counted is never sorted.
-  mutable std::vector<std::string> names_;
+  mutable std::vector<std::string_view> names_;
   mutable bool sorted_ = true;
 };
 

@@ -94,7 +94,7 @@ class FileSystem {
 
 // The platform's path separator, and joining a folder with a name.
 inline constexpr char kPathSeparator = '/';
-std::string joinPath(const std::string& folder, const std::string& name);
+std::string joinPath(std::string_view folder, std::string_view name);
 // The folder part of a path ("/a/b.ima" -> "/a"; "b.ima" -> ".").
 std::string parentPath(const std::string& path);
 // Drops trailing separators, keeping a lone "/".

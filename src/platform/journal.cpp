@@ -22,8 +22,9 @@ constexpr size_t kRecordPrefix = 8;
 // Records are written in blocks of about this size.
 constexpr size_t kBlock = 64 * 1024;
 
-// CRC-32 (IEEE), four bytes a step ("slicing by four").
-std::uint32_t crc32(const char* data, size_t size) {
+// CRC-32 (IEEE), four bytes a step ("slicing by four"). `crc` is that of
+// the bytes before `data` (0 for none), so a record can be summed in pieces.
+std::uint32_t crc32(std::uint32_t crc, const char* data, size_t size) {
   static const auto tables = [] {
     std::array<std::array<std::uint32_t, 256>, 4> t{};
     for (std::uint32_t i = 0; i < 256; ++i) {
@@ -37,7 +38,7 @@ std::uint32_t crc32(const char* data, size_t size) {
     return t;
   }();
   const auto* p = reinterpret_cast<const unsigned char*>(data);
-  std::uint32_t c = 0xFFFFFFFFU;
+  std::uint32_t c = crc ^ 0xFFFFFFFFU;
   for (; size >= 4; size -= 4, p += 4) {
     c ^= static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
@@ -51,7 +52,7 @@ std::uint32_t crc32(const char* data, size_t size) {
 void putU32(std::string& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFFU));
 }
-void putString(std::string& out, const std::string& s) {
+void putString(std::string& out, std::string_view s) {
   putU32(out, static_cast<std::uint32_t>(s.size()));
   out += s;
 }
@@ -151,7 +152,7 @@ bool endsFinished(const std::string& file) {
       ::pread(fd, tail, sizeof tail, st.st_size - static_cast<off_t>(sizeof tail)) ==
           static_cast<ssize_t>(sizeof tail)) {
     finished = getU32(tail) == 1 && static_cast<std::uint8_t>(tail[kRecordPrefix]) == kEndType &&
-               getU32(tail + 4) == crc32(tail + kRecordPrefix, 1);
+               getU32(tail + 4) == crc32(0, tail + kRecordPrefix, 1);
   }
   ::close(fd);
   return finished;
@@ -173,7 +174,7 @@ bool splitRecords(const std::string& data, std::vector<Record>& records, size_t&
     const std::uint32_t sum = getU32(data.data() + at + 4);
     const size_t body = at + kRecordPrefix;
     if (size == 0 || size > data.size() - body) break;  // runs past the end
-    if (crc32(data.data() + body, size) != sum) {
+    if (crc32(0, data.data() + body, size) != sum) {
       if (body + size < data.size()) return false;
       break;
     }
@@ -293,6 +294,7 @@ JournalWriter::~JournalWriter() {
 }
 
 Status JournalWriter::create(const std::string& file, const JournalHeader& h,
+                             const std::vector<std::string_view>& names,
                              std::unique_ptr<JournalWriter>& writer) {
   writer.reset();
   std::error_code error;
@@ -303,18 +305,7 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
   const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return Status::systemError("write journal", fresh, errno);
   std::unique_ptr<JournalWriter> made(new JournalWriter(fd, fresh));
-  std::string& payload = made->payload_;
-  putU32(payload, kVersion);
-  putString(payload, h.folder);
-  payload.push_back(h.check1 ? 1 : 0);
-  payload.push_back(h.check2 ? 1 : 0);
-  payload.push_back(h.check4 ? 1 : 0);
-  putString(payload, h.folderBaseName);
-  putU32(payload, static_cast<std::uint32_t>(h.seriesCount));
-  putStrings(payload, h.list1);
-  putStrings(payload, h.names);
-  putStrings(payload, h.existingFolders);
-  if (Status s = made->write(kHeaderType); !s) return s;
+  if (Status s = made->writeHeader(h, names); !s) return s;
   if (Status s = made->sync(); !s) return s;
   if (::rename(fresh.c_str(), file.c_str()) != 0) {
     return Status::systemError("write journal", file, errno);
@@ -327,6 +318,63 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
     ::close(dir);
   }
   writer = std::move(made);
+  return Status::ok();
+}
+
+Status JournalWriter::writeHeader(const JournalHeader& h,
+                                  const std::vector<std::string_view>& names) {
+  // The names go to the file a block at a time, never all in memory twice:
+  // the record's size is known first, and its checksum, summed on the way,
+  // is put in place last, before the file is flushed and renamed.
+  std::string head;
+  head.push_back(static_cast<char>(kHeaderType));
+  putU32(head, kVersion);
+  putString(head, h.folder);
+  head.push_back(h.check1 ? 1 : 0);
+  head.push_back(h.check2 ? 1 : 0);
+  head.push_back(h.check4 ? 1 : 0);
+  putString(head, h.folderBaseName);
+  putU32(head, static_cast<std::uint32_t>(h.seriesCount));
+  putStrings(head, h.list1);
+  putU32(head, static_cast<std::uint32_t>(names.size()));
+  std::string tail;
+  putStrings(tail, h.existingFolders);
+  std::uint64_t size = head.size() + tail.size();
+  for (const std::string_view name : names) size += 4 + name.size();
+  if (size > UINT32_MAX) {
+    return Status::error("write journal", path_, "too many names for one journal", EFBIG);
+  }
+
+  gathered_.clear();
+  putU32(gathered_, static_cast<std::uint32_t>(size));
+  putU32(gathered_, 0);
+  std::uint32_t sum = 0;
+  size_t unsummed = gathered_.size();
+  const auto add = [&](std::string_view bytes) {
+    gathered_ += bytes;
+    if (gathered_.size() < kBlock) return Status::ok();
+    sum = crc32(sum, gathered_.data() + unsummed, gathered_.size() - unsummed);
+    unsummed = 0;
+    return writeGathered();
+  };
+  Status status = add(head);
+  for (size_t i = 0; i < names.size() && status; ++i) {
+    char length[4];
+    for (int k = 0; k < 4; ++k) {
+      length[k] = static_cast<char>((names[i].size() >> (8 * k)) & 0xFFU);
+    }
+    status = add({length, sizeof length});
+    if (status) status = add(names[i]);
+  }
+  if (status) status = add(tail);
+  if (!status) return status;
+  sum = crc32(sum, gathered_.data() + unsummed, gathered_.size() - unsummed);
+  if (Status s = writeGathered(); !s) return s;
+  char sumBytes[4];
+  for (int k = 0; k < 4; ++k) sumBytes[k] = static_cast<char>((sum >> (8 * k)) & 0xFFU);
+  if (::pwrite(fd_, sumBytes, sizeof sumBytes, 4) != static_cast<ssize_t>(sizeof sumBytes)) {
+    return Status::systemError("write journal", path_, errno);
+  }
   return Status::ok();
 }
 
@@ -350,10 +398,16 @@ Status JournalWriter::reopen(const std::string& file, std::unique_ptr<JournalWri
   return Status::ok();
 }
 
-Status JournalWriter::append(const JournalStep& step) {
-  if (step.kind != JournalStep::Kind::folderMade) putString(payload_, step.from);
-  putString(payload_, step.to);
-  return write(static_cast<std::uint8_t>(step.kind));
+Status JournalWriter::append(JournalStep::Kind kind, std::string_view from, std::string_view to) {
+  const size_t at = gathered_.size();
+  const bool hasFrom = kind != JournalStep::Kind::folderMade;
+  putU32(gathered_,
+         static_cast<std::uint32_t>(1 + (hasFrom ? 4 + from.size() : 0) + 4 + to.size()));
+  putU32(gathered_, 0);
+  gathered_.push_back(static_cast<char>(kind));
+  if (hasFrom) putString(gathered_, from);
+  putString(gathered_, to);
+  return sealed(at);
 }
 
 Status JournalWriter::sync() {
@@ -366,19 +420,17 @@ Status JournalWriter::finish() {
   // Written, not flushed: flushing would wait for every rename of the run to
   // reach the disk. An end record lost to a power failure leaves a journal
   // that looks unfinished, whose resume finds every step done.
-  if (Status s = write(kEndType); !s) return s;
+  const size_t at = gathered_.size();
+  putU32(gathered_, 1);
+  putU32(gathered_, 0);
+  gathered_.push_back(static_cast<char>(kEndType));
+  if (Status s = sealed(at); !s) return s;
   return writeGathered();
 }
 
-Status JournalWriter::write(std::uint8_t type) {
-  const size_t at = gathered_.size();
-  const std::uint32_t size = static_cast<std::uint32_t>(payload_.size() + 1);
-  putU32(gathered_, size);
-  putU32(gathered_, 0);
-  gathered_.push_back(static_cast<char>(type));
-  gathered_ += payload_;
-  payload_.clear();
-  const std::uint32_t sum = crc32(gathered_.data() + at + kRecordPrefix, size);
+Status JournalWriter::sealed(size_t at) {
+  const size_t body = at + kRecordPrefix;
+  const std::uint32_t sum = crc32(0, gathered_.data() + body, gathered_.size() - body);
   for (int i = 0; i < 4; ++i) {
     gathered_[at + 4 + static_cast<size_t>(i)] = static_cast<char>((sum >> (8 * i)) & 0xFFU);
   }

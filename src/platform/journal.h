@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/status.h"
@@ -47,7 +48,7 @@ struct JournalHeader {
   std::string folderBaseName;
   int seriesCount = 0;
   std::vector<std::string> list1;
-  std::vector<std::string> names;
+  std::vector<std::string> names;  // as read; a writer is given them apart
   std::vector<std::string> existingFolders;
 };
 
@@ -90,16 +91,17 @@ class JournalWriter {
   JournalWriter(const JournalWriter&) = delete;
   JournalWriter& operator=(const JournalWriter&) = delete;
 
-  // Replaces any journal at `file` with one holding `header`, flushed to the
-  // disk (folders made as needed).
+  // Replaces any journal at `file` with one holding `header` with `names`
+  // as its names, flushed to the disk (folders made as needed).
   static Status create(const std::string& file, const JournalHeader& header,
+                       const std::vector<std::string_view>& names,
                        std::unique_ptr<JournalWriter>& writer);
   // Opens an existing, readable journal to go on writing after its last
   // whole record; a torn tail is cut off first.
   static Status reopen(const std::string& file, std::unique_ptr<JournalWriter>& writer);
 
   // Adds a record; it reaches the file once some are gathered, or at sync().
-  Status append(const JournalStep& step);
+  Status append(JournalStep::Kind kind, std::string_view from, std::string_view to);
   // Writes the gathered records and flushes everything to the disk.
   Status sync();
   // Writes the end record (without waiting for the disk).
@@ -108,12 +110,13 @@ class JournalWriter {
 
  private:
   JournalWriter(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  // Adds one record of `type` whose payload is `payload_`.
-  Status write(std::uint8_t type);
+  Status writeHeader(const JournalHeader& header, const std::vector<std::string_view>& names);
+  // Puts the checksum into the record that begins at `at` in gathered_ and
+  // ends with it; writes what is gathered once it fills a block.
+  Status sealed(size_t at);
   Status writeGathered();
 
   int fd_;
-  std::string payload_;
   std::string gathered_;
   std::string path_;
 };

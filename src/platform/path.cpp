@@ -40,9 +40,13 @@ std::unique_ptr<OpenFolder> FileSystem::openFolder(const std::string& path) {
   return std::make_unique<PathFolder>(*this, path);
 }
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == kPathSeparator) return folder + name;
-  return folder + kPathSeparator + name;
+std::string joinPath(std::string_view folder, std::string_view name) {
+  std::string path;
+  path.reserve(folder.size() + 1 + name.size());
+  path.append(folder);
+  if (folder.empty() || folder.back() != kPathSeparator) path.push_back(kPathSeparator);
+  path.append(name);
+  return path;
 }
 
 std::string parentPath(const std::string& path) {

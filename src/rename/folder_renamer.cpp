@@ -20,14 +20,14 @@ void Form1::FolderRenamer() {
   // first file's, or empty when every study agrees with `first`.
   const auto otherDescription = [this](const std::string& first) -> std::string {
     std::set<std::string_view> studies;
-    for (const std::string& name : File1.entries()) {
+    for (const std::string_view name : File1.entries()) {
       size_t stops = 0;
       size_t end = 0;
-      while (stops < 3 && (end = name.find('.', end)) != std::string::npos) {
+      while (stops < 3 && (end = name.find('.', end)) != std::string_view::npos) {
         ++stops;
         ++end;
       }
-      if (stops < 3 || !studies.insert(std::string_view(name).substr(0, end)).second) continue;
+      if (stops < 3 || !studies.insert(name.substr(0, end)).second) continue;
       if (studies.size() == 1) continue;  // the first file's own study
       try {
         std::string description =

@@ -63,7 +63,7 @@ void Form1::IMARenamer() {
   if (!beginRunJournal()) return;
   // Renames and folders are made relative to the loaded folder, held open.
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
-  std::vector<std::string> seriesNames;
+  std::vector<std::string_view> seriesNames;
   std::vector<scan::SeriesIndex::Id> seriesIds;
   for (int series = 0; series < List1.count() && !stopRequested(); ++series) {
     const std::string seriesText = List1.entry(series);
@@ -103,7 +103,7 @@ void Form1::IMARenamer() {
     if (seriesNames.empty()) {
       index_.seriesNames(seriesText, scan::kShortNamePieces, seriesNames, seriesIds);
     }
-    File2.assign(std::move(seriesNames));
+    File2.assign(index_.store(), std::move(seriesNames));
     PRGSeries.setValue(0);
     if (File2.count() > 0) PRGSeries.setMaximum(File2.count());
 
@@ -180,7 +180,7 @@ void Form1::IMARenamer() {
   if (renameAttempted) lbltotalfiles.setText(std::to_string(filesRenamed));
 
   File2.setPattern("*.ima");
-  File2.assign(index_.names());
+  File2.assign(index_.store(), index_.names());
   IMASeriesCounter();
   for (LabelModel* label :
        {&lblnewfilename, &lbloldfilename, &lblcurrentslice, &lblcurrentseries, &Label3}) {

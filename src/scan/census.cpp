@@ -8,7 +8,7 @@
 
 namespace slicery::app {
 
-void Form1::IMAFileNameParser(const std::string& IMAFileName) {
+void Form1::IMAFileNameParser(std::string_view IMAFileName) {
   scan::splitImaFileName(IMAFileName, nameFields);
 }
 
@@ -27,7 +27,7 @@ platform::Status Form1::IMADragDrop() {
   if (!loadError_) return loadError_;
   File2.setPath(File1.path());
   File2.setPattern("*.ima");
-  File2.assign(index_.names());
+  File2.assign(index_.store(), index_.names());
 
   lblcurrentfolder.setText(File2.path());
   lblcountoffiles.setText(std::to_string(File2.count()));
@@ -41,7 +41,7 @@ void Form1::IMASeriesCounter() {
   lastSeries.clear();
   seriesCount = 0;
   List1.clear();
-  for (const std::string& name : File2.entries()) {
+  for (const std::string_view name : File2.entries()) {
     IMAFileNameParser(name);
     const std::string& series = nameFields[scan::kSeriesField];
     if (!series.empty() && series != lastSeries) {

@@ -41,6 +41,7 @@ std::string seriesKey(std::string_view name, std::uint16_t& pieces) {
 }  // namespace
 
 void SeriesIndex::clear() {
+  store_ = std::make_shared<platform::NameStore>();
   entries_.clear();
   groups_.clear();
   ordered_ = true;
@@ -54,7 +55,8 @@ void SeriesIndex::assign(platform::FileSystem::Entries names) {
   });
   entries_.resize(names.size());
   for (size_t i = 0; i < names.size(); ++i) {
-    entries_[i].name = std::move(names[i].first);
+    entries_[i].name = store_->add(names[i].first);
+    std::string().swap(names[i].first);  // one copy of each name at a time
     entries_[i].link = names[i].second == platform::PathKind::link;
     place(static_cast<Id>(i), true);
   }
@@ -77,21 +79,21 @@ void SeriesIndex::order(std::vector<Id>& ids) const {
   });
 }
 
-std::vector<std::string> SeriesIndex::names() {
+std::vector<std::string_view> SeriesIndex::names() {
   std::vector<Id> ids;
   ids.reserve(entries_.size());
   for (Id id = 0; id < entries_.size(); ++id) {
     if (entries_[id].live) ids.push_back(id);
   }
   if (!ordered_) order(ids);
-  std::vector<std::string> names;
+  std::vector<std::string_view> names;
   names.reserve(ids.size());
   for (const Id id : ids) names.push_back(entries_[id].name);
   return names;
 }
 
 void SeriesIndex::seriesNames(std::string_view series, int leastPieces,
-                              std::vector<std::string>& names, std::vector<Id>& ids) {
+                              std::vector<std::string_view>& names, std::vector<Id>& ids) {
   names.clear();
   ids.clear();
   std::string key(series);
@@ -116,17 +118,16 @@ void SeriesIndex::seriesNames(std::string_view series, int leastPieces,
   }
 }
 
-void SeriesIndex::renamed(Id id, std::string newName) {
+void SeriesIndex::renamed(Id id, std::string_view newName) {
   Entry& entry = entries_.at(id);
   if (newName == entry.name) return;
   if (newName.empty() || !endsInIma(newName) || newName[0] == '.') {
     entry.live = false;
     entry.group = nullptr;
-    std::string().swap(entry.name);  // nothing reads a name that has gone
     return;
   }
   // The same entry under its new name, in the group of its new fourth piece.
-  entry.name = std::move(newName);
+  entry.name = store_->add(newName);
   place(id, false);
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/name_store.h"
 
 namespace slicery::scan {
 
@@ -27,15 +29,17 @@ class SeriesIndex {
   void assign(platform::FileSystem::Entries names);
   void clear();
 
-  // Every name, in list order.
-  std::vector<std::string> names();
+  // Every name, in list order. The names view store(), where they stay for
+  // as long as anyone holds it, whatever the index does after.
+  std::vector<std::string_view> names();
+  std::shared_ptr<const platform::NameStore> store() const { return store_; }
   // The names a pass over `series` takes (see belongsToSeries), in list order,
   // with their ids for renamed().
-  void seriesNames(std::string_view series, int leastPieces, std::vector<std::string>& names,
+  void seriesNames(std::string_view series, int leastPieces, std::vector<std::string_view>& names,
                    std::vector<Id>& ids);
   // The file `id` now has the name `newName` in the folder, or has left it
   // when `newName` is empty.
-  void renamed(Id id, std::string newName);
+  void renamed(Id id, std::string_view newName);
   bool isLink(Id id) const { return entries_.at(id).link; }
 
  private:
@@ -44,7 +48,7 @@ class SeriesIndex {
     bool ordered = true;
   };
   struct Entry {
-    std::string name;
+    std::string_view name;         // in store_
     const Group* group = nullptr;  // none for a name without a fourth piece
     std::uint16_t pieces = 0;
     bool live = true;
@@ -54,6 +58,9 @@ class SeriesIndex {
   void place(Id id, bool inOrder);
   void order(std::vector<Id>& ids) const;
 
+  // Every name the index has held since assign(), old ones included: views
+  // of them handed out stay valid.
+  std::shared_ptr<platform::NameStore> store_ = std::make_shared<platform::NameStore>();
   std::vector<Entry> entries_;
   std::unordered_map<std::string, Group> groups_;
   bool ordered_ = true;  // entries_ live in list order

@@ -17,7 +17,7 @@ namespace {
 using testing::TempFolder;
 
 std::vector<std::string> listed(const FileList& list) {
-  return list.entries();
+  return {list.entries().begin(), list.entries().end()};
 }
 
 TEST(FileList, ListsMatchingRegularFilesInCaseInsensitiveOrder) {

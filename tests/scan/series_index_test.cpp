@@ -21,10 +21,15 @@ platform::FileSystem::Entries files(const Names& names) {
 }
 
 Names seriesOf(SeriesIndex& index, const std::string& series, int leastPieces) {
-  Names names;
+  std::vector<std::string_view> names;
   std::vector<SeriesIndex::Id> ids;
   index.seriesNames(series, leastPieces, names, ids);
-  return names;
+  return {names.begin(), names.end()};
+}
+
+Names namesOf(SeriesIndex& index) {
+  const std::vector<std::string_view> names = index.names();
+  return {names.begin(), names.end()};
 }
 
 TEST(SeriesIndexTest, SelectsByTheFourthPieceAloneInListOrder) {
@@ -46,15 +51,15 @@ TEST(SeriesIndexTest, SelectsByTheFourthPieceAloneInListOrder) {
 TEST(SeriesIndexTest, RenamesMoveNamesBetweenSeriesAndKeepTheOrder) {
   SeriesIndex index;
   index.assign(files({"P.M.A.1.2.IMA", "P.M.A.1.1.IMA", "P.M.A.01.3.IMA", "P.M.A.2.1.IMA"}));
-  Names names;
+  std::vector<std::string_view> names;
   std::vector<SeriesIndex::Id> ids;
   index.seriesNames("1", kShortNamePieces, names, ids);
-  ASSERT_EQ(names, (Names{"P.M.A.1.1.IMA", "P.M.A.1.2.IMA"}));
+  ASSERT_EQ(Names(names.begin(), names.end()), (Names{"P.M.A.1.1.IMA", "P.M.A.1.2.IMA"}));
   index.renamed(ids[0], "P.M.A.01.1.IMA");  // in place, now series 01
   index.renamed(ids[1], "");                // moved into a series folder
   EXPECT_EQ(seriesOf(index, "1", kShortNamePieces), Names{});
   EXPECT_EQ(seriesOf(index, "01", kShortNamePieces), (Names{"P.M.A.01.1.IMA", "P.M.A.01.3.IMA"}));
-  EXPECT_EQ(index.names(), (Names{"P.M.A.01.1.IMA", "P.M.A.01.3.IMA", "P.M.A.2.1.IMA"}));
+  EXPECT_EQ(namesOf(index), (Names{"P.M.A.01.1.IMA", "P.M.A.01.3.IMA", "P.M.A.2.1.IMA"}));
   // A rename that keeps the series lists the file once, in its new place.
   index.seriesNames("2", kShortNamePieces, names, ids);
   index.renamed(ids[0], "P.M.A.2.01.IMA");
