@@ -1,5 +1,6 @@
 #include "app/escape.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace slicery::app {
@@ -32,6 +33,10 @@ Character characterAt(std::string_view text, size_t at) {
 }  // namespace
 
 bool hasControlCharacters(std::string_view text) {
+  // Names are nearly always printable ASCII, which a plain loop tells.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
+    return false;
+  }
   for (size_t at = 0; at < text.size();) {
     const Character c = characterAt(text, at);
     if (c.control) return true;

@@ -2,17 +2,17 @@
 
 namespace slicery::scan {
 void splitImaFileName(std::string_view name, NameFields& fields) {
+  // One pass over the name: its pieces are short, so a search call per
+  // piece costs more than it finds.
+  size_t field = 0;
   size_t start = 0;
-  for (auto& field : fields) {
-    if (start > name.size()) {
-      field.clear();
-      continue;
+  for (size_t i = 0; i <= name.size() && field < fields.size(); ++i) {
+    if (i == name.size() || name[i] == '.') {
+      fields[field++].assign(name.data() + start, i - start);
+      start = i + 1;
     }
-    size_t stop = name.find('.', start);
-    if (stop == std::string_view::npos) stop = name.size();
-    field.assign(name.substr(start, stop - start));
-    start = stop + 1;
   }
+  for (; field < fields.size(); ++field) fields[field].clear();
 }
 
 }  // namespace slicery::scan

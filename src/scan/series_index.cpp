@@ -25,7 +25,8 @@ std::string seriesKey(std::string_view name, std::uint16_t& pieces) {
   size_t stops = 0;
   size_t start = std::string_view::npos;
   size_t stop = std::string_view::npos;
-  for (size_t i = name.find('.'); i != std::string_view::npos; i = name.find('.', i + 1)) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] != '.') continue;
     ++stops;
     if (stops == kSeriesField) start = i + 1;
     if (stops == kSeriesField + 1) stop = i;
@@ -49,17 +50,19 @@ void SeriesIndex::clear() {
 
 void SeriesIndex::assign(platform::FileSystem::Entries names) {
   clear();
-  std::erase_if(names, [](const auto& name) { return !endsInIma(name.first); });
-  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
-    return platform::lessIgnoringCase(a.first, b.first);
-  });
-  entries_.resize(names.size());
-  for (size_t i = 0; i < names.size(); ++i) {
-    entries_[i].name = store_->add(names[i].first);
-    std::string().swap(names[i].first);  // one copy of each name at a time
-    entries_[i].link = names[i].second == platform::PathKind::link;
-    place(static_cast<Id>(i), true);
+  entries_.reserve(names.size());
+  for (auto& [name, kind] : names) {
+    if (!endsInIma(name)) continue;
+    Entry& entry = entries_.emplace_back();
+    entry.name = store_->add(name);
+    entry.link = kind == platform::PathKind::link;
+    std::string().swap(name);  // one copy of each name at a time
   }
+  platform::FileSystem::Entries().swap(names);
+  std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+    return platform::lessIgnoringCase(a.name, b.name);
+  });
+  for (size_t i = 0; i < entries_.size(); ++i) place(static_cast<Id>(i), true);
 }
 
 void SeriesIndex::place(Id id, bool inOrder) {
@@ -80,15 +83,12 @@ void SeriesIndex::order(std::vector<Id>& ids) const {
 }
 
 std::vector<std::string_view> SeriesIndex::names() {
-  std::vector<Id> ids;
-  ids.reserve(entries_.size());
-  for (Id id = 0; id < entries_.size(); ++id) {
-    if (entries_[id].live) ids.push_back(id);
-  }
-  if (!ordered_) order(ids);
   std::vector<std::string_view> names;
-  names.reserve(ids.size());
-  for (const Id id : ids) names.push_back(entries_[id].name);
+  names.reserve(entries_.size());
+  for (const Entry& entry : entries_) {
+    if (entry.live) names.push_back(entry.name);
+  }
+  if (!ordered_) std::sort(names.begin(), names.end(), platform::lessIgnoringCase);
   return names;
 }
 
