@@ -4,8 +4,10 @@
 // the folder's handle. Both are programs of their own, started the same way.
 //
 // Shapes: 50,000 files in 10, 100, 1,000 and 5,000 series, each renamed in
-// place and into series folders, and the dry run at 100 series, which is
-// timed against the real run instead of the limit. Before a shape is timed,
+// place and into series folders; at 100 series also the dry run, timed
+// against the real run, and the run journal's cost, timed against
+// unjournaled_cli (the same program with the journal off), in place and into
+// series folders. Before a shape is timed,
 // one run of each on a fresh copy must leave the same tree (every file, told
 // by its inode, under the same name), or the benchmark stops.
 //
@@ -14,9 +16,10 @@
 // rounds and second in odd ones (B S S B B S ...), so a machine that slows
 // down slows both alike.
 //
-//   bench_run [--quick] [--rounds N] [--files N]
+//   bench_run [--quick] [--rounds N] [--files N] [--series N]
 //
-// --quick runs 5,000 files and 3 rounds per shape, to try the benchmark out.
+// --quick runs 5,000 files and 3 rounds per shape, to try the benchmark out;
+// --series N times only the shapes of N series.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -137,11 +140,16 @@ int renamedFiles(const Tree& original, const Tree& tree) {
   return renamed;
 }
 
+// What a shape times slicery-cli against: limit_run; the real run (the dry
+// run is timed against it); or slicery-cli without its run journal.
+enum class Against { limit, realRun, unjournaled };
+
 struct Shape {
   int series = 0;
   bool folders = false;
-  bool dryRun = false;  // timed against the real run, not the limit
+  Against against = Against::limit;
   double goal = 0;
+  bool dryRun() const { return against == Against::realRun; }
 };
 
 struct Result {
@@ -154,8 +162,9 @@ struct Result {
 
 std::string labelOf(const Shape& shape) {
   std::string label = std::to_string(shape.series) + " series, ";
-  if (shape.dryRun) return label + "--dry-run";
-  return label + (shape.folders ? "--folders" : "in place");
+  if (shape.dryRun()) return label + "--dry-run";
+  label += shape.folders ? "--folders" : "in place";
+  return shape.against == Against::unjournaled ? label + ", journal" : label;
 }
 
 void printTimes(const char* name, const std::vector<Timing>& timings) {
@@ -185,13 +194,15 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
   };
   std::vector<std::string> baseline, subject;
   std::string baselineName, subjectName;
-  if (shape.dryRun) {
+  if (shape.dryRun()) {
     baseline = {SLICERY_CLI_PROGRAM, "--quiet", exam};
     subject = {SLICERY_CLI_PROGRAM, "--quiet", "--dry-run", exam};
     baselineName = "slicery-cli --quiet";
     subjectName = "slicery-cli --quiet --dry-run";
   } else {
-    baseline = {SLICERY_LIMIT_PROGRAM};
+    const bool unjournaled = shape.against == Against::unjournaled;
+    baseline = unjournaled ? std::vector<std::string>{SLICERY_UNJOURNALED_PROGRAM, "--quiet"}
+                           : std::vector<std::string>{SLICERY_LIMIT_PROGRAM};
     subject = {SLICERY_CLI_PROGRAM, "--quiet"};
     if (shape.folders) {
       baseline.push_back("--folders");
@@ -199,7 +210,7 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
     }
     baseline.push_back(exam);
     subject.push_back(exam);
-    baselineName = "limit_run";
+    baselineName = unjournaled ? "unjournaled_cli" : "limit_run";
     subjectName = shape.folders ? "slicery-cli --quiet --folders" : "slicery-cli --quiet";
   }
 
@@ -212,10 +223,10 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
   freshExam();
   runTimed(subject);
   const Tree bySubject = treeOf(exam);
-  const Tree& expected = shape.dryRun ? original : byBaseline;
+  const Tree& expected = shape.dryRun() ? original : byBaseline;
   if (bySubject != expected) {
     std::fprintf(stderr, "bench_run: %s: %s and %s leave different trees\n", label.c_str(),
-                 shape.dryRun ? "the exam" : baselineName.c_str(), subjectName.c_str());
+                 shape.dryRun() ? "the exam" : baselineName.c_str(), subjectName.c_str());
     printDifference(expected, "expected", bySubject, subjectName.c_str());
     std::exit(1);
   }
@@ -224,11 +235,11 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
     std::fprintf(stderr, "bench_run: %s: the run renamed nothing\n", label.c_str());
     std::exit(1);
   }
-  if (shape.dryRun) {
+  if (shape.dryRun()) {
     std::printf("\n%s: the real run renames %d files, the dry run none\n", label.c_str(), renamed);
   } else {
-    std::printf("\n%s: %d files renamed; limit_run and slicery-cli leave the same tree\n",
-                label.c_str(), renamed);
+    std::printf("\n%s: %d files renamed; %s and slicery-cli leave the same tree\n", label.c_str(),
+                renamed, baselineName.c_str());
   }
 
   std::vector<Timing> baselineTimes, subjectTimes;
@@ -247,7 +258,7 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
   result.goal = shape.goal;
   const auto cpuOf = [](const Timing& t) { return t.user + t.system; };
   std::vector<double> ratios, cpuRatios;
-  if (shape.dryRun) {
+  if (shape.dryRun()) {
     std::vector<double> real, realCpu;
     for (const Timing& t : baselineTimes) {
       real.push_back(t.wall);
@@ -265,7 +276,8 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
       ratios.push_back(subjectTimes[round].wall / baselineTimes[round].wall);
       cpuRatios.push_back(cpuOf(subjectTimes[round]) / cpuOf(baselineTimes[round]));
     }
-    result.ratioKind = "cli / limit, per round";
+    result.ratioKind = shape.against == Against::unjournaled ? "journal / none, per round"
+                                                             : "cli / limit, per round";
   }
   result.ratio = spreadOf(ratios);
   result.cpu = spreadOf(cpuRatios);
@@ -290,11 +302,19 @@ int main(int argc, char** argv) {
   // The 100-series goals are the ones asked for; a run whose cost grows
   // linearly with the series stays within the 5,000-series bound at every
   // count in between and below.
-  const std::vector<Shape> shapes = {
-      {10, false, false, 1.25},  {10, true, false, 1.25},    {100, false, false, 1.15},
-      {100, true, false, 1.15},  {100, false, true, 0.5},    {1000, false, false, 1.25},
-      {1000, true, false, 1.25}, {5000, false, false, 1.25}, {5000, true, false, 1.25},
+  // The journal's own cost is timed at 100 series, against the same program
+  // without it.
+  std::vector<Shape> shapes = {
+      {10, false, Against::limit, 1.25},       {10, true, Against::limit, 1.25},
+      {100, false, Against::limit, 1.15},      {100, true, Against::limit, 1.15},
+      {100, false, Against::realRun, 0.5},     {100, false, Against::unjournaled, 1.10},
+      {100, true, Against::unjournaled, 1.10}, {1000, false, Against::limit, 1.25},
+      {1000, true, Against::limit, 1.25},      {5000, false, Against::limit, 1.25},
+      {5000, true, Against::limit, 1.25},
   };
+  if (const int only = numberAfter(argc, argv, "--series", 0); only > 0) {
+    std::erase_if(shapes, [only](const Shape& shape) { return shape.series != only; });
+  }
   std::printf("bench_run: %d files per exam, %d rounds of each program per shape\n", options.files,
               rounds);
 

@@ -15,6 +15,7 @@ namespace {
 // the last flush are told from the folder, so this bounds cost, not safety.
 constexpr int kFlushEvery = 4096;
 constexpr auto kFlushInterval = std::chrono::seconds(1);
+constexpr int kClockEvery = 256;
 }  // namespace
 
 void RunJournal::start(Mode mode, std::string folder,
@@ -94,7 +95,8 @@ void RunJournal::write(JournalStep::Kind kind, std::string_view from, std::strin
                        bool flush) {
   if (writer_ == nullptr || !writeError_) return;
   Status status = writer_->append(kind, from, to);
-  if (status && (flush || (++unflushed_ >= kFlushEvery &&
+  // Once enough steps are gathered, the clock is asked only every so often.
+  if (status && (flush || (++unflushed_ >= kFlushEvery && unflushed_ % kClockEvery == 0 &&
                            std::chrono::steady_clock::now() - lastFlush_ >= kFlushInterval))) {
     status = writer_->sync();
     unflushed_ = 0;

@@ -334,7 +334,7 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
   form.setView(&view);
   // Start follows the load at once: the load's reading of the folder serves.
   form.setStartRereadsFolder(false);
-  form.setJournaling(!args.dryRun);
+  form.setJournaling(args.journal && !args.dryRun);
   form.setStopFlag(&platform::stopFlag());
 
   if (const platform::Status loaded = form.drop({path}); !loaded) {

@@ -42,6 +42,9 @@ struct Arguments {
   // Finish the folder's interrupted run, or undo its last run.
   bool resume = false;
   bool undo = false;
+  // Whether a run keeps its journal. No option turns it off: a program that
+  // measures what the journal costs does.
+  bool journal = true;
 };
 
 class UsageError : public std::runtime_error {

@@ -45,6 +45,7 @@ void SeriesIndex::clear() {
   store_ = std::make_shared<platform::NameStore>();
   entries_.clear();
   groups_.clear();
+  lastGroup_ = nullptr;
   ordered_ = true;
 }
 
@@ -70,7 +71,14 @@ void SeriesIndex::place(Id id, bool inOrder) {
   const std::string key = seriesKey(entry.name, entry.pieces);
   if (!inOrder) ordered_ = false;
   Group* group = nullptr;
-  if (entry.pieces > kSeriesField + 1) group = &groups_[key];  // it has a fourth piece
+  if (entry.pieces > kSeriesField + 1) {  // it has a fourth piece
+    // Names come series by series, so the group is mostly the last one.
+    if (lastGroup_ == nullptr || key != lastKey_) {
+      lastGroup_ = &groups_[key];
+      lastKey_ = key;
+    }
+    group = lastGroup_;
+  }
   if (group != nullptr && !inOrder) group->ordered = false;
   if (group != nullptr && group != entry.group) group->ids.push_back(id);
   entry.group = group;

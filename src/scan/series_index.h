@@ -63,6 +63,8 @@ class SeriesIndex {
   std::shared_ptr<platform::NameStore> store_ = std::make_shared<platform::NameStore>();
   std::vector<Entry> entries_;
   std::unordered_map<std::string, Group> groups_;
+  Group* lastGroup_ = nullptr;  // the group of lastKey_
+  std::string lastKey_;
   bool ordered_ = true;  // entries_ live in list order
 };
 
