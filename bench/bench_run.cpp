@@ -331,10 +331,10 @@ int main(int argc, char** argv) {
       "\n%d files, %d rounds each; ratios of wall times (min, median, max), the goal\n"
       "for the median, and the median ratio of user + system times:\n",
       options.files, rounds);
-  std::printf("%-24s %-27s %6s %6s %6s  %-8s %s\n", "shape", "ratio", "min", "median", "max",
+  std::printf("%-32s %-27s %6s %6s %6s  %-8s %s\n", "shape", "ratio", "min", "median", "max",
               "goal", "cpu");
   for (const Result& r : results) {
-    std::printf("%-24s %-27s %6.2f %6.2f %6.2f  %-8s %.2f%s\n", r.label.c_str(),
+    std::printf("%-32s %-27s %6.2f %6.2f %6.2f  %-8s %.2f%s\n", r.label.c_str(),
                 r.ratioKind.c_str(), r.ratio.min, r.ratio.median, r.ratio.max,
                 goalText(r.goal).c_str(), r.cpu.median,
                 r.goal > 0 && r.ratio.median > r.goal ? "  above goal" : "");

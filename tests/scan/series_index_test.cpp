@@ -66,5 +66,20 @@ TEST(SeriesIndexTest, RenamesMoveNamesBetweenSeriesAndKeepTheOrder) {
   EXPECT_EQ(seriesOf(index, "2", kShortNamePieces), (Names{"P.M.A.2.01.IMA"}));
 }
 
+TEST(SeriesIndexTest, NamesHandedOutOutliveRenamesAndTheNextReading) {
+  // The file list keeps the names of a reading while the index moves on.
+  SeriesIndex index;
+  index.assign(files({"P.M.A.1.2.IMA", "P.M.A.1.1.IMA"}));
+  const std::shared_ptr<const platform::NameStore> kept = index.store();
+  const std::vector<std::string_view> listed = index.names();
+  std::vector<std::string_view> names;
+  std::vector<SeriesIndex::Id> ids;
+  index.seriesNames("1", kShortNamePieces, names, ids);
+  index.renamed(ids[0], "P.M.A.01.01.IMA");
+  index.assign(files({"Q.M.A.7.1.IMA"}));
+  index.clear();
+  EXPECT_EQ(Names(listed.begin(), listed.end()), (Names{"P.M.A.1.1.IMA", "P.M.A.1.2.IMA"}));
+}
+
 }  // namespace
 }  // namespace slicery::scan
