@@ -95,6 +95,8 @@ class FileSystem {
 // The platform's path separator, and joining a folder with a name.
 inline constexpr char kPathSeparator = '/';
 std::string joinPath(std::string_view folder, std::string_view name);
+// The same into `path`, reusing its room: for paths made once per file.
+void joinPathInto(std::string& path, std::string_view folder, std::string_view name);
 // The folder part of a path ("/a/b.ima" -> "/a"; "b.ima" -> ".").
 std::string parentPath(const std::string& path);
 // Drops trailing separators, keeping a lone "/".

@@ -43,10 +43,14 @@ std::unique_ptr<OpenFolder> FileSystem::openFolder(const std::string& path) {
 std::string joinPath(std::string_view folder, std::string_view name) {
   std::string path;
   path.reserve(folder.size() + 1 + name.size());
-  path.append(folder);
+  joinPathInto(path, folder, name);
+  return path;
+}
+
+void joinPathInto(std::string& path, std::string_view folder, std::string_view name) {
+  path.assign(folder);
   if (folder.empty() || folder.back() != kPathSeparator) path.push_back(kPathSeparator);
   path.append(name);
-  return path;
 }
 
 std::string parentPath(const std::string& path) {

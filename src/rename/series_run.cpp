@@ -64,6 +64,7 @@ void Form1::IMARenamer() {
   // Renames and folders are made relative to the loaded folder, held open.
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
   std::vector<std::string_view> seriesNames;
+  std::string newTarget;
   std::vector<scan::SeriesIndex::Id> seriesIds;
   for (int series = 0; series < List1.count() && !stopRequested(); ++series) {
     const std::string seriesText = List1.entry(series);
@@ -75,6 +76,7 @@ void Form1::IMARenamer() {
     // folder or hide the series is never made or moved into.
     const bool hasFolder = Check2.ticked() && rename::seriesGetsFolder(paddedSeries);
     const std::string folderName = seriesFolderName(folderBaseName, paddedSeries);
+    seriesSubfolder = hasFolder ? joinPath(folderName, "") : std::string();
     std::string refusal;
     bool folderReady = false;
     PathKind kind = PathKind::missing;
@@ -113,12 +115,7 @@ void Form1::IMARenamer() {
       slicePadWidth = rename::padWidth(seriesFiles, nameFields[scan::kSliceField]);
       paddedSlice = rename::padded(nameFields[scan::kSliceField], slicePadWidth);
       oldFileName = File2.entry(file);
-      if (hasFolder) {
-        seriesSubfolder = joinPath(folderName, "");
-        Label3.setText(seriesFolderPath);
-      } else {
-        seriesSubfolder.clear();
-      }
+      if (hasFolder) Label3.setText(seriesFolderPath);
       // The file's own series piece takes the zeros: it may differ from the
       // series text in letter case only.
       newFileName = rename::newFileName(
@@ -133,8 +130,10 @@ void Form1::IMARenamer() {
         lblcurrentslice.setText(nameFields[scan::kSliceField]);
         lbloldfilename.setText(oldFileName);
         lblnewfilename.setText(newFileName);
-        oldFilePath = joinPath(folder, oldFileName);
-        newFilePath = joinPath(folder, seriesSubfolder + newFileName);
+        // The new name as the loaded folder knows it: in its series folder.
+        newTarget.assign(seriesSubfolder).append(newFileName);
+        platform::joinPathInto(oldFilePath, folder, oldFileName);
+        platform::joinPathInto(newFilePath, folder, newTarget);
 
         // The folder renamer works on the folders this run actually has.
         if (Check4.ticked() && folderReady && seriesFolderPath != lastListedFolder) {
@@ -158,8 +157,7 @@ void Form1::IMARenamer() {
                                "a symbolic link with a relative target would break in the "
                                "series folder; the link stays where it is"));
         } else if (oldFilePath != newFilePath) {
-          if (const Status renamed = loaded->renameFile(oldFileName, seriesSubfolder + newFileName);
-              renamed) {
+          if (const Status renamed = loaded->renameFile(oldFileName, newTarget); renamed) {
             index_.renamed(seriesIds[static_cast<size_t>(file)],
                            hasFolder ? std::string() : newFileName);
             ++filesRenamed;
