@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,114 @@ TEST(DryRunCostTest, ManyRenamesReadEachFolderOnce) {
   EXPECT_EQ(entries, (FileSystem::Entries{{".hidden.ima", PathKind::file},
                                           {"Series_S1", PathKind::folder},
                                           {"Series_S2", PathKind::folder}}));
+}
+
+// Takes a path without a leading separator as relative to the root, as the
+// working folder.
+class RelativeFileSystem : public testing::MemoryFileSystem {
+ public:
+  PathKind kindOf(const std::string& path) override {
+    return MemoryFileSystem::kindOf(absolute(path));
+  }
+  Status listEntries(const std::string& folder, Entries& entries) override {
+    return MemoryFileSystem::listEntries(absolute(folder), entries);
+  }
+  Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) override {
+    return MemoryFileSystem::openForReading(absolute(path), file);
+  }
+  static std::string absolute(std::string path) {
+    while (path.rfind("./", 0) == 0) path.erase(0, 2);
+    if (path == ".") return "/";
+    return path[0] == '/' ? path : "/" + path;
+  }
+};
+
+// Random makes and renames, done by the dry run over a folder and for real
+// on a copy of it, must leave both showing the same kinds, listings and
+// contents at every path, however the dry run's paths are spelled.
+TEST(DryRunRandomTest, ShowsWhatTheRealChangesWouldLeave) {
+  const std::vector<std::string> names{"a", "b", "S", "T"};
+  std::vector<std::string> paths{"/exam"};
+  for (size_t at = 0; at < paths.size() && paths.size() < 1 + 4 + 16 + 64; ++at) {
+    for (const std::string& name : names) paths.push_back(paths[at] + "/" + name);
+  }
+  for (unsigned seed = 1; seed <= 80; ++seed) {
+    RelativeFileSystem real;
+    testing::MemoryFileSystem changed;
+    for (testing::MemoryFileSystem* fs :
+         {static_cast<testing::MemoryFileSystem*>(&real), &changed}) {
+      fs->addFolder("/exam/S/T");
+      fs->addFile("/exam/a", "1");
+      fs->addFile("/exam/b", "2");
+      fs->addFile("/exam/S/a", "3");
+      fs->addFile("/exam/S/T/b", "4");
+    }
+    const auto before = real.filesUnder("/");
+    DryRunFileSystem dry(real);
+    std::mt19937 random(seed);
+    const auto pick = [&](size_t count) {
+      return std::uniform_int_distribution<size_t>(0, count - 1)(random);
+    };
+    // Every other round the dry run works on "exam" for "/exam".
+    int spelling = 0;
+    const auto spelled = [&](const std::string& path) {
+      const std::string dryPath = seed % 2 == 0 ? path.substr(1) : path;
+      if (spelling == 1) return dryPath + "/";
+      if (spelling == 2 && seed % 2 == 0) return "./" + dryPath;
+      return dryPath;
+    };
+    const std::string where = "seed " + std::to_string(seed);
+    for (int step = 0; step < 40; ++step) {
+      // Mostly something there, to be moved about.
+      std::vector<std::string> there;
+      for (const std::string& path : paths) {
+        if (path != "/exam" && changed.kindAt(path) != PathKind::missing) there.push_back(path);
+      }
+      const std::string from =
+          pick(4) > 0 && !there.empty() ? there[pick(there.size())] : paths[pick(paths.size())];
+      const std::string& to = paths[1 + pick(paths.size() - 1)];
+      spelling = static_cast<int>(pick(3));
+      Status done;
+      Status expected;
+      if (pick(4) == 0) {
+        done = dry.makeFolder(spelled(to));
+        expected = changed.makeFolder(to);
+      } else if (changed.kindAt(from) == PathKind::folder) {
+        if (to.rfind(from + "/", 0) == 0) continue;  // into itself
+        done = dry.renameFolder(spelled(from), spelled(to));
+        expected = changed.renameFolder(from, to);
+        // The double tells no ENOTDIR apart from ENOENT here.
+        if (!done && !expected) continue;
+      } else {
+        done = dry.renameFile(spelled(from), spelled(to));
+        expected = changed.renameFile(from, to);
+      }
+      ASSERT_EQ(done.code(), expected.code())
+          << where << " step " << step << ": " << done.toString() << " / " << expected.toString();
+    }
+    for (const std::string& path : paths) {
+      spelling = static_cast<int>(pick(3));
+      const PathKind kind = changed.kindAt(path);
+      ASSERT_EQ(dry.kindOf(spelled(path)), kind) << where << " " << path;
+      if (kind == PathKind::folder) {
+        FileSystem::Entries shown;
+        FileSystem::Entries wanted;
+        ASSERT_TRUE(dry.listEntries(spelled(path), shown));
+        ASSERT_TRUE(changed.listEntries(path, wanted));
+        std::sort(shown.begin(), shown.end());
+        std::sort(wanted.begin(), wanted.end());
+        EXPECT_EQ(shown, wanted) << where << " " << path;
+      } else if (kind == PathKind::file) {
+        std::unique_ptr<ReadableFile> file;
+        ASSERT_TRUE(dry.openForReading(spelled(path), file));
+        char text = 0;
+        size_t got = 0;
+        ASSERT_TRUE(file->readAt(0, &text, 1, got));
+        EXPECT_EQ(std::string(&text, got), changed.contents(path)) << where << " " << path;
+      }
+    }
+    EXPECT_EQ(real.filesUnder("/"), before);
+  }
 }
 
 }  // namespace
