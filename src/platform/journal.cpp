@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -15,7 +16,10 @@
 namespace slicery::platform {
 namespace {
 
-constexpr std::uint32_t kVersion = 1;
+// Version 2 writes the names each as a change of the one before; version 1
+// wrote them whole, and is still read.
+constexpr std::uint32_t kVersion = 2;
+constexpr std::uint32_t kWholeNamesVersion = 1;
 constexpr std::uint8_t kHeaderType = 1;
 constexpr std::uint8_t kEndType = 5;
 constexpr size_t kRecordPrefix = 8;
@@ -66,6 +70,41 @@ void putStrings(std::string& out, const std::vector<std::string>& list) {
   for (const std::string& s : list) putString(out, s);
 }
 
+// A name as a change of the name before it in list order: how many bytes of
+// the earlier one it begins and ends with (up to 255 each), and the bytes
+// between. Names in list order share long beginnings and often endings, so
+// this keeps the header, flushed before a run's first step, small.
+struct NameChange {
+  std::uint8_t head;
+  std::uint8_t tail;
+  std::string_view middle;
+};
+
+NameChange changeFrom(std::string_view before, std::string_view name) {
+  size_t head = 0;
+  const size_t most = std::min<size_t>({before.size(), name.size(), 255});
+  while (head < most && before[head] == name[head]) ++head;
+  size_t tail = 0;
+  const size_t mostTail = std::min<size_t>({before.size() - head, name.size() - head, 255});
+  while (tail < mostTail && before[before.size() - 1 - tail] == name[name.size() - 1 - tail]) {
+    ++tail;
+  }
+  return {static_cast<std::uint8_t>(head), static_cast<std::uint8_t>(tail),
+          name.substr(head, name.size() - head - tail)};
+}
+
+// Bytes of a name change: head, tail, the middle's size as a base-128
+// number of 7 bits a byte (low first), the middle.
+void putChange(std::string& out, const NameChange& change) {
+  out.push_back(static_cast<char>(change.head));
+  out.push_back(static_cast<char>(change.tail));
+  for (size_t size = change.middle.size();; size >>= 7) {
+    out.push_back(static_cast<char>((size & 0x7FU) | (size >= 0x80 ? 0x80U : 0U)));
+    if (size < 0x80) break;
+  }
+  out += change.middle;
+}
+
 std::uint32_t getU32(const char* p) {
   std::uint32_t v = 0;
   for (int i = 0; i < 4; ++i)
@@ -101,6 +140,33 @@ class Reader {
     const std::uint32_t n = u32();
     std::vector<std::string> list;
     for (std::uint32_t i = 0; i < n && !bad_; ++i) list.push_back(str());
+    return list;
+  }
+  // Names each written as a change of the one before (see putChange).
+  std::vector<std::string> changedNames() {
+    const std::uint32_t n = u32();
+    std::vector<std::string> list;
+    for (std::uint32_t i = 0; i < n && !bad_; ++i) {
+      const std::string_view before = list.empty() ? std::string_view() : list.back();
+      const size_t head = u8();
+      const size_t tail = u8();
+      size_t middle = 0;
+      for (int shift = 0; !bad_; shift += 7) {
+        const std::uint8_t b = u8();
+        if (shift > 28) fail();
+        middle |= static_cast<size_t>(b & 0x7FU) << shift;
+        if ((b & 0x80U) == 0) break;
+      }
+      if (bad_ || head + tail > before.size() || static_cast<size_t>(end_ - p_) < middle) {
+        fail();
+        break;
+      }
+      std::string name(before.substr(0, head));
+      name.append(p_, middle);
+      name += before.substr(before.size() - tail);
+      p_ += middle;
+      list.push_back(std::move(name));
+    }
     return list;
   }
   bool good() const { return !bad_ && p_ == end_; }
@@ -226,10 +292,12 @@ Status readJournal(const std::string& file, const std::string& folderKey, Journa
   if (!splitRecords(data, records, valid)) return damaged("a record fails its checksum");
   if (records.empty() || records.front().type != kHeaderType) return damaged("no whole header");
   Reader header(records.front().payload, records.front().size);
-  if (const std::uint32_t version = header.u32(); version != kVersion) {
+  const std::uint32_t version = header.u32();
+  if (version != kVersion && version != kWholeNamesVersion) {
     return Status::error("read journal", file,
                          "the journal is of version " + std::to_string(version) +
-                             ", this program reads version " + std::to_string(kVersion),
+                             ", this program reads versions " + std::to_string(kWholeNamesVersion) +
+                             " and " + std::to_string(kVersion),
                          EINVAL);
   }
   JournalHeader& h = out.header;
@@ -240,7 +308,7 @@ Status readJournal(const std::string& file, const std::string& folderKey, Journa
   h.folderBaseName = header.str();
   h.seriesCount = static_cast<int>(header.u32());
   h.list1 = header.strs();
-  h.names = header.strs();
+  h.names = version == kWholeNamesVersion ? header.strs() : header.changedNames();
   h.existingFolders = header.strs();
   if (!header.good()) return damaged("the header does not parse");
   if (h.folder != folderKey) {
@@ -345,7 +413,12 @@ Status JournalWriter::writeHeader(const JournalHeader& h,
   std::string tail;
   putStrings(tail, h.existingFolders);
   std::uint64_t size = head.size() + tail.size();
-  for (const std::string_view name : names) size += 4 + name.size();
+  std::string change;
+  for (size_t i = 0; i < names.size(); ++i) {
+    change.clear();
+    putChange(change, changeFrom(i == 0 ? std::string_view() : names[i - 1], names[i]));
+    size += change.size();
+  }
   if (size > UINT32_MAX) {
     return Status::error("write journal", path_, "too many names for one journal", EFBIG);
   }
@@ -364,12 +437,9 @@ Status JournalWriter::writeHeader(const JournalHeader& h,
   };
   Status status = add(head);
   for (size_t i = 0; i < names.size() && status; ++i) {
-    char length[4];
-    for (int k = 0; k < 4; ++k) {
-      length[k] = static_cast<char>((names[i].size() >> (8 * k)) & 0xFFU);
-    }
-    status = add({length, sizeof length});
-    if (status) status = add(names[i]);
+    change.clear();
+    putChange(change, changeFrom(i == 0 ? std::string_view() : names[i - 1], names[i]));
+    status = add(change);
   }
   if (status) status = add(tail);
   if (!status) return status;

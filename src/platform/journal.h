@@ -6,7 +6,7 @@
 // per folder, "<16 hex digits>.journal", the digits the 64-bit FNV-1a hash of
 // the folder's absolute path. The path is written inside too and checked.
 //
-// Format, version 1. The file is a sequence of records, each
+// Format, version 2. The file is a sequence of records, each
 //   u32 size      bytes of type and payload
 //   u32 checksum  CRC-32 (IEEE) of type and payload
 //   u8  type
@@ -16,11 +16,16 @@
 // while nothing follows it is a torn tail from a crash and is dropped; one
 // with more bytes after it means the file is damaged, and so does a file that
 // does not begin with a whole header. The records:
-//   1 header   u32 version (1), folder path, u8 Check1, u8 Check2, u8 Check4,
+//   1 header   u32 version (2), folder path, u8 Check1, u8 Check2, u8 Check4,
 //              folderBaseName, u32 seriesCount, u32 n + n strings (List1),
-//              u32 n + n strings (the run's .ima names in list order),
+//              u32 n + n names (the run's .ima names in list order), each
+//              as a change of the one before it: u8 bytes it shares with
+//              the start of that one, u8 bytes it shares with its end, the
+//              size of the rest in 7-bit groups (low first, the top bit set
+//              in all but the last), and the rest,
 //              u32 n + n strings (series folders that existed before the run,
 //              relative to the folder)
+//              Version 1, still read, had n strings for the names.
 //   2 file renamed    from, to   (paths relative to the folder)
 //   3 folder made     path
 //   4 folder renaming from, to   written and flushed before the rename
