@@ -27,6 +27,7 @@ void RunJournal::start(Mode mode, std::string folder,
   journaled_.clear();
   existingFolders_.clear();
   renamedFolders_.clear();
+  foldersMade_.clear();
   taken_.clear();
   writeError_ = Status::ok();
   unflushed_ = 0;
@@ -196,18 +197,26 @@ Status RunJournal::makeFolder(const std::string& path) {
   if (mode_ == Mode::off) return base_->makeFolder(path);
   const std::string rel = relative(path);
   if (mode_ != Mode::record) {
+    // A folder asked for again (a series of a second study) was there by
+    // then, as it was in the run: made once, so undone once, when empty.
+    if (foldersMade_.count(rel) != 0) return Status::systemError("make folder", path, EEXIST);
     if (journaled(kind, {}, rel)) {
+      foldersMade_.insert(rel);
       tookEffect(kind, {}, path, false);
       return Status::ok();
     }
     if (existingFolders_.count(rel) == 0 && base_->kindOf(now(path)) == PathKind::folder) {
+      foldersMade_.insert(rel);
       tookEffect(kind, {}, path, mode_ == Mode::replay);
       return Status::ok();
     }
     if (mode_ == Mode::recognise) return Status::systemError("make folder", path, ENOENT);
   }
   Status made = base_->makeFolder(now(path));
-  if (made) tookEffect(kind, {}, path, true);
+  if (made) {
+    foldersMade_.insert(rel);
+    tookEffect(kind, {}, path, true);
+  }
   return made;
 }
 

@@ -90,6 +90,7 @@ class RunJournal : public platform::FileSystem {
   std::unordered_set<std::string> journaled_;
   std::unordered_set<std::string> existingFolders_;    // relative
   std::map<std::string, std::string> renamedFolders_;  // relative old -> new
+  std::unordered_set<std::string> foldersMade_;        // relative, taken in this mode
   std::vector<platform::JournalStep> taken_;
   platform::Status writeError_;
   int unflushed_ = 0;

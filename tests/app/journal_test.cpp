@@ -223,5 +223,22 @@ TEST_F(JournalTest, UndoKeepsASeriesFolderThatWasThereBefore) {
   EXPECT_EQ(fs.kindAt("/exam/Series_S1"), platform::PathKind::missing);
 }
 
+// Two studies in one folder share their series numbers, so each series folder
+// is asked for once per study: undo removes each after all its files are back.
+TEST_F(JournalTest, UndoOfTwoStudiesSharingSeriesFoldersReportsNoFailure) {
+  for (const auto& [path, contents] : before) {
+    fs.addFile("/exam/OTHER" + path.substr(path.find('.')), contents + " (other study)");
+  }
+  before = fs.filesUnder("/exam");
+  run(fs, -1, false);
+  ASSERT_NE(fs.filesUnder("/exam"), before);
+  std::vector<RunFailure> failures;
+  ASSERT_TRUE(undo(&failures));
+  for (const RunFailure& f : failures) ADD_FAILURE() << f.oldPath << ": " << f.reason;
+  EXPECT_EQ(fs.filesUnder("/exam"), before);
+  EXPECT_EQ(fs.kindAt("/exam/Series_S1"), platform::PathKind::missing);
+  EXPECT_FALSE(std::filesystem::exists(journalFile()));
+}
+
 }  // namespace
 }  // namespace slicery::app
