@@ -22,6 +22,7 @@ constexpr std::uint32_t kVersion = 2;
 constexpr std::uint32_t kWholeNamesVersion = 1;
 constexpr std::uint8_t kHeaderType = 1;
 constexpr std::uint8_t kEndType = 5;
+constexpr std::uint8_t kFileChangedType = 6;
 constexpr size_t kRecordPrefix = 8;
 // Records are written in blocks of about this size.
 constexpr size_t kBlock = 64 * 1024;
@@ -147,27 +148,31 @@ class Reader {
     const std::uint32_t n = u32();
     std::vector<std::string> list;
     for (std::uint32_t i = 0; i < n && !bad_; ++i) {
-      const std::string_view before = list.empty() ? std::string_view() : list.back();
-      const size_t head = u8();
-      const size_t tail = u8();
-      size_t middle = 0;
-      for (int shift = 0; !bad_; shift += 7) {
-        const std::uint8_t b = u8();
-        if (shift > 28) fail();
-        middle |= static_cast<size_t>(b & 0x7FU) << shift;
-        if ((b & 0x80U) == 0) break;
-      }
-      if (bad_ || head + tail > before.size() || static_cast<size_t>(end_ - p_) < middle) {
-        fail();
-        break;
-      }
-      std::string name(before.substr(0, head));
-      name.append(p_, middle);
-      name += before.substr(before.size() - tail);
-      p_ += middle;
+      std::string name = changed(list.empty() ? std::string_view() : list.back());
       list.push_back(std::move(name));
     }
     return list;
+  }
+  // A name written as a change of `before` (see putChange).
+  std::string changed(std::string_view before) {
+    const size_t head = u8();
+    const size_t tail = u8();
+    size_t middle = 0;
+    for (int shift = 0; !bad_; shift += 7) {
+      const std::uint8_t b = u8();
+      if (shift > 28) fail();
+      middle |= static_cast<size_t>(b & 0x7FU) << shift;
+      if ((b & 0x80U) == 0) break;
+    }
+    if (bad_ || head + tail > before.size() || static_cast<size_t>(end_ - p_) < middle) {
+      fail();
+      return {};
+    }
+    std::string name(before.substr(0, head));
+    name.append(p_, middle);
+    name += before.substr(before.size() - tail);
+    p_ += middle;
+    return name;
   }
   bool good() const { return !bad_ && p_ == end_; }
 
@@ -329,6 +334,11 @@ Status readJournal(const std::string& file, const std::string& folderKey, Journa
         step.kind = JournalStep::Kind::folderMade;
         step.to = fields.str();
         break;
+      case kFileChangedType:
+        step.kind = JournalStep::Kind::fileRenamed;
+        step.from = fields.str();
+        step.to = fields.changed(step.from);
+        break;
       case kEndType:
         if (r.size != 0 || i + 1 != records.size()) return damaged("records after the end");
         out.finished = true;
@@ -475,13 +485,22 @@ Status JournalWriter::reopen(const std::string& file, std::unique_ptr<JournalWri
 
 Status JournalWriter::append(JournalStep::Kind kind, std::string_view from, std::string_view to) {
   const size_t at = gathered_.size();
-  const bool hasFrom = kind != JournalStep::Kind::folderMade;
-  putU32(gathered_,
-         static_cast<std::uint32_t>(1 + (hasFrom ? 4 + from.size() : 0) + 4 + to.size()));
+  putU32(gathered_, 0);  // the size, put in place below
   putU32(gathered_, 0);
-  gathered_.push_back(static_cast<char>(kind));
-  if (hasFrom) putString(gathered_, from);
-  putString(gathered_, to);
+  if (kind == JournalStep::Kind::fileRenamed) {
+    // A new name shares most of the old one.
+    gathered_.push_back(static_cast<char>(kFileChangedType));
+    putString(gathered_, from);
+    putChange(gathered_, changeFrom(from, to));
+  } else {
+    gathered_.push_back(static_cast<char>(kind));
+    if (kind != JournalStep::Kind::folderMade) putString(gathered_, from);
+    putString(gathered_, to);
+  }
+  const auto size = static_cast<std::uint32_t>(gathered_.size() - at - kRecordPrefix);
+  for (int i = 0; i < 4; ++i) {
+    gathered_[at + static_cast<size_t>(i)] = static_cast<char>((size >> (8 * i)) & 0xFFU);
+  }
   return sealed(at);
 }
 

@@ -30,6 +30,8 @@
 //   3 folder made     path
 //   4 folder renaming from, to   written and flushed before the rename
 //   5 end             no payload: the run reached its end
+//   6 file renamed    from, to as a change of from (as the header's names);
+//                     version 2 writes it in place of 2
 // The header is flushed to the disk before the run's first change; outcome
 // records are gathered, written in blocks and flushed in batches, so a crash
 // may lose the last of them (the folder's state tells those steps).
