@@ -1,5 +1,7 @@
 #include "platform/dry_run_file_system.h"
 
+#include "platform/name_change.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <functional>
@@ -156,18 +158,7 @@ std::uint32_t DryRunFileSystem::findMoved(const Folder& folder, std::string_view
 
 void DryRunFileSystem::addMoved(Folder& folder, std::string_view name, PathKind kind,
                                 std::uint32_t real, std::uint32_t index) {
-  const std::string_view origin = reals_[real].name(index);
-  constexpr size_t kMostShared = UINT8_MAX;
-  size_t head = 0;
-  for (const size_t most = std::min({name.size(), origin.size(), kMostShared});
-       head < most && name[head] == origin[head];) {
-    ++head;
-  }
-  size_t tail = 0;
-  for (const size_t most = std::min({name.size() - head, origin.size() - head, kMostShared});
-       tail < most && name[name.size() - 1 - tail] == origin[origin.size() - 1 - tail];) {
-    ++tail;
-  }
+  const NameChange change = changeFrom(reals_[real].name(index), name);
   const auto count = static_cast<std::uint32_t>(folder.files.size());
   reserveSlots(folder.slots, count + 1, count,
                [&](std::uint32_t record) -> std::optional<std::size_t> {
@@ -176,11 +167,9 @@ void DryRunFileSystem::addMoved(Folder& folder, std::string_view name, PathKind 
                  }
                  return hashOf(movedName(folder, record));
                });
-  const size_t middle = name.size() - head - tail;
-  folder.files.push_back({real, index, static_cast<std::uint32_t>(folder.text.size()),
-                          static_cast<std::uint8_t>(head), static_cast<std::uint8_t>(tail),
-                          static_cast<std::uint8_t>(kind)});
-  folder.text += name.substr(head, middle);
+  folder.files.push_back({real, index, static_cast<std::uint32_t>(folder.text.size()), change.head,
+                          change.tail, static_cast<std::uint8_t>(kind)});
+  folder.text += change.middle;
   placeSlot(folder.slots, hashOf(name), count);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/journal.h"
 
 #include "platform/file_system.h"
+#include "platform/name_change.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -71,31 +72,11 @@ void putStrings(std::string& out, const std::vector<std::string>& list) {
   for (const std::string& s : list) putString(out, s);
 }
 
-// A name as a change of the name before it in list order: how many bytes of
-// the earlier one it begins and ends with (up to 255 each), and the bytes
-// between. Names in list order share long beginnings and often endings, so
-// this keeps the header, flushed before a run's first step, small.
-struct NameChange {
-  std::uint8_t head;
-  std::uint8_t tail;
-  std::string_view middle;
-};
-
-NameChange changeFrom(std::string_view before, std::string_view name) {
-  size_t head = 0;
-  const size_t most = std::min<size_t>({before.size(), name.size(), 255});
-  while (head < most && before[head] == name[head]) ++head;
-  size_t tail = 0;
-  const size_t mostTail = std::min<size_t>({before.size() - head, name.size() - head, 255});
-  while (tail < mostTail && before[before.size() - 1 - tail] == name[name.size() - 1 - tail]) {
-    ++tail;
-  }
-  return {static_cast<std::uint8_t>(head), static_cast<std::uint8_t>(tail),
-          name.substr(head, name.size() - head - tail)};
-}
-
-// Bytes of a name change: head, tail, the middle's size as a base-128
-// number of 7 bits a byte (low first), the middle.
+// Bytes of a name change (a name as a change of the one before it in list
+// order, or a new name of its old one): head, tail, the middle's size as a
+// base-128 number of 7 bits a byte (low first), the middle. Names in list
+// order share long beginnings and often endings, so this keeps the header,
+// flushed before a run's first step, small.
 void putChange(std::string& out, const NameChange& change) {
   out.push_back(static_cast<char>(change.head));
   out.push_back(static_cast<char>(change.tail));
@@ -407,8 +388,8 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
 Status JournalWriter::writeHeader(const JournalHeader& h,
                                   const std::vector<std::string_view>& names) {
   // The names go to the file a block at a time, never all in memory twice:
-  // the record's size is known first, and its checksum, summed on the way,
-  // is put in place last, before the file is flushed and renamed.
+  // the record's size and checksum, summed on the way, are put in place
+  // last, before the file is flushed and renamed.
   std::string head;
   head.push_back(static_cast<char>(kHeaderType));
   putU32(head, kVersion);
@@ -422,30 +403,26 @@ Status JournalWriter::writeHeader(const JournalHeader& h,
   putU32(head, static_cast<std::uint32_t>(names.size()));
   std::string tail;
   putStrings(tail, h.existingFolders);
-  std::uint64_t size = head.size() + tail.size();
-  std::string change;
-  for (size_t i = 0; i < names.size(); ++i) {
-    change.clear();
-    putChange(change, changeFrom(i == 0 ? std::string_view() : names[i - 1], names[i]));
-    size += change.size();
-  }
-  if (size > UINT32_MAX) {
-    return Status::error("write journal", path_, "too many names for one journal", EFBIG);
-  }
 
   gathered_.clear();
-  putU32(gathered_, static_cast<std::uint32_t>(size));
   putU32(gathered_, 0);
+  putU32(gathered_, 0);
+  std::uint64_t size = 0;
   std::uint32_t sum = 0;
   size_t unsummed = gathered_.size();
+  const auto sumGathered = [&] {
+    size += gathered_.size() - unsummed;
+    sum = crc32(sum, gathered_.data() + unsummed, gathered_.size() - unsummed);
+  };
   const auto add = [&](std::string_view bytes) {
     gathered_ += bytes;
     if (gathered_.size() < kBlock) return Status::ok();
-    sum = crc32(sum, gathered_.data() + unsummed, gathered_.size() - unsummed);
+    sumGathered();
     unsummed = 0;
     return writeGathered();
   };
   Status status = add(head);
+  std::string change;
   for (size_t i = 0; i < names.size() && status; ++i) {
     change.clear();
     putChange(change, changeFrom(i == 0 ? std::string_view() : names[i - 1], names[i]));
@@ -453,11 +430,15 @@ Status JournalWriter::writeHeader(const JournalHeader& h,
   }
   if (status) status = add(tail);
   if (!status) return status;
-  sum = crc32(sum, gathered_.data() + unsummed, gathered_.size() - unsummed);
+  sumGathered();
   if (Status s = writeGathered(); !s) return s;
-  char sumBytes[4];
-  for (int k = 0; k < 4; ++k) sumBytes[k] = static_cast<char>((sum >> (8 * k)) & 0xFFU);
-  if (::pwrite(fd_, sumBytes, sizeof sumBytes, 4) != static_cast<ssize_t>(sizeof sumBytes)) {
+  if (size > UINT32_MAX) {
+    return Status::error("write journal", path_, "too many names for one journal", EFBIG);
+  }
+  std::string prefix;
+  putU32(prefix, static_cast<std::uint32_t>(size));
+  putU32(prefix, sum);
+  if (::pwrite(fd_, prefix.data(), prefix.size(), 0) != static_cast<ssize_t>(prefix.size())) {
     return Status::systemError("write journal", path_, errno);
   }
   return Status::ok();
@@ -484,23 +465,16 @@ Status JournalWriter::reopen(const std::string& file, std::unique_ptr<JournalWri
 }
 
 Status JournalWriter::append(JournalStep::Kind kind, std::string_view from, std::string_view to) {
-  const size_t at = gathered_.size();
-  putU32(gathered_, 0);  // the size, put in place below
-  putU32(gathered_, 0);
   if (kind == JournalStep::Kind::fileRenamed) {
     // A new name shares most of the old one.
-    gathered_.push_back(static_cast<char>(kFileChangedType));
+    const size_t at = begin(kFileChangedType);
     putString(gathered_, from);
     putChange(gathered_, changeFrom(from, to));
-  } else {
-    gathered_.push_back(static_cast<char>(kind));
-    if (kind != JournalStep::Kind::folderMade) putString(gathered_, from);
-    putString(gathered_, to);
+    return sealed(at);
   }
-  const auto size = static_cast<std::uint32_t>(gathered_.size() - at - kRecordPrefix);
-  for (int i = 0; i < 4; ++i) {
-    gathered_[at + static_cast<size_t>(i)] = static_cast<char>((size >> (8 * i)) & 0xFFU);
-  }
+  const size_t at = begin(static_cast<std::uint8_t>(kind));
+  if (kind != JournalStep::Kind::folderMade) putString(gathered_, from);
+  putString(gathered_, to);
   return sealed(at);
 }
 
@@ -514,17 +488,25 @@ Status JournalWriter::finish() {
   // Written, not flushed: flushing would wait for every rename of the run to
   // reach the disk. An end record lost to a power failure leaves a journal
   // that looks unfinished, whose resume finds every step done.
-  const size_t at = gathered_.size();
-  putU32(gathered_, 1);
-  putU32(gathered_, 0);
-  gathered_.push_back(static_cast<char>(kEndType));
-  if (Status s = sealed(at); !s) return s;
+  if (Status s = sealed(begin(kEndType)); !s) return s;
   return writeGathered();
+}
+
+size_t JournalWriter::begin(std::uint8_t type) {
+  const size_t at = gathered_.size();
+  putU32(gathered_, 0);
+  putU32(gathered_, 0);
+  gathered_.push_back(static_cast<char>(type));
+  return at;
 }
 
 Status JournalWriter::sealed(size_t at) {
   const size_t body = at + kRecordPrefix;
-  const std::uint32_t sum = crc32(0, gathered_.data() + body, gathered_.size() - body);
+  const auto size = static_cast<std::uint32_t>(gathered_.size() - body);
+  const std::uint32_t sum = crc32(0, gathered_.data() + body, size);
+  for (int i = 0; i < 4; ++i) {
+    gathered_[at + static_cast<size_t>(i)] = static_cast<char>((size >> (8 * i)) & 0xFFU);
+  }
   for (int i = 0; i < 4; ++i) {
     gathered_[at + 4 + static_cast<size_t>(i)] = static_cast<char>((sum >> (8 * i)) & 0xFFU);
   }

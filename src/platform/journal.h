@@ -118,8 +118,10 @@ class JournalWriter {
  private:
   JournalWriter(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   Status writeHeader(const JournalHeader& header, const std::vector<std::string_view>& names);
-  // Puts the checksum into the record that begins at `at` in gathered_ and
-  // ends with it; writes what is gathered once it fills a block.
+  // Starts a record of `type` in gathered_; returns where it begins.
+  size_t begin(std::uint8_t type);
+  // Puts the size and checksum into the record that begins at `at` in
+  // gathered_ and ends with it; writes what is gathered once it fills a block.
   Status sealed(size_t at);
   Status writeGathered();
 
