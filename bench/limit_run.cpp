@@ -209,7 +209,7 @@ int main(int argc, char** argv) {
       const std::string& name = names[i];
       slicery::scan::splitImaFileName(name, fields);
       if (fields[0].empty() || fields[slicery::scan::kSeriesField] == "0") continue;
-      const std::string& slice = fields[slicery::scan::kSliceField];
+      const std::string_view slice = fields[slicery::scan::kSliceField];
       const int sliceWidth = slicery::rename::padWidth(seriesFiles, slice);
       if (seriesWidth <= 0 && sliceWidth <= 0 && !shortForm && !folders) continue;
       const std::string newName = slicery::rename::newFileName(

@@ -17,6 +17,7 @@
 #include "platform/file_list.h"
 #include "platform/file_system.h"
 #include "platform/status.h"
+#include "scan/ima_file_name.h"
 #include "scan/series_index.h"
 
 namespace slicery::app {
@@ -139,7 +140,7 @@ class Form1 {
   void Text1Changed();
 
   // --- State ---------------------------------------------------------------
-  std::array<std::string, 14> nameFields;
+  scan::NameFields nameFields;
   int seriesCount = 0;
   std::string lastSeries;
   std::string folderBaseName;

@@ -43,11 +43,11 @@ void Form1::IMASeriesCounter() {
   List1.clear();
   for (const std::string_view name : File2.entries()) {
     IMAFileNameParser(name);
-    const std::string& series = nameFields[scan::kSeriesField];
+    const std::string_view series = nameFields[scan::kSeriesField];
     if (!series.empty() && series != lastSeries) {
       ++seriesCount;
       lastSeries = series;
-      List1.append(series);
+      List1.append(std::string(series));
     }
   }
   lblseriesnum.setText(std::to_string(seriesCount));

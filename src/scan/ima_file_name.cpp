@@ -8,11 +8,11 @@ void splitImaFileName(std::string_view name, NameFields& fields) {
   size_t start = 0;
   for (size_t i = 0; i <= name.size() && field < fields.size(); ++i) {
     if (i == name.size() || name[i] == '.') {
-      fields[field++].assign(name.data() + start, i - start);
+      fields[field++] = name.substr(start, i - start);
       start = i + 1;
     }
   }
-  for (; field < fields.size(); ++field) fields[field].clear();
+  for (; field < fields.size(); ++field) fields[field] = {};
 }
 
 }  // namespace slicery::scan

@@ -33,7 +33,7 @@ TEST(PadTest, WidthFollowsTheCountsDigitsNotTheLargestNumber) {
   }
 }
 
-scan::NameFields fieldsOf(const std::string& name) {
+scan::NameFields fieldsOf(std::string_view name) {
   scan::NameFields fields;
   scan::splitImaFileName(name, fields);
   return fields;
