@@ -109,4 +109,13 @@ bool lessIgnoringCase(std::string_view a, std::string_view b) {
   return a < b;
 }
 
+std::uint64_t orderKey(std::string_view name, size_t from) {
+  std::uint64_t key = 0;
+  for (size_t at = from; at < from + sizeof key; ++at) {
+    // Names hold no zero byte, so a name that ends first orders first.
+    key = key << 8U | (at < name.size() ? lowerAscii(name[at]) : 0U);
+  }
+  return key;
+}
+
 }  // namespace slicery::platform

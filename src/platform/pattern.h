@@ -5,9 +5,11 @@
 // at worst, never exponentially.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace slicery::platform {
@@ -31,5 +33,34 @@ class PatternMatcher {
 // Orders names character by character with ASCII letter case ignored; names
 // equal but for case are ordered by their bytes so the order is total.
 bool lessIgnoringCase(std::string_view a, std::string_view b);
+
+// The eight bytes of `name` from `from` on, in lower case, as one number
+// that orders as lessIgnoringCase orders them; past the name's end, zeros.
+std::uint64_t orderKey(std::string_view name, size_t from);
+
+// Sorts `items` as lessIgnoringCase orders their names, `nameOf(item)`. The
+// names of one folder share long beginnings: each item is first told by the
+// key of the bytes after the part all names share, so most comparisons
+// touch no name.
+template <class T, class NameOf>
+void sortIgnoringCase(std::vector<T>& items, NameOf nameOf) {
+  if (items.size() < 2) return;
+  const std::string_view first = nameOf(items.front());
+  size_t shared = first.size();
+  for (const T& item : items) {
+    const std::string_view name = nameOf(item);
+    const size_t common = std::min(shared, name.size());
+    shared = 0;
+    while (shared < common && name[shared] == first[shared]) ++shared;
+  }
+  std::vector<std::pair<std::uint64_t, T>> keyed;
+  keyed.reserve(items.size());
+  for (T& item : items) keyed.emplace_back(orderKey(nameOf(item), shared), std::move(item));
+  std::sort(keyed.begin(), keyed.end(), [&nameOf](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return lessIgnoringCase(nameOf(a.second), nameOf(b.second));
+  });
+  for (size_t i = 0; i < items.size(); ++i) items[i] = std::move(keyed[i].second);
+}
 
 }  // namespace slicery::platform

@@ -60,9 +60,7 @@ void SeriesIndex::assign(platform::FileSystem::Entries names) {
     std::string().swap(name);  // one copy of each name at a time
   }
   platform::FileSystem::Entries().swap(names);
-  std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
-    return platform::lessIgnoringCase(a.name, b.name);
-  });
+  platform::sortIgnoringCase(entries_, [](const Entry& entry) { return entry.name; });
   for (size_t i = 0; i < entries_.size(); ++i) place(static_cast<Id>(i), true);
 }
 
@@ -85,9 +83,7 @@ void SeriesIndex::place(Id id, bool inOrder) {
 }
 
 void SeriesIndex::order(std::vector<Id>& ids) const {
-  std::sort(ids.begin(), ids.end(), [this](Id a, Id b) {
-    return platform::lessIgnoringCase(entries_[a].name, entries_[b].name);
-  });
+  platform::sortIgnoringCase(ids, [this](Id id) { return entries_[id].name; });
 }
 
 std::vector<std::string_view> SeriesIndex::names() {
@@ -96,7 +92,7 @@ std::vector<std::string_view> SeriesIndex::names() {
   for (const Entry& entry : entries_) {
     if (entry.live) names.push_back(entry.name);
   }
-  if (!ordered_) std::sort(names.begin(), names.end(), platform::lessIgnoringCase);
+  if (!ordered_) platform::sortIgnoringCase(names, [](std::string_view name) { return name; });
   return names;
 }
 

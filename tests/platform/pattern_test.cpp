@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,29 @@ TEST(NameOrder, IgnoresAsciiCaseAndComparesCharacterByCharacter) {
   EXPECT_EQ(names, expected);
   EXPECT_FALSE(lessIgnoringCase("x", "x"));
   EXPECT_TRUE(lessIgnoringCase("x", "xy"));
+}
+
+// Names that share long beginnings, differ in case only, end inside the
+// bytes the sort keys on or are beginnings of one another, and hold bytes
+// above 127: the sort must give exactly the order of the comparison.
+TEST(NameOrder, TheKeyedSortGivesTheOrderOfTheComparison) {
+  std::mt19937 random(7);
+  const std::string alphabet = "aAbB.0129_\xc3\xa9";
+  for (int round = 0; round < 200; ++round) {
+    const std::string shared = round % 2 == 0 ? "ANON.MR.HEAD_ROUTINE." : "";
+    std::vector<std::string> names;
+    const int count = 1 + static_cast<int>(random() % 40);
+    for (int i = 0; i < count; ++i) {
+      std::string name = shared;
+      const size_t length = random() % 14;
+      for (size_t k = 0; k < length; ++k) name += alphabet[random() % alphabet.size()];
+      names.push_back(name);
+    }
+    std::vector<std::string> expected = names;
+    std::sort(expected.begin(), expected.end(), lessIgnoringCase);
+    sortIgnoringCase(names, [](const std::string& name) { return std::string_view(name); });
+    ASSERT_EQ(names, expected) << "round " << round;
+  }
 }
 
 }  // namespace
