@@ -38,7 +38,7 @@ void FileList::assign(std::shared_ptr<const NameStore> store, std::vector<std::s
 
 const std::vector<std::string_view>& FileList::entries() const {
   if (!sorted_) {
-    sortIgnoringCase(names_, [](std::string_view name) { return name; });
+    sortIgnoringCase(names_);
     sorted_ = true;
   }
   return names_;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,12 +39,12 @@ bool lessIgnoringCase(std::string_view a, std::string_view b);
 // that orders as lessIgnoringCase orders them; past the name's end, zeros.
 std::uint64_t orderKey(std::string_view name, size_t from);
 
-// Sorts `items` as lessIgnoringCase orders their names, `nameOf(item)`. The
-// names of one folder share long beginnings: each item is first told by the
-// key of the bytes after the part all names share, so most comparisons
-// touch no name.
-template <class T, class NameOf>
-void sortIgnoringCase(std::vector<T>& items, NameOf nameOf) {
+// Sorts `items` as lessIgnoringCase orders their names, `nameOf(item)` (the
+// items themselves when they are names). The names of one folder share long
+// beginnings: each item is first told by the key of the bytes after the part
+// all names share, so most comparisons touch no name.
+template <class T, class NameOf = std::identity>
+void sortIgnoringCase(std::vector<T>& items, NameOf nameOf = {}) {
   if (items.size() < 2) return;
   const std::string_view first = nameOf(items.front());
   size_t shared = first.size();

@@ -92,7 +92,7 @@ std::vector<std::string_view> SeriesIndex::names() {
   for (const Entry& entry : entries_) {
     if (entry.live) names.push_back(entry.name);
   }
-  if (!ordered_) platform::sortIgnoringCase(names, [](std::string_view name) { return name; });
+  if (!ordered_) platform::sortIgnoringCase(names);
   return names;
 }
 
