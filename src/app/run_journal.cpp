@@ -118,6 +118,11 @@ bool RunJournal::present(const std::string& path) {
   return base_->entryKind(path, target) != PathKind::missing;
 }
 
+bool RunJournal::isFolder(const std::string& path) {
+  std::string target;
+  return base_->entryKind(path, target) == PathKind::folder;
+}
+
 PathKind RunJournal::kindOf(const std::string& path) {
   return base_->kindOf(now(path));
 }
@@ -200,12 +205,15 @@ Status RunJournal::makeFolder(const std::string& path) {
     // A folder asked for again (a series of a second study) was there by
     // then, as it was in the run: made once, so undone once, when empty.
     if (foldersMade_.count(rel) != 0) return Status::systemError("make folder", path, EEXIST);
-    if (journaled(kind, {}, rel)) {
+    // Only a real folder can be the one the run made: a link put in its
+    // place since could lead out of the loaded folder.
+    const bool folderThere = isFolder(now(path));
+    if (folderThere && journaled(kind, {}, rel)) {
       foldersMade_.insert(rel);
       tookEffect(kind, {}, path, false);
       return Status::ok();
     }
-    if (existingFolders_.count(rel) == 0 && base_->kindOf(now(path)) == PathKind::folder) {
+    if (folderThere && existingFolders_.count(rel) == 0) {
       foldersMade_.insert(rel);
       tookEffect(kind, {}, path, mode_ == Mode::replay);
       return Status::ok();

@@ -17,6 +17,7 @@
 #include "app/form1.h"
 #include "exam.h"
 #include "platform/journal.h"
+#include "platform/real_file_system.h"
 #include "support/memory_file_system.h"
 #include "support/recording_view.h"
 #include "support/temp_folder.h"
@@ -238,6 +239,56 @@ TEST_F(JournalTest, UndoOfTwoStudiesSharingSeriesFoldersReportsNoFailure) {
   EXPECT_EQ(fs.filesUnder("/exam"), before);
   EXPECT_EQ(fs.kindAt("/exam/Series_S1"), platform::PathKind::missing);
   EXPECT_FALSE(std::filesystem::exists(journalFile()));
+}
+
+// A link put where a series folder goes, between the stop and the resume,
+// takes none of the series' files out of the loaded folder: the resume
+// refuses it as the first run would have.
+TEST(JournalOnDiskTest, ResumeMovesNothingThroughALinkPutInASeriesFolder) {
+  testing::TempFolder temp;
+  ::setenv("XDG_STATE_HOME", temp.mkdir("state").c_str(), 1);
+  const std::string exam = temp.mkdir("exam");
+  const std::string outside = temp.mkdir("outside");
+  tools::ExamOptions options;
+  options.files = 40;
+  options.series = 4;
+  options.imageSide = 1;
+  for (const tools::ExamFile& file : tools::planExam(options)) {
+    temp.write("exam/" + file.name, tools::examFileContents(file, options));
+  }
+  platform::RealFileSystem disk;
+  platform::SettableClock clock;
+  {
+    Form1 form(disk, clock);
+    testing::RecordingView view;
+    std::atomic<bool> stop{false};
+    view.onFileRenamed = [&](const std::string&, const std::string&) { stop = true; };
+    form.setView(&view);
+    form.setJournaling(true);
+    form.setStopFlag(&stop);
+    ASSERT_TRUE(form.drop({exam}));
+    form.changeCheck(form.Check2, 1);
+    form.pressStart();
+  }
+  ASSERT_TRUE(std::filesystem::is_directory(exam + "/Series_S1"));
+  // One the run made (moved aside with its one file), and one it had still
+  // to make.
+  std::filesystem::rename(exam + "/Series_S1", temp / "aside");
+  for (const char* series : {"Series_S1", "Series_S3"}) {
+    ASSERT_EQ(::symlink(outside.c_str(), (exam + "/" + series).c_str()), 0);
+  }
+  Form1 form(disk, clock);
+  form.setJournaling(true);
+  ASSERT_TRUE(form.drop({exam}));
+  EXPECT_TRUE(form.resumeRun());
+  EXPECT_TRUE(std::filesystem::is_empty(outside));
+  // The other nine of series 1 and all ten of series 3 stay where they were.
+  int left = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(exam)) {
+    left += entry.is_regular_file() ? 1 : 0;
+  }
+  EXPECT_EQ(left, 19);
+  EXPECT_FALSE(form.runFailures.empty());
 }
 
 }  // namespace
