@@ -8,6 +8,7 @@
 #include "app/form1.h"
 #include "dicom/dicom_hdr.h"
 #include "platform/dry_run_file_system.h"
+#include "platform/journal.h"
 #include "platform/stop_signals.h"
 
 namespace slicery::cli {
@@ -91,6 +92,31 @@ std::string quoted(const std::string& path) {
   text += shown(path);
   text += '\'';
   return text;
+}
+
+// The command that does `option` on `path`, as a user can paste it into a
+// shell: the path in single quotes unless it needs none, after "--" when it
+// would read as an option.
+std::string commandFor(const char* option, const std::string& path) {
+  const std::string text = shown(path);
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("/._-+,:=@%").find(c) != std::string_view::npos;
+  });
+  std::string command = "slicery-cli ";
+  command += option;
+  if (!text.empty() && text.front() == '-') command += " --";
+  command += ' ';
+  if (plain) return command += text;
+  command += '\'';
+  for (const char c : text) {
+    if (c == '\'') {
+      command += "'\\''";
+    } else {
+      command += c;
+    }
+  }
+  return command += '\'';
 }
 
 int worseStatus(int a, int b) {
@@ -342,7 +368,6 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
                 << ": cannot list: " << loaded.reason() << "\n";
     return kBadUsage;
   }
-  const std::string shownPath = app::escapeControls(form.File2.path());
   const std::string named = quoted(form.File2.path());
   const auto summary = [&]() -> int {
     view.wipeBar();
@@ -351,9 +376,9 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
                 << form.Label7.text() << " " << form.lbltimetaken.text() << "\n";
     console.out.flush();
     if (const int signal = platform::stopSignal(); signal != 0) {
-      console.err << kProgram << named << ": stopped before the end; run 'slicery-cli --resume "
-                  << shownPath << "' to finish or 'slicery-cli --undo " << shownPath
-                  << "' to undo\n";
+      console.err << kProgram << named << ": stopped before the end; run "
+                  << commandFor("--resume", form.File2.path()) << " to finish or "
+                  << commandFor("--undo", form.File2.path()) << " to undo\n";
       return 128 + signal;
     }
     return view.failed ? kStepsFailed : kSucceeded;
@@ -372,12 +397,18 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
     std::string why;
     const app::JournalState state = form.journalState(&why);
     if (state == app::JournalState::unfinished || state == app::JournalState::damaged) {
-      console.err << kProgram << named << ": the last run did not finish"
-                  << (state == app::JournalState::damaged
-                          ? " or its journal cannot be read (" + app::escapeControls(why) + ")"
-                          : std::string())
-                  << "; nothing renamed. Run 'slicery-cli --resume " << shownPath
-                  << "' to finish it or 'slicery-cli --undo " << shownPath << "' to undo it\n";
+      console.err << kProgram << named << ": the last run did not finish";
+      if (state == app::JournalState::damaged) {
+        // Neither --resume nor --undo can read that journal.
+        console.err << " or its journal cannot be read (" << app::escapeControls(why)
+                    << "); nothing renamed. Look the folder over, then remove "
+                    << quoted(platform::journalPathFor(form.File2.path()))
+                    << " to rename it again\n";
+      } else {
+        console.err << "; nothing renamed. Run " << commandFor("--resume", form.File2.path())
+                    << " to finish it or " << commandFor("--undo", form.File2.path())
+                    << " to undo it\n";
+      }
       return kUnfinishedRun;
     }
   }

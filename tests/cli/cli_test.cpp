@@ -17,6 +17,7 @@
 
 #include "dicom_writer.h"
 #include "exam.h"
+#include "platform/journal.h"
 #include "platform/real_file_system.h"
 #include "support/temp_folder.h"
 
@@ -370,6 +371,66 @@ TEST_F(CliTest, SeveralPathsRunInTurnWithTheWorstStatus) {
 }
 
 // The program itself, as a script would call it.
+// What the shell makes of `line`, one word a line.
+std::string shellWords(const std::string& line) {
+  FILE* pipe = ::popen(("printf '%s\\n' " + line).c_str(), "r");
+  std::string words;
+  char buffer[4096];
+  while (const size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) words.append(buffer, n);
+  ::pclose(pipe);
+  return words;
+}
+
+// The ways out that a refused run prints can be pasted into a shell as they
+// stand, whatever the folder is called.
+TEST(CliProgramTest, TheCommandsForAnUnfinishedRunCanBePasted) {
+  TempFolder temp;
+  // Named as it is given, relative to the shell's folder.
+  const std::string folder = "-it's my exam; $HOME";
+  temp.mkdir(folder);
+  tools::ExamOptions options;
+  options.files = 6;
+  options.series = 1;
+  tools::writeExam(temp / folder, options);
+  const auto quoted = [](const std::string& text) {
+    std::string q = "'";
+    for (const char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+  };
+  const std::string err = temp / "err";
+  const auto cli = [&](const std::string& args) {
+    const std::string line = "cd " + quoted(temp.path()) + " && " SLICERY_CLI_PROGRAM " " + args +
+                             " >/dev/null 2>" + quoted(err);
+    return WEXITSTATUS(std::system(line.c_str()));
+  };
+  ASSERT_EQ(cli("--folders -- " + quoted(folder)), 0);
+  const std::string journal = platform::journalPathFor(temp / folder);
+  fs::resize_file(journal, fs::file_size(journal) - 9);  // its end record
+
+  ASSERT_EQ(cli("-- " + quoted(folder)), 4);
+  std::ifstream in(err);
+  const std::string message((std::istreambuf_iterator<char>(in)), {});
+  for (const std::string option : {"--resume", "--undo"}) {
+    const size_t at = message.find("slicery-cli " + option);
+    ASSERT_NE(at, std::string::npos) << message;
+    const size_t from = at + std::string("slicery-cli ").size();
+    const std::string args = message.substr(from, message.find(" to ", from) - from);
+    EXPECT_EQ(shellWords(args), option + "\n--\n" + folder + "\n") << args;
+  }
+  const size_t undo = message.find("slicery-cli --undo ");
+  EXPECT_EQ(cli(message.substr(undo + 12, message.find(" to undo") - undo - 12)), 0);
+
+  // A journal that cannot be read is no way out: the message says so.
+  ASSERT_EQ(cli("-- " + quoted(folder)), 0);
+  fs::resize_file(journal, fs::file_size(journal) - 9);
+  std::fstream(journal, std::ios::in | std::ios::out | std::ios::binary).seekp(20).put('\x7f');
+  ASSERT_EQ(cli("-- " + quoted(folder)), 4);
+  std::ifstream again(err);
+  const std::string damaged((std::istreambuf_iterator<char>(again)), {});
+  EXPECT_EQ(damaged.find("--resume"), std::string::npos) << damaged;
+  EXPECT_NE(damaged.find("remove '" + journal + "'"), std::string::npos) << damaged;
+}
+
 TEST(CliProgramTest, RunsFromTheShell) {
   TempFolder temp;
   tools::ExamOptions options;
