@@ -113,14 +113,9 @@ void RunJournal::tookEffect(JournalStep::Kind kind, const std::string& from, con
   if (mode_ == Mode::recognise) taken_.push_back({kind, from, to});
 }
 
-bool RunJournal::present(const std::string& path) {
+PathKind RunJournal::entryAt(const std::string& path) {
   std::string target;
-  return base_->entryKind(path, target) != PathKind::missing;
-}
-
-bool RunJournal::isFolder(const std::string& path) {
-  std::string target;
-  return base_->entryKind(path, target) == PathKind::folder;
+  return base_->entryKind(path, target);
 }
 
 PathKind RunJournal::kindOf(const std::string& path) {
@@ -207,7 +202,7 @@ Status RunJournal::makeFolder(const std::string& path) {
     if (foldersMade_.count(rel) != 0) return Status::systemError("make folder", path, EEXIST);
     // Only a real folder can be the one the run made: a link put in its
     // place since could lead out of the loaded folder.
-    const bool folderThere = isFolder(now(path));
+    const bool folderThere = entryAt(now(path)) == PathKind::folder;
     if (folderThere && journaled(kind, {}, rel)) {
       foldersMade_.insert(rel);
       tookEffect(kind, {}, path, false);
@@ -236,7 +231,7 @@ Status RunJournal::renameFile(const std::string& from, const std::string& to) {
       tookEffect(kind, from, to, false);
       return Status::ok();
     }
-    if (!present(now(from)) && present(now(to))) {
+    if (entryAt(now(from)) == PathKind::missing && entryAt(now(to)) != PathKind::missing) {
       tookEffect(kind, from, to, mode_ == Mode::replay);
       return Status::ok();
     }

@@ -81,9 +81,8 @@ class RunJournal : public platform::FileSystem {
                   bool write);
   void write(platform::JournalStep::Kind kind, std::string_view from, std::string_view to,
              bool flush);
-  bool present(const std::string& path);
-  // A folder itself, not a link to one.
-  bool isFolder(const std::string& path);
+  // What stands at `path` itself: a link is told as a link, not followed.
+  platform::PathKind entryAt(const std::string& path);
 
   platform::FileSystem* base_;
   Mode mode_ = Mode::off;
