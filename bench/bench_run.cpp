@@ -295,6 +295,18 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each shape shows as it ends
+  slicery::bench::checkArguments(
+      argc, argv,
+      "usage: bench_run [--quick] [--rounds N] [--files N] [--series N]\n"
+      "Times slicery-cli --quiet against limit_run on fresh copies of an exam, taking\n"
+      "turns, 10 rounds per shape: 50,000 files in 10, 100, 1,000 and 5,000 series, in\n"
+      "place and with --folders; at 100 series also --dry-run against the real run and\n"
+      "the run journal against the same program without it.\n"
+      "  --quick      5,000 files and 3 rounds, to try it out\n"
+      "  --rounds N   N rounds of each program per shape\n"
+      "  --files N    N files per exam\n"
+      "  --series N   only the shapes of N series (10, 100, 1000 or 5000)\n",
+      {"--quick"}, {"--rounds", "--files", "--series"});
   const bool quick = slicery::bench::hasFlag(argc, argv, "--quick");
   slicery::tools::ExamOptions options;
   options.files = numberAfter(argc, argv, "--files", quick ? 5'000 : 50'000);
@@ -316,6 +328,11 @@ int main(int argc, char** argv) {
   };
   if (const int only = numberAfter(argc, argv, "--series", 0); only > 0) {
     std::erase_if(shapes, [only](const Shape& shape) { return shape.series != only; });
+    if (shapes.empty()) {
+      std::fprintf(stderr, "bench_run: no shape has %d series; there are 10, 100, 1000 and 5000\n",
+                   only);
+      return 2;
+    }
   }
   std::printf("bench_run: %d files per exam, %d rounds of each program per shape\n", options.files,
               rounds);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -91,6 +92,37 @@ inline double secondsOf(const std::function<void()>& work) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Answers --help with `usage`, and refuses, with `usage`, any argument that is
+// neither one of `flags` nor one of `numbered` followed by a whole number
+// above 0: a benchmark that went on past a mistyped option would time a shape
+// nobody asked for, for minutes.
+inline void checkArguments(int argc, char** argv, const char* usage,
+                           std::initializer_list<const char*> flags,
+                           std::initializer_list<const char*> numbered) {
+  const auto among = [](const char* arg, std::initializer_list<const char*> names) {
+    return std::any_of(names.begin(), names.end(),
+                       [arg](const char* name) { return std::strcmp(arg, name) == 0; });
+  };
+  const auto wholeNumber = [](const char* text) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && value > 0 && value <= 10'000'000;
+  };
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::printf("%s", usage);
+      std::exit(0);
+    }
+    if (among(argv[i], flags)) continue;
+    if (among(argv[i], numbered) && i + 1 < argc && wholeNumber(argv[i + 1])) {
+      ++i;
+      continue;
+    }
+    std::fprintf(stderr, "%s: cannot use '%s' here\n%s", argv[0], argv[i], usage);
+    std::exit(2);
+  }
+}
+
 // The number given after `flag` ("--rounds 7"), at least 1, or `fallback`.
 inline int numberAfter(int argc, char** argv, const char* flag, int fallback) {
   for (int i = 1; i + 1 < argc; ++i) {
@@ -139,11 +171,22 @@ inline bool hasFlag(int argc, char** argv, const char* flag) {
   return false;
 }
 
-inline void reportRatio(const char* what, double seconds, const char* baseline,
-                        double baselineSeconds, double goal) {
-  const double ratio = seconds / baselineSeconds;
-  std::printf("%-28s %9.4f s\n%-28s %9.4f s\nratio %.2f (goal <= %.1f)%s\n", what, seconds,
-              baseline, baselineSeconds, ratio, goal, ratio <= goal ? "" : "  ** above goal **");
+// Prints the times of `what` and of its baseline, taken in turns, as median
+// (min .. max), then the ratio of the two round by round, its min, median
+// and max, beside the goal for the median.
+inline void reportRounds(const char* what, const std::vector<double>& times, const char* baseline,
+                         const std::vector<double>& baselineTimes, double goal) {
+  std::vector<double> ratios;
+  for (size_t i = 0; i < times.size() && i < baselineTimes.size(); ++i) {
+    ratios.push_back(times[i] / baselineTimes[i]);
+  }
+  const Spread base = spreadOf(baselineTimes);
+  const Spread timed = spreadOf(times);
+  const Spread ratio = spreadOf(ratios);
+  std::printf("%-28s median %.4f s (%.4f .. %.4f)\n", baseline, base.median, base.min, base.max);
+  std::printf("%-28s median %.4f s (%.4f .. %.4f)\n", what, timed.median, timed.min, timed.max);
+  std::printf("ratio per round: min %.2f, median %.2f, max %.2f; goal <= %.2f%s\n", ratio.min,
+              ratio.median, ratio.max, goal, ratio.median <= goal ? "" : "  ** above goal **");
 }
 
 }  // namespace slicery::bench

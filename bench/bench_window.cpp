@@ -3,6 +3,8 @@
 // against a plain loop of the same no-replace renames, in one run, and shows
 // what the window adds to the same drop and run made with no view. Each round
 // works on a fresh copy of the exam; making it is not timed.
+//
+//   bench_window [--rounds N] [--files N] [--series N]
 #include <sys/stat.h>
 
 #include <QApplication>
@@ -63,17 +65,24 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   slicery::tools::ExamOptions options;
-  options.files = argc > 1 ? std::stoi(argv[1]) : 50'000;
-  options.series = argc > 2 ? std::stoi(argv[2]) : 100;
+  slicery::bench::checkArguments(
+      argc, argv,
+      "usage: bench_window [--rounds N] [--files N] [--series N]\n"
+      "Times a rename run through the window (offscreen; 50,000 files in 100 series,\n"
+      "7 rounds, in place and into series folders) against a loop of the renames it\n"
+      "made, taking turns.\n",
+      {}, {"--rounds", "--files", "--series"});
+  options.files = slicery::bench::numberAfter(argc, argv, "--files", 50'000);
+  options.series = slicery::bench::numberAfter(argc, argv, "--series", 100);
   options.imageSide = 4;  // the names are what counts, not the pictures
-  constexpr int kRounds = 5;
+  const int rounds = slicery::bench::numberAfter(argc, argv, "--rounds", 7);
 
   const slicery::bench::ExamCopies copies("slicery-bench-window", options);
   const std::string& original = copies.original();
   const std::string& exam = copies.copy();
   const auto freshExam = [&] { copies.makeFreshCopy(); };
   std::printf("%d files in %d series, %d rounds of each, in %s\n", options.files, options.series,
-              kRounds, exam.c_str());
+              rounds, exam.c_str());
 
   slicery::platform::RealFileSystem fileSystem;
   slicery::platform::RealClock clock;
@@ -109,22 +118,20 @@ int main(int argc, char** argv) {
 
     // Rounds of the two alternate, so a busy machine slows both alike.
     std::vector<double> baselineTimes, windowTimes, bareTimes;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < rounds; ++round) {
       baselineTimes.push_back(slicery::bench::medianSeconds(
           1, [&] { slicery::bench::plainRenames(fileSystem, madeFolders, renames); }, freshExam));
       windowTimes.push_back(slicery::bench::medianSeconds(1, run, freshExam));
       bareTimes.push_back(slicery::bench::medianSeconds(1, runWithoutView, freshExam));
     }
-    std::sort(baselineTimes.begin(), baselineTimes.end());
-    std::sort(windowTimes.begin(), windowTimes.end());
-    std::sort(bareTimes.begin(), bareTimes.end());
-    std::printf("\n%s (%zu renames), medians:\n", folders ? "into series folders" : "in place",
+    std::printf("\n%s (%zu renames):\n", folders ? "into series folders" : "in place",
                 renames.size());
-    slicery::bench::reportRatio("window: drop + Start", windowTimes[kRounds / 2], "renameat2 loop",
-                                baselineTimes[kRounds / 2], 1.3);
-    std::printf("%-28s %9.4f s: the window adds %.0f%%\n", "same run without a view",
-                bareTimes[kRounds / 2],
-                100.0 * (windowTimes[kRounds / 2] / bareTimes[kRounds / 2] - 1.0));
+    slicery::bench::reportRounds("window: drop + Start", windowTimes, "renameat2 loop",
+                                 baselineTimes, 1.3);
+    const double windowMedian = slicery::bench::spreadOf(windowTimes).median;
+    const double bareMedian = slicery::bench::spreadOf(bareTimes).median;
+    std::printf("%-28s median %.4f s: the window adds %.0f%%\n", "same run without a view",
+                bareMedian, 100.0 * (windowMedian / bareMedian - 1.0));
   }
   return 0;
 }
