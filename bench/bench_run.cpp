@@ -190,10 +190,7 @@ std::string goalText(double goal) {
 
 Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int rounds) {
   const std::string& exam = copies.copy();
-  const auto freshExam = [&] {
-    copies.makeFreshCopy();
-    ::sync();  // the copy's metadata written out before the clock starts
-  };
+  const auto freshExam = [&] { copies.makeFreshCopy(); };
   std::vector<std::string> baseline, subject;
   std::string baselineName, subjectName;
   if (shape.dryRun()) {
