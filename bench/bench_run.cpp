@@ -190,7 +190,6 @@ std::string goalText(double goal) {
 
 Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int rounds) {
   const std::string& exam = copies.copy();
-  const auto freshExam = [&] { copies.makeFreshCopy(); };
   std::vector<std::string> baseline, subject;
   std::string baselineName, subjectName;
   if (shape.dryRun()) {
@@ -214,12 +213,12 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
   }
 
   const std::string label = labelOf(shape);
-  freshExam();
+  copies.makeFreshCopy();
   const Tree original = treeOf(exam);
   // Not timed: both must leave the same tree, or the comparison means nothing.
   runTimed(baseline);
   const Tree byBaseline = treeOf(exam);
-  freshExam();
+  copies.makeFreshCopy();
   runTimed(subject);
   const Tree bySubject = treeOf(exam);
   const Tree& expected = shape.dryRun() ? original : byBaseline;
@@ -244,7 +243,7 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
   std::vector<Timing> baselineTimes, subjectTimes;
   for (int round = 0; round < rounds; ++round) {
     for (const bool baselineTurn : {round % 2 == 0, round % 2 != 0}) {
-      freshExam();
+      copies.makeFreshCopy();
       (baselineTurn ? baselineTimes : subjectTimes)
           .push_back(runTimed(baselineTurn ? baseline : subject));
     }
