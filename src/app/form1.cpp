@@ -5,11 +5,7 @@
 namespace slicery::app {
 
 Form1::Form1(platform::FileSystem& fs, platform::Clock& clock)
-    : journalFs_(fs),
-      fs_(&journalFs_),
-      File2(journalFs_, "*.ima"),
-      File1(journalFs_, "*.ima"),
-      clock_(&clock) {
+    : fs_(&fs), File2(fs, "*.ima"), File1(fs, "*.ima"), clock_(&clock) {
   btnstart.setEnabled(false);
   Check3.setEnabled(false);
   Check4.setEnabled(false);
@@ -69,18 +65,23 @@ platform::Status Form1::readLoadedFolder(const std::string& folder) {
   using platform::PathKind;
   platform::FileSystem::Entries entries;
   const platform::Status read = fs_->listEntries(folder, entries);
+  others_.clear();
   if (!read) {
     index_.clear();
     return read;
   }
   // The files a listing shows: regular files and links to them, hidden
-  // names left out.
-  std::erase_if(entries, [&](const auto& entry) {
-    const auto& [name, kind] = entry;
-    if (name[0] == '.') return true;
-    return kind != PathKind::file &&
-           (kind != PathKind::link ||
-            fs_->kindOf(platform::joinPath(folder, name)) != PathKind::file);
+  // names left out. The rest is kept apart: a plan must not give a name
+  // that one of them holds.
+  std::erase_if(entries, [&](auto& entry) {
+    auto& [name, kind] = entry;
+    const bool listed = name[0] != '.' &&
+                        (kind == PathKind::file ||
+                         (kind == PathKind::link &&
+                          fs_->kindOf(platform::joinPath(folder, name)) == PathKind::file)) &&
+                        scan::endsInIma(name);
+    if (!listed) others_.emplace_back(std::move(name), kind);
+    return !listed;
   });
   index_.assign(std::move(entries));
   return read;

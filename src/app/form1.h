@@ -9,14 +9,19 @@
 #include <array>
 #include <atomic>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/controls.h"
-#include "app/run_journal.h"
+#include "app/last_run.h"
+#include "platform/append_file.h"
 #include "platform/clock.h"
 #include "platform/file_list.h"
 #include "platform/file_system.h"
+#include "platform/folder_lock.h"
+#include "platform/journal.h"
 #include "platform/status.h"
+#include "rename/plan.h"
 #include "scan/ima_file_name.h"
 #include "scan/series_index.h"
 
@@ -60,10 +65,12 @@ class Form1View : public ControlObserver {
   }
   // Asks a yes-or-no question; true for yes.
   virtual bool confirm(const std::string& /*text*/, const std::string& /*title*/) { return false; }
+  // Start, finish or undo did not run: the folder's last run stands in the
+  // way, another run works on it, or no journal could be kept.
+  virtual void runRefused(const LastRun& last) {
+    showMessage({last.advice(), last.title(), Message::Icon::warning});
+  }
 };
-
-// What the folder's journal says about its last run.
-using platform::JournalState;
 
 inline constexpr const char* kWindowTitle = "Slicery - Version 2.0";
 inline constexpr const char* kVersion = "2.00";
@@ -93,28 +100,39 @@ class Form1 {
   // command line, which presses Start right after the load).
   void setStartRereadsFolder(bool reread) { startRereads_ = reread; }
 
+  // A dry run works out the run and shows it step by step, as the run
+  // would, and changes nothing.
+  void setDryRun(bool on) { dryRun_ = on; }
+  bool dryRun() const { return dryRun_; }
+
   // --- The run journal (journal_commands.cpp) ------------------------------
   // Runs keep a journal of themselves outside the folder, so that an
-  // interrupted run can be finished or any last run undone. Off by default.
+  // interrupted run can be finished or any last run undone, and hold the
+  // folder's lock while they work. Off by default.
   void setJournaling(bool on) { journaling_ = on; }
+  // How journal files are opened (tests fail writes through it).
+  void setJournalOpener(platform::AppendFileOpener open) { openJournal_ = std::move(open); }
   // A run stops between two files once `*flag` is set, leaving its journal
   // ready to be finished or undone.
   void setStopFlag(const std::atomic<bool>* flag) { stopFlag_ = flag; }
   bool stopRequested() const;
-  // The state of the loaded folder's journal; `why` tells a damaged one.
-  JournalState journalState(std::string* why = nullptr);
-  // Finishes the loaded folder's interrupted run: the tree, counts and
+  // What the loaded folder's last run left, found by its path or, when the
+  // folder was moved since, by its names.
+  LastRun lastRun();
+  // Why the last Start did not run (state none when it ran).
+  const LastRun& refusal() const { return refusal_; }
+  // Finishes the loaded folder's interrupted run: each step of its plan
+  // that the disk shows undone is done now, so the tree, counts and
   // failures end as the uninterrupted run would have left them. Fails,
-  // changing nothing, when there is nothing to finish or the journal cannot
-  // be read.
+  // changing nothing, when there is nothing to finish, the journal cannot
+  // be read or another run holds the folder.
   platform::Status resumeRun();
-  // Puts back every name the loaded folder's last run changed, newest first,
-  // and removes the series folders it made once empty; never overwrites.
-  // What could not be put back goes to runFailures (and to the view). The
-  // journal is removed when everything was put back.
+  // Puts back every name the loaded folder's last run changed that the disk
+  // shows changed, newest first, and removes the series folders it made
+  // once empty; never overwrites. What could not be put back goes to
+  // runFailures (and to the view). The journal is removed when everything
+  // was put back.
   platform::Status undoRun();
-  // The files the loaded folder's last run renamed, by its journal.
-  int lastRunFileCount();
   // The window's offer after a load: finish or undo an unfinished run.
   void offerUnfinishedRun();
   // Ctrl+Z: asks, then undoes the last run.
@@ -170,7 +188,6 @@ class Form1 {
  private:
   // Declared before the models and file lists that point at them.
   ControlNotifier notifier_;
-  RunJournal journalFs_;
   platform::FileSystem* fs_;
 
  public:
@@ -233,25 +250,54 @@ class Form1 {
   // or a run makes of it.
   platform::Status readLoadedFolder(const std::string& folder);
 
-  // Opens the run's journal before its first change; false when the run
-  // must not go on (an unfinished run is in the way, or no journal can be
-  // written).
-  bool beginRunJournal();
-  void endRunJournal();
-  // Takes the journal's inputs as the loaded folder's state for a replay.
+  // The options of the run Start would make now.
+  rename::PlanOptions planOptions();
+  // Takes the folder's lock and opens the run's journal before its first
+  // change; false when the run must not go on (refusal_ tells why).
+  bool beginRun(const rename::Plan& plan);
+  // Closes the journal: with an end record when the run reached its end;
+  // the journal before it stays when the run changed nothing.
+  void endRun(bool changed);
+  // Performs `plan` through `folder` (none in a dry run), showing each step.
+  // Returns whether anything changed on disk.
+  bool performPlan(const rename::Plan& plan, platform::OpenFolder* folder);
+  // A file step when finishing: done now, or found done already.
+  platform::Status finishStep(platform::OpenFolder& folder, const std::string& from,
+                              const std::string& to, bool& done);
+  // What a dry run foresees for a file step.
+  platform::Status foreseen(const rename::PlannedSeries& s, const rename::PlannedFile& f);
+  // Takes a journal's inputs as the loaded folder's listing and options.
   void loadJournalInputs(const platform::JournalHeader& header);
-  // Reads the loaded folder's journal; a missing one is told as "no run on
-  // this folder to `verb`" when `verb` is given.
-  platform::Status readJournal(platform::JournalContents& contents, std::string& file,
-                               const char* operation = nullptr, const char* verb = nullptr);
+  // Reads the journal of the loaded folder's last run for `operation`.
+  platform::Status readLastJournal(const char* operation, const char* verb,
+                                   platform::JournalContents& contents, std::string& file);
 
   platform::Status loadError_;
   bool journaling_ = false;
+  bool dryRun_ = false;
+  platform::AppendFileOpener openJournal_ = platform::openAppendFile;
+  std::unique_ptr<platform::FolderLock> lock_;
+  std::unique_ptr<platform::JournalWriter> journal_;
+  // While finishing: the journal of the run being finished.
+  const platform::JournalContents* finishing_ = nullptr;
+  platform::Status journalError_;
+  LastRun refusal_;
+  // The steps the journal in hand recorded before taking them.
+  std::unordered_set<std::string> intents_;
+  // The plan in hand while its series folders are named, and how many were.
+  const rename::Plan* running_ = nullptr;
+  int foldersRenamed_ = 0;
+  // The files a series folder holds once the plan in hand is done, each with
+  // the path its bytes are read from now: for a dry run.
+  platform::Status plannedFolderFiles(const std::string& entry, std::vector<std::string>& names,
+                                      std::vector<std::string>& readFrom);
   const std::atomic<bool>* stopFlag_ = nullptr;
   bool busy_ = false;
   bool startRereads_ = true;
-  // The loaded folder's names: what the load read, kept current by the run.
+  // The loaded folder's names: what the load read, kept current by the run;
+  // and every entry of it that is no .ima file.
   scan::SeriesIndex index_;
+  platform::FileSystem::Entries others_;
 };
 
 }  // namespace slicery::app

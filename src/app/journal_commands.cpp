@@ -1,113 +1,122 @@
-// The run journal as a user meets it: each run keeps one, an interrupted run
-// can be finished and the last run undone. The journal itself is written
-// through RunJournal, the file system every run works through.
+// The run journal as a user meets it: each run keeps one and holds the
+// folder's lock while it works; an interrupted run can be finished and the
+// last run undone. Finish and undo work the run's plan out again from what
+// the journal recorded and ask the disk, step by step, what took effect.
+#include <cerrno>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "app/busy_scope.h"
 #include "app/form1.h"
-#include "rename/new_name.h"
 
 namespace slicery::app {
 
 using platform::JournalContents;
-using platform::JournalStep;
+using platform::JournalIntent;
+using platform::PathKind;
 using platform::Status;
 
 namespace {
 
 constexpr const char* kDefaultFolderBaseName = "Series";
 
+std::string intentKey(JournalIntent::Kind kind, std::string_view from, std::string_view to) {
+  std::string key(1, static_cast<char>(kind));
+  key.append(from).push_back('\0');
+  key.append(to);
+  return key;
+}
+
+std::unordered_set<std::string> intentsOf(const JournalContents& contents) {
+  std::unordered_set<std::string> keys;
+  for (const JournalIntent& intent : contents.intents) {
+    keys.insert(intentKey(intent.kind, intent.from, intent.to));
+  }
+  return keys;
+}
+
+// The planned files whose step the run recorded as failed.
+std::unordered_set<std::uint32_t> failedSteps(const JournalContents& contents) {
+  std::unordered_set<std::uint32_t> failed;
+  for (const platform::JournalPass& pass : contents.passes) {
+    failed.insert(pass.failed.begin(), pass.failed.end());
+  }
+  return failed;
+}
+
 }  // namespace
 
 bool Form1::stopRequested() const {
-  if (journalFs_.mode() == RunJournal::Mode::recognise) return false;
-  return (stopFlag_ != nullptr && stopFlag_->load()) || !journalFs_.writeError();
+  return (stopFlag_ != nullptr && stopFlag_->load()) || !journalError_;
 }
 
-Status Form1::readJournal(JournalContents& contents, std::string& file, const char* operation,
-                          const char* verb) {
-  file = platform::journalPathFor(File2.path());
-  Status read = platform::readJournal(file, platform::journalFolderKey(File2.path()), contents);
-  if (read.code() == ENOENT && verb != nullptr) {
-    return Status::error(operation, File2.path(), std::string("no run on this folder to ") + verb,
-                         ENOENT);
-  }
-  return read;
+LastRun Form1::lastRun() {
+  return findLastRun(File2.path(), index_, others_);
 }
 
-JournalState Form1::journalState(std::string* why) {
-  return platform::journalState(platform::journalPathFor(File2.path()),
-                                platform::journalFolderKey(File2.path()), why);
-}
-
-bool Form1::beginRunJournal() {
-  if (!journaling_ || journalFs_.mode() != RunJournal::Mode::off) return true;
+bool Form1::beginRun(const rename::Plan& plan) {
+  refusal_ = {};
+  journalError_ = Status::ok();
+  if (dryRun_ || finishing_ != nullptr || !journaling_) return true;
   const std::string folder = File2.path();
-  std::string why;
-  switch (journalState(&why)) {
-    case JournalState::unfinished:
-      if (view_ != nullptr) {
-        view_->showMessage(
-            {"The last run on this folder did not finish. Load the folder again "
-             "to finish or undo it first.",
-             "Unfinished Run", Message::Icon::warning});
-      }
-      return false;
-    case JournalState::damaged:
-      if (view_ != nullptr) {
-        view_->showMessage(
-            {"The journal of the last run on this folder cannot be read, so it is "
-             "not known whether that run finished: " +
-                 why + ". Remove the journal to rename again.",
-             "Unfinished Run", Message::Icon::warning});
-      }
-      return false;
-    case JournalState::none:
-    case JournalState::finished:
-      break;
+  const auto refuse = [this](LastRun why) {
+    refusal_ = std::move(why);
+    lock_.reset();
+    if (view_ != nullptr) view_->runRefused(refusal_);
+    return false;
+  };
+  if (const Status locked = fileSystem().lockFolder(folder, lock_); !locked) {
+    LastRun busy;
+    busy.state = locked.code() == EWOULDBLOCK ? LastRun::State::busy : LastRun::State::noJournal;
+    busy.why = "cannot lock the folder: " + locked.reason();
+    return refuse(std::move(busy));
   }
+  // Asked under the lock: no other run can change the answer now.
+  LastRun last = lastRun();
+  if (!last.allowsRun()) return refuse(std::move(last));
+  // A run that changes nothing keeps the journal of the run before it.
+  if (!plan.changesSomething()) return true;
 
   platform::JournalHeader header;
   header.folder = platform::journalFolderKey(folder);
-  header.check1 = Check1.ticked();
-  header.check2 = Check2.ticked();
-  header.check4 = Check4.ticked();
-  header.folderBaseName = folderBaseName;
-  header.seriesCount = seriesCount;
-  for (int i = 0; i < List1.count(); ++i) header.list1.push_back(List1.entry(i));
-  // The series folders there before the run: undo leaves them, and a
-  // replay knows they were not made by the run.
-  if (Check2.ticked()) {
-    for (const std::string& series : header.list1) {
-      const std::string padded = rename::padded(series, rename::padWidth(seriesCount, series));
-      if (!rename::seriesGetsFolder(padded)) continue;
-      const std::string name = folderBaseName + "_S" + padded;
-      std::string target;
-      if (fs_->entryKind(platform::joinPath(folder, name), target) != platform::PathKind::missing) {
-        header.existingFolders.push_back(name);
-      }
-    }
-  }
-  std::unique_ptr<platform::JournalWriter> writer;
-  const std::string file = platform::journalPathFor(folder);
-  if (const Status created = platform::JournalWriter::create(file, header, index_.names(), writer);
+  header.check1 = plan.options.shortNames;
+  header.check2 = plan.options.folders;
+  header.check4 = plan.options.describe;
+  header.folderBaseName = plan.options.folderBaseName;
+  header.seriesCount = plan.options.seriesCount;
+  header.list1 = plan.options.list1;
+  header.nameLimit = plan.options.nameLimit;
+  header.others = others_;
+  std::vector<std::string_view> names;
+  index_.listing(names, header.links);
+  if (const Status created =
+          platform::JournalWriter::create(last.journal, header, names, openJournal_, journal_);
       !created) {
-    runFailures.push_back(
-        {folder, {}, "nothing renamed: cannot write the run journal: " + created.toString()});
-    if (view_ != nullptr) view_->runFailed(runFailures);
-    return false;
+    LastRun cannot;
+    cannot.state = LastRun::State::noJournal;
+    cannot.why = created.toString();
+    return refuse(std::move(cannot));
   }
-  journalFs_.start(RunJournal::Mode::record, folder, std::move(writer), nullptr);
   return true;
 }
 
-void Form1::endRunJournal() {
-  const RunJournal::Mode mode = journalFs_.mode();
-  if (mode != RunJournal::Mode::record && mode != RunJournal::Mode::replay) return;
-  const bool finished = !stopRequested();
-  if (const Status closed = journalFs_.close(finished); !closed) {
-    runFailures.push_back({File2.path(), {}, "cannot write the run journal: " + closed.toString()});
+void Form1::endRun(bool changed) {
+  if (journal_ != nullptr) {
+    Status closed = journalError_;
+    if (closed && !stopRequested()) closed = journal_->finish();
+    if (finishing_ == nullptr && !changed) {
+      if (const Status kept = journal_->keepPrevious(); !kept && closed) closed = kept;
+    } else if (finishing_ == nullptr) {
+      journal_->discardPrevious();
+    }
+    if (!closed) {
+      runFailures.push_back(
+          {File2.path(), {}, "cannot write the run journal: " + closed.toString()});
+    }
+    journal_.reset();
   }
+  lock_.reset();
 }
 
 void Form1::loadJournalInputs(const platform::JournalHeader& header) {
@@ -122,124 +131,222 @@ void Form1::loadJournalInputs(const platform::JournalHeader& header) {
   List1.clear();
   for (const std::string& series : header.list1) List1.append(series);
   lblseriesnum.setText(std::to_string(seriesCount));
-  // The journal keeps names only: each may be a link, so a replay looks at
-  // each before it moves it, as the first run did for its links.
-  platform::FileSystem::Entries names;
-  names.reserve(header.names.size());
-  for (const std::string& name : header.names) names.emplace_back(name, platform::PathKind::link);
-  index_.assign(std::move(names));
+  rename::Listing listing = listingOf(header);
+  index_ = std::move(listing.index);
+  others_ = std::move(listing.others);
   File2.setPattern("*.ima");
   File2.assign(index_.store(), index_.names());
 }
 
+Status Form1::readLastJournal(const char* operation, const char* verb, JournalContents& contents,
+                              std::string& file) {
+  const std::string folder = File2.path();
+  const LastRun last = lastRun();
+  switch (last.state) {
+    case LastRun::State::none:
+      return Status::error(operation, folder, std::string("no run on this folder to ") + verb,
+                           ENOENT);
+    case LastRun::State::noJournal:
+      return Status::error(operation, folder, last.reason(), ENOENT);
+    default:
+      break;
+  }
+  file = last.journal;
+  if (!last.movedFrom.empty()) {
+    // The run is this folder's from now on, wherever it began.
+    std::string here;
+    if (Status where = platform::journalPathFor(folder, here); !where) return where;
+    if (Status moved = platform::moveJournal(file, here); !moved) return moved;
+    file = here;
+  }
+  return platform::readJournal(file, {}, contents, std::string_view(verb) == "undo");
+}
+
+Status Form1::finishStep(platform::OpenFolder& folder, const std::string& from,
+                         const std::string& to, bool& done) {
+  done = false;
+  Status status = folder.renameFile(from, to);
+  if (status) return status;
+  const auto recorded = [&](JournalIntent::Kind kind) {
+    return intents_.count(intentKey(kind, from, to)) != 0;
+  };
+  if (status.code() == ENOENT && folder.kind(from) == PathKind::missing &&
+      folder.kind(to) != PathKind::missing) {
+    done = true;  // taken before the run stopped
+    return Status::ok();
+  }
+  if (status.code() == EEXIST) {
+    if (recorded(JournalIntent::Kind::cutMove) && folder.completeCutMove(from, to)) {
+      return Status::ok();
+    }
+    if (recorded(JournalIntent::Kind::placeholder) && folder.removePlaceholder(to)) {
+      return folder.renameFile(from, to);
+    }
+  }
+  return status;
+}
+
 Status Form1::resumeRun() {
-  if (busy_) return Status::error("finish run", File2.path(), "busy");
+  const std::string folder = File2.path();
+  if (busy_) return Status::error("finish run", folder, "busy");
   BusyScope busy(busy_);
+  if (const Status locked = fileSystem().lockFolder(folder, lock_); !locked) {
+    return Status::error("finish run", folder, locked.reason(), locked.code());
+  }
   JournalContents contents;
   std::string file;
-  if (Status read = readJournal(contents, file, "finish run", "finish"); !read) return read;
+  if (Status read = readLastJournal("finish run", "finish", contents, file); !read) {
+    lock_.reset();
+    return read;
+  }
   if (contents.finished) {
-    return Status::error("finish run", File2.path(),
+    lock_.reset();
+    return Status::error("finish run", folder,
                          "the last run on this folder finished; there is nothing to finish");
   }
-  std::unique_ptr<platform::JournalWriter> writer;
-  if (Status reopened = platform::JournalWriter::reopen(file, writer); !reopened) return reopened;
-
+  if (Status reopened = platform::JournalWriter::reopen(file, openJournal_, journal_); !reopened) {
+    lock_.reset();
+    return reopened;
+  }
   loadJournalInputs(contents.header);
-  journalFs_.start(RunJournal::Mode::replay, File2.path(), std::move(writer), &contents);
-  const bool rereads = startRereads_;
-  startRereads_ = false;
+  intents_ = intentsOf(contents);
+  finishing_ = &contents;
   lbltimetaken.setText("");
   runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
   IMARenamer();
-  startRereads_ = rereads;
+  finishing_ = nullptr;
+  intents_.clear();
   return Status::ok();
 }
 
 Status Form1::undoRun() {
-  if (busy_) return Status::error("undo run", File2.path(), "busy");
+  const std::string folder = File2.path();
+  if (busy_) return Status::error("undo run", folder, "busy");
   BusyScope busy(busy_);
+  std::unique_ptr<platform::FolderLock> lock;
+  if (const Status locked = fileSystem().lockFolder(folder, lock); !locked) {
+    return Status::error("undo run", folder, locked.reason(), locked.code());
+  }
   JournalContents contents;
   std::string file;
-  if (Status read = readJournal(contents, file, "undo run", "undo"); !read) return read;
+  if (Status read = readLastJournal("undo run", "undo", contents, file); !read) return read;
 
-  // Which steps took effect: the run once more, recognising and doing nothing.
   loadJournalInputs(contents.header);
-  journalFs_.start(RunJournal::Mode::recognise, File2.path(), nullptr, &contents);
-  Form1View* view = view_;
-  setView(nullptr);
-  const bool rereads = startRereads_;
-  startRereads_ = false;
-  IMARenamer();
-  startRereads_ = rereads;
-  setView(view);
-  const std::vector<JournalStep> steps = journalFs_.taken();
-  journalFs_.close(false);
-
-  platform::FileSystem& fs = *fs_;
-  const auto present = [&fs](const std::string& path) {
-    std::string target;
-    return fs.entryKind(path, target) != platform::PathKind::missing;
-  };
+  const rename::Plan plan = rename::makePlan({index_, others_}, planOptionsOf(contents.header));
+  intents_ = intentsOf(contents);
+  const std::unordered_set<std::uint32_t> failed = failedSteps(contents);
+  const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
   runFailures.clear();
   stepsPutBack = 0;
-  for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
-    const std::string& from = step->from;
-    const std::string& to = step->to;
-    switch (step->kind) {
-      case JournalStep::Kind::fileRenamed:
-      case JournalStep::Kind::folderRenaming: {
-        const bool isFile = step->kind == JournalStep::Kind::fileRenamed;
-        const Status back = isFile ? fs.renameFile(to, from) : fs.renameFolder(to, from);
-        if (back) {
-          ++stepsPutBack;
-          if (view_ != nullptr) {
-            if (isFile) {
-              view_->fileRenamed(to, from);
-            } else {
-              view_->folderRenamed(to, from);
-            }
-          }
-        } else if (!present(from) || present(to)) {
-          // (Old name there and new name gone: put back by an earlier undo.)
-          runFailures.push_back({to, from, "cannot be put back: " + back.reason()});
-        }
-        break;
+  const auto full = [&folder](const std::string& name) { return platform::joinPath(folder, name); };
+  const auto fail = [this, &full](const std::string& now, const std::string& before,
+                                  std::string reason) {
+    runFailures.push_back(
+        {full(now), before.empty() ? std::string() : full(before), std::move(reason)});
+  };
+
+  // The series folders named after their description, newest first.
+  for (auto it = contents.intents.rbegin(); it != contents.intents.rend(); ++it) {
+    if (it->kind != JournalIntent::Kind::folderRenaming) continue;
+    const PathKind before = loaded->kind(it->from);
+    const PathKind now = loaded->kind(it->to);
+    if (before == PathKind::missing && now == PathKind::folder) {
+      if (const Status back = loaded->renameFolder(it->to, it->from); !back) {
+        fail(it->to, it->from, "cannot be put back: " + back.reason());
+      } else {
+        ++stepsPutBack;
+        if (view_ != nullptr) view_->folderRenamed(full(it->to), full(it->from));
       }
-      case JournalStep::Kind::folderMade:
-        if (!present(to)) break;
-        if (const Status removed = fs.removeEmptyFolder(to); !removed) {
-          runFailures.push_back(
-              {to, {}, "the series folder made by the run cannot be removed: " + removed.reason()});
-        }
-        break;
+    } else if (before == PathKind::folder && now == PathKind::folder) {
+      if (!loaded->removePlaceholder(it->to)) {
+        fail(it->to, it->from, "cannot be put back: both names exist");
+      }
+    } else if (before == PathKind::missing) {
+      fail(it->from, {}, "the series folder is at neither its old nor its new name");
     }
   }
-  if (runFailures.empty()) {
-    if (Status removed = platform::removeJournal(file); !removed) {
-      runFailures.push_back({file, {}, removed.toString()});
+
+  // The files, newest step first. A step the run did not take leaves its
+  // old name in place, and is left alone.
+  for (size_t si = plan.series.size(); si-- > 0;) {
+    const rename::PlannedSeries& s = plan.series[si];
+    if (!s.refusal.empty()) continue;
+    for (size_t i = s.endFile; i-- > s.firstFile;) {
+      const rename::PlannedFile& f = plan.files[i];
+      if (!plan.moves(s, f) || f.foreseen != rename::Foresight::none ||
+          failed.count(static_cast<std::uint32_t>(i)) != 0) {
+        continue;
+      }
+      const std::string from(f.oldName);
+      const std::string to = plan.target(s, f);
+      const Status back = loaded->renameFile(to, from);
+      if (back) {
+        ++stepsPutBack;
+        if (view_ != nullptr) view_->fileRenamed(full(to), full(from));
+        continue;
+      }
+      const PathKind before = loaded->kind(from);
+      if (back.code() == EEXIST || before != PathKind::missing) {
+        // Both names are there: a move cut short, a placeholder of one, or a
+        // step never taken.
+        if (intents_.count(intentKey(JournalIntent::Kind::cutMove, from, to)) != 0 &&
+            loaded->completeCutMove(to, from)) {
+          ++stepsPutBack;
+        } else if (intents_.count(intentKey(JournalIntent::Kind::placeholder, from, to)) != 0) {
+          loaded->removePlaceholder(to);
+        }
+        continue;
+      }
+      fail(to, from,
+           "cannot be put back: " + (back.code() == ENOENT
+                                         ? std::string("the file is at neither its old nor its "
+                                                       "new name")
+                                         : back.reason()));
+    }
+  }
+
+  // The series folders the run made, once empty.
+  std::unordered_set<std::string> removed;
+  for (const rename::PlannedSeries& s : plan.series) {
+    if (!s.hasFolder || !s.refusal.empty() || s.folderListed ||
+        !removed.insert(s.folderName).second || loaded->kind(s.folderName) != PathKind::folder) {
+      continue;
+    }
+    if (const Status gone = loaded->removeEmptyFolder(s.folderName); !gone) {
+      fail(s.folderName, {},
+           "the series folder made by the run cannot be removed: " + gone.reason());
+    }
+  }
+  intents_.clear();
+
+  if (!contents.damage.empty()) {
+    runFailures.push_back({file,
+                           {},
+                           "the journal is damaged (" + contents.damage +
+                               "); what it held after that could not be checked, "
+                               "and it is kept"});
+  } else if (runFailures.empty()) {
+    if (Status gone = platform::removeJournal(file); !gone) {
+      runFailures.push_back({file, {}, gone.toString()});
     }
   }
   if (!runFailures.empty() && view_ != nullptr) view_->runFailed(runFailures);
   // The folder as it now is.
-  File1.setFileName(File2.path());
+  File1.setFileName(folder);
   IMADragDrop();
   return Status::ok();
 }
 
-int Form1::lastRunFileCount() {
-  JournalContents contents;
-  std::string file;
-  if (!readJournal(contents, file)) return 0;
-  int files = 0;
-  for (const JournalStep& step : contents.steps) {
-    if (step.kind == JournalStep::Kind::fileRenamed) ++files;
-  }
-  return files;
-}
-
 void Form1::offerUnfinishedRun() {
-  if (busy_ || view_ == nullptr || journalState() != JournalState::unfinished) return;
+  if (busy_ || view_ == nullptr) return;
+  const LastRun last = lastRun();
+  if (last.state != LastRun::State::unfinished) return;
+  if (fileSystem().folderLockedElsewhere(File2.path())) {
+    LastRun busy;
+    busy.state = LastRun::State::busy;
+    view_->runRefused(busy);
+    return;
+  }
   const std::string text = "The last run on " + File2.path() +
                            " did not finish. Finish it as it was started, undo what it did, or "
                            "cancel and leave the folder as it is?";
@@ -257,14 +364,29 @@ void Form1::offerUnfinishedRun() {
 
 void Form1::pressUndo() {
   if (busy_ || !journaling_ || view_ == nullptr || File2.path().empty()) return;
-  std::string why;
-  const JournalState state = journalState(&why);
-  if (state == JournalState::none) return;
-  if (state == JournalState::damaged) {
-    view_->showMessage({why, "Cannot Undo", Message::Icon::warning});
+  const LastRun last = lastRun();
+  switch (last.state) {
+    case LastRun::State::none:
+    case LastRun::State::noJournal:
+      return;
+    case LastRun::State::damaged:
+      view_->showMessage({last.why, "Cannot Undo", Message::Icon::warning});
+      return;
+    default:
+      break;
+  }
+  if (fileSystem().folderLockedElsewhere(File2.path())) {
+    LastRun busy;
+    busy.state = LastRun::State::busy;
+    view_->runRefused(busy);
     return;
   }
-  const int files = lastRunFileCount();
+  int files = 0;
+  JournalContents contents;
+  if (platform::readJournal(last.journal, {}, contents, true)) {
+    for (const platform::JournalPass& pass : contents.passes)
+      files += static_cast<int>(pass.renamed);
+  }
   const std::string text = "Undo the last run on " + File2.path() + "? It renamed or moved " +
                            std::to_string(files) + (files == 1 ? " file." : " files.");
   if (!view_->confirm(text, "Undo Run")) return;

@@ -7,7 +7,6 @@
 #include "app/escape.h"
 #include "app/form1.h"
 #include "dicom/dicom_hdr.h"
-#include "platform/dry_run_file_system.h"
 #include "platform/journal.h"
 #include "platform/stop_signals.h"
 
@@ -130,10 +129,12 @@ int worseStatus(int a, int b) {
         return 2;
       case kUnfinishedRun:
         return 3;
-      case kBadUsage:
-        return 5;
-      default:  // stopped by a signal
+      case kBusy:
         return 4;
+      case kBadUsage:
+        return 6;
+      default:  // stopped by a signal
+        return 5;
     }
   };
   return rank(a) >= rank(b) ? a : b;
@@ -294,6 +295,46 @@ class ConsoleView : public app::Form1View {
     failed = true;
   }
 
+  void runRefused(const app::LastRun& last) override {
+    wipeBar();
+    refused = refusalStatus(last);
+    tellRefusal(last);
+  }
+
+  // Tells why the last run on the folder stops this one, and what to do.
+  void tellRefusal(const app::LastRun& last) {
+    const std::string& folder = form_.File2.path();
+    console_.err << kProgram << quoted(folder) << ": " << app::escapeControls(last.reason());
+    switch (last.state) {
+      case app::LastRun::State::unfinished:
+        console_.err << "; nothing renamed. Run " << commandFor("--resume", folder)
+                     << " to finish it or " << commandFor("--undo", folder) << " to undo it";
+        break;
+      case app::LastRun::State::damaged:
+        // Neither --resume nor --undo can read that journal.
+        console_.err << "; nothing renamed. Look the folder over, then remove "
+                     << quoted(last.journal) << " to rename it again";
+        break;
+      case app::LastRun::State::noJournal:
+        console_.err << "; nothing renamed";
+        break;
+      default:
+        break;
+    }
+    console_.err << "\n";
+  }
+
+  static int refusalStatus(const app::LastRun& last) {
+    switch (last.state) {
+      case app::LastRun::State::busy:
+        return kBusy;
+      case app::LastRun::State::noJournal:
+        return kStepsFailed;
+      default:
+        return kUnfinishedRun;
+    }
+  }
+
   // Takes the bar off the terminal before the closing lines.
   void wipeBar() {
     if (!barShown_) return;
@@ -303,6 +344,7 @@ class ConsoleView : public app::Form1View {
 
   bool messageShown = false;
   bool failed = false;
+  int refused = 0;
 
  private:
   // A path as printed: relative to the loaded folder, control characters
@@ -352,15 +394,15 @@ class ConsoleView : public app::Form1View {
 
 namespace {
 
-int runOne(const Arguments& args, const std::string& path, platform::FileSystem& realFs,
+int runOne(const Arguments& args, const std::string& path, platform::FileSystem& fs,
            platform::Clock& clock, Console& console) {
-  platform::DryRunFileSystem dryRun(realFs);
-  app::Form1 form(args.dryRun ? static_cast<platform::FileSystem&>(dryRun) : realFs, clock);
+  app::Form1 form(fs, clock);
   ConsoleView view(form, console, args.quiet, args.paths.size() > 1);
   form.setView(&view);
   // Start follows the load at once: the load's reading of the folder serves.
   form.setStartRereadsFolder(false);
   form.setJournaling(args.journal && !args.dryRun);
+  form.setDryRun(args.dryRun);
   form.setStopFlag(&platform::stopFlag());
 
   if (const platform::Status loaded = form.drop({path}); !loaded) {
@@ -385,6 +427,10 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
   };
   if (args.resume || args.undo) {
     if (const platform::Status done = args.resume ? form.resumeRun() : form.undoRun(); !done) {
+      if (done.code() == EWOULDBLOCK) {
+        console.err << kProgram << named << ": " << app::escapeControls(done.reason()) << "\n";
+        return kBusy;
+      }
       console.err << kProgram << named << ": cannot " << (args.resume ? "finish" : "undo")
                   << " the run: " << app::escapeControls(done.reason()) << "\n";
       return kBadUsage;
@@ -394,22 +440,12 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
     return view.failed ? kStepsFailed : kSucceeded;
   }
   if (!args.dryRun) {
-    std::string why;
-    const app::JournalState state = form.journalState(&why);
-    if (state == app::JournalState::unfinished || state == app::JournalState::damaged) {
-      console.err << kProgram << named << ": the last run did not finish";
-      if (state == app::JournalState::damaged) {
-        // Neither --resume nor --undo can read that journal.
-        console.err << " or its journal cannot be read (" << app::escapeControls(why)
-                    << "); nothing renamed. Look the folder over, then remove "
-                    << quoted(platform::journalPathFor(form.File2.path()))
-                    << " to rename it again\n";
-      } else {
-        console.err << "; nothing renamed. Run " << commandFor("--resume", form.File2.path())
-                    << " to finish it or " << commandFor("--undo", form.File2.path())
-                    << " to undo it\n";
-      }
-      return kUnfinishedRun;
+    // Told before the options: a folder whose run moved every file into
+    // series folders lists no series, but its run still stands in the way.
+    const app::LastRun last = form.lastRun();
+    if (!last.allowsRun() && last.state != app::LastRun::State::noJournal) {
+      view.runRefused(last);
+      return view.refused;
     }
   }
   if (args.shortNames) form.changeCheck(form.Check1, 1);
@@ -427,6 +463,7 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
   }
   form.pressStart();
   view.wipeBar();
+  if (view.refused != 0) return view.refused;
   if (view.messageShown) return kNoSeries;
   return summary();
 }

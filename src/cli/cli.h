@@ -21,6 +21,7 @@ enum ExitStatus : int {
   kBadUsage = 2,       // bad arguments, or PATH cannot be listed
   kNoSeries = 3,       // no series found: Start stays disabled or finds no files
   kUnfinishedRun = 4,  // the folder's last run did not finish: nothing renamed
+  kBusy = 5,           // another run is working on the folder: nothing changed
 };
 
 // What the command line asks for.
@@ -70,8 +71,9 @@ struct Console {
 std::string shown(const std::string& path);
 std::string quoted(const std::string& path);
 
-// The worse of two exit statuses: kBadUsage, then kStepsFailed, then
-// kNoSeries, then kSucceeded.
+// The worse of two exit statuses: kBadUsage, then a stop by a signal, then
+// kBusy, then kUnfinishedRun, then kStepsFailed, then kNoSeries, then
+// kSucceeded.
 int worseStatus(int a, int b);
 
 // The rename run of Mode::run over `fs` (the real one or a double), for each

@@ -27,6 +27,8 @@
 
 namespace slicery::platform {
 
+class FolderLock;
+
 // `link` only from entryKind, which does not follow symbolic links.
 enum class PathKind { missing, folder, file, other, link };
 
@@ -42,15 +44,41 @@ class ReadableFile {
 // Decides which listed names a caller wants; an empty filter keeps all.
 using NameFilter = std::function<bool(std::string_view)>;
 
-// A folder held open, for the many renames of one run: names are taken
-// relative to it, so each rename resolves its own names only, not the whole
-// path again. Failures carry full paths as FileSystem's do.
+// Told by a rename before it takes a step that a kill could leave half
+// done, so that the step can be recorded first: two names on one file (a
+// link, then the old name's unlink), or an empty placeholder made at the new
+// name that the file is then renamed onto. A failure returned stops the
+// rename before that step.
+class RenameIntent {
+ public:
+  enum class Kind { cutMove, placeholder };
+  virtual ~RenameIntent() = default;
+  virtual Status before(Kind kind) = 0;
+};
+
+// A folder held open, for the many steps of one run: names are taken
+// relative to it, so each step resolves its own names only, not the whole
+// path again. Failures carry full paths as FileSystem's do. This is all a
+// run, its finish and its undo do to the disk.
 class OpenFolder {
  public:
   virtual ~OpenFolder() = default;
   // As FileSystem::renameFile; `to` may lead into a subfolder ("S/x.ima").
-  virtual Status renameFile(const std::string& from, const std::string& to) = 0;
+  // `intent`, when given, hears of a fallback step before it is taken.
+  virtual Status renameFile(const std::string& from, const std::string& to,
+                            RenameIntent* intent = nullptr) = 0;
+  virtual Status renameFolder(const std::string& from, const std::string& to) = 0;
   virtual Status makeFolder(const std::string& name) = 0;
+  virtual Status removeEmptyFolder(const std::string& name) = 0;
+  // What stands at `name` itself (a link is not followed), with its size
+  // for a file.
+  virtual PathKind kind(const std::string& name, std::uint64_t* size = nullptr) = 0;
+  // Completes a cut move: removes `from` when it and `to` are two names of
+  // one regular file. False (changing nothing) otherwise.
+  virtual bool completeCutMove(const std::string& from, const std::string& to) = 0;
+  // Removes the empty file or folder at `name`, the placeholder of a rename
+  // that did not happen; false (changing nothing) when it is not empty.
+  virtual bool removePlaceholder(const std::string& name) = 0;
 };
 
 class FileSystem {
@@ -87,9 +115,18 @@ class FileSystem {
     return Status::error("remove folder", path, "not supported here");
   }
   virtual Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) = 0;
+  // The size of the regular file at `path` (links followed); 0 for anything
+  // else.
+  virtual std::uint64_t fileSize(const std::string& /*path*/) { return 0; }
   // The folder at `path`, held open where the platform can; by default its
   // operations join paths and call the ones above.
   virtual std::unique_ptr<OpenFolder> openFolder(const std::string& path);
+  // Takes the lock that lets one run at a time work on `folder`, held until
+  // `lock` goes (folder_lock.h); fails with EWOULDBLOCK while another holds
+  // it. A file system of a test's own may hold its folders unlocked.
+  virtual Status lockFolder(const std::string& folder, std::unique_ptr<FolderLock>& lock);
+  // Whether another holds that lock now.
+  virtual bool folderLockedElsewhere(const std::string& folder);
 };
 
 // The platform's path separator, and joining a folder with a name.

@@ -1,40 +1,14 @@
 // Journal: the record a rename run keeps of itself outside the loaded folder,
 // so that a run cut short by a crash, a kill or a power failure can be
-// finished or undone. All file access of the journal lives here.
+// finished, and any last run undone. It holds what determines the run's plan
+// (its options and the folder's listing), written and flushed before the
+// first change; then what a kill could leave half done, each written before
+// it is done; then each series pass's outcome; then an end record. The bytes
+// are told in doc/journal-format.md.
 //
-// Where: $XDG_STATE_HOME/slicery/ (else ~/.local/state/slicery/), one file
-// per folder, "<16 hex digits>.journal", the digits the 64-bit FNV-1a hash of
-// the folder's absolute path. The path is written inside too and checked.
-//
-// Format, version 2. The file is a sequence of records, each
-//   u32 size      bytes of type and payload
-//   u32 checksum  CRC-32 (IEEE) of type and payload
-//   u8  type
-//   payload
-// with every integer little-endian and every string a u32 byte count and its
-// bytes. A record that runs past the end of the file or fails its checksum
-// while nothing follows it is a torn tail from a crash and is dropped; one
-// with more bytes after it means the file is damaged, and so does a file that
-// does not begin with a whole header. The records:
-//   1 header   u32 version (2), folder path, u8 Check1, u8 Check2, u8 Check4,
-//              folderBaseName, u32 seriesCount, u32 n + n strings (List1),
-//              u32 n + n names (the run's .ima names in list order), each
-//              as a change of the one before it: u8 bytes it shares with
-//              the start of that one, u8 bytes it shares with its end, the
-//              size of the rest in 7-bit groups (low first, the top bit set
-//              in all but the last), and the rest,
-//              u32 n + n strings (series folders that existed before the run,
-//              relative to the folder)
-//              Version 1, still read, had n strings for the names.
-//   2 file renamed    from, to   (paths relative to the folder)
-//   3 folder made     path
-//   4 folder renaming from, to   written and flushed before the rename
-//   5 end             no payload: the run reached its end
-//   6 file renamed    from, to as a change of from (as the header's names);
-//                     version 2 writes it in place of 2
-// The header is flushed to the disk before the run's first change; outcome
-// records are gathered, written in blocks and flushed in batches, so a crash
-// may lose the last of them (the folder's state tells those steps).
+// Where: the private state folder (state_folder.h), one file per folder,
+// "<16 hex digits>.journal", the digits the 64-bit FNV-1a hash of the
+// folder's absolute path, which is written inside too.
 #pragma once
 
 #include <cstdint>
@@ -43,91 +17,115 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/append_file.h"
+#include "platform/file_system.h"
 #include "platform/status.h"
 
 namespace slicery::platform {
 
 struct JournalHeader {
-  std::string folder;  // absolute
+  std::string folder;  // absolute, where the run began
   bool check1 = false;
   bool check2 = false;
   bool check4 = false;
   std::string folderBaseName;
   int seriesCount = 0;
   std::vector<std::string> list1;
-  std::vector<std::string> names;  // as read; a writer is given them apart
-  std::vector<std::string> existingFolders;
+  long nameLimit = 255;
+  // The .ima files in list order, each a symbolic link or not; every other
+  // entry of the folder by name and kind. A writer is given the names apart.
+  std::vector<std::string> names;
+  std::vector<bool> links;
+  FileSystem::Entries others;
 };
 
-struct JournalStep {
-  enum class Kind : std::uint8_t { fileRenamed = 2, folderMade = 3, folderRenaming = 4 };
-  Kind kind = Kind::fileRenamed;
-  std::string from;  // empty for folderMade
+// A step recorded before it is taken: paths relative to the folder.
+struct JournalIntent {
+  enum class Kind : std::uint8_t { cutMove = 1, placeholder = 2, folderRenaming = 3 };
+  Kind kind;
+  std::string from;
   std::string to;
+};
+
+// The outcome of one series pass: how many files it renamed, and which of
+// its planned files (numbered across the plan) failed.
+struct JournalPass {
+  std::uint32_t pass = 0;
+  std::uint32_t renamed = 0;
+  std::vector<std::uint32_t> failed;
 };
 
 struct JournalContents {
   JournalHeader header;
-  std::vector<JournalStep> steps;
+  std::vector<JournalIntent> intents;
+  std::vector<JournalPass> passes;
   bool finished = false;
+  // Read with `salvage`: why the records after the last good one are lost.
+  std::string damage;
 };
 
 // The folder's absolute path, as journals know it.
 std::string journalFolderKey(const std::string& folder);
-// The journal file of `folder` (any path naming it).
-std::string journalPathFor(const std::string& folder);
+// The journal file of `folder` (any path naming it); fails when there is no
+// private place for journals.
+Status journalPathFor(const std::string& folder, std::string& file);
+// Every journal file in the state folder.
+std::vector<std::string> listJournals();
 
 enum class JournalState { none, unfinished, finished, damaged };
 
 // Reads the journal at `file`. Fails with a reason a user can act on when the
-// file cannot be read, is damaged, is of another version, or belongs to
-// another folder than `folderKey`. A missing file fails with code ENOENT.
-Status readJournal(const std::string& file, const std::string& folderKey, JournalContents& out);
-// The state of the journal at `file`, reading no more than it must: a
-// journal that ends in a whole end record is finished; any other is read in
-// full. `why` receives the reason a damaged one cannot be read.
+// file cannot be read, is damaged or of another version. A missing file
+// fails with code ENOENT. `folderKey`, when not empty, must be the folder
+// the journal names. With `salvage`, a journal whose header is whole is read
+// up to its first bad record, and `damage` tells what was lost.
+Status readJournal(const std::string& file, const std::string& folderKey, JournalContents& out,
+                   bool salvage = false);
+// The state of the journal at `file`, reading no more than it must: one that
+// ends in a whole end record is finished; any other is read in full. `why`
+// receives the reason a damaged one cannot be read.
 JournalState journalState(const std::string& file, const std::string& folderKey,
                           std::string* why = nullptr);
 
 Status removeJournal(const std::string& file);
+// Gives the journal at `from` the name `to`, in place of any there.
+Status moveJournal(const std::string& from, const std::string& to);
 
-// Appends records to a journal file.
 class JournalWriter {
  public:
-  ~JournalWriter();
   JournalWriter(const JournalWriter&) = delete;
   JournalWriter& operator=(const JournalWriter&) = delete;
 
-  // Replaces any journal at `file` with one holding `header` with `names`
-  // as its names, flushed to the disk (folders made as needed).
+  // Writes a journal of `header` with `names` as its names aside, flushes
+  // it, and puts it in the place of any journal at `file`, which is kept
+  // until keepPrevious() or discardPrevious() decides.
   static Status create(const std::string& file, const JournalHeader& header,
-                       const std::vector<std::string_view>& names,
+                       const std::vector<std::string_view>& names, const AppendFileOpener& open,
                        std::unique_ptr<JournalWriter>& writer);
-  // Opens an existing, readable journal to go on writing after its last
-  // whole record; a torn tail is cut off first.
-  static Status reopen(const std::string& file, std::unique_ptr<JournalWriter>& writer);
+  // Goes on writing an existing journal after its last whole record.
+  static Status reopen(const std::string& file, const AppendFileOpener& open,
+                       std::unique_ptr<JournalWriter>& writer);
 
-  // Adds a record; it reaches the file once some are gathered, or at sync().
-  Status append(JournalStep::Kind kind, std::string_view from, std::string_view to);
-  // Writes the gathered records and flushes everything to the disk.
-  Status sync();
+  // Records a step before it is taken: written at once, and flushed to the
+  // disk too when `flush`.
+  Status intent(JournalIntent::Kind kind, std::string_view from, std::string_view to, bool flush);
+  Status pass(const JournalPass& outcome);
   // Writes the end record (without waiting for the disk).
   Status finish();
+  // The run changed nothing: the journal before it takes its place again.
+  Status keepPrevious();
+  // The run changed something: the journal before it goes.
+  void discardPrevious();
   const std::string& path() const { return path_; }
 
  private:
-  JournalWriter(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  Status writeHeader(const JournalHeader& header, const std::vector<std::string_view>& names);
-  // Starts a record of `type` in gathered_; returns where it begins.
-  size_t begin(std::uint8_t type);
-  // Puts the size and checksum into the record that begins at `at` in
-  // gathered_ and ends with it; writes what is gathered once it fills a block.
-  Status sealed(size_t at);
-  Status writeGathered();
+  JournalWriter(std::unique_ptr<AppendFile> file, std::string path)
+      : file_(std::move(file)), path_(std::move(path)) {}
+  Status write(bool flush);
 
-  int fd_;
-  std::string gathered_;
+  std::unique_ptr<AppendFile> file_;
   std::string path_;
+  std::string buffer_;
 };
 
 }  // namespace slicery::platform

@@ -1,5 +1,7 @@
 #include "platform/file_system.h"
 
+#include "platform/folder_lock.h"
+
 namespace slicery::platform {
 namespace {
 
@@ -7,12 +9,29 @@ namespace {
 class PathFolder : public OpenFolder {
  public:
   PathFolder(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
-  Status renameFile(const std::string& from, const std::string& to) override {
+  Status renameFile(const std::string& from, const std::string& to, RenameIntent*) override {
     return fs_.renameFile(joinPath(path_, from), joinPath(path_, to));
+  }
+  Status renameFolder(const std::string& from, const std::string& to) override {
+    return fs_.renameFolder(joinPath(path_, from), joinPath(path_, to));
   }
   Status makeFolder(const std::string& name) override {
     return fs_.makeFolder(joinPath(path_, name));
   }
+  Status removeEmptyFolder(const std::string& name) override {
+    return fs_.removeEmptyFolder(joinPath(path_, name));
+  }
+  PathKind kind(const std::string& name, std::uint64_t* size) override {
+    std::string target;
+    const std::string path = joinPath(path_, name);
+    const PathKind kind = fs_.entryKind(path, target);
+    if (size != nullptr) *size = kind == PathKind::file ? fs_.fileSize(path) : 0;
+    return kind;
+  }
+  // A file system reached by paths alone has no cut moves or placeholders
+  // of its own to complete.
+  bool completeCutMove(const std::string&, const std::string&) override { return false; }
+  bool removePlaceholder(const std::string&) override { return false; }
 
  private:
   FileSystem& fs_;
@@ -38,6 +57,14 @@ Status FileSystem::listFiles(const std::string& folder, const NameFilter& keep,
 
 std::unique_ptr<OpenFolder> FileSystem::openFolder(const std::string& path) {
   return std::make_unique<PathFolder>(*this, path);
+}
+
+Status FileSystem::lockFolder(const std::string& folder, std::unique_ptr<FolderLock>& lock) {
+  return FolderLock::acquire(folder, lock);
+}
+
+bool FileSystem::folderLockedElsewhere(const std::string& folder) {
+  return FolderLock::heldElsewhere(folder);
 }
 
 std::string joinPath(std::string_view folder, std::string_view name) {

@@ -88,7 +88,8 @@ bool maySpellOneEntry(int dir, const std::string& from, const std::string& to) {
 // file. Removing the old name completes it; true when it did. Anything else
 // at the new name (another file, a symbolic link, a folder) is left alone, and
 // so is one entry reached by two spellings, where the unlink would remove the
-// very name that was to stay.
+// very name that was to stay. Only a caller that knows the move was begun
+// may ask: a user's own hard link looks the same.
 bool completesCutMove(int dir, const std::string& from, const std::string& to) {
   struct stat a;
   struct stat b;
@@ -196,18 +197,47 @@ class DescriptorFolder : public OpenFolder {
   DescriptorFolder(const DescriptorFolder&) = delete;
   DescriptorFolder& operator=(const DescriptorFolder&) = delete;
 
-  Status renameFile(const std::string& from, const std::string& to) override {
-    Status status = fs_.renameFileIn(fd_, from, to);
-    if (status) return status;
-    return Status::error(status.operation(), joinPath(path_, from), status.reason(), status.code(),
-                         joinPath(path_, to));
+  Status renameFile(const std::string& from, const std::string& to, RenameIntent* intent) override {
+    return withPaths(fs_.renameFileIn(fd_, from, to, intent), from, to);
+  }
+  Status renameFolder(const std::string& from, const std::string& to) override {
+    return withPaths(fs_.renameFolderIn(fd_, from, to), from, to);
   }
   Status makeFolder(const std::string& name) override {
     if (::mkdirat(fd_, name.c_str(), 0777) == 0) return Status::ok();
     return Status::systemError("make folder", joinPath(path_, name), errno);
   }
+  Status removeEmptyFolder(const std::string& name) override {
+    if (::unlinkat(fd_, name.c_str(), AT_REMOVEDIR) == 0) return Status::ok();
+    return Status::systemError("remove folder", joinPath(path_, name), errno);
+  }
+  PathKind kind(const std::string& name, std::uint64_t* size) override {
+    struct stat st;
+    if (size != nullptr) *size = 0;
+    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return PathKind::missing;
+    if (S_ISLNK(st.st_mode)) return PathKind::link;
+    if (S_ISDIR(st.st_mode)) return PathKind::folder;
+    if (!S_ISREG(st.st_mode)) return PathKind::other;
+    if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
+    return PathKind::file;
+  }
+  bool completeCutMove(const std::string& from, const std::string& to) override {
+    return completesCutMove(fd_, from, to);
+  }
+  bool removePlaceholder(const std::string& name) override {
+    struct stat st;
+    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (S_ISDIR(st.st_mode)) return ::unlinkat(fd_, name.c_str(), AT_REMOVEDIR) == 0;
+    return S_ISREG(st.st_mode) && st.st_size == 0 && ::unlinkat(fd_, name.c_str(), 0) == 0;
+  }
 
  private:
+  Status withPaths(Status status, const std::string& from, const std::string& to) const {
+    if (status) return status;
+    return Status::error(status.operation(), joinPath(path_, from), status.reason(), status.code(),
+                         joinPath(path_, to));
+  }
+
   RealFileSystem& fs_;
   int fd_;
   std::string path_;
@@ -287,14 +317,15 @@ Status RealFileSystem::makeFolder(const std::string& path) {
 }
 
 Status RealFileSystem::renameFile(const std::string& from, const std::string& to) {
-  return renameFileIn(AT_FDCWD, from, to);
+  return renameFileIn(AT_FDCWD, from, to, nullptr);
 }
 
 Status RealFileSystem::renameFolder(const std::string& from, const std::string& to) {
   return renameFolderIn(AT_FDCWD, from, to);
 }
 
-Status RealFileSystem::renameFileIn(int dir, const std::string& from, const std::string& to) {
+Status RealFileSystem::renameFileIn(int dir, const std::string& from, const std::string& to,
+                                    RenameIntent* intent) {
   static constexpr const char* kOperation = "rename";
   if (from == to) return Status::ok();
   if (tries(RenameStrategy::noReplaceFlag)) {
@@ -302,10 +333,12 @@ Status RealFileSystem::renameFileIn(int dir, const std::string& from, const std:
       return Status::ok();
     }
     const int code = errno;
-    if (code == EEXIST && completesCutMove(dir, from, to)) return Status::ok();
     if (!noReplaceUnsupported(code)) return Status::systemError(kOperation, from, code, to);
   }
   if (tries(RenameStrategy::linkThenUnlink)) {
+    if (intent != nullptr) {
+      if (Status told = intent->before(RenameIntent::Kind::cutMove); !told) return told;
+    }
     if (::linkat(dir, from.c_str(), dir, to.c_str(), 0) == 0) {
       if (::unlinkat(dir, from.c_str(), 0) == 0) return Status::ok();
       const int code = errno;
@@ -313,14 +346,14 @@ Status RealFileSystem::renameFileIn(int dir, const std::string& from, const std:
       return Status::systemError(kOperation, from, code, to);
     }
     const int code = errno;
-    if (code == EEXIST && completesCutMove(dir, from, to)) return Status::ok();
+    if (code == EEXIST) return existsFailure(dir, kOperation, from, to);
     if (!linkUnsupported(code)) return Status::systemError(kOperation, from, code, to);
   }
-  Status status = renameOntoPlaceholder(dir, kOperation, from, to, false);
-  if (status.code() == EEXIST) {
-    if (completesCutMove(dir, from, to)) return Status::ok();
-    return existsFailure(dir, kOperation, from, to);
+  if (intent != nullptr) {
+    if (Status told = intent->before(RenameIntent::Kind::placeholder); !told) return told;
   }
+  Status status = renameOntoPlaceholder(dir, kOperation, from, to, false);
+  if (status.code() == EEXIST) return existsFailure(dir, kOperation, from, to);
   return status;
 }
 
@@ -338,6 +371,12 @@ Status RealFileSystem::renameFolderIn(int dir, const std::string& from, const st
   Status status = renameOntoPlaceholder(dir, kOperation, from, to, true);
   if (status.code() == EEXIST) return existsFailure(dir, kOperation, from, to);
   return status;
+}
+
+std::uint64_t RealFileSystem::fileSize(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<std::uint64_t>(st.st_size);
 }
 
 Status RealFileSystem::removeEmptyFolder(const std::string& path) {

@@ -10,10 +10,12 @@
 //     exFAT and FAT through FUSE, which have neither the flag nor hard links.
 // A later step runs only when the one before reports that the file system
 // does not support it. A process killed inside a step leaves the data under
-// at least one name: after step 2's link, both names on one file, which the
-// next renameFile of the same pair completes; after step 3's create, an empty
-// file or folder at the new name, which is left alone (a user's empty file
-// looks the same) and named in the failure so the user can remove it.
+// at least one name: after step 2's link, both names on one file; after step
+// 3's create, an empty file or folder at the new name. A rename never takes
+// such leftovers for its own (a user's hard link or empty file looks the
+// same): the caller hears of each fallback step before it is taken
+// (RenameIntent), records it, and only a finish or undo that finds the
+// record completes the move or removes the placeholder.
 #pragma once
 
 #include "platform/file_system.h"
@@ -37,6 +39,7 @@ class RealFileSystem : public FileSystem {
   Status renameFile(const std::string& from, const std::string& to) override;
   Status renameFolder(const std::string& from, const std::string& to) override;
   Status removeEmptyFolder(const std::string& path) override;
+  std::uint64_t fileSize(const std::string& path) override;
   // Refuses anything but a regular file (a FIFO, a device, a folder) without
   // waiting on it.
   Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) override;
@@ -46,7 +49,8 @@ class RealFileSystem : public FileSystem {
 
   // The renames above with both names relative to the folder `dir` (a
   // descriptor, or AT_FDCWD for the working folder).
-  Status renameFileIn(int dir, const std::string& from, const std::string& to);
+  Status renameFileIn(int dir, const std::string& from, const std::string& to,
+                      RenameIntent* intent);
   Status renameFolderIn(int dir, const std::string& from, const std::string& to);
 
  private:

@@ -13,12 +13,6 @@ char lowerAscii(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
-bool endsInIma(std::string_view name) {
-  if (name.size() < 4 || name[name.size() - 4] != '.') return false;
-  return lowerAscii(name[name.size() - 3]) == 'i' && lowerAscii(name[name.size() - 2]) == 'm' &&
-         lowerAscii(name[name.size() - 1]) == 'a';
-}
-
 // The fourth piece in lower case (empty for a name without one) and the
 // number of pieces.
 std::string seriesKey(std::string_view name, std::uint16_t& pieces) {
@@ -41,11 +35,18 @@ std::string seriesKey(std::string_view name, std::uint16_t& pieces) {
 
 }  // namespace
 
+bool endsInIma(std::string_view name) {
+  if (name.size() < 4 || name[name.size() - 4] != '.') return false;
+  return lowerAscii(name[name.size() - 3]) == 'i' && lowerAscii(name[name.size() - 2]) == 'm' &&
+         lowerAscii(name[name.size() - 1]) == 'a';
+}
+
 void SeriesIndex::clear() {
   store_ = std::make_shared<platform::NameStore>();
   entries_.clear();
   groups_.clear();
-  lastGroup_ = nullptr;
+  groupIds_.clear();
+  lastGroup_ = kNoGroup;
   ordered_ = true;
 }
 
@@ -68,17 +69,20 @@ void SeriesIndex::place(Id id, bool inOrder) {
   Entry& entry = entries_[id];
   const std::string key = seriesKey(entry.name, entry.pieces);
   if (!inOrder) ordered_ = false;
-  Group* group = nullptr;
+  std::uint32_t group = kNoGroup;
   if (entry.pieces > kSeriesField + 1) {  // it has a fourth piece
     // Names come series by series, so the group is mostly the last one.
-    if (lastGroup_ == nullptr || key != lastKey_) {
-      lastGroup_ = &groups_[key];
+    if (lastGroup_ == kNoGroup || key != lastKey_) {
+      const auto [it, added] =
+          groupIds_.try_emplace(key, static_cast<std::uint32_t>(groups_.size()));
+      if (added) groups_.emplace_back();
+      lastGroup_ = it->second;
       lastKey_ = key;
     }
     group = lastGroup_;
   }
-  if (group != nullptr && !inOrder) group->ordered = false;
-  if (group != nullptr && group != entry.group) group->ids.push_back(id);
+  if (group != kNoGroup && !inOrder) groups_[group].ordered = false;
+  if (group != kNoGroup && group != entry.group) groups_[group].ids.push_back(id);
   entry.group = group;
 }
 
@@ -86,7 +90,7 @@ void SeriesIndex::order(std::vector<Id>& ids) const {
   platform::sortIgnoringCase(ids, [this](Id id) { return entries_[id].name; });
 }
 
-std::vector<std::string_view> SeriesIndex::names() {
+std::vector<std::string_view> SeriesIndex::names() const {
   std::vector<std::string_view> names;
   names.reserve(entries_.size());
   for (const Entry& entry : entries_) {
@@ -96,19 +100,36 @@ std::vector<std::string_view> SeriesIndex::names() {
   return names;
 }
 
+void SeriesIndex::listing(std::vector<std::string_view>& names, std::vector<bool>& links) const {
+  std::vector<Id> ids;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (entries_[i].live) ids.push_back(static_cast<Id>(i));
+  }
+  if (!ordered_) order(ids);
+  names.clear();
+  links.clear();
+  names.reserve(ids.size());
+  links.reserve(ids.size());
+  for (const Id id : ids) {
+    names.push_back(entries_[id].name);
+    links.push_back(entries_[id].link);
+  }
+}
+
 void SeriesIndex::seriesNames(std::string_view series, int leastPieces,
                               std::vector<std::string_view>& names, std::vector<Id>& ids) {
   names.clear();
   ids.clear();
   std::string key(series);
   for (char& c : key) c = lowerAscii(c);
-  const auto it = groups_.find(key);
-  if (it == groups_.end()) return;
-  Group& group = it->second;
+  const auto it = groupIds_.find(key);
+  if (it == groupIds_.end()) return;
+  const std::uint32_t number = it->second;
+  Group& group = groups_[number];
   // Drop the names that have gone or changed series; order the ones that
   // came since.
-  std::erase_if(group.ids, [this, &group](Id id) {
-    return !entries_[id].live || entries_[id].group != &group;
+  std::erase_if(group.ids, [this, number](Id id) {
+    return !entries_[id].live || entries_[id].group != number;
   });
   if (!group.ordered) {
     order(group.ids);
@@ -122,17 +143,18 @@ void SeriesIndex::seriesNames(std::string_view series, int leastPieces,
   }
 }
 
-void SeriesIndex::renamed(Id id, std::string_view newName) {
+std::string_view SeriesIndex::renamed(Id id, std::string_view newName, bool inStore) {
   Entry& entry = entries_.at(id);
-  if (newName == entry.name) return;
+  if (newName == entry.name) return entry.name;
   if (newName.empty() || !endsInIma(newName) || newName[0] == '.') {
     entry.live = false;
-    entry.group = nullptr;
-    return;
+    entry.group = kNoGroup;
+    return {};
   }
   // The same entry under its new name, in the group of its new fourth piece.
-  entry.name = store_->add(newName);
+  entry.name = inStore ? newName : store_->add(newName);
   place(id, false);
+  return entry.name;
 }
 
 }  // namespace slicery::scan

@@ -19,6 +19,9 @@
 
 namespace slicery::scan {
 
+// Whether `name` ends in ".ima", letter case ignored.
+bool endsInIma(std::string_view name);
+
 class SeriesIndex {
  public:
   using Id = std::uint32_t;
@@ -31,7 +34,9 @@ class SeriesIndex {
 
   // Every name, in list order. The names view store(), where they stay for
   // as long as anyone holds it, whatever the index does after.
-  std::vector<std::string_view> names();
+  std::vector<std::string_view> names() const;
+  // The same, each with whether it is a symbolic link.
+  void listing(std::vector<std::string_view>& names, std::vector<bool>& links) const;
   std::shared_ptr<const platform::NameStore> store() const { return store_; }
   // The names a pass over `series` takes (see belongsToSeries), in list order,
   // with their ids for renamed().
@@ -39,7 +44,9 @@ class SeriesIndex {
                    std::vector<Id>& ids);
   // The file `id` now has the name `newName` in the folder, or has left it
   // when `newName` is empty.
-  void renamed(Id id, std::string_view newName);
+  // `newName` may be a view of store() already (from a copy of this index),
+  // and is then kept as it is. Returns the name as the index keeps it.
+  std::string_view renamed(Id id, std::string_view newName, bool inStore = false);
   bool isLink(Id id) const { return entries_.at(id).link; }
 
  private:
@@ -47,9 +54,10 @@ class SeriesIndex {
     std::vector<Id> ids;  // may still hold entries that left it
     bool ordered = true;
   };
+  static constexpr std::uint32_t kNoGroup = UINT32_MAX;
   struct Entry {
-    std::string_view name;         // in store_
-    const Group* group = nullptr;  // none for a name without a fourth piece
+    std::string_view name;           // in store_
+    std::uint32_t group = kNoGroup;  // in groups_; none for a name without a fourth piece
     std::uint16_t pieces = 0;
     bool live = true;
     bool link = false;
@@ -62,8 +70,11 @@ class SeriesIndex {
   // of them handed out stay valid.
   std::shared_ptr<platform::NameStore> store_ = std::make_shared<platform::NameStore>();
   std::vector<Entry> entries_;
-  std::unordered_map<std::string, Group> groups_;
-  Group* lastGroup_ = nullptr;  // the group of lastKey_
+  // Groups by number, so that a copy of the index is a whole index of its
+  // own: a plan works out a run on a copy.
+  std::vector<Group> groups_;
+  std::unordered_map<std::string, std::uint32_t> groupIds_;
+  std::uint32_t lastGroup_ = kNoGroup;  // the group of lastKey_
   std::string lastKey_;
   bool ordered_ = true;  // entries_ live in list order
 };

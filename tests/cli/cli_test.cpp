@@ -404,7 +404,8 @@ TEST(CliProgramTest, TheCommandsForAnUnfinishedRunCanBePasted) {
     return WEXITSTATUS(std::system(line.c_str()));
   };
   ASSERT_EQ(cli("--folders -- " + quoted(folder)), 0);
-  const std::string journal = platform::journalPathFor(temp / folder);
+  std::string journal;
+  ASSERT_TRUE(platform::journalPathFor(temp / folder, journal));
   fs::resize_file(journal, fs::file_size(journal) - 9);  // its end record
 
   ASSERT_EQ(cli("-- " + quoted(folder)), 4);
@@ -421,7 +422,7 @@ TEST(CliProgramTest, TheCommandsForAnUnfinishedRunCanBePasted) {
   EXPECT_EQ(cli(message.substr(undo + 12, message.find(" to undo") - undo - 12)), 0);
 
   // A journal that cannot be read is no way out: the message says so.
-  ASSERT_EQ(cli("-- " + quoted(folder)), 0);
+  ASSERT_EQ(cli("--folders -- " + quoted(folder)), 0);
   fs::resize_file(journal, fs::file_size(journal) - 9);
   std::fstream(journal, std::ios::in | std::ios::out | std::ios::binary).seekp(20).put('\x7f');
   ASSERT_EQ(cli("-- " + quoted(folder)), 4);

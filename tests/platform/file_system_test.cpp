@@ -79,16 +79,22 @@ TEST_P(RealFileSystemRename, RenamesMovesAndSelfRenames) {
   EXPECT_EQ(readAll(dir / "Desc_sub/a2.ima"), "A");
 }
 
-// A move killed between its link and its unlink leaves both names on one
-// file; renaming the same pair again finishes it. One name reached by two
-// spellings is no such move, and keeps its file.
-TEST_P(RealFileSystemRename, CompletesAMoveCutAfterItsLink) {
+// Two names on one file may be a move killed between its link and its
+// unlink, or a user's own hard link: a rename never takes it for the first
+// and keeps both names. Only when asked to complete the move does the open
+// folder drop the old name. One name reached by two spellings is no such
+// move, and keeps its file.
+TEST_P(RealFileSystemRename, CompletesAMoveCutAfterItsLinkOnlyWhenAsked) {
   const std::string a = dir.write("a.ima", "A");
   dir.mkdir("sub");
   ASSERT_EQ(::link(a.c_str(), (dir / "sub/a.ima").c_str()), 0);
-  ASSERT_TRUE(fs.renameFile(a, dir / "sub/a.ima"));
+  EXPECT_EQ(fs.renameFile(a, dir / "sub/a.ima").code(), EEXIST);
+  EXPECT_EQ(readAll(a), "A");
+  const auto folder = fs.openFolder(dir.path());
+  ASSERT_TRUE(folder->completeCutMove("a.ima", "sub/a.ima"));
   EXPECT_EQ(fs.kindOf(a), PathKind::missing);
   EXPECT_EQ(readAll(dir / "sub/a.ima"), "A");
+  EXPECT_FALSE(folder->completeCutMove("sub/a.ima", "sub/a.ima"));
 
   const std::string b = dir.write("b.ima", "B");
   ASSERT_EQ(::link(b.c_str(), (dir / "other").c_str()), 0);

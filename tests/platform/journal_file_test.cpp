@@ -1,6 +1,6 @@
-// The journal file: a header too big for one block is written in pieces and
-// still reads back whole, and a byte changed anywhere in it is caught; a
-// journal of the earlier version, with the names written whole, still reads.
+// The journal file: what determines a run reads back whole, however many
+// names; a byte changed anywhere is caught, and a salvaging read keeps what
+// stands before it; a write or a flush that fails is told, not lost.
 #include "platform/journal.h"
 
 #include <gtest/gtest.h>
@@ -11,82 +11,135 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/record_log.h"
 #include "support/temp_folder.h"
 
 namespace slicery::platform {
 namespace {
 
-TEST(JournalFileTest, AHeaderOfManyBlocksReadsBackWholeAndAChangedByteIsCaught) {
-  testing::TempFolder dir;
+JournalHeader sampleHeader(std::vector<std::string>& names) {
   JournalHeader header;
   header.folder = "/exam";
   header.check2 = true;
   header.folderBaseName = "Series";
   header.seriesCount = 2;
   header.list1 = {"1", "2"};
-  header.existingFolders = {"Series_S1"};
-  std::vector<std::string> names;
+  header.nameLimit = 143;
+  header.others = {{"Series_S1", PathKind::folder}, {"DICOMDIR", PathKind::file}};
   for (int i = 0; i < 20000; ++i) {
     names.push_back("PAT.MR.HEAD." + std::to_string(i % 2 + 1) + "." + std::to_string(i) +
                     ".2026.12.07.10.00.00.123456." + std::to_string(i * 7919) + ".IMA");
+    header.links.push_back(i % 3 == 0);
   }
+  return header;
+}
+
+TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
+  testing::TempFolder dir;
+  ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+  std::vector<std::string> names;
+  const JournalHeader header = sampleHeader(names);
   const std::vector<std::string_view> views(names.begin(), names.end());
-  const std::string file = dir / "exam.journal";
+  const std::string file = dir / "state/exam.journal";
   {
     std::unique_ptr<JournalWriter> writer;
-    ASSERT_TRUE(JournalWriter::create(file, header, views, writer));
-    ASSERT_TRUE(writer->append(JournalStep::Kind::fileRenamed, names[0], "Series_S1/x.IMA"));
+    ASSERT_TRUE(JournalWriter::create(file, header, views, openAppendFile, writer));
+    ASSERT_TRUE(
+        writer->intent(JournalIntent::Kind::placeholder, names[0], "Series_S1/x.IMA", false));
+    ASSERT_TRUE(writer->pass({1, 9999, {3, 7}}));
     ASSERT_TRUE(writer->finish());
   }
   JournalContents read;
   ASSERT_TRUE(readJournal(file, "/exam", read));
   EXPECT_EQ(read.header.names, names);
+  EXPECT_EQ(read.header.links, header.links);
+  EXPECT_EQ(read.header.others, header.others);
   EXPECT_EQ(read.header.list1, header.list1);
-  EXPECT_EQ(read.header.existingFolders, header.existingFolders);
+  EXPECT_EQ(read.header.nameLimit, 143);
   EXPECT_TRUE(read.header.check2);
-  ASSERT_EQ(read.steps.size(), 1u);
-  EXPECT_EQ(read.steps[0].to, "Series_S1/x.IMA");
+  ASSERT_EQ(read.intents.size(), 1u);
+  EXPECT_EQ(read.intents[0].to, "Series_S1/x.IMA");
+  ASSERT_EQ(read.passes.size(), 1u);
+  EXPECT_EQ(read.passes[0].failed, (std::vector<std::uint32_t>{3, 7}));
   EXPECT_TRUE(read.finished);
+  EXPECT_EQ(journalState(file, {}), JournalState::finished);
 
-  // A byte in the second block of names, well before the steps.
-  ASSERT_GT(std::filesystem::file_size(file), 200'000u);
+  // A byte of the pass record, with the end record after it: damaged, but
+  // a salvaging read still has the header and the intent before it.
+  const auto size = std::filesystem::file_size(file);
   std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
-  bytes.seekp(100'000);
+  bytes.seekp(static_cast<std::streamoff>(size) - 12);
   bytes.put('#');
   bytes.close();
-  EXPECT_FALSE(readJournal(file, "/exam", read));
+  EXPECT_FALSE(readJournal(file, {}, read));
+  ASSERT_TRUE(readJournal(file, {}, read, true));
+  EXPECT_FALSE(read.damage.empty());
+  EXPECT_EQ(read.header.names.size(), names.size());
+  EXPECT_EQ(read.intents.size(), 1u);
+  EXPECT_FALSE(read.finished);
+  ::unsetenv("XDG_STATE_HOME");
 }
 
-// Little-endian bytes as the journal writes them.
-std::string u32(std::uint32_t v) {
-  return {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
-          static_cast<char>((v >> 16) & 0xFF), static_cast<char>(v >> 24)};
-}
-std::string str(const std::string& s) {
-  std::string bytes = u32(static_cast<std::uint32_t>(s.size()));
-  bytes += s;
-  return bytes;
-}
-
-TEST(JournalFileTest, AJournalOfTheEarlierVersionStillReads) {
-  // A finished run's journal as version 1 wrote it, its checksums those of
-  // the common CRC-32 (zlib's).
-  std::string header(1, '\x01');
-  for (const std::string& part :
-       {u32(1), str("/exam"), std::string("\x00\x01\x00", 3), str("Series"), u32(1), u32(1),
-        str("1"), u32(2), str("A.B.C.1.1.IMA"), str("A.B.C.1.2.IMA"), u32(0)}) {
-    header += part;
+// A real append-only file whose chosen write or flush fails.
+class FailingFile : public AppendFile {
+ public:
+  FailingFile(std::unique_ptr<AppendFile> real, int failWrite, bool failSync)
+      : real_(std::move(real)), failWrite_(failWrite), failSync_(failSync) {}
+  Status append(std::string_view data) override {
+    if (++writes_ == failWrite_) return Status::error("write journal", path(), "No space left");
+    return real_->append(data);
   }
-  ASSERT_EQ(header.size(), 82u);
+  Status sync() override {
+    return failSync_ ? Status::error("write journal", path(), "Input/output error") : real_->sync();
+  }
+  const std::string& path() const override { return real_->path(); }
+
+ private:
+  std::unique_ptr<AppendFile> real_;
+  int failWrite_;
+  bool failSync_;
+  int writes_ = 0;
+};
+
+AppendFileOpener failingOpener(int failWrite, bool failSync) {
+  return
+      [=](const std::string& path, bool fresh, std::size_t keep, std::unique_ptr<AppendFile>& out) {
+        std::unique_ptr<AppendFile> real;
+        if (Status opened = openAppendFile(path, fresh, keep, real); !opened) return opened;
+        out = std::make_unique<FailingFile>(std::move(real), failWrite, failSync);
+        return Status::ok();
+      };
+}
+
+TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace) {
   testing::TempFolder dir;
-  const std::string file = dir / "old.journal";
-  std::ofstream(file, std::ios::binary)
-      << u32(82) << u32(0xbf52dd40) << header << u32(1) << u32(0xa2681b02) << "\x05";
-  JournalContents read;
-  ASSERT_TRUE(readJournal(file, "/exam", read));
-  EXPECT_EQ(read.header.names, (std::vector<std::string>{"A.B.C.1.1.IMA", "A.B.C.1.2.IMA"}));
-  EXPECT_TRUE(read.header.check2);
-  EXPECT_TRUE(read.finished);
+  ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+  const std::string file = dir / "state/exam.journal";
+  std::filesystem::create_directories(dir / "state");
+  std::ofstream(file) << "the journal of the run before";
+  std::vector<std::string> names;
+  const JournalHeader header = sampleHeader(names);
+  const std::vector<std::string_view> views(names.begin(), names.end());
+  for (const auto& [failWrite, failSync] : {std::pair{1, false}, std::pair{0, true}}) {
+    std::unique_ptr<JournalWriter> writer;
+    EXPECT_FALSE(
+        JournalWriter::create(file, header, views, failingOpener(failWrite, failSync), writer));
+    EXPECT_EQ(writer, nullptr);
+    std::ifstream in(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the journal of the run before");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "state"), {}), 1);
+  }
+  // A write after the header fails as it happens.
+  std::unique_ptr<JournalWriter> writer;
+  ASSERT_TRUE(JournalWriter::create(file, header, views, failingOpener(2, false), writer));
+  EXPECT_FALSE(
+      writer->intent(JournalIntent::Kind::folderRenaming, "Series_S1", "T1_Series_S1", true));
+  ::unsetenv("XDG_STATE_HOME");
+}
+
+TEST(JournalFileTest, TheChecksumIsTheCommonCrc32) {
+  EXPECT_EQ(crc32(0, "123456789", 9), 0xCBF43926U);
+  EXPECT_EQ(crc32(crc32(0, "1234", 4), "56789", 5), 0xCBF43926U);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/folder_lock.h"
 
 namespace slicery::testing {
 
@@ -54,6 +55,16 @@ class MemoryFileSystem : public platform::FileSystem {
   platform::Status removeEmptyFolder(const std::string& path) override;
   platform::Status openForReading(const std::string& path,
                                   std::unique_ptr<platform::ReadableFile>& file) override;
+  std::uint64_t fileSize(const std::string& path) override {
+    return kindOf(path) == platform::PathKind::file ? contents(path).size() : 0;
+  }
+  // Its folders are in memory, out of any other process's reach.
+  platform::Status lockFolder(const std::string&,
+                              std::unique_ptr<platform::FolderLock>& lock) override {
+    lock.reset();
+    return platform::Status::ok();
+  }
+  bool folderLockedElsewhere(const std::string&) override { return false; }
 
  private:
   struct Node {

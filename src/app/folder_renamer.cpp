@@ -1,0 +1,179 @@
+// The series folder renamer: puts each series folder's Series Description,
+// read from the first file listed in it, in front of the folder's name. A
+// folder that cannot be renamed keeps its name, the reason goes to the run's
+// failures, and the renamer goes on with the next folder. Each rename is
+// recorded in the run's journal, and flushed, before it is made: only the
+// journal can tell where a renamed folder went. A dry run names the folders
+// as the run would leave them, reading each file where it is now.
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "app/form1.h"
+#include "dicom/dicom_hdr.h"
+#include "platform/pattern.h"
+#include "rename/new_name.h"
+
+namespace slicery::app {
+
+using platform::joinPath;
+using platform::Status;
+
+Status Form1::plannedFolderFiles(const std::string& entry, std::vector<std::string>& names,
+                                 std::vector<std::string>& readFrom) {
+  names.clear();
+  readFrom.clear();
+  const std::string folder = joinPath(File2.path(), entry);
+  const rename::Plan& plan = *running_;
+  // What the folder held before the run, if it was there.
+  bool existed = false;
+  for (const rename::PlannedSeries& s : plan.series)
+    existed = existed || (s.folderName == entry && s.folderListed);
+  if (existed) {
+    std::vector<std::string> before;
+    if (Status listed = fileSystem().listFiles(folder, {}, before); !listed) return listed;
+    for (std::string& name : before) {
+      readFrom.push_back(joinPath(folder, name));
+      names.push_back(std::move(name));
+    }
+  }
+  // Each file moved in, read under the name the listing gave it.
+  std::unordered_map<scan::SeriesIndex::Id, std::string_view> listed;
+  for (const rename::PlannedFile& f : plan.files) listed.try_emplace(f.id, f.oldName);
+  for (const rename::PlannedSeries& s : plan.series) {
+    if (!s.hasFolder || s.folderName != entry || !s.refusal.empty()) continue;
+    for (size_t i = s.firstFile; i < s.endFile; ++i) {
+      const rename::PlannedFile& f = plan.files[i];
+      if (!plan.moves(s, f) || f.foreseen != rename::Foresight::none) continue;
+      names.emplace_back(f.newName);
+      readFrom.push_back(joinPath(File2.path(), listed[f.id]));
+    }
+  }
+  // In list order, each name with its path.
+  std::vector<size_t> order(names.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  platform::sortIgnoringCase(order, [&names](size_t i) { return std::string_view(names[i]); });
+  std::vector<std::string> sortedNames;
+  std::vector<std::string> sortedPaths;
+  for (const size_t i : order) {
+    sortedNames.push_back(std::move(names[i]));
+    sortedPaths.push_back(std::move(readFrom[i]));
+  }
+  names = std::move(sortedNames);
+  readFrom = std::move(sortedPaths);
+  return Status::ok();
+}
+
+void Form1::FolderRenamer() {
+  const bool dry = dryRun_ && running_ != nullptr;
+  std::vector<std::string> names;
+  std::vector<std::string> readFrom;
+
+  // The description of the first file of a study in the folder other than
+  // the first file's, or empty when every study agrees with `first`.
+  const auto otherDescription = [&](const std::string& first) -> std::string {
+    std::set<std::string_view> studies;
+    for (size_t k = 0; k < names.size(); ++k) {
+      const std::string_view name = names[k];
+      size_t stops = 0;
+      size_t end = 0;
+      while (stops < 3 && (end = name.find('.', end)) != std::string_view::npos) {
+        ++stops;
+        ++end;
+      }
+      if (stops < 3 || !studies.insert(name.substr(0, end)).second) continue;
+      if (studies.size() == 1) continue;  // the first file's own study
+      try {
+        std::string description = dicom::DICOM_hdr(fileSystem(), "8", "103E", readFrom[k]);
+        if (description != first) return description;
+      } catch (const dicom::HeaderError&) {
+        // A file that is no image names no study.
+      }
+    }
+    return {};
+  };
+
+  // Every folder met so far, by its old and its new path: each one is
+  // renamed at most once, however often List2 names it.
+  std::set<std::string> visited;
+  const int entries = List2.count();
+  for (int i = 0; i < entries; ++i) {
+    const std::string entry = List2.entry(i);
+    const std::string folder = joinPath(File2.path(), entry);
+    if (!visited.insert(folder).second) continue;
+    const auto fail = [&](std::string newPath, std::string reason) {
+      runFailures.push_back({folder, std::move(newPath), std::move(reason)});
+    };
+
+    if (dry) {
+      if (const Status listed = plannedFolderFiles(entry, names, readFrom); !listed) {
+        fail({}, "cannot be listed: " + listed.reason());
+        continue;
+      }
+    } else {
+      File1.setPattern("*.*");
+      File1.setPath(folder);
+      if (const Status listed = File1.refresh(); !listed) {
+        fail({}, "cannot be listed: " + listed.reason());
+        continue;
+      }
+      names.assign(File1.entries().begin(), File1.entries().end());
+      readFrom.clear();
+      for (const std::string& name : names) readFrom.push_back(joinPath(File1.path(), name));
+    }
+    if (names.empty()) {
+      fail({}, "no file in the folder to read the series description from");
+      continue;
+    }
+    std::string description;
+    try {
+      description = dicom::DICOM_hdr(fileSystem(), "8", "103E", readFrom.front());
+    } catch (const dicom::HeaderError& e) {
+      fail({}, std::string("cannot read the series description: ") + e.what());
+      continue;
+    }
+
+    // Two studies in one folder share its series folders: a description
+    // names the folder only when the first file of every study in it
+    // (every first three pieces) carries it too.
+    if (std::string other = otherDescription(description); !other.empty()) {
+      fail({}, "its files carry different series descriptions (\"" + description + "\" and \"" +
+                   other + "\"); the folder keeps its name");
+      continue;
+    }
+    const std::string newName = description + "_" + entry;
+    const std::string newPath = joinPath(File2.path(), newName);
+    if (std::string refusal = rename::unsafeFolderName(newName); !refusal.empty()) {
+      fail(newPath, std::move(refusal));
+      continue;
+    }
+    if (dry) {
+      std::string target;
+      if (visited.count(newPath) != 0 ||
+          fileSystem().entryKind(newPath, target) != platform::PathKind::missing) {
+        fail(newPath, Status::systemError("rename folder", folder, EEXIST).reason());
+        continue;
+      }
+    } else {
+      if (journal_ != nullptr) {
+        const Status recorded =
+            journal_->intent(platform::JournalIntent::Kind::folderRenaming, entry, newName, true);
+        if (!recorded) {
+          journalError_ = recorded;
+          fail(newPath, "cannot write the run journal: " + recorded.toString());
+          return;
+        }
+      }
+      if (const Status renamed = fileSystem().renameFolder(folder, newPath); !renamed) {
+        fail(newPath, renamed.reason());
+        continue;
+      }
+    }
+    ++foldersRenamed_;
+    visited.insert(newPath);
+    if (view() != nullptr) view()->folderRenamed(folder, newPath);
+  }
+}
+
+}  // namespace slicery::app

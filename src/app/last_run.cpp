@@ -1,0 +1,156 @@
+#include "app/last_run.h"
+
+#include <unordered_set>
+
+#include "platform/journal.h"
+
+namespace slicery::app {
+namespace {
+
+using platform::JournalState;
+
+// Whether the folder now holding `names` and `others` is what the run of
+// `header` began to make of its own names: each .ima name is one the run
+// found or gives, and some name or series folder is the run's own work.
+bool showsRunOf(const platform::JournalHeader& header, std::vector<std::string_view> names,
+                const platform::FileSystem::Entries& others) {
+  if (header.names.empty()) return false;
+  const rename::Plan plan = rename::makePlan(listingOf(header), planOptionsOf(header));
+  std::unordered_set<std::string_view> before(header.names.begin(), header.names.end());
+  std::unordered_set<std::string> given;
+  std::unordered_set<std::string> folders;
+  for (const rename::PlannedSeries& s : plan.series) {
+    if (s.hasFolder && s.refusal.empty() && !s.folderListed) folders.insert(s.folderName);
+    for (size_t i = s.firstFile; i < s.endFile; ++i) {
+      if (!s.hasFolder && plan.moves(s, plan.files[i])) given.emplace(plan.files[i].newName);
+    }
+  }
+  bool changed = false;
+  for (const std::string_view name : names) {
+    const bool isNew = given.count(std::string(name)) != 0 && before.count(name) == 0;
+    if (!isNew && before.count(name) == 0) return false;
+    changed = changed || isNew;
+  }
+  for (const auto& [name, kind] : others) {
+    changed = changed || (kind == platform::PathKind::folder && folders.count(name) != 0);
+  }
+  return changed;
+}
+
+}  // namespace
+
+std::string LastRun::reason() const {
+  switch (state) {
+    case State::none:
+    case State::finished:
+      return {};
+    case State::unfinished:
+      return movedFrom.empty()
+                 ? "the last run did not finish"
+                 : "the last run on this folder, begun at " + movedFrom + ", did not finish";
+    case State::damaged:
+      return "the last run did not finish or its journal cannot be read (" + why + ")";
+    case State::busy:
+      return "another run is working on this folder";
+    case State::noJournal:
+      return "cannot keep the run journal: " + why;
+  }
+  return {};
+}
+
+std::string LastRun::advice() const {
+  switch (state) {
+    case State::unfinished:
+      return "The last run on this folder did not finish" +
+             (movedFrom.empty() ? std::string() : " (it began at " + movedFrom + ")") +
+             ". Load the folder again to finish or undo it first.";
+    case State::damaged:
+      return "The journal of the last run on this folder cannot be read, so it is not known "
+             "whether that run finished: " +
+             why + ". Look the folder over, then remove " + journal + " to rename again.";
+    case State::busy:
+      return "Another run is working on this folder. Nothing was changed; load the folder "
+             "again once it has ended.";
+    case State::noJournal:
+      return "Nothing was renamed: " + reason() + ".";
+    default:
+      return {};
+  }
+}
+
+std::string LastRun::title() const {
+  switch (state) {
+    case State::busy:
+      return "Folder in Use";
+    case State::noJournal:
+      return "Cannot Rename";
+    default:
+      return "Unfinished Run";
+  }
+}
+
+rename::PlanOptions planOptionsOf(const platform::JournalHeader& header) {
+  rename::PlanOptions options;
+  options.shortNames = header.check1;
+  options.folders = header.check2;
+  options.describe = header.check4;
+  options.folderBaseName = header.folderBaseName;
+  options.seriesCount = header.seriesCount;
+  options.list1 = header.list1;
+  options.nameLimit = header.nameLimit;
+  return options;
+}
+
+rename::Listing listingOf(const platform::JournalHeader& header) {
+  platform::FileSystem::Entries names;
+  names.reserve(header.names.size());
+  for (size_t i = 0; i < header.names.size(); ++i) {
+    const bool link = i < header.links.size() && header.links[i];
+    names.emplace_back(header.names[i], link ? platform::PathKind::link : platform::PathKind::file);
+  }
+  rename::Listing listing;
+  listing.index.assign(std::move(names));
+  listing.others = header.others;
+  return listing;
+}
+
+LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
+                    const platform::FileSystem::Entries& others) {
+  LastRun last;
+  if (platform::Status where = platform::journalPathFor(folder, last.journal); !where) {
+    last.state = LastRun::State::noJournal;
+    last.why = where.reason();
+    return last;
+  }
+  switch (platform::journalState(last.journal, {}, &last.why)) {
+    case JournalState::unfinished:
+      last.state = LastRun::State::unfinished;
+      return last;
+    case JournalState::damaged:
+      last.state = LastRun::State::damaged;
+      return last;
+    case JournalState::finished:
+      last.state = LastRun::State::finished;
+      break;
+    case JournalState::none:
+      break;
+  }
+  // A run cut short on this folder at another path.
+  for (const std::string& file : platform::listJournals()) {
+    if (file == last.journal || platform::journalState(file, {}) != JournalState::unfinished) {
+      continue;
+    }
+    platform::JournalContents contents;
+    if (!platform::readJournal(file, {}, contents)) continue;
+    if (contents.header.folder == platform::journalFolderKey(folder)) continue;
+    if (showsRunOf(contents.header, index.names(), others)) {
+      last.state = LastRun::State::unfinished;
+      last.journal = file;
+      last.movedFrom = contents.header.folder;
+      return last;
+    }
+  }
+  return last;
+}
+
+}  // namespace slicery::app

@@ -1,0 +1,50 @@
+// LastRun: what the last run on a folder left behind, and what it allows
+// now. This is the one place that decides; the window turns its answer into
+// a dialog and the command line into an exit status.
+//
+// A run is found by the folder's path, and failing that by the folder's
+// names: a folder that was moved, renamed or mounted elsewhere after a run
+// was cut short holds what that run's plan began to make of the names its
+// journal recorded.
+#pragma once
+
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/journal.h"
+#include "rename/plan.h"
+#include "scan/series_index.h"
+
+namespace slicery::app {
+
+struct LastRun {
+  enum class State {
+    none,        // no run on record: a run may go ahead
+    finished,    // the last run reached its end: a run may go ahead
+    unfinished,  // the last run was cut short: finish or undo it first
+    damaged,     // the journal cannot be read: nothing is known
+    busy,        // another run is working on the folder now
+    noJournal,   // no journal can be kept: a run would not be undoable
+  };
+  State state = State::none;
+  std::string journal;    // the journal file, where there is one
+  std::string why;        // what cannot be read, or why no journal can be kept
+  std::string movedFrom;  // where the run began, when found by its names
+
+  bool allowsRun() const { return state == State::none || state == State::finished; }
+  // What stops a run, for a user; empty when nothing does.
+  std::string reason() const;
+  // The same with what to do about it in the window, and a title for it.
+  std::string advice() const;
+  std::string title() const;
+};
+
+// What a journal says determined its run's plan.
+rename::PlanOptions planOptionsOf(const platform::JournalHeader& header);
+rename::Listing listingOf(const platform::JournalHeader& header);
+
+// The last run on `folder`, whose listing is `index` and `others`.
+LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
+                    const platform::FileSystem::Entries& others);
+
+}  // namespace slicery::app

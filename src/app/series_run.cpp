@@ -1,0 +1,256 @@
+// The rename run: the plan of the loaded folder is worked out from its one
+// reading, then performed series by series, each step shown as it is made.
+// A step that fails is skipped and recorded, and so are the steps that
+// depend on it; the run always reaches its end, shows the time taken and
+// then tells the view about the failures. A dry run shows the same steps
+// with what the plan foresees for each, and a finish does each step that
+// the disk shows undone.
+#include <cerrno>
+#include <string>
+
+#include "app/form1.h"
+#include "rename/new_name.h"
+
+namespace slicery::app {
+namespace {
+
+using platform::PathKind;
+using platform::Status;
+
+constexpr long kSecondsPerDay = 86400;
+
+// Why an existing entry at a series folder's path cannot take the series'
+// files; they never go anywhere but into a real folder of the loaded folder.
+std::string notAFolder(PathKind kind) {
+  switch (kind) {
+    case PathKind::link:
+      return "exists as a symbolic link, which could lead out of the loaded folder";
+    case PathKind::missing:
+      return "cannot be made";
+    default:
+      return "exists and is not a folder";
+  }
+}
+
+// Records each fallback step of a rename in the journal before it is taken.
+class RecordedIntent : public platform::RenameIntent {
+ public:
+  RecordedIntent(platform::JournalWriter* journal, std::string_view from, std::string_view to)
+      : journal_(journal), from_(from), to_(to) {}
+  Status before(Kind kind) override {
+    if (journal_ == nullptr) return Status::ok();
+    return journal_->intent(kind == Kind::cutMove ? platform::JournalIntent::Kind::cutMove
+                                                  : platform::JournalIntent::Kind::placeholder,
+                            from_, to_, false);
+  }
+
+ private:
+  platform::JournalWriter* journal_;
+  std::string_view from_;
+  std::string_view to_;
+};
+
+}  // namespace
+
+rename::PlanOptions Form1::planOptions() {
+  rename::PlanOptions options;
+  options.shortNames = Check1.ticked();
+  options.folders = Check2.ticked();
+  options.describe = Check4.ticked();
+  options.folderBaseName = folderBaseName;
+  options.seriesCount = seriesCount;
+  options.list1.reserve(static_cast<size_t>(List1.count()));
+  for (int i = 0; i < List1.count(); ++i) options.list1.push_back(List1.entry(i));
+  options.nameLimit = fileSystem().nameLimit(File2.path());
+  return options;
+}
+
+void Form1::IMARenamer() {
+  // Each run reports its own failures and names only its own series folders.
+  runFailures.clear();
+  List2.clear();
+  lastListedFolder.clear();
+
+  prgtotal.setMaximum(File2.count());
+  prgtotal.setValue(0);
+  filesProcessed = 0;
+  filesRenamed = 0;
+
+  const std::string folder = File2.path();
+  // The run's one reading of the folder, unless it takes the load's.
+  if (startRereads_ && finishing_ == nullptr) {
+    if (const Status read = readLoadedFolder(folder); !read) {
+      runFailures.push_back({folder, {}, "cannot be listed: " + read.reason()});
+    }
+  }
+  rename::PlanOptions options = planOptions();
+  if (finishing_ != nullptr) options.nameLimit = finishing_->header.nameLimit;
+  const rename::Plan plan = rename::makePlan({index_, others_}, std::move(options));
+  if (!beginRun(plan)) return;
+  // Steps are taken relative to the loaded folder, held open.
+  const std::unique_ptr<platform::OpenFolder> loaded =
+      dryRun_ ? nullptr : fileSystem().openFolder(folder);
+  bool changed = performPlan(plan, loaded.get());
+
+  File2.setPattern("*.ima");
+  File2.assign(index_.store(), index_.names());
+  IMASeriesCounter();
+  for (LabelModel* label :
+       {&lblnewfilename, &lbloldfilename, &lblcurrentslice, &lblcurrentseries, &Label3}) {
+    label->setText("");
+  }
+  if (Check4.ticked() && !stopRequested()) {
+    running_ = &plan;
+    foldersRenamed_ = 0;
+    FolderRenamer();
+    running_ = nullptr;
+    changed = changed || (foldersRenamed_ > 0 && !dryRun_);
+  }
+  endRun(changed);
+
+  runEndTime = platform::roundHalfToEven(clock().secondsSinceMidnight());
+  long taken = runEndTime - runStartTime;
+  if (taken < 0) taken += kSecondsPerDay;  // the run passed midnight
+  lbltimetaken.setText(std::to_string(taken) + " Seconds");
+
+  if (!runFailures.empty() && view() != nullptr) view()->runFailed(runFailures);
+}
+
+bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) {
+  using platform::joinPath;
+  const std::string folder = File2.path();
+  const auto record = [this](std::string oldPath, std::string newPath, const Status& status) {
+    runFailures.push_back({std::move(oldPath), std::move(newPath), status.reason()});
+  };
+  bool changed = false;
+  bool renameAttempted = false;
+  std::string newTarget;
+  for (size_t si = 0; si < plan.series.size() && !stopRequested(); ++si) {
+    const rename::PlannedSeries& s = plan.series[si];
+    seriesPadWidth = s.padWidth;
+    paddedSeries = s.padded;
+    seriesSubfolder = s.hasFolder ? joinPath(s.folderName, "") : std::string();
+
+    // The series' folder. One that exists already is used only when it is a
+    // real folder, never a link; a name that would lead out of the loaded
+    // folder or hide the series is never made or moved into.
+    std::string refusal;
+    bool folderReady = false;
+    if (s.hasFolder) {
+      seriesFolderPath = joinPath(folder, s.folderName);
+      if (loaded == nullptr) {
+        refusal = s.refusal;
+      } else if (refusal = rename::unsafeFolderName(s.folderName); !refusal.empty()) {
+      } else if (const Status made = loaded->makeFolder(s.folderName); made) {
+        changed = true;
+      } else if (const PathKind kind = loaded->kind(s.folderName); kind != PathKind::folder) {
+        refusal =
+            made.code() == EEXIST && kind != PathKind::file ? notAFolder(kind) : made.reason();
+      }
+      folderReady = refusal.empty();
+      if (!folderReady) {
+        record({}, seriesFolderPath, Status::error("make folder", seriesFolderPath, refusal));
+      }
+    }
+
+    lblcurrentseries.setText(s.text);
+    PRGSeries.setValue(0);
+    if (s.listed > 0) PRGSeries.setMaximum(s.listed);
+
+    platform::JournalPass outcome;
+    outcome.pass = static_cast<std::uint32_t>(si);
+    for (size_t i = s.firstFile; i < s.endFile && !stopRequested(); ++i) {
+      const rename::PlannedFile& f = plan.files[i];
+      oldFileName = f.oldName;
+      newFileName = f.newName;
+      if (s.hasFolder) Label3.setText(seriesFolderPath);
+      PRGSeries.setValue(PRGSeries.value() + 1);
+      ++filesProcessed;
+
+      if (f.renamed) {
+        lblcurrentslice.setText(std::string(f.slice));
+        lbloldfilename.setText(oldFileName);
+        lblnewfilename.setText(newFileName);
+        newTarget = plan.target(s, f);
+        platform::joinPathInto(oldFilePath, folder, oldFileName);
+        platform::joinPathInto(newFilePath, folder, newTarget);
+
+        // The folder renamer works on the folders this run actually has.
+        if (Check4.ticked() && folderReady && seriesFolderPath != lastListedFolder) {
+          List2.append(s.folderName);
+          lastListedFolder = seriesFolderPath;
+        }
+
+        // A name that stays the same is no failure and no rename.
+        renameAttempted = true;
+        std::string linkTarget;
+        Status status;
+        bool moved = false;
+        bool done = false;
+        if (!refusal.empty()) {
+          status = Status::error(
+              "rename", oldFilePath,
+              "its series folder cannot be used (" + refusal + "); the file stays where it is");
+        } else if (s.hasFolder && index_.isLink(f.id) &&
+                   fileSystem().entryKind(oldFilePath, linkTarget) == PathKind::link &&
+                   linkTarget.rfind('/', 0) != 0) {
+          status = Status::error("rename", oldFilePath,
+                                 "a symbolic link with a relative target would break in the "
+                                 "series folder; the link stays where it is");
+        } else if (plan.moves(s, f)) {
+          if (loaded == nullptr) {
+            status = foreseen(s, f);
+            done = true;
+          } else if (finishing_ != nullptr) {
+            status = finishStep(*loaded, oldFileName, newTarget, done);
+          } else {
+            RecordedIntent intent(journal_.get(), oldFileName, newTarget);
+            status = loaded->renameFile(oldFileName, newTarget, &intent);
+          }
+          moved = status.isOk();
+        }
+        if (!status) {
+          record(oldFilePath, newFilePath, status);
+          outcome.failed.push_back(static_cast<std::uint32_t>(i));
+        } else if (moved) {
+          changed = changed || !done;
+          index_.renamed(f.id, s.hasFolder ? std::string_view() : f.newName,
+                         !s.hasFolder && f.foreseen == rename::Foresight::none);
+          ++filesRenamed;
+          ++outcome.renamed;
+          lbltotalfiles.setText(std::to_string(filesRenamed));
+          if (view() != nullptr) view()->fileRenamed(oldFilePath, newFilePath);
+        }
+      }
+
+      Label6.setText(std::to_string(filesProcessed));
+      prgtotal.setValue(filesProcessed);
+    }
+    if (journal_ != nullptr && (outcome.renamed > 0 || !outcome.failed.empty())) {
+      if (const Status written = journal_->pass(outcome); !written) journalError_ = written;
+    }
+  }
+  // A run that tried to rename shows its own count, none included.
+  if (renameAttempted) lbltotalfiles.setText(std::to_string(filesRenamed));
+  return changed;
+}
+
+Status Form1::foreseen(const rename::PlannedSeries& s, const rename::PlannedFile& f) {
+  switch (f.foreseen) {
+    case rename::Foresight::taken:
+      return Status::systemError("rename", oldFilePath, EEXIST, newFilePath);
+    case rename::Foresight::tooLong:
+      return Status::systemError("rename", oldFilePath, ENAMETOOLONG, newFilePath);
+    case rename::Foresight::none:
+      break;
+  }
+  // A folder that was there before may hold the name already.
+  std::string target;
+  if (s.hasFolder && s.folderListed &&
+      fileSystem().entryKind(newFilePath, target) != PathKind::missing) {
+    return Status::systemError("rename", oldFilePath, EEXIST, newFilePath);
+  }
+  return Status::ok();
+}
+
+}  // namespace slicery::app

@@ -1,0 +1,80 @@
+#include "platform/append_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace slicery::platform {
+namespace {
+
+class PosixAppendFile : public AppendFile {
+ public:
+  PosixAppendFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~PosixAppendFile() override { ::close(fd_); }
+  PosixAppendFile(const PosixAppendFile&) = delete;
+  PosixAppendFile& operator=(const PosixAppendFile&) = delete;
+
+  Status append(std::string_view data) override {
+    while (!data.empty()) {
+      const ssize_t put = ::write(fd_, data.data(), data.size());
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) return Status::systemError("write journal", path_, errno);
+      data.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return Status::ok();
+  }
+  Status sync() override {
+    if (::fdatasync(fd_) != 0) return Status::systemError("write journal", path_, errno);
+    return Status::ok();
+  }
+  const std::string& path() const override { return path_; }
+
+ private:
+  int fd_;
+  std::string path_;
+};
+
+}  // namespace
+
+Status openAppendFile(const std::string& path, bool fresh, std::size_t keep,
+                      std::unique_ptr<AppendFile>& file) {
+  file.reset();
+  const int flags = fresh ? O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW
+                          : O_WRONLY | O_CLOEXEC | O_NOFOLLOW;
+  const int fd = ::open(path.c_str(), flags, 0600);
+  if (fd < 0) return Status::systemError("write journal", path, errno);
+  if (!fresh && (::ftruncate(fd, static_cast<off_t>(keep)) != 0 ||
+                 ::lseek(fd, static_cast<off_t>(keep), SEEK_SET) < 0)) {
+    const int code = errno;
+    ::close(fd);
+    return Status::systemError("write journal", path, code);
+  }
+  file = std::make_unique<PosixAppendFile>(fd, path);
+  return Status::ok();
+}
+
+Status readWholeFile(const std::string& path, std::string& data) {
+  data.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return Status::systemError("read journal", path, errno);
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const int code = errno;
+      ::close(fd);
+      return Status::systemError("read journal", path, code);
+    }
+    if (got == 0) break;
+    data.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return Status::ok();
+}
+
+}  // namespace slicery::platform

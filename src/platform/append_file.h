@@ -1,0 +1,37 @@
+// AppendFile: a file that only grows, as a journal is written. Data handed
+// to append() has reached the system when it returns (a killed process
+// loses none of it); sync() waits until it is on the disk. Tests substitute
+// one that fails a chosen write or flush.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/status.h"
+
+namespace slicery::platform {
+
+class AppendFile {
+ public:
+  virtual ~AppendFile() = default;
+  virtual Status append(std::string_view data) = 0;
+  virtual Status sync() = 0;
+  virtual const std::string& path() const = 0;
+};
+
+// Opens `path` for appending: `fresh` creates it, mode 0600, failing when it
+// exists; otherwise it must exist, and is cut to `keep` bytes first.
+Status openAppendFile(const std::string& path, bool fresh, std::size_t keep,
+                      std::unique_ptr<AppendFile>& file);
+
+// How a journal's file is opened; tests put their own in its place.
+using AppendFileOpener = std::function<Status(const std::string& path, bool fresh, std::size_t keep,
+                                              std::unique_ptr<AppendFile>&)>;
+
+// Reads the whole file at `path` into `data`. A missing file fails with code
+// ENOENT.
+Status readWholeFile(const std::string& path, std::string& data);
+
+}  // namespace slicery::platform

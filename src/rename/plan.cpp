@@ -1,0 +1,148 @@
+#include "rename/plan.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "rename/new_name.h"
+#include "scan/ima_file_name.h"
+
+namespace slicery::rename {
+namespace {
+
+// Why an entry of `kind` at a series folder's name cannot take the files.
+std::string notAFolder(platform::PathKind kind) {
+  switch (kind) {
+    case platform::PathKind::link:
+      return "exists as a symbolic link, which could lead out of the loaded folder";
+    case platform::PathKind::file:
+      return std::strerror(EEXIST);
+    default:
+      return "exists and is not a folder";
+  }
+}
+
+}  // namespace
+
+std::string Plan::target(const PlannedSeries& s, const PlannedFile& f) const {
+  if (!s.hasFolder) return std::string(f.newName);
+  return platform::joinPath(s.folderName, f.newName);
+}
+
+bool Plan::changesSomething() const {
+  if (!described.empty()) return true;
+  for (const PlannedSeries& s : series) {
+    if (s.hasFolder && s.refusal.empty() && !s.folderListed) return true;
+    if (!s.refusal.empty()) continue;
+    for (size_t i = s.firstFile; i < s.endFile; ++i) {
+      if (moves(s, files[i]) && files[i].foreseen == Foresight::none) return true;
+    }
+  }
+  return false;
+}
+
+Plan makePlan(Listing listing, PlanOptions options) {
+  Plan plan;
+  scan::SeriesIndex& index = listing.index;
+  plan.store = index.store();
+  auto ownNames = std::make_shared<platform::NameStore>();
+
+  // What the loaded folder holds, name by name, as the passes leave it; and
+  // what each series folder receives.
+  std::unordered_set<std::string_view> top;
+  std::unordered_map<std::string_view, platform::PathKind> otherKinds;
+  for (const std::string_view name : index.names()) top.insert(name);
+  for (const auto& [name, kind] : listing.others) {
+    top.insert(name);
+    otherKinds.emplace(name, kind);
+  }
+  std::unordered_map<std::string, std::unordered_set<std::string_view>> movedInto;
+  std::unordered_set<std::string> foldersMade;
+
+  std::vector<std::string_view> names;
+  std::vector<scan::SeriesIndex::Id> ids;
+  scan::NameFields fields;
+  std::string lastDescribed;
+  for (const std::string& text : options.list1) {
+    PlannedSeries& s = plan.series.emplace_back();
+    s.text = text;
+    s.padWidth = padWidth(options.seriesCount, text);
+    s.padded = padded(text, s.padWidth);
+    s.hasFolder = options.folders && seriesGetsFolder(s.padded);
+    s.folderName = options.folderBaseName + "_S" + s.padded;
+    if (s.hasFolder) {
+      s.refusal = unsafeFolderName(s.folderName);
+      const auto other = otherKinds.find(s.folderName);
+      s.folderListed = other != otherKinds.end() || top.count(s.folderName) != 0;
+      if (!s.refusal.empty()) {
+        // refused by its name
+      } else if (other != otherKinds.end()) {
+        if (other->second != platform::PathKind::folder) s.refusal = notAFolder(other->second);
+      } else if (s.folderListed && foldersMade.count(s.folderName) == 0) {
+        s.refusal = notAFolder(platform::PathKind::file);  // a file of the listing
+      } else {
+        foldersMade.insert(s.folderName);
+      }
+    }
+
+    // Its full names, or failing those its short ones, each selected by its
+    // own fourth piece.
+    index.seriesNames(text, scan::kFullNamePieces, names, ids);
+    if (names.empty()) index.seriesNames(text, scan::kShortNamePieces, names, ids);
+    s.listed = static_cast<int>(names.size());
+    s.firstFile = plan.files.size();
+    auto& received = movedInto[s.folderName];
+    for (size_t i = 0; i < names.size(); ++i) {
+      const std::string_view name = names[i];
+      scan::splitImaFileName(name, fields);
+      if (fields[0].empty() || fields[scan::kSeriesField] == "0") continue;
+      const int sliceWidth = padWidth(s.listed, fields[scan::kSliceField]);
+      // The file's own series piece takes the zeros: it may differ from the
+      // series text in letter case only.
+      const std::string newName =
+          newFileName(fields, padded(fields[scan::kSeriesField], s.padWidth),
+                      padded(fields[scan::kSliceField], sliceWidth), name, options.shortNames);
+      PlannedFile f{ids[i],
+                    name,
+                    {},
+                    fields[scan::kSliceField],
+                    s.padWidth > 0 || sliceWidth > 0 || options.shortNames || options.folders,
+                    Foresight::none};
+      if (f.renamed && options.describe && s.hasFolder && s.refusal.empty() &&
+          s.folderName != lastDescribed) {
+        plan.described.push_back(s.folderName);
+        lastDescribed = s.folderName;
+      }
+      const bool moving = f.renamed && (s.hasFolder || name != newName);
+      if (moving && s.refusal.empty() && static_cast<long>(newName.size()) > options.nameLimit) {
+        f.foreseen = Foresight::tooLong;
+      } else if (moving && s.refusal.empty() && s.hasFolder) {
+        if (received.count(newName) != 0) {
+          f.foreseen = Foresight::taken;
+        } else {
+          f.newName = ownNames->add(newName);
+          received.insert(f.newName);
+          top.erase(name);
+          index.renamed(f.id, {});
+        }
+      } else if (moving && s.refusal.empty()) {
+        if (top.count(newName) != 0) {
+          f.foreseen = Foresight::taken;
+        } else {
+          top.erase(name);
+          f.newName = index.renamed(f.id, newName);
+          top.insert(f.newName);
+        }
+      }
+      if (f.newName.empty()) f.newName = name == newName ? name : ownNames->add(newName);
+      plan.files.push_back(f);
+    }
+    s.endFile = plan.files.size();
+  }
+  plan.options = std::move(options);
+  plan.ownNames = std::move(ownNames);
+  return plan;
+}
+
+}  // namespace slicery::rename
