@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/escape.h"
+#include "platform/escape.h"
 
 namespace slicery::app {
 
@@ -95,8 +95,8 @@ class LabelModel : public ControlModel {
       : ControlModel(n, id, index), text_(std::move(text)) {}
   const std::string& text() const { return text_; }
   void setText(std::string_view text) {
-    if (hasControlCharacters(text)) {
-      assign(text_, escapeControls(std::string(text)));
+    if (platform::hasControlCharacters(text)) {
+      assign(text_, platform::escapeControls(std::string(text)));
     } else if (text != text_) {
       text_.assign(text);  // in the room the text had, as a run changes it per file
       notify();

@@ -268,6 +268,8 @@ class Form1 {
   platform::Status foreseen(const rename::PlannedSeries& s, const rename::PlannedFile& f);
   // Takes a journal's inputs as the loaded folder's listing and options.
   void loadJournalInputs(const platform::JournalHeader& header);
+  // The files of a journal's run that the disk shows renamed or moved.
+  int filesInEffect(const platform::JournalContents& contents);
   // Reads the journal of the loaded folder's last run for `operation`.
   platform::Status readLastJournal(const char* operation, const char* verb,
                                    platform::JournalContents& contents, std::string& file);

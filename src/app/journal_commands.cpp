@@ -337,6 +337,41 @@ Status Form1::undoRun() {
   return Status::ok();
 }
 
+int Form1::filesInEffect(const JournalContents& contents) {
+  const rename::Plan plan =
+      rename::makePlan(listingOf(contents.header), planOptionsOf(contents.header));
+  const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(File2.path());
+  // Where each series folder is now: under the name a description gave it.
+  std::unordered_map<std::string, std::string> folders;
+  for (const JournalIntent& intent : contents.intents) {
+    if (intent.kind == JournalIntent::Kind::folderRenaming &&
+        loaded->kind(intent.to) == PathKind::folder) {
+      folders[intent.from] = intent.to;
+    }
+  }
+  const std::unordered_set<std::uint32_t> failed = failedSteps(contents);
+  int files = 0;
+  for (const rename::PlannedSeries& s : plan.series) {
+    if (!s.refusal.empty()) continue;
+    const auto renamed = folders.find(s.folderName);
+    const std::string folder = renamed == folders.end() ? s.folderName : renamed->second;
+    for (size_t i = s.firstFile; i < s.endFile; ++i) {
+      const rename::PlannedFile& f = plan.files[i];
+      if (!plan.moves(s, f) || f.foreseen != rename::Foresight::none ||
+          failed.count(static_cast<std::uint32_t>(i)) != 0) {
+        continue;
+      }
+      const std::string now =
+          s.hasFolder ? platform::joinPath(folder, f.newName) : std::string(f.newName);
+      if (loaded->kind(now) != PathKind::missing &&
+          loaded->kind(std::string(f.oldName)) == PathKind::missing) {
+        ++files;
+      }
+    }
+  }
+  return files;
+}
+
 void Form1::offerUnfinishedRun() {
   if (busy_ || view_ == nullptr) return;
   const LastRun last = lastRun();
@@ -381,11 +416,17 @@ void Form1::pressUndo() {
     view_->runRefused(busy);
     return;
   }
-  int files = 0;
   JournalContents contents;
-  if (platform::readJournal(last.journal, {}, contents, true)) {
-    for (const platform::JournalPass& pass : contents.passes)
-      files += static_cast<int>(pass.renamed);
+  if (const Status read = platform::readJournal(last.journal, {}, contents, true); !read) {
+    view_->showMessage({read.toString(), "Cannot Undo", Message::Icon::warning});
+    return;
+  }
+  const int files = filesInEffect(contents);
+  if (files == 0) {
+    view_->showMessage(
+        {"Nothing to undo on " + File2.path() + ": none of the last run's renames is on the disk.",
+         "Undo Run", Message::Icon::warning});
+    return;
   }
   const std::string text = "Undo the last run on " + File2.path() + "? It renamed or moved " +
                            std::to_string(files) + (files == 1 ? " file." : " files.");

@@ -4,9 +4,9 @@
 #include <string_view>
 #include <utility>
 
-#include "app/escape.h"
 #include "app/form1.h"
 #include "dicom/dicom_hdr.h"
+#include "platform/escape.h"
 #include "platform/journal.h"
 #include "platform/stop_signals.h"
 
@@ -39,12 +39,13 @@ const char* const kUsage =
     "                      disk would report (permissions, lack of space)\n"
     "  -q, --quiet         print only the result lines and failures\n"
     "      --resume        finish the interrupted run on PATH's folder, with the\n"
-    "                      options it was started with, as if it had not stopped\n"
+    "                      options it was started with, as if it had not stopped:\n"
+    "                      each step the folder shows undone is done now\n"
     "      --undo          undo the last run on PATH's folder, finished or not:\n"
-    "                      put back every name it changed, newest first, and\n"
-    "                      remove the series folders it made once they are empty;\n"
-    "                      nothing is overwritten and what cannot be put back is\n"
-    "                      printed on standard error\n"
+    "                      put back every name it changed that the folder shows\n"
+    "                      changed, newest first, and remove the series folders it\n"
+    "                      made once they are empty; nothing is overwritten and\n"
+    "                      what cannot be put back is printed on standard error\n"
     "      --series-description FILE...\n"
     "                      rename nothing: print 'FILE<TAB>VALUE' for each FILE, the\n"
     "                      Series Description (0008,103E) as --describe would put\n"
@@ -64,24 +65,28 @@ const char* const kUsage =
     "reads \"slicery-cli: 'PATH': reason\". Control characters in names are\n"
     "printed escaped (\\n, \\x1b).\n"
     "\n"
-    "Every run but a --dry-run keeps a journal of itself outside the folder, in\n"
-    "$XDG_STATE_HOME/slicery/ (else ~/.local/state/slicery/), until the next run on\n"
-    "that folder. A run cut short (a crash, a pulled disk, power) can then be\n"
-    "finished with --resume or undone with --undo; a plain run on that folder\n"
-    "renames nothing until one of them was done. On Ctrl+C (SIGINT) or SIGTERM a\n"
-    "run finishes the file in hand, prints what it did so far and how to resume or\n"
+    "Every run but a --dry-run that changes something keeps a journal of itself\n"
+    "outside the folder, in $XDG_STATE_HOME/slicery/ (else ~/.local/state/slicery/,\n"
+    "in the account's home), readable by this account only, until the next run on\n"
+    "that folder that changes something. A run cut short (a crash, a pulled disk,\n"
+    "power) can then be finished with --resume or undone with --undo, also after\n"
+    "the folder was moved, renamed or mounted elsewhere; a plain run on that\n"
+    "folder renames nothing until one of them was done. One run, --resume or\n"
+    "--undo works on a folder at a time. On Ctrl+C (SIGINT) or SIGTERM a run\n"
+    "finishes the file in hand, prints what it did so far and how to resume or\n"
     "undo, and exits 130 (SIGINT) or 143 (SIGTERM).\n"
     "\n"
     "Exit status: 0 every step succeeded; 1 some step failed (with\n"
     "--series-description: some FILE could not be read); 2 bad arguments or a PATH\n"
     "cannot be listed, or nothing to resume or undo; 3 no series found (\"No IMA\n"
-    "Files!\"); 4 the folder's last run did not finish (use --resume or --undo).\n"
+    "Files!\"); 4 the folder's last run did not finish (use --resume or --undo);\n"
+    "5 another run is working on the folder (nothing was changed).\n"
     "--resume and --undo exit 0 when everything was done or put back, 1 when some\n"
-    "step failed. With several PATHs, the worst of theirs: 2, then 4, then 1,\n"
-    "then 3, then 0.\n";
+    "step failed. With several PATHs, the worst of theirs: 2, then a stop by a\n"
+    "signal, then 5, then 4, then 1, then 3, then 0.\n";
 
 std::string shown(const std::string& path) {
-  return app::escapeControls(path);
+  return platform::escapeControls(path);
 }
 
 std::string quoted(const std::string& path) {
@@ -290,7 +295,7 @@ class ConsoleView : public app::Form1View {
         console_.err << quoted(named(failure.oldPath)) << ": cannot rename to "
                      << quoted(named(failure.newPath));
       }
-      console_.err << ": " << app::escapeControls(failure.reason) << "\n";
+      console_.err << ": " << platform::escapeControls(failure.reason) << "\n";
     }
     failed = true;
   }
@@ -304,7 +309,7 @@ class ConsoleView : public app::Form1View {
   // Tells why the last run on the folder stops this one, and what to do.
   void tellRefusal(const app::LastRun& last) {
     const std::string& folder = form_.File2.path();
-    console_.err << kProgram << quoted(folder) << ": " << app::escapeControls(last.reason());
+    console_.err << kProgram << quoted(folder) << ": " << platform::escapeControls(last.reason());
     switch (last.state) {
       case app::LastRun::State::unfinished:
         console_.err << "; nothing renamed. Run " << commandFor("--resume", folder)
@@ -352,9 +357,9 @@ class ConsoleView : public app::Form1View {
   std::string relative(const std::string& path) const {
     const std::string prefix = platform::joinPath(form_.File2.path(), "");
     if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0) {
-      return app::escapeControls(path.substr(prefix.size()));
+      return platform::escapeControls(path.substr(prefix.size()));
     }
-    return app::escapeControls(path);
+    return platform::escapeControls(path);
   }
   std::string named(const std::string& path) const { return fullPaths_ ? path : relative(path); }
 
@@ -428,11 +433,11 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
   if (args.resume || args.undo) {
     if (const platform::Status done = args.resume ? form.resumeRun() : form.undoRun(); !done) {
       if (done.code() == EWOULDBLOCK) {
-        console.err << kProgram << named << ": " << app::escapeControls(done.reason()) << "\n";
+        console.err << kProgram << named << ": " << platform::escapeControls(done.reason()) << "\n";
         return kBusy;
       }
       console.err << kProgram << named << ": cannot " << (args.resume ? "finish" : "undo")
-                  << " the run: " << app::escapeControls(done.reason()) << "\n";
+                  << " the run: " << platform::escapeControls(done.reason()) << "\n";
       return kBadUsage;
     }
     if (args.resume) return summary();
@@ -516,10 +521,10 @@ int printSeriesDescriptions(const std::vector<std::string>& files, platform::Fil
           text.push_back(c);
         }
       }
-      console.out << shown(file) << '\t' << app::escapeControls(std::move(text)) << '\n';
+      console.out << shown(file) << '\t' << platform::escapeControls(std::move(text)) << '\n';
     } catch (const dicom::HeaderError& e) {
       console.out.flush();
-      console.err << kProgram << quoted(file) << ": " << app::escapeControls(withoutPath(e))
+      console.err << kProgram << quoted(file) << ": " << platform::escapeControls(withoutPath(e))
                   << "\n";
       status = kStepsFailed;
     }
@@ -534,7 +539,7 @@ int runCommand(const std::vector<std::string>& args, platform::FileSystem& fs,
   try {
     parsed = parseArguments(args);
   } catch (const UsageError& e) {
-    console.err << kProgram << app::escapeControls(e.what())
+    console.err << kProgram << platform::escapeControls(e.what())
                 << "\nTry 'slicery-cli --help' for more.\n";
     return kBadUsage;
   }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/escape.h"
+#include "platform/escape.h"
 
 namespace slicery::rename {
 namespace {
@@ -91,7 +91,7 @@ std::string unsafeFolderName(std::string_view name) {
   if (name.find('\0') != std::string_view::npos) return "a folder name may not contain a NUL";
   if (name.empty() || name == "." || name == "..") return "not a folder name";
   if (name.front() == '.') return "a folder name beginning with '.' would be hidden";
-  if (app::hasControlCharacters(name)) {
+  if (platform::hasControlCharacters(name)) {
     return "a folder name may not contain control characters";
   }
   if (name.size() > kMaxNameBytes) {

@@ -636,7 +636,7 @@ void MainWindow::runFailed(const std::vector<app::RunFailure>& failures) {
     if (!where.empty() && !failure.newPath.empty()) where += " -> ";
     where += shortened(failure.newPath);
     return QString::fromStdString(
-        app::escapeControls((where.empty() ? folder : where) + ": " + failure.reason));
+        platform::escapeControls((where.empty() ? folder : where) + ": " + failure.reason));
   };
 
   const bool one = failures.size() == 1;

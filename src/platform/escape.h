@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-namespace slicery::app {
+namespace slicery::platform {
 
 // `text` with every control character escaped; unchanged when it has none.
 std::string escapeControls(std::string text);
 // Whether `text` holds anything escapeControls would escape.
 bool hasControlCharacters(std::string_view text);
 
-}  // namespace slicery::app
+}  // namespace slicery::platform

@@ -1,9 +1,9 @@
-#include "app/escape.h"
+#include "platform/escape.h"
 
 #include <algorithm>
 #include <cstdio>
 
-namespace slicery::app {
+namespace slicery::platform {
 namespace {
 
 // What stands at `at`: the length of a well-formed UTF-8 character there and
@@ -74,4 +74,4 @@ std::string escapeControls(std::string text) {
   return shown;
 }
 
-}  // namespace slicery::app
+}  // namespace slicery::platform
