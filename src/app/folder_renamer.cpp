@@ -105,6 +105,14 @@ void Form1::FolderRenamer() {
     const auto fail = [&](std::string newPath, std::string reason) {
       runFailures.push_back({folder, std::move(newPath), std::move(reason)});
     };
+    // Named by the run being finished already.
+    if (const auto done = renamedFolders_.find(entry); done != renamedFolders_.end()) {
+      const std::string newPath = joinPath(File2.path(), done->second);
+      ++foldersRenamed_;
+      visited.insert(newPath);
+      if (view() != nullptr) view()->folderRenamed(folder, newPath);
+      continue;
+    }
 
     if (dry) {
       if (const Status listed = plannedFolderFiles(entry, names, readFrom); !listed) {

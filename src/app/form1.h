@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -284,8 +285,10 @@ class Form1 {
   const platform::JournalContents* finishing_ = nullptr;
   platform::Status journalError_;
   LastRun refusal_;
-  // The steps the journal in hand recorded before taking them.
+  // The steps the journal in hand recorded before taking them; while
+  // finishing, the series folders it renamed that the disk shows renamed.
   std::unordered_set<std::string> intents_;
+  std::unordered_map<std::string, std::string> renamedFolders_;
   // The plan in hand while its series folders are named, and how many were.
   const rename::Plan* running_ = nullptr;
   int foldersRenamed_ = 0;

@@ -52,6 +52,12 @@ bool Form1::stopRequested() const {
 }
 
 LastRun Form1::lastRun() {
+  // Asked without the lock: a run working on the folder comes first.
+  if (lock_ == nullptr && fileSystem().folderLockedElsewhere(File2.path())) {
+    LastRun busy;
+    busy.state = LastRun::State::busy;
+    return busy;
+  }
   return findLastRun(File2.path(), index_, others_);
 }
 
@@ -210,12 +216,27 @@ Status Form1::resumeRun() {
   }
   loadJournalInputs(contents.header);
   intents_ = intentsOf(contents);
+  // The series folders it renamed: taken where only the new name is there;
+  // a placeholder of one is removed so the rename can be done again.
+  {
+    const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
+    for (const JournalIntent& intent : contents.intents) {
+      if (intent.kind != JournalIntent::Kind::folderRenaming) continue;
+      const PathKind before = loaded->kind(intent.from);
+      if (before == PathKind::missing && loaded->kind(intent.to) == PathKind::folder) {
+        renamedFolders_[intent.from] = intent.to;
+      } else if (before == PathKind::folder) {
+        loaded->removePlaceholder(intent.to);
+      }
+    }
+  }
   finishing_ = &contents;
   lbltimetaken.setText("");
   runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
   IMARenamer();
   finishing_ = nullptr;
   intents_.clear();
+  renamedFolders_.clear();
   return Status::ok();
 }
 
@@ -223,10 +244,14 @@ Status Form1::undoRun() {
   const std::string folder = File2.path();
   if (busy_) return Status::error("undo run", folder, "busy");
   BusyScope busy(busy_);
-  std::unique_ptr<platform::FolderLock> lock;
-  if (const Status locked = fileSystem().lockFolder(folder, lock); !locked) {
+  if (const Status locked = fileSystem().lockFolder(folder, lock_); !locked) {
     return Status::error("undo run", folder, locked.reason(), locked.code());
   }
+  // Held to the end of the undo, whatever way it ends.
+  struct Unlock {
+    std::unique_ptr<platform::FolderLock>& lock;
+    ~Unlock() { lock.reset(); }
+  } unlock{lock_};
   JournalContents contents;
   std::string file;
   if (Status read = readLastJournal("undo run", "undo", contents, file); !read) return read;
@@ -375,13 +400,8 @@ int Form1::filesInEffect(const JournalContents& contents) {
 void Form1::offerUnfinishedRun() {
   if (busy_ || view_ == nullptr) return;
   const LastRun last = lastRun();
+  if (last.state == LastRun::State::busy) view_->runRefused(last);
   if (last.state != LastRun::State::unfinished) return;
-  if (fileSystem().folderLockedElsewhere(File2.path())) {
-    LastRun busy;
-    busy.state = LastRun::State::busy;
-    view_->runRefused(busy);
-    return;
-  }
   const std::string text = "The last run on " + File2.path() +
                            " did not finish. Finish it as it was started, undo what it did, or "
                            "cancel and leave the folder as it is?";
@@ -407,14 +427,11 @@ void Form1::pressUndo() {
     case LastRun::State::damaged:
       view_->showMessage({last.why, "Cannot Undo", Message::Icon::warning});
       return;
+    case LastRun::State::busy:
+      view_->runRefused(last);
+      return;
     default:
       break;
-  }
-  if (fileSystem().folderLockedElsewhere(File2.path())) {
-    LastRun busy;
-    busy.state = LastRun::State::busy;
-    view_->runRefused(busy);
-    return;
   }
   JournalContents contents;
   if (const Status read = platform::readJournal(last.journal, {}, contents, true); !read) {

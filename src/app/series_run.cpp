@@ -136,9 +136,14 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
     // folder or hide the series is never made or moved into.
     std::string refusal;
     bool folderReady = false;
+    // A finish finds a series folder named after its description already:
+    // its files went in before that.
+    const auto described = renamedFolders_.find(s.folderName);
+    const bool wasDescribed = s.hasFolder && described != renamedFolders_.end();
     if (s.hasFolder) {
       seriesFolderPath = joinPath(folder, s.folderName);
-      if (loaded == nullptr) {
+      if (wasDescribed) {
+      } else if (loaded == nullptr) {
         refusal = s.refusal;
       } else if (refusal = rename::unsafeFolderName(s.folderName); !refusal.empty()) {
       } else if (const Status made = loaded->makeFolder(s.folderName); made) {
@@ -201,6 +206,8 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
           if (loaded == nullptr) {
             status = foreseen(s, f);
             done = true;
+          } else if (wasDescribed) {
+            status = finishStep(*loaded, oldFileName, joinPath(described->second, f.newName), done);
           } else if (finishing_ != nullptr) {
             status = finishStep(*loaded, oldFileName, newTarget, done);
           } else {

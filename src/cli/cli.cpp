@@ -415,6 +415,8 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
                 << ": cannot list: " << loaded.reason() << "\n";
     return kBadUsage;
   }
+  // The load told of another run working on the folder.
+  if (view.refused != 0) return view.refused;
   const std::string named = quoted(form.File2.path());
   const auto summary = [&]() -> int {
     view.wipeBar();

@@ -63,7 +63,7 @@ Plan makePlan(Listing listing, PlanOptions options) {
   std::vector<std::string_view> names;
   std::vector<scan::SeriesIndex::Id> ids;
   scan::NameFields fields;
-  std::string lastDescribed;
+  std::unordered_set<std::string> described;
   for (const std::string& text : options.list1) {
     PlannedSeries& s = plan.series.emplace_back();
     s.text = text;
@@ -110,9 +110,8 @@ Plan makePlan(Listing listing, PlanOptions options) {
                     s.padWidth > 0 || sliceWidth > 0 || options.shortNames || options.folders,
                     Foresight::none};
       if (f.renamed && options.describe && s.hasFolder && s.refusal.empty() &&
-          s.folderName != lastDescribed) {
+          described.insert(s.folderName).second) {
         plan.described.push_back(s.folderName);
-        lastDescribed = s.folderName;
       }
       const bool moving = f.renamed && (s.hasFolder || name != newName);
       if (moving && s.refusal.empty() && static_cast<long>(newName.size()) > options.nameLimit) {

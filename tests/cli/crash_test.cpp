@@ -1,6 +1,7 @@
 // Real slicery-cli runs killed (SIGKILL) at random instants, then finished
-// with --resume or undone with --undo: the folder then holds, file by file
-// with contents, what an uninterrupted run leaves, or what was there before.
+// with --resume or undone with --undo, which are killed in turn and done
+// again: the folder then holds, file by file with contents, what an
+// uninterrupted run leaves, or what was there before.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -134,6 +135,12 @@ TEST_P(CrashTest, KilledRunIsFinishedOrUndoneExactly) {
     finish(pid);
 
     const bool resume = kill % 2 == 0;
+    // The finish or undo is killed too, holding the folder's lock, and then
+    // done again: neither the lock nor its half-done steps stand in the way.
+    const pid_t second = spawn({resume ? "--resume" : "--undo", folder});
+    std::this_thread::sleep_for(std::chrono::microseconds(instant(random) / 2));
+    ::kill(second, SIGKILL);
+    finish(second);
     const int status = run({resume ? "--resume" : "--undo", folder});
     SCOPED_TRACE(std::string(resume ? "resume" : "undo") + " after kill " + std::to_string(kill) +
                  " exited " + std::to_string(status));
