@@ -269,6 +269,13 @@ class Form1 {
   platform::Status foreseen(const rename::PlannedSeries& s, const rename::PlannedFile& f);
   // Takes a journal's inputs as the loaded folder's listing and options.
   void loadJournalInputs(const platform::JournalHeader& header);
+  // Where the series folders of `plan` stand after a description named them,
+  // by the disk: each renaming `contents` recorded that took effect, and
+  // where the journal lost one, the one folder named "<description>_" and
+  // the series folder's name.
+  std::unordered_map<std::string, std::string> describedFolders(
+      const rename::Plan& plan, const platform::JournalContents& contents,
+      platform::OpenFolder& loaded);
   // The files of a journal's run that the disk shows renamed or moved.
   int filesInEffect(const platform::JournalContents& contents);
   // Reads the journal of the loaded folder's last run for `operation`.

@@ -192,6 +192,47 @@ Status Form1::finishStep(platform::OpenFolder& folder, const std::string& from,
   return status;
 }
 
+std::unordered_map<std::string, std::string> Form1::describedFolders(
+    const rename::Plan& plan, const JournalContents& contents, platform::OpenFolder& loaded) {
+  std::unordered_map<std::string, std::string> described;
+  for (const JournalIntent& intent : contents.intents) {
+    if (intent.kind == JournalIntent::Kind::folderRenaming &&
+        loaded.kind(intent.from) == PathKind::missing &&
+        loaded.kind(intent.to) == PathKind::folder) {
+      described[intent.from] = intent.to;
+    }
+  }
+  // A renaming the journal lost: the one folder named "<description>_" and
+  // the series folder's name, where that name is gone, that was not there
+  // before the run.
+  std::unordered_map<std::string, std::vector<std::string>> candidates;
+  for (const rename::PlannedSeries& s : plan.series) {
+    if (s.hasFolder && s.refusal.empty() && described.count(s.folderName) == 0 &&
+        loaded.kind(s.folderName) == PathKind::missing) {
+      candidates.try_emplace(s.folderName);
+    }
+  }
+  if (candidates.empty()) return described;
+  platform::FileSystem::Entries entries;
+  if (!fileSystem().listEntries(File2.path(), entries)) return described;
+  std::unordered_set<std::string_view> before;
+  for (const auto& [name, kind] : contents.header.others) before.insert(name);
+  for (const auto& [name, kind] : entries) {
+    if (kind != PathKind::folder || before.count(name) != 0) continue;
+    for (auto& [folder, found] : candidates) {
+      if (name.size() > folder.size() + 1 &&
+          name.compare(name.size() - folder.size(), folder.size(), folder) == 0 &&
+          name[name.size() - folder.size() - 1] == '_') {
+        found.push_back(name);
+      }
+    }
+  }
+  for (auto& [folder, found] : candidates) {
+    if (found.size() == 1) described[folder] = found.front();
+  }
+  return described;
+}
+
 Status Form1::resumeRun() {
   const std::string folder = File2.path();
   if (busy_) return Status::error("finish run", folder, "busy");
@@ -216,20 +257,6 @@ Status Form1::resumeRun() {
   }
   loadJournalInputs(contents.header);
   intents_ = intentsOf(contents);
-  // The series folders it renamed: taken where only the new name is there;
-  // a placeholder of one is removed so the rename can be done again.
-  {
-    const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
-    for (const JournalIntent& intent : contents.intents) {
-      if (intent.kind != JournalIntent::Kind::folderRenaming) continue;
-      const PathKind before = loaded->kind(intent.from);
-      if (before == PathKind::missing && loaded->kind(intent.to) == PathKind::folder) {
-        renamedFolders_[intent.from] = intent.to;
-      } else if (before == PathKind::folder) {
-        loaded->removePlaceholder(intent.to);
-      }
-    }
-  }
   finishing_ = &contents;
   lbltimetaken.setText("");
   runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
@@ -270,24 +297,21 @@ Status Form1::undoRun() {
         {full(now), before.empty() ? std::string() : full(before), std::move(reason)});
   };
 
-  // The series folders named after their description, newest first.
-  for (auto it = contents.intents.rbegin(); it != contents.intents.rend(); ++it) {
-    if (it->kind != JournalIntent::Kind::folderRenaming) continue;
-    const PathKind before = loaded->kind(it->from);
-    const PathKind now = loaded->kind(it->to);
-    if (before == PathKind::missing && now == PathKind::folder) {
-      if (const Status back = loaded->renameFolder(it->to, it->from); !back) {
-        fail(it->to, it->from, "cannot be put back: " + back.reason());
-      } else {
-        ++stepsPutBack;
-        if (view_ != nullptr) view_->folderRenamed(full(it->to), full(it->from));
-      }
-    } else if (before == PathKind::folder && now == PathKind::folder) {
-      if (!loaded->removePlaceholder(it->to)) {
-        fail(it->to, it->from, "cannot be put back: both names exist");
-      }
-    } else if (before == PathKind::missing) {
-      fail(it->from, {}, "the series folder is at neither its old nor its new name");
+  // The series folders named after their description; a placeholder of a
+  // renaming cut short goes.
+  for (const auto& [from, to] : describedFolders(plan, contents, *loaded)) {
+    if (const Status back = loaded->renameFolder(to, from); !back) {
+      fail(to, from, "cannot be put back: " + back.reason());
+    } else {
+      ++stepsPutBack;
+      if (view_ != nullptr) view_->folderRenamed(full(to), full(from));
+    }
+  }
+  for (const JournalIntent& intent : contents.intents) {
+    if (intent.kind == JournalIntent::Kind::folderRenaming &&
+        loaded->kind(intent.from) == PathKind::folder &&
+        loaded->kind(intent.to) == PathKind::folder && !loaded->removePlaceholder(intent.to)) {
+      fail(intent.to, intent.from, "cannot be put back: both names exist");
     }
   }
 
@@ -367,13 +391,7 @@ int Form1::filesInEffect(const JournalContents& contents) {
       rename::makePlan(listingOf(contents.header), planOptionsOf(contents.header));
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(File2.path());
   // Where each series folder is now: under the name a description gave it.
-  std::unordered_map<std::string, std::string> folders;
-  for (const JournalIntent& intent : contents.intents) {
-    if (intent.kind == JournalIntent::Kind::folderRenaming &&
-        loaded->kind(intent.to) == PathKind::folder) {
-      folders[intent.from] = intent.to;
-    }
-  }
+  const auto folders = describedFolders(plan, contents, *loaded);
   const std::unordered_set<std::uint32_t> failed = failedSteps(contents);
   int files = 0;
   for (const rename::PlannedSeries& s : plan.series) {

@@ -90,6 +90,16 @@ void Form1::IMARenamer() {
   // Steps are taken relative to the loaded folder, held open.
   const std::unique_ptr<platform::OpenFolder> loaded =
       dryRun_ ? nullptr : fileSystem().openFolder(folder);
+  if (finishing_ != nullptr) {
+    // A placeholder of a folder renaming cut short goes, so it can be done.
+    for (const platform::JournalIntent& intent : finishing_->intents) {
+      if (intent.kind == platform::JournalIntent::Kind::folderRenaming &&
+          loaded->kind(intent.from) == PathKind::folder) {
+        loaded->removePlaceholder(intent.to);
+      }
+    }
+    renamedFolders_ = describedFolders(plan, *finishing_, *loaded);
+  }
   bool changed = performPlan(plan, loaded.get());
 
   File2.setPattern("*.ima");

@@ -70,9 +70,8 @@ class OpenFolder {
   virtual Status renameFolder(const std::string& from, const std::string& to) = 0;
   virtual Status makeFolder(const std::string& name) = 0;
   virtual Status removeEmptyFolder(const std::string& name) = 0;
-  // What stands at `name` itself (a link is not followed), with its size
-  // for a file.
-  virtual PathKind kind(const std::string& name, std::uint64_t* size = nullptr) = 0;
+  // What stands at `name` itself: a link is not followed.
+  virtual PathKind kind(const std::string& name) = 0;
   // Completes a cut move: removes `from` when it and `to` are two names of
   // one regular file. False (changing nothing) otherwise.
   virtual bool completeCutMove(const std::string& from, const std::string& to) = 0;
@@ -115,9 +114,6 @@ class FileSystem {
     return Status::error("remove folder", path, "not supported here");
   }
   virtual Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) = 0;
-  // The size of the regular file at `path` (links followed); 0 for anything
-  // else.
-  virtual std::uint64_t fileSize(const std::string& /*path*/) { return 0; }
   // The folder at `path`, held open where the platform can; by default its
   // operations join paths and call the ones above.
   virtual std::unique_ptr<OpenFolder> openFolder(const std::string& path);

@@ -21,12 +21,9 @@ class PathFolder : public OpenFolder {
   Status removeEmptyFolder(const std::string& name) override {
     return fs_.removeEmptyFolder(joinPath(path_, name));
   }
-  PathKind kind(const std::string& name, std::uint64_t* size) override {
+  PathKind kind(const std::string& name) override {
     std::string target;
-    const std::string path = joinPath(path_, name);
-    const PathKind kind = fs_.entryKind(path, target);
-    if (size != nullptr) *size = kind == PathKind::file ? fs_.fileSize(path) : 0;
-    return kind;
+    return fs_.entryKind(joinPath(path_, name), target);
   }
   // A file system reached by paths alone has no cut moves or placeholders
   // of its own to complete.

@@ -211,15 +211,12 @@ class DescriptorFolder : public OpenFolder {
     if (::unlinkat(fd_, name.c_str(), AT_REMOVEDIR) == 0) return Status::ok();
     return Status::systemError("remove folder", joinPath(path_, name), errno);
   }
-  PathKind kind(const std::string& name, std::uint64_t* size) override {
+  PathKind kind(const std::string& name) override {
     struct stat st;
-    if (size != nullptr) *size = 0;
     if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return PathKind::missing;
     if (S_ISLNK(st.st_mode)) return PathKind::link;
     if (S_ISDIR(st.st_mode)) return PathKind::folder;
-    if (!S_ISREG(st.st_mode)) return PathKind::other;
-    if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
-    return PathKind::file;
+    return S_ISREG(st.st_mode) ? PathKind::file : PathKind::other;
   }
   bool completeCutMove(const std::string& from, const std::string& to) override {
     return completesCutMove(fd_, from, to);
@@ -371,12 +368,6 @@ Status RealFileSystem::renameFolderIn(int dir, const std::string& from, const st
   Status status = renameOntoPlaceholder(dir, kOperation, from, to, true);
   if (status.code() == EEXIST) return existsFailure(dir, kOperation, from, to);
   return status;
-}
-
-std::uint64_t RealFileSystem::fileSize(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  return static_cast<std::uint64_t>(st.st_size);
 }
 
 Status RealFileSystem::removeEmptyFolder(const std::string& path) {

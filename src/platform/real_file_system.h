@@ -39,7 +39,6 @@ class RealFileSystem : public FileSystem {
   Status renameFile(const std::string& from, const std::string& to) override;
   Status renameFolder(const std::string& from, const std::string& to) override;
   Status removeEmptyFolder(const std::string& path) override;
-  std::uint64_t fileSize(const std::string& path) override;
   // Refuses anything but a regular file (a FIFO, a device, a folder) without
   // waiting on it.
   Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) override;
