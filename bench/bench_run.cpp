@@ -16,12 +16,28 @@
 // rounds and second in odd ones (B S S B B S ...), so a machine that slows
 // down slows both alike.
 //
-//   bench_run [--quick] [--rounds N] [--files N] [--series N]
+// The undo shapes (200,000 files in 100 series, in place and into series
+// folders) time `slicery-cli --undo` against the run it undoes. An undo must
+// follow its run, so these rounds do not take turns: each makes a fresh copy,
+// times the run (the baseline), lets the run's writes reach the disk (not
+// timed), times the undo, and stops the benchmark unless the copy's tree is
+// the exam's again. Run and undo of the same round are paired; a first round,
+// not counted, checks that the run renames files.
+//
+// Beside the times, each program's peak memory: its max RSS as wait4 reports
+// it. A program keeps, as its own, the peak of the memory its exec replaced,
+// that of the process that started it; so every program is started by a
+// launcher forked at the benchmark's start, before the benchmark grows, which
+// stays below the peak of any program timed. The journals slicery-cli keeps go
+// into a state folder inside the benchmark's scratch folder (XDG_STATE_HOME).
+//
+//   bench_run [--quick] [--undo] [--rounds N] [--files N] [--series N]
 //
 // 10 rounds per shape unless --rounds says otherwise: the machine's noise
 // moves the median of fewer too much. --quick runs 5,000 files and 3 rounds
-// per shape, to try the benchmark out;
-// --series N times only the shapes of N series.
+// per shape, to try the benchmark out; --undo times only the undo shapes;
+// --series N times only the shapes of N series; --files N sets the size of
+// every exam, the undo shapes' too.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -30,6 +46,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +71,7 @@ struct Timing {
   double wall = 0;
   double user = 0;
   double system = 0;
+  double peakMiB = 0;  // max RSS
 };
 
 double seconds(const timeval& t) {
@@ -66,9 +84,14 @@ std::string commandLine(const std::vector<std::string>& args) {
   return line;
 }
 
-// Runs a program with its output thrown away and returns its times; a
-// program that does not end with status 0 ends the benchmark.
-Timing runTimed(const std::vector<std::string>& args) {
+// A program's times, and whether it started and ended with status 0.
+struct Launch {
+  bool ok = false;
+  Timing timing;
+};
+
+// Runs a program with its output thrown away.
+Launch spawnTimed(const std::vector<std::string>& args) {
   std::vector<char*> argv;
   for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -81,16 +104,99 @@ Timing runTimed(const std::vector<std::string>& args) {
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
   rusage usage{};
-  if (failed != 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0) {
+  Launch launch;
+  launch.ok = failed == 0 && ::wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status) &&
+              WEXITSTATUS(status) == 0;
+  launch.timing.wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  launch.timing.user = seconds(usage.ru_utime);
+  launch.timing.system = seconds(usage.ru_stime);
+  launch.timing.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024;  // ru_maxrss is in KiB
+  return launch;
+}
+
+bool readAll(int fd, void* data, size_t size) {
+  auto* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t done = ::read(fd, bytes, size);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    bytes += done;
+    size -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+bool writeAll(int fd, const void* data, size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t done = ::write(fd, bytes, size);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    bytes += done;
+    size -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+// The launcher's ends of its pipes: requests go in, launches come out.
+int launchRequests = -1;
+int launchAnswers = -1;
+
+// Forks the launcher. It reads a program's arguments (their length, then each
+// ending in a NUL), runs the program and answers with its Launch; it ends when
+// the benchmark closes its pipe.
+void startLauncher() {
+  int requests[2];
+  int answers[2];
+  if (::pipe(requests) != 0 || ::pipe(answers) != 0) {
+    std::perror("bench_run: pipe");
+    std::exit(1);
+  }
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    std::perror("bench_run: fork");
+    std::exit(1);
+  }
+  if (pid == 0) {
+    ::close(requests[1]);
+    ::close(answers[0]);
+    for (;;) {
+      size_t size = 0;
+      std::string block;
+      if (!readAll(requests[0], &size, sizeof size)) ::_exit(0);
+      block.resize(size);
+      if (!readAll(requests[0], block.data(), size)) ::_exit(0);
+      std::vector<std::string> args;
+      for (size_t start = 0; start < block.size();) {
+        const size_t end = block.find('\0', start);
+        args.push_back(block.substr(start, end - start));
+        start = end + 1;
+      }
+      const Launch launch = spawnTimed(args);
+      if (!writeAll(answers[1], &launch, sizeof launch)) ::_exit(0);
+    }
+  }
+  ::close(requests[0]);
+  ::close(answers[1]);
+  launchRequests = requests[1];
+  launchAnswers = answers[0];
+}
+
+// Runs a program through the launcher and returns its times; a program that
+// does not end with status 0 ends the benchmark.
+Timing runTimed(const std::vector<std::string>& args) {
+  std::string block;
+  for (const auto& arg : args) block += arg + '\0';
+  const size_t size = block.size();
+  Launch launch;
+  if (!writeAll(launchRequests, &size, sizeof size) ||
+      !writeAll(launchRequests, block.data(), size) ||
+      !readAll(launchAnswers, &launch, sizeof launch) || !launch.ok) {
     std::fprintf(stderr, "bench_run: %s did not succeed\n", commandLine(args).c_str());
     std::exit(1);
   }
-  Timing timing;
-  timing.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  timing.user = seconds(usage.ru_utime);
-  timing.system = seconds(usage.ru_stime);
-  return timing;
+  return launch.timing;
 }
 
 // A folder's tree: each entry's path below it, with the inode of a file (0
@@ -143,42 +249,52 @@ int renamedFiles(const Tree& original, const Tree& tree) {
 }
 
 // What a shape times slicery-cli against: limit_run; the real run (the dry
-// run is timed against it); or slicery-cli without its run journal.
-enum class Against { limit, realRun, unjournaled };
+// run is timed against it); slicery-cli without its run journal; or the run
+// that --undo undoes.
+enum class Against { limit, realRun, unjournaled, undoneRun };
 
 struct Shape {
   int series = 0;
   bool folders = false;
   Against against = Against::limit;
-  double goal = 0;
+  double goal = 0;        // for the median ratio of wall times; 0 for none
+  double memoryGoal = 0;  // for the median ratio of peak memory; 0 for none
+  int files = 0;          // in the exam; set from the options
   bool dryRun() const { return against == Against::realRun; }
+  bool undo() const { return against == Against::undoneRun; }
 };
 
 struct Result {
   std::string label;
   std::string ratioKind;
-  Spread ratio;  // of wall times
-  Spread cpu;    // of user + system times, less moved by other work on the machine
+  Spread ratio;   // of wall times
+  Spread cpu;     // of user + system times, less moved by other work on the machine
+  Spread memory;  // of peak memory, per round
   double goal = 0;
+  double memoryGoal = 0;
 };
 
 std::string labelOf(const Shape& shape) {
   std::string label = std::to_string(shape.series) + " series, ";
-  if (shape.dryRun()) return label + "--dry-run";
   label += shape.folders ? "--folders" : "in place";
+  if (shape.dryRun()) return label + ", --dry-run";
+  if (shape.undo()) return label + ", --undo";
   return shape.against == Against::unjournaled ? label + ", journal" : label;
 }
 
 void printTimes(const char* name, const std::vector<Timing>& timings) {
-  std::vector<double> wall, user, system;
+  std::vector<double> wall, user, system, peak;
   for (const Timing& t : timings) {
     wall.push_back(t.wall);
     user.push_back(t.user);
     system.push_back(t.system);
+    peak.push_back(t.peakMiB);
   }
   const Spread w = spreadOf(wall);
-  std::printf("  %-30s wall %.3f s (%.3f .. %.3f), user %.3f s, system %.3f s (medians)\n", name,
-              w.median, w.min, w.max, spreadOf(user).median, spreadOf(system).median);
+  std::printf(
+      "  %-30s wall %.3f s (%.3f .. %.3f), user %.3f s, system %.3f s, peak %.1f MiB (medians)\n",
+      name, w.median, w.min, w.max, spreadOf(user).median, spreadOf(system).median,
+      spreadOf(peak).median);
 }
 
 std::string goalText(double goal) {
@@ -186,6 +302,31 @@ std::string goalText(double goal) {
   char text[16];
   std::snprintf(text, sizeof text, "<= %.2f", goal);
   return text;
+}
+
+const char* aboveGoal(const Spread& ratio, double goal) {
+  return goal > 0 && ratio.median > goal ? "  ** above goal **" : "";
+}
+
+void printRatios(const Result& result) {
+  std::printf("  ratio %s: min %.2f, median %.2f, max %.2f; goal %s%s\n", result.ratioKind.c_str(),
+              result.ratio.min, result.ratio.median, result.ratio.max,
+              goalText(result.goal).c_str(), aboveGoal(result.ratio, result.goal));
+  std::printf("  the same of user + system time: min %.2f, median %.2f, max %.2f\n", result.cpu.min,
+              result.cpu.median, result.cpu.max);
+}
+
+// The ratios of peak memory, round by round, into `result`, and printed.
+void measureMemory(Result& result, const std::vector<Timing>& baselineTimes,
+                   const std::vector<Timing>& subjectTimes) {
+  std::vector<double> ratios;
+  for (size_t round = 0; round < baselineTimes.size() && round < subjectTimes.size(); ++round) {
+    ratios.push_back(subjectTimes[round].peakMiB / baselineTimes[round].peakMiB);
+  }
+  result.memory = spreadOf(ratios);
+  std::printf("  ratio of peak memory, per round: min %.2f, median %.2f, max %.2f; goal %s%s\n",
+              result.memory.min, result.memory.median, result.memory.max,
+              goalText(result.memoryGoal).c_str(), aboveGoal(result.memory, result.memoryGoal));
 }
 
 Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int rounds) {
@@ -197,6 +338,12 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
     subject = {SLICERY_CLI_PROGRAM, "--quiet", "--dry-run", exam};
     baselineName = "slicery-cli --quiet";
     subjectName = "slicery-cli --quiet --dry-run";
+    if (shape.folders) {
+      baseline.insert(baseline.begin() + 1, "--folders");
+      subject.insert(subject.begin() + 1, "--folders");
+      baselineName = "slicery-cli --quiet --folders";
+      subjectName = "slicery-cli --quiet --folders --dry-run";
+    }
   } else {
     const bool unjournaled = shape.against == Against::unjournaled;
     baseline = unjournaled ? std::vector<std::string>{SLICERY_UNJOURNALED_PROGRAM, "--quiet"}
@@ -254,6 +401,7 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
   Result result;
   result.label = label;
   result.goal = shape.goal;
+  result.memoryGoal = shape.memoryGoal;
   const auto cpuOf = [](const Timing& t) { return t.user + t.system; };
   std::vector<double> ratios, cpuRatios;
   if (shape.dryRun()) {
@@ -279,11 +427,69 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
   }
   result.ratio = spreadOf(ratios);
   result.cpu = spreadOf(cpuRatios);
-  std::printf("  ratio %s: min %.2f, median %.2f, max %.2f; goal %s%s\n", result.ratioKind.c_str(),
-              result.ratio.min, result.ratio.median, result.ratio.max, goalText(shape.goal).c_str(),
-              shape.goal > 0 && result.ratio.median > shape.goal ? "  ** above goal **" : "");
-  std::printf("  the same of user + system time: min %.2f, median %.2f, max %.2f\n", result.cpu.min,
-              result.cpu.median, result.cpu.max);
+  printRatios(result);
+  measureMemory(result, baselineTimes, subjectTimes);
+  return result;
+}
+
+// Times --undo against the run it undoes, both of one round on the same copy.
+Result measureUndo(const Shape& shape, const slicery::bench::ExamCopies& copies, int rounds) {
+  const std::string& exam = copies.copy();
+  std::vector<std::string> run = {SLICERY_CLI_PROGRAM, "--quiet"};
+  if (shape.folders) run.push_back("--folders");
+  run.push_back(exam);
+  const std::vector<std::string> undo = {SLICERY_CLI_PROGRAM, "--undo", "--quiet", exam};
+  const std::string label = labelOf(shape);
+  // The copy's names are the original's, and its files the same inodes.
+  const Tree original = treeOf(copies.original());
+
+  std::vector<Timing> runTimes, undoTimes;
+  for (int round = 0; round <= rounds; ++round) {
+    copies.makeFreshCopy();
+    const Timing runTime = runTimed(run);
+    if (round == 0) {
+      const int renamed = renamedFiles(original, treeOf(exam));
+      if (renamed == 0) {
+        std::fprintf(stderr, "bench_run: %s: the run renamed nothing\n", label.c_str());
+        std::exit(1);
+      }
+      std::printf("\n%s: the run renames %d files, the undo puts them back\n", label.c_str(),
+                  renamed);
+    }
+    // As after making a copy: the run's writes settle before the undo's clock
+    // starts, or the undo's first flush waits for them.
+    ::sync();
+    ::sync();
+    const Timing undoTime = runTimed(undo);
+    if (const Tree after = treeOf(exam); after != original) {
+      std::fprintf(stderr, "bench_run: %s: round %d: the undo did not give back the exam's tree\n",
+                   label.c_str(), round);
+      printDifference(original, "the exam", after, "the undone copy");
+      std::exit(1);
+    }
+    if (round > 0) {
+      runTimes.push_back(runTime);
+      undoTimes.push_back(undoTime);
+    }
+  }
+  printTimes(shape.folders ? "slicery-cli --quiet --folders" : "slicery-cli --quiet", runTimes);
+  printTimes("slicery-cli --undo --quiet", undoTimes);
+
+  Result result;
+  result.label = label;
+  result.ratioKind = "undo / run, per round";
+  result.goal = shape.goal;
+  result.memoryGoal = shape.memoryGoal;
+  std::vector<double> ratios, cpuRatios;
+  for (size_t round = 0; round < runTimes.size(); ++round) {
+    ratios.push_back(undoTimes[round].wall / runTimes[round].wall);
+    cpuRatios.push_back((undoTimes[round].user + undoTimes[round].system) /
+                        (runTimes[round].user + runTimes[round].system));
+  }
+  result.ratio = spreadOf(ratios);
+  result.cpu = spreadOf(cpuRatios);
+  printRatios(result);
+  measureMemory(result, runTimes, undoTimes);
   return result;
 }
 
@@ -293,20 +499,22 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each shape shows as it ends
   slicery::bench::checkArguments(
       argc, argv,
-      "usage: bench_run [--quick] [--rounds N] [--files N] [--series N]\n"
+      "usage: bench_run [--quick] [--undo] [--rounds N] [--files N] [--series N]\n"
       "Times slicery-cli --quiet against limit_run on fresh copies of an exam, taking\n"
       "turns, 10 rounds per shape: 50,000 files in 10, 100, 1,000 and 5,000 series, in\n"
-      "place and with --folders; at 100 series also --dry-run against the real run and\n"
-      "the run journal against the same program without it.\n"
+      "place and with --folders; at 100 series also --dry-run against the real run\n"
+      "(time and peak memory) and the run journal against the same program without\n"
+      "it; and --undo against the run it undoes, at 200,000 files in 100 series.\n"
       "  --quick      5,000 files and 3 rounds, to try it out\n"
+      "  --undo       only the --undo shapes\n"
       "  --rounds N   N rounds of each program per shape\n"
-      "  --files N    N files per exam\n"
+      "  --files N    N files per exam, the --undo shapes' too\n"
       "  --series N   only the shapes of N series (10, 100, 1000 or 5000)\n",
-      {"--quick"}, {"--rounds", "--files", "--series"});
+      {"--quick", "--undo"}, {"--rounds", "--files", "--series"});
+  startLauncher();  // before the benchmark grows
   const bool quick = slicery::bench::hasFlag(argc, argv, "--quick");
-  slicery::tools::ExamOptions options;
-  options.files = numberAfter(argc, argv, "--files", quick ? 5'000 : 50'000);
-  options.imageSide = 4;  // the names are what counts, not the pictures
+  const int files = numberAfter(argc, argv, "--files", quick ? 5'000 : 50'000);
+  const int undoFiles = numberAfter(argc, argv, "--files", quick ? 5'000 : 200'000);
   const int rounds = numberAfter(argc, argv, "--rounds", quick ? 3 : 10);
 
   // The 100-series goals are the ones asked for; a run whose cost grows
@@ -314,45 +522,68 @@ int main(int argc, char** argv) {
   // count in between and below.
   // The journal's own cost is timed at 100 series, against the same program
   // without it.
+  // The dry run and the undo have goals for their peak memory too.
   std::vector<Shape> shapes = {
-      {10, false, Against::limit, 1.25},       {10, true, Against::limit, 1.25},
-      {100, false, Against::limit, 1.15},      {100, true, Against::limit, 1.15},
-      {100, false, Against::realRun, 0.5},     {100, false, Against::unjournaled, 1.10},
-      {100, true, Against::unjournaled, 1.10}, {1000, false, Against::limit, 1.25},
-      {1000, true, Against::limit, 1.25},      {5000, false, Against::limit, 1.25},
-      {5000, true, Against::limit, 1.25},
+      {10, false, Against::limit, 1.25},          {10, true, Against::limit, 1.25},
+      {100, false, Against::limit, 1.15},         {100, true, Against::limit, 1.15},
+      {100, false, Against::realRun, 0.3, 1.1},   {100, true, Against::realRun, 0.3, 1.1},
+      {100, false, Against::unjournaled, 1.10},   {100, true, Against::unjournaled, 1.10},
+      {1000, false, Against::limit, 1.25},        {1000, true, Against::limit, 1.25},
+      {5000, false, Against::limit, 1.25},        {5000, true, Against::limit, 1.25},
+      {100, false, Against::undoneRun, 1.2, 1.5}, {100, true, Against::undoneRun, 1.2, 1.5},
   };
+  for (Shape& shape : shapes) shape.files = shape.undo() ? undoFiles : files;
+  if (slicery::bench::hasFlag(argc, argv, "--undo")) {
+    std::erase_if(shapes, [](const Shape& shape) { return !shape.undo(); });
+  }
   if (const int only = numberAfter(argc, argv, "--series", 0); only > 0) {
     std::erase_if(shapes, [only](const Shape& shape) { return shape.series != only; });
     if (shapes.empty()) {
-      std::fprintf(stderr, "bench_run: no shape has %d series; there are 10, 100, 1000 and 5000\n",
-                   only);
+      std::fprintf(stderr, "bench_run: no shape has %d series; there are %s\n", only,
+                   slicery::bench::hasFlag(argc, argv, "--undo") ? "100 (--undo)"
+                                                                 : "10, 100, 1000 and 5000");
       return 2;
     }
   }
-  std::printf("bench_run: %d files per exam, %d rounds of each program per shape\n", options.files,
-              rounds);
+  std::printf("bench_run: %d files per exam (%d for --undo), %d rounds of each program per shape\n",
+              files, undoFiles, rounds);
 
   std::vector<Result> results;
   for (size_t i = 0; i < shapes.size();) {
+    slicery::tools::ExamOptions options;
+    options.files = shapes[i].files;
     options.series = shapes[i].series;
+    options.imageSide = 4;  // the names are what counts, not the pictures
     const slicery::bench::ExamCopies copies("slicery-bench-run", options);
-    for (; i < shapes.size() && shapes[i].series == options.series; ++i) {
-      results.push_back(measure(shapes[i], copies, rounds));
+    // The runs' journals stay in the scratch folder and go with it.
+    const std::string state = copies.folder() + "/state";
+    ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+    for (; i < shapes.size() && shapes[i].series == options.series &&
+           shapes[i].files == options.files;
+         ++i) {
+      results.push_back(shapes[i].undo() ? measureUndo(shapes[i], copies, rounds)
+                                         : measure(shapes[i], copies, rounds));
     }
   }
 
   std::printf(
-      "\n%d files, %d rounds each; ratios of wall times (min, median, max), the goal\n"
-      "for the median, and the median ratio of user + system times:\n",
-      options.files, rounds);
+      "\n%d files (%d for --undo), %d rounds each; ratios (min, median, max) of wall\n"
+      "times and, where it has a goal, of peak memory, the goal for the median, and\n"
+      "the median ratio of user + system times:\n",
+      files, undoFiles, rounds);
   std::printf("%-32s %-27s %6s %6s %6s  %-8s %s\n", "shape", "ratio", "min", "median", "max",
               "goal", "cpu");
+  const auto row = [](const std::string& label, const std::string& kind, const Spread& ratio,
+                      double goal, const std::string& cpu) {
+    std::printf("%-32s %-27s %6.2f %6.2f %6.2f  %-8s %s%s\n", label.c_str(), kind.c_str(),
+                ratio.min, ratio.median, ratio.max, goalText(goal).c_str(), cpu.c_str(),
+                goal > 0 && ratio.median > goal ? "  above goal" : "");
+  };
   for (const Result& r : results) {
-    std::printf("%-32s %-27s %6.2f %6.2f %6.2f  %-8s %.2f%s\n", r.label.c_str(),
-                r.ratioKind.c_str(), r.ratio.min, r.ratio.median, r.ratio.max,
-                goalText(r.goal).c_str(), r.cpu.median,
-                r.goal > 0 && r.ratio.median > r.goal ? "  above goal" : "");
+    char cpu[16];
+    std::snprintf(cpu, sizeof cpu, "%.2f", r.cpu.median);
+    row(r.label, r.ratioKind, r.ratio, r.goal, cpu);
+    if (r.memoryGoal > 0) row(r.label, "peak memory, per round", r.memory, r.memoryGoal, "-");
   }
   return 0;
 }

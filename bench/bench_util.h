@@ -53,6 +53,8 @@ class ExamCopies {
     std::filesystem::create_directories(original_);
     tools::writeExam(original_, options);
   }
+  // The scratch folder that holds the original and the copy.
+  std::string folder() const { return scratch_.path(); }
   const std::string& original() const { return original_; }
   // Where each copy is made.
   const std::string& copy() const { return copy_; }
