@@ -263,12 +263,22 @@ class Form1 {
   // Returns whether anything changed on disk.
   bool performPlan(const rename::Plan& plan, platform::OpenFolder* folder);
   // A file step when finishing: done now, or found done already.
+  // `leftovers`: a cut move or placeholder the journal recorded for the step
+  // is the run's own to complete or remove.
   platform::Status finishStep(platform::OpenFolder& folder, const std::string& from,
-                              const std::string& to, bool& done);
+                              const std::string& to, bool leftovers, bool& done);
+  // Whether planned file `i` may have left half a rename behind: a step the
+  // plan foresaw failing, or that the run recorded as failed, made nothing
+  // of its own at the new name, so what stands there is someone else's.
+  bool mayHaveLeftovers(const rename::PlannedFile& f, size_t i) const {
+    return f.foreseen == rename::Foresight::none &&
+           failed_.count(static_cast<std::uint32_t>(i)) == 0;
+  }
   // What a dry run foresees for a file step.
   platform::Status foreseen(const rename::PlannedSeries& s, const rename::PlannedFile& f);
-  // Takes a journal's inputs as the loaded folder's listing and options.
-  void loadJournalInputs(const platform::JournalHeader& header);
+  // Takes a journal's inputs as the loaded folder's listing and options;
+  // the names move out of `header`.
+  void loadJournalInputs(platform::JournalHeader& header);
   // Where the series folders of `plan` stand after a description named them,
   // by the disk: each renaming `contents` recorded that took effect, and
   // where the journal lost one, the one folder named "<description>_" and
@@ -296,6 +306,7 @@ class Form1 {
   // finishing, the series folders it renamed that the disk shows renamed.
   std::unordered_set<std::string> intents_;
   std::unordered_map<std::string, std::string> renamedFolders_;
+  std::unordered_set<std::uint32_t> failed_;
   // The plan in hand while its series folders are named, and how many were.
   const rename::Plan* running_ = nullptr;
   int foldersRenamed_ = 0;

@@ -125,7 +125,7 @@ void Form1::endRun(bool changed) {
   lock_.reset();
 }
 
-void Form1::loadJournalInputs(const platform::JournalHeader& header) {
+void Form1::loadJournalInputs(platform::JournalHeader& header) {
   setCheck(Check1, header.check1 ? 1 : 0);
   setCheck(Check2, header.check2 ? 1 : 0);
   const bool ownWord = header.check2 && header.folderBaseName != kDefaultFolderBaseName;
@@ -137,7 +137,7 @@ void Form1::loadJournalInputs(const platform::JournalHeader& header) {
   List1.clear();
   for (const std::string& series : header.list1) List1.append(series);
   lblseriesnum.setText(std::to_string(seriesCount));
-  rename::Listing listing = listingOf(header);
+  rename::Listing listing = takeListing(header);
   index_ = std::move(listing.index);
   others_ = std::move(listing.others);
   File2.setPattern("*.ima");
@@ -169,12 +169,12 @@ Status Form1::readLastJournal(const char* operation, const char* verb, JournalCo
 }
 
 Status Form1::finishStep(platform::OpenFolder& folder, const std::string& from,
-                         const std::string& to, bool& done) {
+                         const std::string& to, bool leftovers, bool& done) {
   done = false;
   Status status = folder.renameFile(from, to);
   if (status) return status;
   const auto recorded = [&](JournalIntent::Kind kind) {
-    return intents_.count(intentKey(kind, from, to)) != 0;
+    return leftovers && intents_.count(intentKey(kind, from, to)) != 0;
   };
   if (status.code() == ENOENT && folder.kind(from) == PathKind::missing &&
       folder.kind(to) != PathKind::missing) {
@@ -257,12 +257,14 @@ Status Form1::resumeRun() {
   }
   loadJournalInputs(contents.header);
   intents_ = intentsOf(contents);
+  failed_ = failedSteps(contents);
   finishing_ = &contents;
   lbltimetaken.setText("");
   runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
   IMARenamer();
   finishing_ = nullptr;
   intents_.clear();
+  failed_.clear();
   renamedFolders_.clear();
   return Status::ok();
 }
@@ -286,7 +288,7 @@ Status Form1::undoRun() {
   loadJournalInputs(contents.header);
   const rename::Plan plan = rename::makePlan({index_, others_}, planOptionsOf(contents.header));
   intents_ = intentsOf(contents);
-  const std::unordered_set<std::uint32_t> failed = failedSteps(contents);
+  failed_ = failedSteps(contents);
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
   runFailures.clear();
   stepsPutBack = 0;
@@ -322,12 +324,15 @@ Status Form1::undoRun() {
     if (!s.refusal.empty()) continue;
     for (size_t i = s.endFile; i-- > s.firstFile;) {
       const rename::PlannedFile& f = plan.files[i];
-      if (!plan.moves(s, f) || f.foreseen != rename::Foresight::none ||
-          failed.count(static_cast<std::uint32_t>(i)) != 0) {
-        continue;
-      }
+      if (!plan.moves(s, f)) continue;
       const std::string from(f.oldName);
       const std::string to = plan.target(s, f);
+      // A step that failed is left alone: what stands at its new name is not
+      // the run's.
+      if (!mayHaveLeftovers(f, i)) continue;
+      const bool cutMove = intents_.count(intentKey(JournalIntent::Kind::cutMove, from, to)) != 0;
+      const bool placeholder =
+          intents_.count(intentKey(JournalIntent::Kind::placeholder, from, to)) != 0;
       const Status back = loaded->renameFile(to, from);
       if (back) {
         ++stepsPutBack;
@@ -338,10 +343,9 @@ Status Form1::undoRun() {
       if (back.code() == EEXIST || before != PathKind::missing) {
         // Both names are there: a move cut short, a placeholder of one, or a
         // step never taken.
-        if (intents_.count(intentKey(JournalIntent::Kind::cutMove, from, to)) != 0 &&
-            loaded->completeCutMove(to, from)) {
+        if (cutMove && loaded->completeCutMove(to, from)) {
           ++stepsPutBack;
-        } else if (intents_.count(intentKey(JournalIntent::Kind::placeholder, from, to)) != 0) {
+        } else if (placeholder) {
           loaded->removePlaceholder(to);
         }
         continue;
@@ -367,6 +371,7 @@ Status Form1::undoRun() {
     }
   }
   intents_.clear();
+  failed_.clear();
 
   if (!contents.damage.empty()) {
     runFailures.push_back({file,

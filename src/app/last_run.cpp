@@ -102,12 +102,22 @@ rename::PlanOptions planOptionsOf(const platform::JournalHeader& header) {
 }
 
 rename::Listing listingOf(const platform::JournalHeader& header) {
+  platform::JournalHeader copy;
+  copy.names = header.names;
+  copy.links = header.links;
+  copy.others = header.others;
+  return takeListing(copy);
+}
+
+rename::Listing takeListing(platform::JournalHeader& header) {
   platform::FileSystem::Entries names;
   names.reserve(header.names.size());
   for (size_t i = 0; i < header.names.size(); ++i) {
     const bool link = i < header.links.size() && header.links[i];
-    names.emplace_back(header.names[i], link ? platform::PathKind::link : platform::PathKind::file);
+    names.emplace_back(std::move(header.names[i]),
+                       link ? platform::PathKind::link : platform::PathKind::file);
   }
+  std::vector<std::string>().swap(header.names);
   rename::Listing listing;
   listing.index.assign(std::move(names));
   listing.others = header.others;

@@ -42,6 +42,8 @@ struct LastRun {
 // What a journal says determined its run's plan.
 rename::PlanOptions planOptionsOf(const platform::JournalHeader& header);
 rename::Listing listingOf(const platform::JournalHeader& header);
+// The same, taking the names out of `header` instead of copying them.
+rename::Listing takeListing(platform::JournalHeader& header);
 
 // The last run on `folder`, whose listing is `index` and `others`.
 LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,

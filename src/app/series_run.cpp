@@ -217,9 +217,10 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
             status = foreseen(s, f);
             done = true;
           } else if (wasDescribed) {
-            status = finishStep(*loaded, oldFileName, joinPath(described->second, f.newName), done);
+            status = finishStep(*loaded, oldFileName, joinPath(described->second, f.newName),
+                                mayHaveLeftovers(f, i), done);
           } else if (finishing_ != nullptr) {
-            status = finishStep(*loaded, oldFileName, newTarget, done);
+            status = finishStep(*loaded, oldFileName, newTarget, mayHaveLeftovers(f, i), done);
           } else {
             RecordedIntent intent(journal_.get(), oldFileName, newTarget);
             status = loaded->renameFile(oldFileName, newTarget, &intent);

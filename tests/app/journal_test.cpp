@@ -295,5 +295,130 @@ TEST(JournalOnDiskTest, ResumeMovesNothingThroughALinkPutInASeriesFolder) {
   EXPECT_FALSE(form.runFailures.empty());
 }
 
+// The open folder of a disk that stops, as a kill would, in the middle of
+// one rename on a file system without a no-replace rename: after the empty
+// placeholder at the new name is made, before the file is renamed onto it.
+// `told` says whether the rename told of its placeholder first.
+class CutAtPlaceholder : public platform::RealFileSystem {
+ public:
+  struct Killed {};
+  explicit CutAtPlaceholder(bool told) : told_(told) {}
+  bool cut() const { return renames_ >= 5; }
+  std::unique_ptr<platform::OpenFolder> openFolder(const std::string& path) override {
+    class Folder : public platform::OpenFolder {
+     public:
+      Folder(CutAtPlaceholder& fs, std::unique_ptr<platform::OpenFolder> real, std::string path)
+          : fs_(fs), real_(std::move(real)), path_(std::move(path)) {}
+      platform::Status renameFile(const std::string& from, const std::string& to,
+                                  platform::RenameIntent* intent) override {
+        if (++fs_.renames_ < 5) return real_->renameFile(from, to, intent);
+        if (fs_.told_ && intent != nullptr) {
+          if (auto s = intent->before(platform::RenameIntent::Kind::placeholder); !s) return s;
+        }
+        std::ofstream(path_ + "/" + to).flush();
+        throw Killed();
+      }
+      platform::Status renameFolder(const std::string& a, const std::string& b) override {
+        return real_->renameFolder(a, b);
+      }
+      platform::Status makeFolder(const std::string& name) override {
+        return real_->makeFolder(name);
+      }
+      platform::Status removeEmptyFolder(const std::string& name) override {
+        return real_->removeEmptyFolder(name);
+      }
+      platform::PathKind kind(const std::string& name) override { return real_->kind(name); }
+      bool completeCutMove(const std::string& a, const std::string& b) override {
+        return real_->completeCutMove(a, b);
+      }
+      bool removePlaceholder(const std::string& name) override {
+        return real_->removePlaceholder(name);
+      }
+
+     private:
+      CutAtPlaceholder& fs_;
+      std::unique_ptr<platform::OpenFolder> real_;
+      std::string path_;
+    };
+    return std::make_unique<Folder>(*this, RealFileSystem::openFolder(path), path);
+  }
+
+ private:
+  bool told_;
+  int renames_ = 0;
+};
+
+// Every file below `root`, relative path -> contents.
+std::map<std::string, std::string> treeOf(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[std::filesystem::relative(entry.path(), root).string()].assign(
+        std::istreambuf_iterator<char>(in), {});
+  }
+  return files;
+}
+
+// A placeholder left by a run cut short is its journal's to remove, on
+// finish and on undo; an empty file the journal knows nothing of is a
+// user's, and stays.
+TEST(JournalOnDiskTest, APlaceholderIsRemovedOnlyWhereTheJournalRecordedIt) {
+  for (const bool told : {true, false}) {
+    for (const bool resume : {true, false}) {
+      SCOPED_TRACE(std::string(told ? "recorded" : "not recorded") +
+                   (resume ? ", finish" : ", undo"));
+      testing::TempFolder temp;
+      ::setenv("XDG_STATE_HOME", (temp / "state").c_str(), 1);
+      tools::ExamOptions options;
+      options.files = 30;
+      options.series = 3;
+      options.imageSide = 1;
+      const std::string exam = temp.mkdir("exam");
+      const std::string whole = temp.mkdir("whole");
+      tools::writeExam(exam, options);
+      tools::writeExam(whole, options);
+      const auto before = treeOf(exam);
+      platform::RealFileSystem disk;
+      platform::SettableClock clock;
+      const auto run = [&](platform::FileSystem& on, const std::string& folder) {
+        Form1 form(on, clock);
+        form.setJournaling(true);
+        EXPECT_TRUE(form.drop({folder}));
+        form.changeCheck(form.Check2, 1);
+        try {
+          form.pressStart();
+        } catch (const CutAtPlaceholder::Killed&) {
+          // The process ends here, its journal as the kill left it.
+        }
+      };
+      run(disk, whole);
+      CutAtPlaceholder cut(told);
+      run(cut, exam);
+      ASSERT_TRUE(cut.cut());
+
+      Form1 form(disk, clock);
+      form.setJournaling(true);
+      ASSERT_TRUE(form.drop({exam}));
+      ASSERT_TRUE(resume ? form.resumeRun() : form.undoRun());
+      const auto after = treeOf(exam);
+      std::string failures;
+      for (const RunFailure& f : form.runFailures) failures += f.oldPath + ": " + f.reason + "\n";
+      if (told) {
+        EXPECT_TRUE(after == (resume ? treeOf(whole) : before));
+        EXPECT_TRUE(form.runFailures.empty()) << failures;
+      } else {
+        // Every file is kept, the empty one beside them, and what it stops is
+        // told: the step that found it, or the series folder it keeps.
+        EXPECT_EQ(after.size(), before.size() + 1);
+        EXPECT_EQ(std::count_if(after.begin(), after.end(),
+                                [](const auto& file) { return file.second.empty(); }),
+                  1);
+        EXPECT_EQ(form.runFailures.size(), 1u) << failures;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace slicery::app

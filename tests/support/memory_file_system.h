@@ -55,9 +55,6 @@ class MemoryFileSystem : public platform::FileSystem {
   platform::Status removeEmptyFolder(const std::string& path) override;
   platform::Status openForReading(const std::string& path,
                                   std::unique_ptr<platform::ReadableFile>& file) override;
-  std::uint64_t fileSize(const std::string& path) override {
-    return kindOf(path) == platform::PathKind::file ? contents(path).size() : 0;
-  }
   // Its folders are in memory, out of any other process's reach.
   platform::Status lockFolder(const std::string&,
                               std::unique_ptr<platform::FolderLock>& lock) override {
