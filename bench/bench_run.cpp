@@ -524,12 +524,12 @@ int main(int argc, char** argv) {
   // without it.
   // The dry run and the undo have goals for their peak memory too.
   std::vector<Shape> shapes = {
-      {10, false, Against::limit, 1.25},          {10, true, Against::limit, 1.25},
-      {100, false, Against::limit, 1.15},         {100, true, Against::limit, 1.15},
+      {10, false, Against::limit, 1.20},          {10, true, Against::limit, 1.20},
+      {100, false, Against::limit, 1.10},         {100, true, Against::limit, 1.10},
       {100, false, Against::realRun, 0.3, 1.1},   {100, true, Against::realRun, 0.3, 1.1},
       {100, false, Against::unjournaled, 1.10},   {100, true, Against::unjournaled, 1.10},
-      {1000, false, Against::limit, 1.25},        {1000, true, Against::limit, 1.25},
-      {5000, false, Against::limit, 1.25},        {5000, true, Against::limit, 1.25},
+      {1000, false, Against::limit, 1.20},        {1000, true, Against::limit, 1.20},
+      {5000, false, Against::limit, 1.20},        {5000, true, Against::limit, 1.20},
       {100, false, Against::undoneRun, 1.2, 1.5}, {100, true, Against::undoneRun, 1.2, 1.5},
   };
   for (Shape& shape : shapes) shape.files = shape.undo() ? undoFiles : files;
