@@ -18,6 +18,7 @@
 #include "exam.h"
 #include "platform/journal.h"
 #include "platform/real_file_system.h"
+#include "support/failing_append_file.h"
 #include "support/memory_file_system.h"
 #include "support/recording_view.h"
 #include "support/temp_folder.h"
@@ -213,6 +214,40 @@ TEST_F(JournalTest, FolderChangedMeanwhileListsWhatCannotBeDoneAndOverwritesNoth
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].oldPath, platform::parentPath(taken));
   EXPECT_TRUE(std::filesystem::exists(journalFile()));
+}
+
+// A journal that cannot be flushed stops the run before its first change;
+// one whose write fails later stops the run at the next step, and what the
+// run did until then is undone whole.
+TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsTheRunAndTellsWhy) {
+  for (const auto& [failWrite, failSync] : {std::pair{0, true}, std::pair{3, false}}) {
+    SCOPED_TRACE(failSync ? "flush fails" : "third write fails");
+    Form1 form(fs, clock);
+    testing::RecordingView view;
+    form.setView(&view);
+    form.setJournaling(true);
+    form.setJournalOpener(testing::failingOpener(failWrite, failSync));
+    ASSERT_TRUE(form.drop({"/exam"}));
+    form.changeCheck(form.Check2, 1);
+    form.changeCheck(form.Check4, 1);
+    form.pressStart();
+    if (failSync) {
+      EXPECT_EQ(fs.filesUnder("/exam"), before);
+      EXPECT_EQ(form.refusal().state, LastRun::State::noJournal);
+      ASSERT_EQ(view.messages.size(), 1u);
+      EXPECT_NE(view.messages[0].text.find("Input/output error"), std::string::npos);
+      continue;
+    }
+    // The header and the first series' outcome were written; the second
+    // series' outcome was not, and nothing came after it.
+    EXPECT_LT(form.filesRenamed, 60);
+    EXPECT_TRUE(view.renamedFolders.empty());
+    ASSERT_FALSE(form.runFailures.empty());
+    EXPECT_NE(form.runFailures.back().reason.find("No space left"), std::string::npos);
+    EXPECT_EQ(form.lastRun().state, LastRun::State::unfinished);
+  }
+  ASSERT_TRUE(undo());
+  EXPECT_EQ(fs.filesUnder("/exam"), before);
 }
 
 TEST_F(JournalTest, UndoKeepsASeriesFolderThatWasThereBefore) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/record_log.h"
+#include "support/failing_append_file.h"
 #include "support/temp_folder.h"
 
 namespace slicery::platform {
@@ -80,37 +81,6 @@ TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
   ::unsetenv("XDG_STATE_HOME");
 }
 
-// A real append-only file whose chosen write or flush fails.
-class FailingFile : public AppendFile {
- public:
-  FailingFile(std::unique_ptr<AppendFile> real, int failWrite, bool failSync)
-      : real_(std::move(real)), failWrite_(failWrite), failSync_(failSync) {}
-  Status append(std::string_view data) override {
-    if (++writes_ == failWrite_) return Status::error("write journal", path(), "No space left");
-    return real_->append(data);
-  }
-  Status sync() override {
-    return failSync_ ? Status::error("write journal", path(), "Input/output error") : real_->sync();
-  }
-  const std::string& path() const override { return real_->path(); }
-
- private:
-  std::unique_ptr<AppendFile> real_;
-  int failWrite_;
-  bool failSync_;
-  int writes_ = 0;
-};
-
-AppendFileOpener failingOpener(int failWrite, bool failSync) {
-  return
-      [=](const std::string& path, bool fresh, std::size_t keep, std::unique_ptr<AppendFile>& out) {
-        std::unique_ptr<AppendFile> real;
-        if (Status opened = openAppendFile(path, fresh, keep, real); !opened) return opened;
-        out = std::make_unique<FailingFile>(std::move(real), failWrite, failSync);
-        return Status::ok();
-      };
-}
-
 TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace) {
   testing::TempFolder dir;
   ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
@@ -122,8 +92,8 @@ TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace)
   const std::vector<std::string_view> views(names.begin(), names.end());
   for (const auto& [failWrite, failSync] : {std::pair{1, false}, std::pair{0, true}}) {
     std::unique_ptr<JournalWriter> writer;
-    EXPECT_FALSE(
-        JournalWriter::create(file, header, views, failingOpener(failWrite, failSync), writer));
+    EXPECT_FALSE(JournalWriter::create(file, header, views,
+                                       testing::failingOpener(failWrite, failSync), writer));
     EXPECT_EQ(writer, nullptr);
     std::ifstream in(file);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the journal of the run before");
@@ -131,7 +101,7 @@ TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace)
   }
   // A write after the header fails as it happens.
   std::unique_ptr<JournalWriter> writer;
-  ASSERT_TRUE(JournalWriter::create(file, header, views, failingOpener(2, false), writer));
+  ASSERT_TRUE(JournalWriter::create(file, header, views, testing::failingOpener(2, false), writer));
   EXPECT_FALSE(
       writer->intent(JournalIntent::Kind::folderRenaming, "Series_S1", "T1_Series_S1", true));
   ::unsetenv("XDG_STATE_HOME");
