@@ -6,6 +6,9 @@
 
 #include <cerrno>
 
+#include "platform/journal.h"
+#include "platform/state_folder.h"
+
 namespace slicery::platform {
 namespace {
 
@@ -21,13 +24,34 @@ int tryLock(int fd, int operation) {
   return 0;
 }
 
+// Where the folder takes no flock (a network share may refuse one on a
+// folder opened only for reading), a file in the private state folder named
+// after the folder's path stands in for it: it keeps out the runs of this
+// machine that name the folder by the same path.
+int openStandIn(const std::string& folder) {
+  std::string file;
+  if (!journalPathFor(folder, file) || !ensurePrivateFolder(parentPath(file))) return -1;
+  file += ".lock";
+  return ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+}
+
+bool refusesLocks(int code) {
+  return code != 0 && code != EWOULDBLOCK;
+}
+
 }  // namespace
 
 Status FolderLock::acquire(const std::string& folder, std::unique_ptr<FolderLock>& lock) {
   lock.reset();
-  const int fd = openFolder(folder);
+  int fd = openFolder(folder);
   if (fd < 0) return Status::systemError("lock folder", folder, errno);
-  const int code = tryLock(fd, LOCK_EX);
+  int code = tryLock(fd, LOCK_EX);
+  if (refusesLocks(code)) {
+    ::close(fd);
+    fd = openStandIn(folder);
+    if (fd < 0) return Status::systemError("lock folder", folder, code);
+    code = tryLock(fd, LOCK_EX);
+  }
   if (code != 0) {
     ::close(fd);
     if (code == EWOULDBLOCK) {
@@ -41,11 +65,17 @@ Status FolderLock::acquire(const std::string& folder, std::unique_ptr<FolderLock
 }
 
 bool FolderLock::heldElsewhere(const std::string& folder) {
-  const int fd = openFolder(folder);
+  int fd = openFolder(folder);
   if (fd < 0) return false;
-  const bool held = tryLock(fd, LOCK_SH) == EWOULDBLOCK;
+  int code = tryLock(fd, LOCK_SH);
+  if (refusesLocks(code)) {
+    ::close(fd);
+    fd = openStandIn(folder);
+    if (fd < 0) return false;
+    code = tryLock(fd, LOCK_SH);
+  }
   ::close(fd);  // drops the shared lock, if taken
-  return held;
+  return code == EWOULDBLOCK;
 }
 
 FolderLock::~FolderLock() {

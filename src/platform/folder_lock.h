@@ -8,9 +8,12 @@
 // exec; a child made by fork() without exec shares it and keeps the lock
 // held while it lives.
 //
-// Where the file system does not take flock on a folder, acquire fails with
-// the system's error rather than run unlocked. Over NFS the kernel keeps a
-// folder's flock on the client, so it excludes runs on this machine only.
+// Where the file system does not take flock on a folder (a network share may
+// refuse it on a folder opened only for reading), a file in the private
+// state folder named after the folder's path is locked in its place; it
+// excludes the runs of this machine that name the folder by that path. Over
+// NFS the kernel keeps a folder's flock on the client, so it excludes runs on
+// this machine only.
 #pragma once
 
 #include <memory>
