@@ -21,6 +21,7 @@
 #include "platform/file_system.h"
 #include "platform/folder_lock.h"
 #include "platform/journal.h"
+#include "platform/journal_writer.h"
 #include "platform/status.h"
 #include "rename/plan.h"
 #include "scan/ima_file_name.h"

@@ -4,7 +4,9 @@
 // (its options and the folder's listing), written and flushed before the
 // first change; then what a kill could leave half done, each written before
 // it is done; then each series pass's outcome; then an end record. The bytes
-// are told in doc/journal-format.md.
+// are told in doc/journal-format.md. Its framing is record_log.h's; it is
+// read here (journal_reader.cpp), written by JournalWriter
+// (journal_writer.h) and kept where journal_location.cpp says.
 //
 // Where: the private state folder (state_folder.h), one file per folder,
 // "<16 hex digits>.journal", the digits the 64-bit FNV-1a hash of the
@@ -90,42 +92,5 @@ JournalState journalState(const std::string& file, const std::string& folderKey,
 Status removeJournal(const std::string& file);
 // Gives the journal at `from` the name `to`, in place of any there.
 Status moveJournal(const std::string& from, const std::string& to);
-
-class JournalWriter {
- public:
-  JournalWriter(const JournalWriter&) = delete;
-  JournalWriter& operator=(const JournalWriter&) = delete;
-
-  // Writes a journal of `header` with `names` as its names aside, flushes
-  // it, and puts it in the place of any journal at `file`, which is kept
-  // until keepPrevious() or discardPrevious() decides.
-  static Status create(const std::string& file, const JournalHeader& header,
-                       const std::vector<std::string_view>& names, const AppendFileOpener& open,
-                       std::unique_ptr<JournalWriter>& writer);
-  // Goes on writing an existing journal after its last whole record.
-  static Status reopen(const std::string& file, const AppendFileOpener& open,
-                       std::unique_ptr<JournalWriter>& writer);
-
-  // Records a step before it is taken: written at once, and flushed to the
-  // disk too when `flush`.
-  Status intent(JournalIntent::Kind kind, std::string_view from, std::string_view to, bool flush);
-  Status pass(const JournalPass& outcome);
-  // Writes the end record (without waiting for the disk).
-  Status finish();
-  // The run changed nothing: the journal before it takes its place again.
-  Status keepPrevious();
-  // The run changed something: the journal before it goes.
-  void discardPrevious();
-  const std::string& path() const { return path_; }
-
- private:
-  JournalWriter(std::unique_ptr<AppendFile> file, std::string path)
-      : file_(std::move(file)), path_(std::move(path)) {}
-  Status write(bool flush);
-
-  std::unique_ptr<AppendFile> file_;
-  std::string path_;
-  std::string buffer_;
-};
 
 }  // namespace slicery::platform

@@ -1,0 +1,16 @@
+// The journal's record types and version, shared by its reader and writer
+// (doc/journal-format.md tells the bytes).
+#pragma once
+
+#include <cstdint>
+
+namespace slicery::platform::journal_records {
+
+inline constexpr std::uint32_t kVersion = 3;
+inline constexpr std::uint8_t kHeaderType = 1;
+inline constexpr std::uint8_t kIntentType = 2;
+inline constexpr std::uint8_t kPassType = 3;
+inline constexpr std::uint8_t kEndType = 5;
+inline constexpr const char* kSuffix = ".journal";
+
+}  // namespace slicery::platform::journal_records

@@ -1,0 +1,167 @@
+// Writing a journal: its header aside and into place, then its records.
+#include "platform/journal_writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/journal_records.h"
+#include "platform/record_log.h"
+#include "platform/state_folder.h"
+
+namespace slicery::platform {
+namespace {
+
+using namespace journal_records;
+
+void syncFolderOf(const std::string& file) {
+  if (const int dir = ::open(parentPath(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+}
+
+std::string previousOf(const std::string& file) {
+  return file + ".prev";
+}
+
+}  // namespace
+
+Status JournalWriter::create(const std::string& file, const JournalHeader& h,
+                             const std::vector<std::string_view>& names,
+                             const AppendFileOpener& open, std::unique_ptr<JournalWriter>& writer) {
+  writer.reset();
+  if (Status made = ensurePrivateFolder(parentPath(file)); !made) return made;
+  // Written aside, under a name of this process's own, and renamed into
+  // place once whole and on the disk.
+  const std::string fresh = file + ".new." + std::to_string(::getpid());
+  ::unlink(fresh.c_str());
+  std::unique_ptr<AppendFile> out;
+  if (Status opened = open(fresh, true, 0, out); !opened) return opened;
+  std::unique_ptr<JournalWriter> made(new JournalWriter(std::move(out), fresh));
+  const auto fail = [&fresh](Status status) {
+    ::unlink(fresh.c_str());
+    return status;
+  };
+
+  RecordBuilder b;
+  b.begin(kHeaderType);
+  b.u32(kVersion);
+  b.str(h.folder);
+  b.u8(h.check1 ? 1 : 0);
+  b.u8(h.check2 ? 1 : 0);
+  b.u8(h.check4 ? 1 : 0);
+  b.str(h.folderBaseName);
+  b.u32(static_cast<std::uint32_t>(h.seriesCount));
+  b.strs(h.list1);
+  b.u32(static_cast<std::uint32_t>(h.nameLimit));
+  b.u32(static_cast<std::uint32_t>(names.size()));
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    b.change(i == 0 ? std::string_view() : names[i - 1], names[i]);
+  }
+  std::string links((names.size() + 7) / 8, '\0');
+  for (std::size_t i = 0; i < names.size() && i < h.links.size(); ++i) {
+    if (h.links[i]) links[i / 8] = static_cast<char>(links[i / 8] | (1 << (i % 8)));
+  }
+  b.bytes(links);
+  b.u32(static_cast<std::uint32_t>(h.others.size()));
+  for (const auto& [name, kind] : h.others) {
+    b.u8(static_cast<std::uint8_t>(kind));
+    b.str(name);
+  }
+  b.seal();
+  if (b.size() > UINT32_MAX) {
+    return fail(Status::error("write journal", fresh, "too many names for one journal", EFBIG));
+  }
+  if (Status s = made->file_->append(b.buffer()); !s) return fail(s);
+  if (Status s = made->file_->sync(); !s) return fail(s);
+
+  // The journal before stays beside it until the run tells whether it
+  // changed anything.
+  if (::rename(file.c_str(), previousOf(file).c_str()) != 0 && errno != ENOENT) {
+    return fail(Status::systemError("write journal", file, errno));
+  }
+  if (::rename(fresh.c_str(), file.c_str()) != 0) {
+    const int code = errno;
+    ::rename(previousOf(file).c_str(), file.c_str());
+    return fail(Status::systemError("write journal", file, code));
+  }
+  made->path_ = file;
+  syncFolderOf(file);
+  writer = std::move(made);
+  return Status::ok();
+}
+
+Status JournalWriter::reopen(const std::string& file, const AppendFileOpener& open,
+                             std::unique_ptr<JournalWriter>& writer) {
+  writer.reset();
+  std::string data;
+  if (Status read = readWholeFile(file, data); !read) return read;
+  std::vector<Record> records;
+  std::size_t valid = 0;
+  if (!splitRecords(data, records, valid)) {
+    return Status::error("write journal", file, "the journal is damaged", EINVAL);
+  }
+  std::unique_ptr<AppendFile> out;
+  if (Status opened = open(file, false, valid, out); !opened) return opened;
+  writer.reset(new JournalWriter(std::move(out), file));
+  return Status::ok();
+}
+
+Status JournalWriter::write(bool flush) {
+  Status status = file_->append(buffer_);
+  buffer_.clear();
+  if (status && flush) status = file_->sync();
+  return status;
+}
+
+Status JournalWriter::intent(JournalIntent::Kind kind, std::string_view from, std::string_view to,
+                             bool flush) {
+  RecordBuilder b;
+  b.begin(kIntentType);
+  b.u8(static_cast<std::uint8_t>(kind));
+  b.str(from);
+  b.str(to);
+  b.seal();
+  buffer_ = std::move(b.buffer());
+  return write(flush);
+}
+
+Status JournalWriter::pass(const JournalPass& outcome) {
+  RecordBuilder b;
+  b.begin(kPassType);
+  b.u32(outcome.pass);
+  b.u32(outcome.renamed);
+  b.u32(static_cast<std::uint32_t>(outcome.failed.size()));
+  for (const std::uint32_t file : outcome.failed) b.u32(file);
+  b.seal();
+  buffer_ = std::move(b.buffer());
+  return write(false);
+}
+
+Status JournalWriter::finish() {
+  // Written, not flushed: flushing would wait for every rename of the run to
+  // reach the disk. An end record lost to a power failure leaves a journal
+  // that looks unfinished, whose finish finds every step done.
+  RecordBuilder b;
+  b.begin(kEndType);
+  b.seal();
+  buffer_ = std::move(b.buffer());
+  return write(false);
+}
+
+Status JournalWriter::keepPrevious() {
+  const std::string previous = previousOf(path_);
+  if (::rename(previous.c_str(), path_.c_str()) == 0) return Status::ok();
+  if (errno != ENOENT) return Status::systemError("write journal", path_, errno);
+  return removeJournal(path_);
+}
+
+void JournalWriter::discardPrevious() {
+  ::unlink(previousOf(path_).c_str());
+}
+
+}  // namespace slicery::platform
