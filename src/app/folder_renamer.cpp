@@ -1,6 +1,7 @@
 // The series folder renamer: puts each series folder's Series Description,
-// read from the first file listed in it, in front of the folder's name. A
-// folder that cannot be renamed keeps its name, the reason goes to the run's
+// read from the first file listed in it, in front of the folder's name, when
+// every other file in the folder carries it too. A folder that cannot be
+// renamed keeps its name, the reason goes to the run's
 // failures, and the renamer goes on with the next folder. Each rename is
 // recorded in the run's journal, and flushed, before it is made: only the
 // journal can tell where a renamed folder went. A dry run names the folders
@@ -14,6 +15,7 @@
 #include "dicom/dicom_hdr.h"
 #include "platform/pattern.h"
 #include "rename/new_name.h"
+#include "scan/series_index.h"
 
 namespace slicery::app {
 
@@ -70,25 +72,20 @@ void Form1::FolderRenamer() {
   std::vector<std::string> names;
   std::vector<std::string> readFrom;
 
-  // The description of the first file of a study in the folder other than
-  // the first file's, or empty when every study agrees with `first`.
-  const auto otherDescription = [&](const std::string& first) -> std::string {
-    std::set<std::string_view> studies;
-    for (size_t k = 0; k < names.size(); ++k) {
-      const std::string_view name = names[k];
-      size_t stops = 0;
-      size_t end = 0;
-      while (stops < 3 && (end = name.find('.', end)) != std::string_view::npos) {
-        ++stops;
-        ++end;
-      }
-      if (stops < 3 || !studies.insert(name.substr(0, end)).second) continue;
-      if (studies.size() == 1) continue;  // the first file's own study
+  // Why the images after the first file do not all carry `first`, or empty
+  // when they do: a folder is named after a description only when every
+  // image in it has that description.
+  const auto disagreement = [&](const std::string& first) -> std::string {
+    for (size_t k = 1; k < names.size(); ++k) {
+      if (!scan::endsInIma(names[k])) continue;
       try {
-        std::string description = dicom::DICOM_hdr(fileSystem(), "8", "103E", readFrom[k]);
-        if (description != first) return description;
-      } catch (const dicom::HeaderError&) {
-        // A file that is no image names no study.
+        const std::string other = dicom::DICOM_hdr(fileSystem(), "8", "103E", readFrom[k]);
+        if (other != first) {
+          return "its files carry different series descriptions (\"" + first + "\" and \"" + other +
+                 "\")";
+        }
+      } catch (const dicom::HeaderError& e) {
+        return "the series description of " + names[k] + " cannot be read (" + e.what() + ")";
       }
     }
     return {};
@@ -142,12 +139,10 @@ void Form1::FolderRenamer() {
       continue;
     }
 
-    // Two studies in one folder share its series folders: a description
-    // names the folder only when the first file of every study in it
-    // (every first three pieces) carries it too.
-    if (std::string other = otherDescription(description); !other.empty()) {
-      fail({}, "its files carry different series descriptions (\"" + description + "\" and \"" +
-                   other + "\"); the folder keeps its name");
+    // Two studies in one folder share its series folders, and their names
+    // may begin alike: every file is asked.
+    if (const std::string why = disagreement(description); !why.empty()) {
+      fail({}, why + "; the folder keeps its name");
       continue;
     }
     const std::string newName = description + "_" + entry;

@@ -339,15 +339,17 @@ Status Form1::undoRun() {
         if (view_ != nullptr) view_->fileRenamed(full(to), full(from));
         continue;
       }
-      const PathKind before = loaded->kind(from);
-      if (back.code() == EEXIST || before != PathKind::missing) {
-        // Both names are there: a move cut short, a placeholder of one, or a
-        // step never taken.
+      // The new name gone and the old one there: a step never taken.
+      if (back.code() == ENOENT && loaded->kind(from) != PathKind::missing) continue;
+      if (back.code() == EEXIST) {
+        // Both names are there: a move cut short, a placeholder of one, or
+        // another file at the old name, which is never replaced.
         if (cutMove && loaded->completeCutMove(to, from)) {
           ++stepsPutBack;
-        } else if (placeholder) {
-          loaded->removePlaceholder(to);
+          continue;
         }
+        if (placeholder && loaded->removePlaceholder(to)) continue;
+        fail(to, from, "cannot be put back: its old name is taken too; neither is replaced");
         continue;
       }
       fail(to, from,

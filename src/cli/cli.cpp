@@ -446,14 +446,13 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
     console.out << "Names put back: " << form.stepsPutBack << "\n";
     return view.failed ? kStepsFailed : kSucceeded;
   }
-  if (!args.dryRun) {
-    // Told before the options: a folder whose run moved every file into
-    // series folders lists no series, but its run still stands in the way.
-    const app::LastRun last = form.lastRun();
-    if (!last.allowsRun() && last.state != app::LastRun::State::noJournal) {
-      view.runRefused(last);
-      return view.refused;
-    }
+  // Told before the options: a folder whose run moved every file into
+  // series folders lists no series, but its run still stands in the way. A
+  // dry run says what the run would.
+  if (const app::LastRun last = form.lastRun();
+      !last.allowsRun() && last.state != app::LastRun::State::noJournal) {
+    view.runRefused(last);
+    return view.refused;
   }
   if (args.shortNames) form.changeCheck(form.Check1, 1);
   if (args.folders || args.folderName || args.describe) form.changeCheck(form.Check2, 1);

@@ -14,20 +14,27 @@ namespace {
 
 using namespace journal_records;
 
+constexpr std::size_t kEndRecord = kRecordPrefix + 1;
+
+// Whether `tail`, the last bytes of a journal, is a whole end record.
+bool isEndRecord(std::string_view tail) {
+  std::vector<Record> records;
+  std::size_t valid = 0;
+  return tail.size() == kEndRecord && splitRecords(tail, records, valid) && records.size() == 1 &&
+         records[0].type == kEndType && records[0].payload.empty();
+}
+
 // Whether the file ends in a whole end record.
 bool endsFinished(const std::string& file) {
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
-  char tail[kRecordPrefix + 1];
+  char tail[kEndRecord];
   struct stat st;
   bool finished = false;
   if (::fstat(fd, &st) == 0 && st.st_size > static_cast<off_t>(sizeof tail) &&
       ::pread(fd, tail, sizeof tail, st.st_size - static_cast<off_t>(sizeof tail)) ==
           static_cast<ssize_t>(sizeof tail)) {
-    std::vector<Record> records;
-    std::size_t valid = 0;
-    finished = splitRecords(std::string_view(tail, sizeof tail), records, valid) &&
-               records.size() == 1 && records[0].type == kEndType && records[0].payload.empty();
+    finished = isEndRecord(std::string_view(tail, sizeof tail));
   }
   ::close(fd);
   return finished;
@@ -45,7 +52,14 @@ Status readJournal(const std::string& file, const std::string& folderKey, Journa
   const auto damaged = [&file](const std::string& why) {
     return Status::error("read journal", file, "the journal is damaged (" + why + ")", EINVAL);
   };
-  if (!splitRecords(data, records, valid)) {
+  // A torn tail is the end of a run cut short; one behind which a whole end
+  // record stands is a damaged record.
+  bool split = splitRecords(data, records, valid);
+  if (split && valid < data.size() && data.size() - valid > kEndRecord &&
+      isEndRecord(std::string_view(data).substr(data.size() - kEndRecord))) {
+    split = false;
+  }
+  if (!split) {
     if (!salvage || records.empty()) return damaged("a record fails its checksum");
     out.damage = "a record fails its checksum";
   }

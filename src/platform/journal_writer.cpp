@@ -1,11 +1,14 @@
 // Writing a journal: its header aside and into place, then its records.
 #include "platform/journal_writer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/journal_records.h"
 #include "platform/record_log.h"
@@ -28,6 +31,23 @@ std::string previousOf(const std::string& file) {
   return file + ".prev";
 }
 
+// Removes what processes that died while writing `file` aside left: the
+// files "<file>.new.<process id>" of processes that are gone.
+void removeDeadWriters(const std::string& file) {
+  const std::string prefix = file.substr(file.rfind('/') + 1) + ".new.";
+  DIR* dir = ::opendir(parentPath(file).c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.substr(0, prefix.size()) != prefix) continue;
+    const long pid = std::strtol(entry->d_name + prefix.size(), nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+  }
+  ::closedir(dir);
+}
+
 }  // namespace
 
 Status JournalWriter::create(const std::string& file, const JournalHeader& h,
@@ -38,6 +58,7 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
   // Written aside, under a name of this process's own, and renamed into
   // place once whole and on the disk.
   const std::string fresh = file + ".new." + std::to_string(::getpid());
+  removeDeadWriters(file);
   ::unlink(fresh.c_str());
   std::unique_ptr<AppendFile> out;
   if (Status opened = open(fresh, true, 0, out); !opened) return opened;

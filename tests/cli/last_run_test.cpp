@@ -280,6 +280,20 @@ TEST_F(LastRunTest, ARunThatLostOnlyItsEndRecordIsFinishedAsItStands) {
   }
 }
 
+// Copied back over a run cut short, without removing it first: the run's
+// renamed files stand beside the originals, and an undo that cannot put
+// them back says so and keeps the journal; a dry run refuses as a run does.
+TEST_F(LastRunTest, AnUndoOverAFolderCopiedBackTellsWhatStaysRenamed) {
+  const std::string folder = unfinishedRun("exam", {"--short"});
+  undoHalfByHand(folder);
+  fs::copy(original, folder, fs::copy_options::recursive | fs::copy_options::skip_existing);
+  EXPECT_EQ(cli({"--short", "--dry-run", folder}).status, 4);
+  const Ran undo = cli({"--undo", folder});
+  EXPECT_EQ(undo.status, 1);
+  EXPECT_NE(undo.err.find("its old name is taken too"), std::string::npos) << undo.err;
+  EXPECT_TRUE(fs::exists(journalOf(folder)));
+}
+
 TEST_F(LastRunTest, AFolderCopiedBackAfterACutRunIsFinishedWhole) {
   for (const Options& options : {Options{"--short"}, Options{"--folders"}, Options{"--describe"}}) {
     SCOPED_TRACE(options[0]);

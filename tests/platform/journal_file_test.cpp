@@ -2,6 +2,7 @@
 // names; a byte changed anywhere is caught, and a salvaging read keeps what
 // stands before it; a write or a flush that fails is told, not lost.
 #include "platform/journal.h"
+#include "platform/journal_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -78,7 +78,7 @@ TEST_F(FolderRenamerTest, TheDescriptionGoesInFrontOfEachFolderName) {
   folder("Series_S03", imageWith("SAG T2 FSE"));
   folder("Series_S04", imageWith("\xDC"
                                  "bersicht"));
-  fs.addFile("/exam/Series_S03/ANON.MR.X.1.2.IMA", "second");
+  fs.addFile("/exam/Series_S03/ANON.MR.X.1.2.IMA", imageWith("SAG T2 FSE"));
   list({"Series_S01", "Series_S02", "Series_S03", "Series_S04"});
   const auto before = fs.filesUnder("/exam");
 
@@ -98,7 +98,7 @@ TEST_F(FolderRenamerTest, TheDescriptionGoesInFrontOfEachFolderName) {
     EXPECT_EQ(fs.kindAt(to), platform::PathKind::folder);
   }
   // Files keep their names and contents; the list keeps the old names.
-  EXPECT_EQ(fs.contents("/exam/SAG_T2_FSE_Series_S03/ANON.MR.X.1.2.IMA"), "second");
+  EXPECT_EQ(fs.contents("/exam/SAG_T2_FSE_Series_S03/ANON.MR.X.1.2.IMA"), imageWith("SAG T2 FSE"));
   EXPECT_EQ(fs.filesUnder("/exam").size(), before.size());
   EXPECT_EQ(form.List2.items(),
             (std::vector<std::string>{"Series_S01", "Series_S02", "Series_S03", "Series_S04"}));
@@ -106,16 +106,36 @@ TEST_F(FolderRenamerTest, TheDescriptionGoesInFrontOfEachFolderName) {
   EXPECT_EQ(fs.openFiles(), 0);
 }
 
+// The first listed file names the folder whatever its name, once every
+// image in the folder agrees with it; a hidden file is not asked.
 TEST_F(FolderRenamerTest, TheFirstListedFileIsReadWhateverItsName) {
-  folder("Series_S01", imageWith("second "), "b.IMA");
+  folder("Series_S01", imageWith("first "), "b.IMA");
   fs.addFile("/exam/Series_S01/A.ima", imageWith("first "));
   fs.addFile("/exam/Series_S01/.hidden", imageWith("hidden "));
-  folder("Series_S02", imageWith("b "), "b.ima");
+  folder("Series_S02", imageWith("no full stop "), "b.ima");
   fs.addFile("/exam/Series_S02/0001", imageWith("no full stop "));
   list({"Series_S01", "Series_S02"});
   form.FolderRenamer();
   EXPECT_EQ(view.renamedFolders, (Renamed{{"/exam/Series_S01", "/exam/first__Series_S01"},
                                           {"/exam/Series_S02", "/exam/no_full_stop__Series_S02"}}));
+}
+
+// Two exams whose names begin alike share a series folder: an image of the
+// other description, or one whose description cannot be read, keeps the
+// folder's name.
+TEST_F(FolderRenamerTest, EveryImageInAFolderMustCarryItsDescription) {
+  folder("Series_S01", imageWith("head "), "ANON.MR.X.1.1.IMA");
+  fs.addFile("/exam/Series_S01/ANON.MR.X.1.9.IMA", imageWith("knee "));
+  folder("Series_S02", imageWith("head "), "ANON.MR.X.2.1.IMA");
+  fs.addFile("/exam/Series_S02/ANON.MR.X.2.2.IMA", imageWithout());
+  folder("Series_S03", imageWith("head "), "ANON.MR.X.3.1.IMA");
+  fs.addFile("/exam/Series_S03/notes.txt", "no image");
+  list({"Series_S01", "Series_S02", "Series_S03"});
+  form.FolderRenamer();
+  EXPECT_EQ(view.renamedFolders, (Renamed{{"/exam/Series_S03", "/exam/head__Series_S03"}}));
+  ASSERT_EQ(form.runFailures.size(), 2u);
+  EXPECT_NE(form.runFailures[0].reason.find("\"knee_\""), std::string::npos);
+  EXPECT_NE(form.runFailures[1].reason.find("cannot be read"), std::string::npos);
 }
 
 TEST_F(FolderRenamerTest, AFailingFolderKeepsItsNameAndTheNextOnesAreRenamed) {
