@@ -289,8 +289,26 @@ class Form1 {
       platform::OpenFolder& loaded);
   // The files of a journal's run that the disk shows renamed or moved.
   int filesInEffect(const platform::JournalContents& contents);
-  // Reads the journal of the loaded folder's last run for `operation`.
-  platform::Status readLastJournal(const char* operation, const char* verb,
+  // For a finish or an undo: lets go of the folder's lock, the journal and
+  // what was read from it, whatever way the command ends.
+  class JournalScope {
+   public:
+    explicit JournalScope(Form1& form) : form_(form) {}
+    ~JournalScope();
+    JournalScope(const JournalScope&) = delete;
+    JournalScope& operator=(const JournalScope&) = delete;
+
+   private:
+    Form1& form_;
+  };
+  // Removes the empty folder that a series folder renaming cut short left at
+  // its new name where the old name still stands; returns the renamings
+  // whose new name holds more than that.
+  std::vector<const platform::JournalIntent*> removeFolderPlaceholders(
+      const platform::JournalContents& contents, platform::OpenFolder& loaded);
+  // Reads the journal of the loaded folder's last run for `operation`; with
+  // `salvage`, what stands before a damaged record (JournalContents::damage).
+  platform::Status readLastJournal(const char* operation, const char* verb, bool salvage,
                                    platform::JournalContents& contents, std::string& file);
 
   platform::Status loadError_;

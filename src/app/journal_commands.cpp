@@ -144,8 +144,8 @@ void Form1::loadJournalInputs(platform::JournalHeader& header) {
   File2.assign(index_.store(), index_.names());
 }
 
-Status Form1::readLastJournal(const char* operation, const char* verb, JournalContents& contents,
-                              std::string& file) {
+Status Form1::readLastJournal(const char* operation, const char* verb, bool salvage,
+                              JournalContents& contents, std::string& file) {
   const std::string folder = File2.path();
   const LastRun last = lastRun();
   switch (last.state) {
@@ -165,7 +165,7 @@ Status Form1::readLastJournal(const char* operation, const char* verb, JournalCo
     if (Status moved = platform::moveJournal(file, here); !moved) return moved;
     file = here;
   }
-  return platform::readJournal(file, {}, contents, std::string_view(verb) == "undo");
+  return platform::readJournal(file, contents, salvage);
 }
 
 Status Form1::finishStep(platform::OpenFolder& folder, const std::string& from,
@@ -190,6 +190,28 @@ Status Form1::finishStep(platform::OpenFolder& folder, const std::string& from,
     }
   }
   return status;
+}
+
+Form1::JournalScope::~JournalScope() {
+  form_.lock_.reset();
+  form_.journal_.reset();
+  form_.finishing_ = nullptr;
+  form_.intents_.clear();
+  form_.failed_.clear();
+  form_.renamedFolders_.clear();
+}
+
+std::vector<const JournalIntent*> Form1::removeFolderPlaceholders(const JournalContents& contents,
+                                                                  platform::OpenFolder& loaded) {
+  std::vector<const JournalIntent*> both;
+  for (const JournalIntent& intent : contents.intents) {
+    if (intent.kind == JournalIntent::Kind::folderRenaming &&
+        loaded.kind(intent.from) == PathKind::folder &&
+        loaded.kind(intent.to) == PathKind::folder && !loaded.removePlaceholder(intent.to)) {
+      both.push_back(&intent);
+    }
+  }
+  return both;
 }
 
 std::unordered_map<std::string, std::string> Form1::describedFolders(
@@ -240,19 +262,17 @@ Status Form1::resumeRun() {
   if (const Status locked = fileSystem().lockFolder(folder, lock_); !locked) {
     return Status::error("finish run", folder, locked.reason(), locked.code());
   }
+  const JournalScope scope(*this);
   JournalContents contents;
   std::string file;
-  if (Status read = readLastJournal("finish run", "finish", contents, file); !read) {
-    lock_.reset();
+  if (Status read = readLastJournal("finish run", "finish", false, contents, file); !read) {
     return read;
   }
   if (contents.finished) {
-    lock_.reset();
     return Status::error("finish run", folder,
                          "the last run on this folder finished; there is nothing to finish");
   }
   if (Status reopened = platform::JournalWriter::reopen(file, openJournal_, journal_); !reopened) {
-    lock_.reset();
     return reopened;
   }
   loadJournalInputs(contents.header);
@@ -262,10 +282,6 @@ Status Form1::resumeRun() {
   lbltimetaken.setText("");
   runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
   IMARenamer();
-  finishing_ = nullptr;
-  intents_.clear();
-  failed_.clear();
-  renamedFolders_.clear();
   return Status::ok();
 }
 
@@ -276,14 +292,10 @@ Status Form1::undoRun() {
   if (const Status locked = fileSystem().lockFolder(folder, lock_); !locked) {
     return Status::error("undo run", folder, locked.reason(), locked.code());
   }
-  // Held to the end of the undo, whatever way it ends.
-  struct Unlock {
-    std::unique_ptr<platform::FolderLock>& lock;
-    ~Unlock() { lock.reset(); }
-  } unlock{lock_};
+  const JournalScope scope(*this);
   JournalContents contents;
   std::string file;
-  if (Status read = readLastJournal("undo run", "undo", contents, file); !read) return read;
+  if (Status read = readLastJournal("undo run", "undo", true, contents, file); !read) return read;
 
   loadJournalInputs(contents.header);
   const rename::Plan plan = rename::makePlan({index_, others_}, planOptionsOf(contents.header));
@@ -309,12 +321,8 @@ Status Form1::undoRun() {
       if (view_ != nullptr) view_->folderRenamed(full(to), full(from));
     }
   }
-  for (const JournalIntent& intent : contents.intents) {
-    if (intent.kind == JournalIntent::Kind::folderRenaming &&
-        loaded->kind(intent.from) == PathKind::folder &&
-        loaded->kind(intent.to) == PathKind::folder && !loaded->removePlaceholder(intent.to)) {
-      fail(intent.to, intent.from, "cannot be put back: both names exist");
-    }
+  for (const JournalIntent* both : removeFolderPlaceholders(contents, *loaded)) {
+    fail(both->to, both->from, "cannot be put back: both names exist");
   }
 
   // The files, newest step first. A step the run did not take leaves its
@@ -372,9 +380,6 @@ Status Form1::undoRun() {
            "the series folder made by the run cannot be removed: " + gone.reason());
     }
   }
-  intents_.clear();
-  failed_.clear();
-
   if (!contents.damage.empty()) {
     runFailures.push_back({file,
                            {},
@@ -459,7 +464,7 @@ void Form1::pressUndo() {
       break;
   }
   JournalContents contents;
-  if (const Status read = platform::readJournal(last.journal, {}, contents, true); !read) {
+  if (const Status read = platform::readJournal(last.journal, contents, true); !read) {
     view_->showMessage({read.toString(), "Cannot Undo", Message::Icon::warning});
     return;
   }

@@ -17,17 +17,17 @@ bool showsRunOf(const platform::JournalHeader& header, std::vector<std::string_v
   if (header.names.empty()) return false;
   const rename::Plan plan = rename::makePlan(listingOf(header), planOptionsOf(header));
   std::unordered_set<std::string_view> before(header.names.begin(), header.names.end());
-  std::unordered_set<std::string> given;
-  std::unordered_set<std::string> folders;
+  std::unordered_set<std::string_view> given;
+  std::unordered_set<std::string_view> folders;
   for (const rename::PlannedSeries& s : plan.series) {
     if (s.hasFolder && s.refusal.empty() && !s.folderListed) folders.insert(s.folderName);
     for (size_t i = s.firstFile; i < s.endFile; ++i) {
-      if (!s.hasFolder && plan.moves(s, plan.files[i])) given.emplace(plan.files[i].newName);
+      if (!s.hasFolder && plan.moves(s, plan.files[i])) given.insert(plan.files[i].newName);
     }
   }
   bool changed = false;
   for (const std::string_view name : names) {
-    const bool isNew = given.count(std::string(name)) != 0 && before.count(name) == 0;
+    const bool isNew = given.count(name) != 0 && before.count(name) == 0;
     if (!isNew && before.count(name) == 0) return false;
     changed = changed || isNew;
   }
@@ -132,7 +132,7 @@ LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
     last.why = where.reason();
     return last;
   }
-  switch (platform::journalState(last.journal, {}, &last.why)) {
+  switch (platform::journalState(last.journal, &last.why)) {
     case JournalState::unfinished:
       last.state = LastRun::State::unfinished;
       return last;
@@ -146,13 +146,14 @@ LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
       break;
   }
   // A run cut short on this folder at another path.
+  const std::string key = platform::journalFolderKey(folder);
   for (const std::string& file : platform::listJournals()) {
-    if (file == last.journal || platform::journalState(file, {}) != JournalState::unfinished) {
+    platform::JournalContents contents;
+    if (file == last.journal ||
+        platform::journalState(file, nullptr, &contents) != JournalState::unfinished ||
+        contents.header.folder == key) {
       continue;
     }
-    platform::JournalContents contents;
-    if (!platform::readJournal(file, {}, contents)) continue;
-    if (contents.header.folder == platform::journalFolderKey(folder)) continue;
     if (showsRunOf(contents.header, index.names(), others)) {
       last.state = LastRun::State::unfinished;
       last.journal = file;

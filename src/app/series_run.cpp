@@ -19,19 +19,6 @@ using platform::Status;
 
 constexpr long kSecondsPerDay = 86400;
 
-// Why an existing entry at a series folder's path cannot take the series'
-// files; they never go anywhere but into a real folder of the loaded folder.
-std::string notAFolder(PathKind kind) {
-  switch (kind) {
-    case PathKind::link:
-      return "exists as a symbolic link, which could lead out of the loaded folder";
-    case PathKind::missing:
-      return "cannot be made";
-    default:
-      return "exists and is not a folder";
-  }
-}
-
 // Records each fallback step of a rename in the journal before it is taken.
 class RecordedIntent : public platform::RenameIntent {
  public:
@@ -91,13 +78,9 @@ void Form1::IMARenamer() {
   const std::unique_ptr<platform::OpenFolder> loaded =
       dryRun_ ? nullptr : fileSystem().openFolder(folder);
   if (finishing_ != nullptr) {
-    // A placeholder of a folder renaming cut short goes, so it can be done.
-    for (const platform::JournalIntent& intent : finishing_->intents) {
-      if (intent.kind == platform::JournalIntent::Kind::folderRenaming &&
-          loaded->kind(intent.from) == PathKind::folder) {
-        loaded->removePlaceholder(intent.to);
-      }
-    }
+    // A placeholder of a folder renaming cut short goes, so it can be done;
+    // a folder renaming that stays in the way is told when it is tried.
+    removeFolderPlaceholders(*finishing_, *loaded);
     renamedFolders_ = describedFolders(plan, *finishing_, *loaded);
   }
   bool changed = performPlan(plan, loaded.get());
@@ -159,8 +142,7 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
       } else if (const Status made = loaded->makeFolder(s.folderName); made) {
         changed = true;
       } else if (const PathKind kind = loaded->kind(s.folderName); kind != PathKind::folder) {
-        refusal =
-            made.code() == EEXIST && kind != PathKind::file ? notAFolder(kind) : made.reason();
+        refusal = made.code() == EEXIST ? rename::notAFolder(kind) : made.reason();
       }
       folderReady = refusal.empty();
       if (!folderReady) {
@@ -216,11 +198,10 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
           if (loaded == nullptr) {
             status = foreseen(s, f);
             done = true;
-          } else if (wasDescribed) {
-            status = finishStep(*loaded, oldFileName, joinPath(described->second, f.newName),
-                                mayHaveLeftovers(f, i), done);
           } else if (finishing_ != nullptr) {
-            status = finishStep(*loaded, oldFileName, newTarget, mayHaveLeftovers(f, i), done);
+            status = finishStep(*loaded, oldFileName,
+                                wasDescribed ? joinPath(described->second, f.newName) : newTarget,
+                                mayHaveLeftovers(f, i), done);
           } else {
             RecordedIntent intent(journal_.get(), oldFileName, newTarget);
             status = loaded->renameFile(oldFileName, newTarget, &intent);

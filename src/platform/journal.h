@@ -77,17 +77,16 @@ std::vector<std::string> listJournals();
 enum class JournalState { none, unfinished, finished, damaged };
 
 // Reads the journal at `file`. Fails with a reason a user can act on when the
-// file cannot be read, is damaged or of another version. A missing file
-// fails with code ENOENT. `folderKey`, when not empty, must be the folder
-// the journal names. With `salvage`, a journal whose header is whole is read
-// up to its first bad record, and `damage` tells what was lost.
-Status readJournal(const std::string& file, const std::string& folderKey, JournalContents& out,
-                   bool salvage = false);
+// file cannot be read, is damaged or of another version. A missing file fails
+// with code ENOENT. With `salvage`, a journal whose header is whole is read up
+// to its first bad record, and `damage` tells what was lost.
+Status readJournal(const std::string& file, JournalContents& out, bool salvage = false);
 // The state of the journal at `file`, reading no more than it must: one that
-// ends in a whole end record is finished; any other is read in full. `why`
-// receives the reason a damaged one cannot be read.
-JournalState journalState(const std::string& file, const std::string& folderKey,
-                          std::string* why = nullptr);
+// ends in a whole end record is finished; any other is read in full, into
+// `contents` when given. `why` receives the reason a damaged one cannot be
+// read.
+JournalState journalState(const std::string& file, std::string* why = nullptr,
+                          JournalContents* contents = nullptr);
 
 Status removeJournal(const std::string& file);
 // Gives the journal at `from` the name `to`, in place of any there.

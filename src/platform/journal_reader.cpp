@@ -42,8 +42,7 @@ bool endsFinished(const std::string& file) {
 
 }  // namespace
 
-Status readJournal(const std::string& file, const std::string& folderKey, JournalContents& out,
-                   bool salvage) {
+Status readJournal(const std::string& file, JournalContents& out, bool salvage) {
   out = {};
   std::string data;
   if (Status read = readWholeFile(file, data); !read) return read;
@@ -94,9 +93,6 @@ Status readJournal(const std::string& file, const std::string& folderKey, Journa
     h.others.emplace_back(header.str(), kind);
   }
   if (!header.good()) return damaged("the header does not parse");
-  if (!folderKey.empty() && h.folder != folderKey) {
-    return Status::error("read journal", file, "the journal belongs to " + h.folder, EINVAL);
-  }
   bool stop = false;
   const auto lost = [&](const std::string& why) {
     if (!salvage) return damaged(why);
@@ -145,10 +141,11 @@ Status readJournal(const std::string& file, const std::string& folderKey, Journa
   return Status::ok();
 }
 
-JournalState journalState(const std::string& file, const std::string& folderKey, std::string* why) {
+JournalState journalState(const std::string& file, std::string* why, JournalContents* out) {
   if (endsFinished(file)) return JournalState::finished;
-  JournalContents contents;
-  const Status read = readJournal(file, folderKey, contents);
+  JournalContents own;
+  JournalContents& contents = out != nullptr ? *out : own;
+  const Status read = readJournal(file, contents);
   if (!read) {
     if (read.code() == ENOENT) return JournalState::none;
     if (why != nullptr) *why = read.toString();

@@ -9,21 +9,19 @@
 #include "scan/ima_file_name.h"
 
 namespace slicery::rename {
-namespace {
 
-// Why an entry of `kind` at a series folder's name cannot take the files.
 std::string notAFolder(platform::PathKind kind) {
   switch (kind) {
     case platform::PathKind::link:
       return "exists as a symbolic link, which could lead out of the loaded folder";
     case platform::PathKind::file:
       return std::strerror(EEXIST);
+    case platform::PathKind::missing:
+      return "cannot be made";
     default:
       return "exists and is not a folder";
   }
 }
-
-}  // namespace
 
 std::string Plan::target(const PlannedSeries& s, const PlannedFile& f) const {
   if (!s.hasFolder) return std::string(f.newName);

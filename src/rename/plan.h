@@ -92,6 +92,11 @@ struct Plan {
   bool changesSomething() const;
 };
 
+// Why what stands at a series folder's name, an entry of `kind`, cannot take
+// the series' files: they go nowhere but into a real folder of the loaded
+// folder.
+std::string notAFolder(platform::PathKind kind);
+
 // The plan of a run over `listing` (taken: the plan works its series passes
 // out on it) with `options`.
 Plan makePlan(Listing listing, PlanOptions options);

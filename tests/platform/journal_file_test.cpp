@@ -55,7 +55,7 @@ TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
     ASSERT_TRUE(writer->finish());
   }
   JournalContents read;
-  ASSERT_TRUE(readJournal(file, "/exam", read));
+  ASSERT_TRUE(readJournal(file, read));
   EXPECT_EQ(read.header.names, names);
   EXPECT_EQ(read.header.links, header.links);
   EXPECT_EQ(read.header.others, header.others);
@@ -67,7 +67,7 @@ TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
   ASSERT_EQ(read.passes.size(), 1u);
   EXPECT_EQ(read.passes[0].failed, (std::vector<std::uint32_t>{3, 7}));
   EXPECT_TRUE(read.finished);
-  EXPECT_EQ(journalState(file, {}), JournalState::finished);
+  EXPECT_EQ(journalState(file), JournalState::finished);
 
   // A byte of the pass record, with the end record after it: damaged, but
   // a salvaging read still has the header and the intent before it.
@@ -76,8 +76,8 @@ TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
   bytes.seekp(static_cast<std::streamoff>(size) - 12);
   bytes.put('#');
   bytes.close();
-  EXPECT_FALSE(readJournal(file, {}, read));
-  ASSERT_TRUE(readJournal(file, {}, read, true));
+  EXPECT_FALSE(readJournal(file, read));
+  ASSERT_TRUE(readJournal(file, read, true));
   EXPECT_FALSE(read.damage.empty());
   EXPECT_EQ(read.header.names.size(), names.size());
   EXPECT_EQ(read.intents.size(), 1u);
