@@ -1,6 +1,7 @@
 // The series folder renamer: puts each series folder's Series Description,
 // read from the first file listed in it, in front of the folder's name, when
-// every other file in the folder carries it too. A folder that cannot be
+// every other image in the folder carries it too; an empty description, or
+// one that cannot be read, names no folder. A folder that cannot be
 // renamed keeps its name, the reason goes to the run's
 // failures, and the renamer goes on with the next folder. Each rename is
 // recorded in the run's journal, and flushed, before it is made: only the
@@ -21,6 +22,16 @@ namespace slicery::app {
 
 using platform::joinPath;
 using platform::Status;
+
+namespace {
+
+// A description that names nothing: empty, or only the spaces (read as '_')
+// and NULs that pad a value.
+bool blankDescription(std::string_view description) {
+  return description.find_first_not_of(std::string_view("_\0", 2)) == std::string_view::npos;
+}
+
+}  // namespace
 
 Status Form1::plannedFolderFiles(const std::string& entry, std::vector<std::string>& names,
                                  std::vector<std::string>& readFrom) {
@@ -75,17 +86,29 @@ void Form1::FolderRenamer() {
   // Why the images after the first file do not all carry `first`, or empty
   // when they do: a folder is named after a description only when every
   // image in it has that description.
+  std::string folder;
+  // Why file `k` cannot be read, naming it where the run leaves it: a dry
+  // run reads it where it is now.
+  const auto unreadable = [&](size_t k, const dicom::HeaderError& e) {
+    std::string why = e.what();
+    if (const size_t at = why.find(readFrom[k]); at != std::string::npos) {
+      why.replace(at, readFrom[k].size(), joinPath(folder, names[k]));
+    }
+    return why;
+  };
   const auto disagreement = [&](const std::string& first) -> std::string {
     for (size_t k = 1; k < names.size(); ++k) {
       if (!scan::endsInIma(names[k])) continue;
       try {
         const std::string other = dicom::DICOM_hdr(fileSystem(), "8", "103E", readFrom[k]);
+        if (blankDescription(other)) return "the series description of " + names[k] + " is empty";
         if (other != first) {
           return "its files carry different series descriptions (\"" + first + "\" and \"" + other +
                  "\")";
         }
       } catch (const dicom::HeaderError& e) {
-        return "the series description of " + names[k] + " cannot be read (" + e.what() + ")";
+        return "the series description of " + names[k] + " cannot be read (" + unreadable(k, e) +
+               ")";
       }
     }
     return {};
@@ -97,7 +120,7 @@ void Form1::FolderRenamer() {
   const int entries = List2.count();
   for (int i = 0; i < entries; ++i) {
     const std::string entry = List2.entry(i);
-    const std::string folder = joinPath(File2.path(), entry);
+    folder = joinPath(File2.path(), entry);
     if (!visited.insert(folder).second) continue;
     const auto fail = [&](std::string newPath, std::string reason) {
       runFailures.push_back({folder, std::move(newPath), std::move(reason)});
@@ -135,10 +158,15 @@ void Form1::FolderRenamer() {
     try {
       description = dicom::DICOM_hdr(fileSystem(), "8", "103E", readFrom.front());
     } catch (const dicom::HeaderError& e) {
-      fail({}, std::string("cannot read the series description: ") + e.what());
+      fail({}, "cannot read the series description: " + unreadable(0, e));
       continue;
     }
 
+    if (blankDescription(description)) {
+      fail({},
+           "the series description of " + names.front() + " is empty; the folder keeps its name");
+      continue;
+    }
     // Two studies in one folder share its series folders, and their names
     // may begin alike: every file is asked.
     if (const std::string why = disagreement(description); !why.empty()) {

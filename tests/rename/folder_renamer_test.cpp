@@ -73,19 +73,17 @@ TEST_F(FolderRenamerTest, AnEmptyListReadsAndRenamesNothing) {
 }
 
 TEST_F(FolderRenamerTest, TheDescriptionGoesInFrontOfEachFolderName) {
-  folder("Series_S01", imageWith(""));
   folder("Series_S02", imageWith("t1 se tra "));
   folder("Series_S03", imageWith("SAG T2 FSE"));
   folder("Series_S04", imageWith("\xDC"
                                  "bersicht"));
   fs.addFile("/exam/Series_S03/ANON.MR.X.1.2.IMA", imageWith("SAG T2 FSE"));
-  list({"Series_S01", "Series_S02", "Series_S03", "Series_S04"});
+  list({"Series_S02", "Series_S03", "Series_S04"});
   const auto before = fs.filesUnder("/exam");
 
   form.FolderRenamer();
 
   const Renamed expected = {
-      {"/exam/Series_S01", "/exam/_Series_S01"},
       {"/exam/Series_S02", "/exam/t1_se_tra__Series_S02"},
       {"/exam/Series_S03", "/exam/SAG_T2_FSE_Series_S03"},
       {"/exam/Series_S04",
@@ -101,7 +99,7 @@ TEST_F(FolderRenamerTest, TheDescriptionGoesInFrontOfEachFolderName) {
   EXPECT_EQ(fs.contents("/exam/SAG_T2_FSE_Series_S03/ANON.MR.X.1.2.IMA"), imageWith("SAG T2 FSE"));
   EXPECT_EQ(fs.filesUnder("/exam").size(), before.size());
   EXPECT_EQ(form.List2.items(),
-            (std::vector<std::string>{"Series_S01", "Series_S02", "Series_S03", "Series_S04"}));
+            (std::vector<std::string>{"Series_S02", "Series_S03", "Series_S04"}));
   EXPECT_TRUE(form.runFailures.empty());
   EXPECT_EQ(fs.openFiles(), 0);
 }
@@ -136,6 +134,42 @@ TEST_F(FolderRenamerTest, EveryImageInAFolderMustCarryItsDescription) {
   ASSERT_EQ(form.runFailures.size(), 2u);
   EXPECT_NE(form.runFailures[0].reason.find("\"knee_\""), std::string::npos);
   EXPECT_NE(form.runFailures[1].reason.find("cannot be read"), std::string::npos);
+}
+
+// Two studies share each series folder. The first file of one has a
+// description; where the other's is empty, padding only, missing, or its
+// first file is no DICOM file, the folder keeps its name and says why, in
+// whichever order the two studies list.
+TEST_F(FolderRenamerTest, AFolderOfTwoStudiesIsNamedOnlyWhenBothGiveTheDescription) {
+  const std::vector<std::pair<std::string, std::string>> others = {
+      {imageWith(""), "is empty"},
+      {imageWith("  "), "is empty"},
+      {imageWithout(), "no element (0008,103E)"},
+      {"not dicom at all", "(0008,103E)"},
+  };
+  int n = 0;
+  for (const bool otherFirst : {false, true}) {
+    for (size_t i = 0; i < others.size(); ++i) {
+      SCOPED_TRACE(::testing::Message() << "case " << i << (otherFirst ? ", other first" : ""));
+      const std::string entry = "Series_S0" + std::to_string(++n);
+      fs.addFolder("/exam/" + entry);
+      fs.addFile("/exam/" + entry + (otherFirst ? "/PATB.MR.X.1.1.IMA" : "/PATA.MR.X.1.1.IMA"),
+                 imageWith("head "));
+      fs.addFile("/exam/" + entry + (otherFirst ? "/PATA.MR.X.1.1.IMA" : "/PATB.MR.X.1.1.IMA"),
+                 others[i].first);
+      form.List2.clear();
+      list({entry});
+      form.runFailures.clear();
+      form.FolderRenamer();
+      EXPECT_EQ(fs.kindAt("/exam/" + entry), platform::PathKind::folder);
+      ASSERT_EQ(form.runFailures.size(), 1u);
+      EXPECT_EQ(form.runFailures[0].oldPath, "/exam/" + entry);
+      const std::string& why = form.runFailures[0].reason;
+      EXPECT_NE(why.find(others[i].second), std::string::npos) << why;
+      EXPECT_NE(why.find(otherFirst ? "PATA" : "PATB"), std::string::npos) << why;
+    }
+  }
+  EXPECT_TRUE(view.renamedFolders.empty());
 }
 
 TEST_F(FolderRenamerTest, AFailingFolderKeepsItsNameAndTheNextOnesAreRenamed) {
