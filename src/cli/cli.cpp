@@ -9,6 +9,7 @@
 #include "platform/escape.h"
 #include "platform/journal.h"
 #include "platform/stop_signals.h"
+#include "rename/new_name.h"
 
 namespace slicery::cli {
 
@@ -201,6 +202,12 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       parsed.undo = true;
     } else if (takeValue(args, i, "--folder-name", parsed.folderName)) {
       if (parsed.folderName->empty()) throw UsageError("--folder-name needs a word");
+      // Refused here as each series folder would be, before anything is
+      // touched: the word is what every folder name begins with.
+      if (const std::string refusal = rename::unsafeFolderName(*parsed.folderName + "_S1");
+          !refusal.empty()) {
+        throw UsageError("--folder-name " + quoted(*parsed.folderName) + " is refused: " + refusal);
+      }
     } else if (arg[1] != '-') {
       // One or more short options: -f, -fn.
       for (const char letter : std::string_view(arg).substr(1)) {

@@ -27,6 +27,13 @@ Character characterAt(std::string_view text, size_t at) {
     if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return {1, true};
   }
   const auto next = static_cast<unsigned char>(text[at + 1]);
+  // The second byte rules out what the first allows too much of: overlong
+  // forms (E0 80-9F, F0 80-8F), surrogates (ED A0-BF) and values above
+  // U+10FFFF (F4 90-BF).
+  if ((byte == 0xE0 && next < 0xA0) || (byte == 0xED && next > 0x9F) ||
+      (byte == 0xF0 && next < 0x90) || (byte == 0xF4 && next > 0x8F)) {
+    return {1, true};
+  }
   return {length, byte == 0xC2 && next <= 0x9F};
 }
 
@@ -43,6 +50,20 @@ bool hasControlCharacters(std::string_view text) {
     at += c.length;
   }
   return false;
+}
+
+bool isValidUtf8(std::string_view text) {
+  for (size_t at = 0; at < text.size();) {
+    if (static_cast<unsigned char>(text[at]) < 0x80) {
+      ++at;
+      continue;
+    }
+    const Character c = characterAt(text, at);
+    // Only a malformed byte stands alone; C1 controls are whole characters.
+    if (c.length == 1) return false;
+    at += c.length;
+  }
+  return true;
 }
 
 std::string escapeControls(std::string text) {

@@ -91,6 +91,7 @@ std::string unsafeFolderName(std::string_view name) {
   if (name.find('\0') != std::string_view::npos) return "a folder name may not contain a NUL";
   if (name.empty() || name == "." || name == "..") return "not a folder name";
   if (name.front() == '.') return "a folder name beginning with '.' would be hidden";
+  if (!platform::isValidUtf8(name)) return "a folder name must be valid UTF-8";
   if (platform::hasControlCharacters(name)) {
     return "a folder name may not contain control characters";
   }

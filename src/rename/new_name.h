@@ -37,8 +37,9 @@ bool seriesGetsFolder(std::string_view paddedSeries);
 
 // Why `name` cannot be a folder made inside the loaded folder, or empty when
 // it can: a name holding '/' would lead elsewhere, one beginning with '.'
-// would hide the series, control characters (NUL included) have no place in
-// a name a person reads, and none may be longer than 255 bytes.
+// would hide the series, bytes that are no well-formed UTF-8 and control
+// characters (NUL included) have no place in a name a person reads, and none
+// may be longer than 255 bytes.
 std::string unsafeFolderName(std::string_view name);
 
 }  // namespace slicery::rename

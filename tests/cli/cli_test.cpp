@@ -186,6 +186,36 @@ TEST_F(CliTest, DescribedFoldersArePrintedAfterTheirFiles) {
   EXPECT_TRUE(fs::is_directory(exam + "/t1_se_tra__Series_S2"));
 }
 
+// Two studies share the series folders. Where the second study's first file
+// of a series gives no description (empty, or no DICOM file at all), the
+// folder keeps its name; the dry run foresees it.
+TEST_F(CliTest, AFolderSharedByTwoStudiesIsNamedOnlyAfterADescriptionBothGive) {
+  tools::ExamOptions options;
+  options.files = 9;
+  options.series = 3;
+  for (const tools::ExamFile& file : tools::planExam(options)) {
+    temp.write("exam/" + file.name, tools::examFileContents(file));
+    tools::ExamFile other = file;
+    other.name.replace(0, 4, "ZED");
+    if (file.series == 2) other.description = "";
+    temp.write("exam/" + other.name, file.series == 3 && file.instance == 1
+                                         ? std::string("not an image")
+                                         : tools::examFileContents(other));
+  }
+  const auto before = snapshot(exam);
+  const Result dry = run({"--describe", "-n", exam});
+  EXPECT_EQ(snapshot(exam), before);
+  const Result r = run({"--describe", exam});
+  EXPECT_EQ(r.status, kStepsFailed);
+  EXPECT_EQ(dry.status, r.status);
+  EXPECT_EQ(dry.err, r.err);
+  EXPECT_NE(r.out.find("Series_S1/ -> localizer__Series_S1/\n"), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::is_directory(exam + "/Series_S2"));
+  EXPECT_TRUE(fs::is_directory(exam + "/Series_S3"));
+  EXPECT_NE(r.err.find("'Series_S2': the series description of ZED."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("'Series_S3': the series description of ZED."), std::string::npos) << r.err;
+}
+
 TEST_F(CliTest, FoldersAndQuiet) {
   writeExam(12, 1);
   const Result r =
@@ -210,14 +240,27 @@ TEST_F(CliTest, FailedStepsAreToldAndTheRestIsDone) {
   EXPECT_EQ(snapshot(exam)[taken], "in the way");
 }
 
-TEST_F(CliTest, AFolderWordWithASlashStaysInside) {
+// A folder word the run would refuse for every series is refused at once,
+// before anything is touched, with the reason.
+TEST_F(CliTest, AFolderWordTheRunWouldRefuseIsRefusedFirst) {
   writeExam(4, 1);
   const auto before = snapshot(temp.path());
-  const Result r = run({"--folder-name", "../out", exam});
-  EXPECT_EQ(r.status, kStepsFailed);
-  EXPECT_NE(r.err.find("slicery-cli: '../out_S1/': cannot make folder: "), std::string::npos)
-      << r.err;
+  for (const std::string& word :
+       {std::string("../out"), std::string("a/b"), std::string(".hidden"), std::string("a\tb"),
+        std::string("\xC0\xAF"), std::string("\xED\xA0\x80"), std::string("\xF4\x90\x80\x80"),
+        std::string(254, 'w')}) {
+    const Result r = run({"--folder-name", word, exam});
+    EXPECT_EQ(r.status, kBadUsage) << ::testing::PrintToString(word);
+    EXPECT_TRUE(r.err.starts_with("slicery-cli: --folder-name '")) << r.err;
+    EXPECT_NE(r.err.find("' is refused: a folder name "), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
   EXPECT_EQ(snapshot(temp.path()), before);
+  EXPECT_EQ(run({"--folder-name=\xC3\x9C"
+                 "bersicht",
+                 exam})
+                .status,
+            kSucceeded);
 }
 
 TEST_F(CliTest, ExitStatusesForNothingToDoAndBadInput) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/escape.h"
+
 namespace slicery::rename {
 namespace {
 
@@ -107,6 +109,33 @@ TEST(SeriesFolderTest, NamesThatWouldLeadElsewhereAreRefused) {
   EXPECT_EQ(unsafeFolderName("T2_\xC3\xA4_S01"), "");
   EXPECT_EQ(unsafeFolderName(std::string(255, 'n')), "");
   EXPECT_NE(unsafeFolderName(std::string(256, 'n')), "");
+}
+
+// A folder name of bytes that are no UTF-8 cannot be shown or typed, and
+// some file systems (NTFS, exFAT through FUSE) refuse it halfway through a run.
+TEST(NewNameTest, FolderNamesMustBeWellFormedUtf8) {
+  for (const char* good : {"\xC3\xA4", "\xE2\x82\xAC", "\xED\x9F\xBF", "\xEE\x80\x80",
+                           "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"}) {
+    EXPECT_EQ(unsafeFolderName(std::string("a") + good + "_S01"), "") << good;
+  }
+  for (const char* bad : {
+           "\xC0\xAF",          // overlong '/'
+           "\xE0\x80\xAF",      // overlong '/' in three bytes
+           "\xF0\x80\x80\xAF",  // and in four
+           "\xED\xA0\x80",      // a high surrogate
+           "\xED\xBF\xBF",      // a low surrogate
+           "\xF4\x90\x80\x80",  // U+110000
+           "\xF5\x80\x80\x80",  // beyond any plane
+           "\xE2\x82",          // cut short
+           "\x80",              // a stray continuation byte
+           "\xFF",
+       }) {
+    EXPECT_EQ(unsafeFolderName(std::string("a") + bad + "_S01"),
+              "a folder name must be valid UTF-8")
+        << ::testing::PrintToString(std::string(bad));
+    // Shown a byte at a time, never as the character it pretends to be.
+    EXPECT_TRUE(platform::isValidUtf8(platform::escapeControls(bad)));
+  }
 }
 
 }  // namespace
