@@ -487,14 +487,16 @@ int runRename(const Arguments& args, platform::FileSystem& realFs, platform::Clo
               Console& console) {
   int status = kSucceeded;
   for (size_t i = 0; i < args.paths.size(); ++i) {
+    // Shown, and kept in the journal, by its full path.
+    const std::string path = platform::absolutePath(args.paths[i]);
     if (args.paths.size() > 1) {
       // Both streams are flushed so that a folder's messages follow its header.
-      console.out << (i > 0 ? "\n" : "") << "==> " << shown(args.paths[i]) << " <==\n"
-                  << std::flush;
+      console.out << (i > 0 ? "\n" : "") << "==> " << shown(path) << " <==\n" << std::flush;
       console.err.flush();
     }
-    status = worseStatus(status, runOne(args, args.paths[i], realFs, clock, console));
+    status = worseStatus(status, runOne(args, path, realFs, clock, console));
   }
+  if (args.dryRun) console.out << "Dry run: nothing was changed.\n" << std::flush;
   return status;
 }
 

@@ -134,5 +134,10 @@ void joinPathInto(std::string& path, std::string_view folder, std::string_view n
 std::string parentPath(const std::string& path);
 // Drops trailing separators, keeping a lone "/".
 std::string withoutTrailingSeparator(std::string path);
+// `path` as a user is shown it: absolute (a relative one taken from the
+// current folder), without "." components, doubled or trailing separators.
+// A ".." is resolved on the disk, where a symbolic link before it leads.
+// Unchanged when the current folder cannot be known.
+std::string absolutePath(const std::string& path);
 
 }  // namespace slicery::platform

@@ -1,5 +1,8 @@
 #include "platform/file_system.h"
 
+#include <algorithm>
+#include <filesystem>
+
 #include "platform/folder_lock.h"
 
 namespace slicery::platform {
@@ -88,6 +91,20 @@ std::string parentPath(const std::string& path) {
 std::string withoutTrailingSeparator(std::string path) {
   while (path.size() > 1 && path.back() == kPathSeparator) path.pop_back();
   return path;
+}
+
+std::string absolutePath(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::path absolute = fs::absolute(path, error);
+  if (error) return path;
+  const bool up = std::any_of(absolute.begin(), absolute.end(),
+                              [](const fs::path& part) { return part == ".."; });
+  if (up) {
+    fs::path resolved = fs::weakly_canonical(absolute, error);
+    if (!error) absolute = std::move(resolved);
+  }
+  return withoutTrailingSeparator(absolute.lexically_normal().string());
 }
 
 }  // namespace slicery::platform

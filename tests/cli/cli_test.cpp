@@ -158,7 +158,8 @@ TEST_F(CliTest, DryRunPrintsWhatTheRunDoesAndChangesNothing) {
     EXPECT_EQ(snapshot(exam), before);
     args.erase(args.end() - 2);
     const Result real = run(args);
-    EXPECT_EQ(dry.out, real.out);
+    // The same lines, and one that says the disk is as it was.
+    EXPECT_EQ(dry.out, real.out + "Dry run: nothing was changed.\n");
     EXPECT_EQ(dry.status, real.status);
     EXPECT_NE(snapshot(exam), before);
   }
@@ -173,7 +174,7 @@ TEST_F(CliTest, DescribedFoldersArePrintedAfterTheirFiles) {
   EXPECT_EQ(snapshot(exam), before);
   const Result r = run({"--describe", exam});
   EXPECT_EQ(r.status, kStepsFailed);
-  EXPECT_EQ(dry.out, r.out);
+  EXPECT_EQ(dry.out, r.out + "Dry run: nothing was changed.\n");
   EXPECT_EQ(dry.err, r.err);
   EXPECT_NE(r.out.find("\nSeries_S1/ -> localizer__Series_S1/\n"
                        "Series_S2/ -> t1_se_tra__Series_S2/\n"
@@ -428,7 +429,7 @@ std::string shellWords(const std::string& line) {
 // stand, whatever the folder is called.
 TEST(CliProgramTest, TheCommandsForAnUnfinishedRunCanBePasted) {
   TempFolder temp;
-  // Named as it is given, relative to the shell's folder.
+  // Given relative to the shell's folder, told by its full path.
   const std::string folder = "-it's my exam; $HOME";
   temp.mkdir(folder);
   tools::ExamOptions options;
@@ -459,7 +460,7 @@ TEST(CliProgramTest, TheCommandsForAnUnfinishedRunCanBePasted) {
     ASSERT_NE(at, std::string::npos) << message;
     const size_t from = at + std::string("slicery-cli ").size();
     const std::string args = message.substr(from, message.find(" to ", from) - from);
-    EXPECT_EQ(shellWords(args), option + "\n--\n" + folder + "\n") << args;
+    EXPECT_EQ(shellWords(args), option + "\n" + temp / folder + "\n") << args;
   }
   const size_t undo = message.find("slicery-cli --undo ");
   EXPECT_EQ(cli(message.substr(undo + 12, message.find(" to undo") - undo - 12)), 0);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -204,6 +205,24 @@ TEST(MemoryFileSystem, KeepsTheSameContractAndFailsOnRequest) {
   EXPECT_EQ(status.code(), EROFS);
   EXPECT_EQ(status.toString(), "rename /exam/b.ima -> /exam/c.ima: Read-only file system");
   EXPECT_TRUE(fs.exists("/exam/b.ima"));
+}
+
+// What the window and the command line show for a path given on the command
+// line, and what a ".." after a link really names.
+TEST(PathTest, APathIsShownInFullWithoutDotsOrTrailingSeparators) {
+  testing::TempFolder temp;
+  const std::string here = temp.mkdir("a/b");
+  temp.mkdir("c/d");
+  ASSERT_EQ(::symlink((temp / "c/d").c_str(), (temp / "a/link").c_str()), 0);
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(here);
+  EXPECT_EQ(absolutePath("."), here);
+  EXPECT_EQ(absolutePath("./"), here);
+  EXPECT_EQ(absolutePath("x//y/./"), here + "/x/y");
+  EXPECT_EQ(absolutePath("../link/.."), std::filesystem::canonical(temp / "c").string());
+  EXPECT_EQ(absolutePath("/"), "/");
+  EXPECT_EQ(absolutePath(here + "/"), here);
+  std::filesystem::current_path(before);
 }
 
 }  // namespace

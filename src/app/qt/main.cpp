@@ -56,6 +56,8 @@ int main(int argc, char** argv) {
   form.setJournaling(true);
   slicery::qt::MainWindow window(form);
   window.show();
+  // A relative path is shown, and kept in the journal, by its full path.
+  for (std::string& path : args.paths) path = slicery::platform::absolutePath(path);
   if (!args.paths.empty()) window.openPaths(args.paths);
   return QApplication::exec();
 }
