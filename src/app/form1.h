@@ -135,6 +135,13 @@ class Form1 {
   // runFailures (and to the view). The journal is removed when everything
   // was put back.
   platform::Status undoRun();
+  // Removes the journal of the loaded folder's last run (File1's folder,
+  // loaded or not), so that no record of its names is kept; the run can no
+  // longer be finished or undone. Without `force`, one that did not finish
+  // or cannot be read stays (fails with code 0). Fails with EWOULDBLOCK
+  // while another run holds the folder, with ENOENT when no journal is
+  // kept. `forgotten` tells what the journal was.
+  platform::Status forgetRun(bool force, LastRun& forgotten);
   // The window's offer after a load: finish or undo an unfinished run.
   void offerUnfinishedRun();
   // Ctrl+Z: asks, then undoes the last run.

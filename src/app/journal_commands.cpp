@@ -398,6 +398,33 @@ Status Form1::undoRun() {
   return Status::ok();
 }
 
+Status Form1::forgetRun(bool force, LastRun& forgotten) {
+  const std::string folder = File1.path();
+  if (busy_) return Status::error("forget run", folder, "busy");
+  BusyScope busy(busy_);
+  // Held while the journal goes, so that no run begins meanwhile; a folder
+  // that is gone has no run to keep out.
+  std::unique_ptr<platform::FolderLock> lock;
+  if (const Status locked = fileSystem().lockFolder(folder, lock);
+      !locked && locked.code() != ENOENT) {
+    return Status::error("forget run", folder, locked.reason(), locked.code());
+  }
+  forgotten = findLastRun(folder, index_, others_);
+  switch (forgotten.state) {
+    case LastRun::State::none:
+      return Status::error("forget run", folder, "no journal is kept for this folder", ENOENT);
+    case LastRun::State::noJournal:
+      return Status::error("forget run", folder, forgotten.reason(), ENOENT);
+    case LastRun::State::unfinished:
+    case LastRun::State::damaged:
+      if (!force) return Status::error("forget run", folder, forgotten.reason());
+      break;
+    default:
+      break;
+  }
+  return platform::removeJournal(forgotten.journal);
+}
+
 int Form1::filesInEffect(const JournalContents& contents) {
   const rename::Plan plan =
       rename::makePlan(listingOf(contents.header), planOptionsOf(contents.header));

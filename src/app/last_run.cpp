@@ -1,5 +1,6 @@
 #include "app/last_run.h"
 
+#include <chrono>
 #include <unordered_set>
 
 #include "platform/journal.h"
@@ -162,6 +163,15 @@ LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
     }
   }
   return last;
+}
+
+std::vector<std::string> forgetOldRuns() {
+  std::vector<std::string> messages;
+  for (const platform::Status& failure :
+       platform::tidyJournals(std::chrono::hours(24 * kFinishedRunDays))) {
+    messages.push_back(failure.toString());
+  }
+  return messages;
 }
 
 }  // namespace slicery::app

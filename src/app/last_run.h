@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/journal.h"
@@ -48,5 +49,14 @@ rename::Listing takeListing(platform::JournalHeader& header);
 // The last run on `folder`, whose listing is `index` and `others`.
 LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
                     const platform::FileSystem::Entries& others);
+
+// How long the journal of a finished run is kept after its last change: it
+// goes at the first start of either program after that. The journal of a
+// run that did not finish stays until it is finished, undone or forgotten.
+inline constexpr int kFinishedRunDays = 30;
+// Run by both programs as they start: makes the journals private and
+// removes those of finished runs older than kFinishedRunDays. Returns what
+// could not be done, a message a line.
+std::vector<std::string> forgetOldRuns();
 
 }  // namespace slicery::app

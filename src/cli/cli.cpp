@@ -200,6 +200,10 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       parsed.resume = true;
     } else if (arg == "--undo") {
       parsed.undo = true;
+    } else if (arg == "--forget") {
+      parsed.forget = true;
+    } else if (arg == "--force") {
+      parsed.force = true;
     } else if (takeValue(args, i, "--folder-name", parsed.folderName)) {
       if (parsed.folderName->empty()) throw UsageError("--folder-name needs a word");
       // Refused here as each series folder would be, before anything is
@@ -248,11 +252,18 @@ Arguments parseArguments(const std::vector<std::string>& args) {
     return parsed;
   }
   if (parsed.mode != Arguments::Mode::run) return parsed;
-  if (parsed.resume && parsed.undo) throw UsageError("--resume and --undo exclude each other");
-  if ((parsed.resume || parsed.undo) && (parsed.shortNames || parsed.folders || parsed.folderName ||
-                                         parsed.describe || parsed.dryRun)) {
-    throw UsageError(std::string(parsed.resume ? "--resume" : "--undo") +
-                     " takes no option but --quiet: the run's own options hold");
+  if (int(parsed.resume) + int(parsed.undo) + int(parsed.forget) > 1) {
+    throw UsageError("--resume, --undo and --forget exclude each other");
+  }
+  if (parsed.force && !parsed.forget) throw UsageError("--force goes with --forget only");
+  if ((parsed.resume || parsed.undo || parsed.forget) &&
+      (parsed.shortNames || parsed.folders || parsed.folderName || parsed.describe ||
+       parsed.dryRun)) {
+    throw UsageError(std::string(parsed.resume ? "--resume"
+                                 : parsed.undo ? "--undo"
+                                               : "--forget") +
+                     " takes no option but --quiet" + (parsed.forget ? " and --force" : "") +
+                     (parsed.forget ? "" : ": the run's own options hold"));
   }
   if (operands.empty()) throw UsageError("no PATH given");
   for (const std::string& path : operands) {
@@ -406,9 +417,57 @@ class ConsoleView : public app::Form1View {
 
 namespace {
 
+// --forget: removes the journal of the folder's last run, found by its path
+// or by its names, whether the folder can still be listed or not.
+int forgetOne(const Arguments& args, const std::string& path, app::Form1& form, Console& console) {
+  const std::string folder = form.File1.path();
+  app::LastRun forgotten;
+  const platform::Status gone = form.forgetRun(args.force, forgotten);
+  const std::string named = quoted(folder);
+  const bool unfinished = forgotten.state == app::LastRun::State::unfinished;
+  if (!gone && !args.force && (unfinished || forgotten.state == app::LastRun::State::damaged)) {
+    console.err << kProgram << named << ": " << platform::escapeControls(forgotten.reason())
+                << "; its journal is the only record of what it renamed, and is kept. Run ";
+    if (unfinished) console.err << commandFor("--undo", path) << " to undo it, or ";
+    console.err << commandFor("--forget --force", path) << " to forget it all the same\n";
+    return kUnfinishedRun;
+  }
+  if (!gone) {
+    switch (gone.code()) {
+      case ENOENT:
+        if (!args.quiet) {
+          console.out << "Nothing to forget on " << shown(folder) << ": "
+                      << platform::escapeControls(gone.reason()) << "\n";
+        }
+        return kSucceeded;
+      case EWOULDBLOCK:
+        console.err << kProgram << named << ": " << platform::escapeControls(gone.reason())
+                    << "; nothing was forgotten\n";
+        return kBusy;
+      default:
+        console.err << kProgram << named
+                    << ": cannot forget the run: " << platform::escapeControls(gone.toString())
+                    << "\n";
+        return kStepsFailed;
+    }
+  }
+  if (!forgotten.allowsRun()) {
+    console.err << kProgram << named << ": " << platform::escapeControls(forgotten.reason())
+                << "; forgotten all the same: it can no longer be finished or undone\n";
+  }
+  if (!args.quiet)
+    console.out << "Forgotten: the journal of the last run on " << shown(folder) << "\n";
+  return kSucceeded;
+}
+
 int runOne(const Arguments& args, const std::string& path, platform::FileSystem& fs,
            platform::Clock& clock, Console& console) {
   app::Form1 form(fs, clock);
+  if (args.forget) {
+    // What a run moved here would be found by: the folder's names.
+    form.drop({path});
+    return forgetOne(args, path, form, console);
+  }
   ConsoleView view(form, console, args.quiet, args.paths.size() > 1);
   form.setView(&view);
   // Start follows the load at once: the load's reading of the folder serves.
@@ -552,6 +611,12 @@ int runCommand(const std::vector<std::string>& args, platform::FileSystem& fs,
     console.err << kProgram << platform::escapeControls(e.what())
                 << "\nTry 'slicery-cli --help' for more.\n";
     return kBadUsage;
+  }
+  if (parsed.mode == Arguments::Mode::run) {
+    for (const std::string& failure : app::forgetOldRuns()) {
+      console.err << kProgram
+                  << "cannot tidy the run journals: " << platform::escapeControls(failure) << "\n";
+    }
   }
   switch (parsed.mode) {
     case Arguments::Mode::help:

@@ -43,6 +43,9 @@ struct Arguments {
   // Finish the folder's interrupted run, or undo its last run.
   bool resume = false;
   bool undo = false;
+  // Remove the folder's journal; with `force`, an unfinished run's too.
+  bool forget = false;
+  bool force = false;
   // Whether a run keeps its journal. No option turns it off: a program that
   // measures what the journal costs does.
   bool journal = true;

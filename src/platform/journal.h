@@ -13,6 +13,7 @@
 // folder's absolute path, which is written inside too.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -88,7 +89,15 @@ Status readJournal(const std::string& file, JournalContents& out, bool salvage =
 JournalState journalState(const std::string& file, std::string* why = nullptr,
                           JournalContents* contents = nullptr);
 
+// Removes the journal at `file`, and the journal it replaced where that
+// still stands beside it.
 Status removeJournal(const std::string& file);
+// Tidies the state folder, where there is one: makes it this account's
+// only (0700) and every file in it too (0600), and removes each journal of a
+// finished run, and each journal a later one replaced, last written longer
+// than `keep` ago. A journal of a run that did not finish, or that cannot be
+// read, stays. Returns what could not be done.
+std::vector<Status> tidyJournals(std::chrono::seconds keep);
 // Gives the journal at `from` the name `to`, in place of any there.
 Status moveJournal(const std::string& from, const std::string& to);
 

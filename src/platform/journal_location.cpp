@@ -1,6 +1,9 @@
 // Where journals live: one file per folder in the private state folder.
 #include <dirent.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -13,6 +16,7 @@
 
 namespace slicery::platform {
 
+using journal_records::kPreviousSuffix;
 using journal_records::kSuffix;
 
 std::string journalFolderKey(const std::string& folder) {
@@ -58,10 +62,55 @@ std::vector<std::string> listJournals() {
 }
 
 Status removeJournal(const std::string& file) {
-  if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
-    return Status::systemError("remove journal", file, errno);
+  for (const std::string& path : {file, file + kPreviousSuffix}) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+      return Status::systemError("remove journal", path, errno);
+    }
   }
   return Status::ok();
+}
+
+std::vector<Status> tidyJournals(std::chrono::seconds keep) {
+  std::vector<Status> failures;
+  std::string state;
+  struct stat st;
+  if (!stateFolder(state) || ::lstat(state.c_str(), &st) != 0) return failures;
+  if (Status made = ensurePrivateFolder(state); !made) {
+    failures.push_back(std::move(made));
+    return failures;
+  }
+  DIR* dir = ::opendir(state.c_str());
+  if (dir == nullptr) {
+    failures.push_back(Status::systemError("tidy journals", state, errno));
+    return failures;
+  }
+  const auto oldest = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() - keep);
+  const std::string_view suffix = kSuffix;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string path = joinPath(state, name);
+    // Judged and changed through one descriptor; links are left alone.
+    const int fd =
+        ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) continue;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular && (st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0) {
+      failures.push_back(Status::systemError("make journal private", path, errno));
+    }
+    ::close(fd);
+    const bool journal =
+        name.ends_with(suffix) || name.ends_with(std::string(suffix) + kPreviousSuffix);
+    if (!journal || !regular || st.st_mtime >= oldest ||
+        journalState(path) != JournalState::finished) {
+      continue;
+    }
+    if (::unlinkat(::dirfd(dir), entry->d_name, 0) != 0 && errno != ENOENT) {
+      failures.push_back(Status::systemError("remove journal", path, errno));
+    }
+  }
+  ::closedir(dir);
+  return failures;
 }
 
 Status moveJournal(const std::string& from, const std::string& to) {

@@ -12,5 +12,8 @@ inline constexpr std::uint8_t kIntentType = 2;
 inline constexpr std::uint8_t kPassType = 3;
 inline constexpr std::uint8_t kEndType = 5;
 inline constexpr const char* kSuffix = ".journal";
+// Beside a journal, while a run has not yet told whether it changed
+// anything: the journal it replaced.
+inline constexpr const char* kPreviousSuffix = ".prev";
 
 }  // namespace slicery::platform::journal_records

@@ -28,7 +28,7 @@ void syncFolderOf(const std::string& file) {
 }
 
 std::string previousOf(const std::string& file) {
-  return file + ".prev";
+  return file + kPreviousSuffix;
 }
 
 // Removes what processes that died while writing `file` aside left: the

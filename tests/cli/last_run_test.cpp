@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -391,6 +392,76 @@ TEST_F(LastRunTest, AHardLinkUnderAPaddedNameKeepsBothNames) {
     EXPECT_TRUE(sameTree(tree(folder), linked));
     fs::remove_all(folder);
   }
+}
+
+// --forget takes the patient names out of the state folder at once; what it
+// would lose (an unfinished run's only record) only with --force, and never
+// from under a run working on the folder.
+TEST_F(LastRunTest, ForgetRemovesAJournalButNotFromUnderARunNorAnUnfinishedOneUnforced) {
+  const std::string done = copyOfOriginal("done");
+  ASSERT_EQ(cli({"--folders", done}).status, 0);
+  const std::string journal = journalOf(done);
+  ASSERT_TRUE(fs::exists(journal));
+  std::ofstream(journal + ".prev") << "the journal a run replaced, left by a kill";
+  {
+    Holder holder(done);
+    ASSERT_TRUE(holder.held);
+    const Ran busy = cli({"--forget", done});
+    EXPECT_EQ(busy.status, 5) << busy.err;
+    EXPECT_TRUE(fs::exists(journal));
+  }
+  Ran ran = cli({"--forget", done});
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_EQ(ran.out, "Forgotten: the journal of the last run on " + done + "\n");
+  EXPECT_FALSE(fs::exists(journal));
+  EXPECT_FALSE(fs::exists(journal + ".prev"));
+  ran = cli({"--forget", done});
+  EXPECT_EQ(ran.status, 0);
+  EXPECT_NE(ran.out.find("Nothing to forget"), std::string::npos) << ran.out;
+
+  const std::string cut = unfinishedRun("cut", {"--folders"});
+  const std::string unfinished = slurp(journalOf(cut));
+  ran = cli({"--forget", cut});
+  EXPECT_EQ(ran.status, 4);
+  EXPECT_NE(ran.err.find("slicery-cli --forget --force " + cut), std::string::npos) << ran.err;
+  EXPECT_EQ(slurp(journalOf(cut)), unfinished);
+  ran = cli({"--forget", "--force", cut});
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_NE(ran.err.find("can no longer be finished or undone"), std::string::npos) << ran.err;
+  EXPECT_FALSE(fs::exists(journalOf(cut)));
+  EXPECT_EQ(cli({"--force", cut}).status, 2);
+}
+
+// The state folder is made private again however it was left, and a
+// finished run's journal goes 30 days after its run, at the next start;
+// one that did not finish stays however old.
+TEST_F(LastRunTest, JournalsArePrivateAndAFinishedRunsGoesAfterThirtyDays) {
+  const auto age = [](const std::string& file, int days) {
+    fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(24 * days));
+  };
+  const std::string recent = copyOfOriginal("recent");
+  const std::string old = copyOfOriginal("old");
+  ASSERT_EQ(cli({recent}).status, 0);
+  ASSERT_EQ(cli({old}).status, 0);
+  const std::string cut = unfinishedRun("cut", {});
+  age(journalOf(recent), 29);
+  age(journalOf(old), 31);
+  age(journalOf(cut), 400);
+  const std::string state = fs::path(journalOf(old)).parent_path();
+  ::chmod(state.c_str(), 0755);
+  ::chmod(journalOf(recent).c_str(), 0644);
+
+  const Ran ran = cli({"--dry-run", copyOfOriginal("other")});
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(fs::exists(journalOf(recent)));
+  EXPECT_FALSE(fs::exists(journalOf(old)));
+  EXPECT_TRUE(fs::exists(journalOf(cut)));
+  struct stat st;
+  ASSERT_EQ(::stat(state.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  ASSERT_EQ(::stat(journalOf(recent).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(cli({"--resume", cut}).status, 0);
 }
 
 TEST_F(LastRunTest, WithoutHomeTheJournalIsKeptPrivatelyInTheAccountsHome) {

@@ -50,6 +50,9 @@ int main(int argc, char** argv) {
   args = slicery::qt::parseWindowArguments(arguments(argc, argv));
   if (const int status = answer(args); status >= 0) return status;
 
+  for (const std::string& failure : slicery::app::forgetOldRuns()) {
+    std::fprintf(stderr, "slicery: cannot tidy the run journals: %s\n", failure.c_str());
+  }
   slicery::platform::RealFileSystem fileSystem;
   slicery::platform::RealClock clock;
   slicery::app::Form1 form(fileSystem, clock);
