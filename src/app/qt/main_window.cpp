@@ -155,7 +155,15 @@ const char* const kWindowUsage =
     "window.\n"
     "\n"
     "  -h, --help     print this help\n"
-    "  -V, --version  print the version\n";
+    "  -V, --version  print the version\n"
+    "\n"
+    "Each run keeps a journal of the folder's file names, readable by this account\n"
+    "only, in $XDG_STATE_HOME/slicery/ (else ~/.local/state/slicery/), so that a\n"
+    "run cut short can be finished or undone (Ctrl+Z undoes the last run). A\n"
+    "finished run's journal is removed by the first start of slicery or\n"
+    "slicery-cli 30 days or more after the run; an unfinished run's stays until\n"
+    "it is finished, undone or forgotten (slicery-cli --forget PATH). See\n"
+    "slicery(1).\n";
 
 WindowArguments parseWindowArguments(const std::vector<std::string>& args) {
   WindowArguments parsed;
