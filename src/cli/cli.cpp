@@ -480,6 +480,32 @@ int forgetOne(const Arguments& args, const std::string& path, app::Form1& form, 
   return kSucceeded;
 }
 
+// Where a folder without series has exams in its subfolders, what to tell:
+// how many hold .ima files, and the first few of them by name.
+std::string examsBelow(platform::FileSystem& fs, const std::string& folder) {
+  platform::FileSystem::Entries entries;
+  if (!fs.listEntries(folder, entries)) return {};
+  std::vector<std::string> exams;
+  std::vector<std::string> names;
+  for (const auto& [name, kind] : entries) {
+    if (kind != platform::PathKind::folder || name.front() == '.') continue;
+    if (fs.listMatching(platform::joinPath(folder, name), "*.ima", names) && !names.empty()) {
+      exams.push_back(name);
+    }
+  }
+  if (exams.empty()) return {};
+  std::sort(exams.begin(), exams.end());
+  constexpr size_t kNamed = 3;
+  std::string text = "; " + std::to_string(exams.size()) +
+                     (exams.size() == 1 ? " subfolder holds" : " subfolders hold") +
+                     " .ima files, give " + (exams.size() == 1 ? "it" : "each") + " as PATH: ";
+  for (size_t i = 0; i < exams.size() && i < kNamed; ++i) {
+    text += (i > 0 ? ", " : "") + quoted(exams[i]);
+  }
+  if (exams.size() > kNamed) text += ", ...";
+  return text;
+}
+
 int runOne(const Arguments& args, const std::string& path, platform::FileSystem& fs,
            platform::Clock& clock, Console& console) {
   app::Form1 form(fs, clock);
@@ -550,7 +576,8 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
 
   if (!form.btnstart.enabled()) {
     console.err << kProgram << quoted(form.File2.path()) << ": No IMA Files! No series found ("
-                << form.lblcountoffiles.text() << " .ima files listed)\n";
+                << form.lblcountoffiles.text() << " .ima files listed)"
+                << examsBelow(fs, form.File2.path()) << "\n";
     return kNoSeries;
   }
   form.pressStart();

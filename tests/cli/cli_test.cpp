@@ -290,6 +290,25 @@ TEST_F(CliTest, ExitStatusesForNothingToDoAndBadInput) {
   EXPECT_EQ(r.out, "slicery-cli 2.00\n");
 }
 
+// A parent folder dropped by mistake: the message names the subfolders
+// that hold exams.
+TEST_F(CliTest, AFolderWithoutSeriesTellsOfExamsInItsSubfolders) {
+  for (const char* sub : {"exam/b", "exam/a", "exam/c", "exam/d"}) {
+    temp.mkdir(sub);
+    temp.write(std::string(sub) + "/P.MR.X.1.1.IMA");
+  }
+  temp.mkdir("exam/notes");
+  temp.write("exam/notes/readme.txt");
+  Result r = run({exam});
+  EXPECT_EQ(r.status, kNoSeries);
+  EXPECT_EQ(r.err, "slicery-cli: '" + exam +
+                       "': No IMA Files! No series found (0 .ima files listed); 4 subfolders hold "
+                       ".ima files, give each as PATH: 'a', 'b', 'c', ...\n");
+  r = run({temp / "exam/notes"});
+  EXPECT_EQ(r.err, "slicery-cli: '" + temp / "exam/notes" +
+                       "': No IMA Files! No series found (0 .ima files listed)\n");
+}
+
 TEST_F(CliTest, TheProgressBarHoldsWhenASeriesIsCountedTwice) {
   // Series 1 stands twice in the census (PATA, then PATB after PATA's 2),
   // so its files are processed twice: more than the files listed at start.

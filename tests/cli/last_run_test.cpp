@@ -430,6 +430,14 @@ TEST_F(LastRunTest, ForgetRemovesAJournalButNotFromUnderARunNorAnUnfinishedOneUn
   EXPECT_NE(ran.err.find("can no longer be finished or undone"), std::string::npos) << ran.err;
   EXPECT_FALSE(fs::exists(journalOf(cut)));
   EXPECT_EQ(cli({"--force", cut}).status, 2);
+
+  // A folder deleted since its run is forgotten by its path.
+  const std::string gone = copyOfOriginal("gone");
+  ASSERT_EQ(cli({gone}).status, 0);
+  const std::string goneJournal = journalOf(gone);
+  fs::remove_all(gone);
+  EXPECT_EQ(cli({"--forget", gone}).status, 0);
+  EXPECT_FALSE(fs::exists(goneJournal));
 }
 
 // The state folder is made private again however it was left, and a
