@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     std::cerr << "unjournaled_cli: " << e.what() << "\n";
     return slicery::cli::kBadUsage;
   }
-  if (args.mode != slicery::cli::Arguments::Mode::run || args.resume || args.undo) {
+  if (args.mode != slicery::cli::Arguments::Mode::run || args.resume || args.undo || args.forget) {
     std::cerr << "unjournaled_cli: only a rename run\n";
     return slicery::cli::kBadUsage;
   }

@@ -90,15 +90,20 @@ std::vector<Status> tidyJournals(std::chrono::seconds keep) {
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     const std::string path = joinPath(state, name);
-    // Judged and changed through one descriptor; links are left alone.
-    const int fd =
-        ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) continue;
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (regular && (st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0) {
-      failures.push_back(Status::systemError("make journal private", path, errno));
+    // Links are left alone; a file whose mode is changed is judged again
+    // through the descriptor changed, so it cannot be swapped in between.
+    const bool regular = ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                         S_ISREG(st.st_mode);
+    if (regular && (st.st_mode & 07777) != 0600) {
+      const int fd =
+          ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+      struct stat opened;
+      if (fd >= 0 && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+          ::fchmod(fd, 0600) != 0) {
+        failures.push_back(Status::systemError("make journal private", path, errno));
+      }
+      if (fd >= 0) ::close(fd);
     }
-    ::close(fd);
     const bool journal =
         name.ends_with(suffix) || name.ends_with(std::string(suffix) + kPreviousSuffix);
     if (!journal || !regular || st.st_mtime >= oldest ||
