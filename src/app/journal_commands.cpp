@@ -111,9 +111,11 @@ void Form1::endRun(bool changed) {
   if (journal_ != nullptr) {
     Status closed = journalError_;
     if (closed && !stopRequested()) closed = journal_->finish();
+    // The journal a finished run replaced is of no more use: the run being
+    // finished changed the folder before it stopped.
     if (finishing_ == nullptr && !changed) {
       if (const Status kept = journal_->keepPrevious(); !kept && closed) closed = kept;
-    } else if (finishing_ == nullptr) {
+    } else {
       journal_->discardPrevious();
     }
     if (!closed) {

@@ -469,7 +469,11 @@ TEST_F(LastRunTest, JournalsArePrivateAndAFinishedRunsGoesAfterThirtyDays) {
   EXPECT_EQ(st.st_mode & 07777, 0700u);
   ASSERT_EQ(::stat(journalOf(recent).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
+  // Finishing a run lets go of the journal the run replaced.
+  std::ofstream(journalOf(cut) + ".prev") << "the journal before the cut run";
   EXPECT_EQ(cli({"--resume", cut}).status, 0);
+  EXPECT_TRUE(fs::exists(journalOf(cut)));
+  EXPECT_FALSE(fs::exists(journalOf(cut) + ".prev"));
 }
 
 TEST_F(LastRunTest, WithoutHomeTheJournalIsKeptPrivatelyInTheAccountsHome) {
