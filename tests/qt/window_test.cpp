@@ -350,13 +350,21 @@ TEST_F(WindowTest, DropOnAnEnabledStartOrATickedBoxOnlyLoads) {
   EXPECT_EQ(form.Check1.value(), 1);
 }
 
-TEST_F(WindowTest, SeveralPathsLoadTheFirstAndAFileLoadsItsFolder) {
+TEST_F(WindowTest, SeveralPathsLoadTheFirstAndSaySoAndAFileLoadsItsFolder) {
+  MessageCatcher messages;
   testing::dropOn(widget("Frame4"), {"/other", "/exam"});
   EXPECT_EQ(shown("lblcurrentfolder"), "/other");
   EXPECT_EQ(shown("lblcountoffiles"), "1");
+  ASSERT_EQ(messages.seen.size(), 1u);
+  EXPECT_EQ(messages.seen[0].text,
+            "Only the first of the 2 dropped items was loaded: /other. Drop the others one at "
+            "a time.");
   testing::dropOn(widget("Frame4"), {"/exam/P.MR.S.1.2.IMA", "/other"});
   EXPECT_EQ(shown("lblcurrentfolder"), "/exam");
   EXPECT_EQ(shown("lblcountoffiles"), "3");
+  EXPECT_EQ(messages.seen.size(), 2u);
+  testing::dropOn(widget("Frame4"), {"/exam"});
+  EXPECT_EQ(messages.seen.size(), 2u);  // one folder: nothing to say
 }
 
 TEST_F(WindowTest, ADropWithoutAPathSaysSoOnce) {
@@ -597,12 +605,14 @@ TEST(WindowArgumentsTest, PathsHelpVersionAndMistakes) {
 
 // `slicery PATH`, as main() opens the window with it.
 TEST_F(WindowTest, APathGivenAtOpenLoadsAsItsDropWould) {
+  MessageCatcher messages;
   window.openPaths({"/exam/P.MR.S.1.2.IMA", "/other"});
   QTest::qWait(20);
   EXPECT_EQ(shown("lblcurrentfolder"), "/exam");
   EXPECT_EQ(shown("lblcountoffiles"), "3");
   EXPECT_TRUE(widget("btnstart")->isEnabled());
-  EXPECT_EQ(QApplication::focusWidget(), widget("Check2"));
+  EXPECT_EQ(messages.seen.size(), 1u);                // only the first was loaded
+  EXPECT_EQ(window.focusWidget(), widget("Check2"));  // the window's focus, behind the box
 }
 
 TEST_F(WindowTest, CtrlOLoadsTheFolderChosenInTheDialog) {
