@@ -64,6 +64,7 @@ screenshots: build
 bench: build
 	$(BUILD)/bench/bench_load
 	$(BUILD)/bench/bench_window
+	$(BUILD)/bench/bench_preview
 	$(BUILD)/bench/bench_run
 
 format:
