@@ -651,6 +651,17 @@ TEST_F(WindowTest, TheFolderHintShowsOnlyWhileNoFolderIsLoaded) {
   EXPECT_EQ(widget<ValueLabel>("lbloldfilename")->shownText(), "");
 }
 
+TEST_F(WindowTest, TheTooltipsOfStartAndOfTheFolderHintNameTheKeys) {
+  const QString start = widget("btnstart")->toolTip();
+  const QString hint = widget<ValueLabel>("lblcurrentfolder")->tip();
+  for (const char* key : {"Ctrl+P", "Ctrl+Z", "Esc"}) {
+    EXPECT_TRUE(start.contains(key) && hint.contains(key)) << key;
+  }
+  EXPECT_TRUE(hint.contains("Ctrl+O"));
+  testing::dropOn(widget("Frame1"), {"/exam"});
+  EXPECT_EQ(widget<ValueLabel>("lblcurrentfolder")->tip(), "");  // the path fits
+}
+
 TEST_F(WindowTest, ALongPathIsElidedInTheMiddleWithTheWholeAsTooltip) {
   const std::string deep = "/" + std::string(150, 'a') + "/" + std::string(150, 'b') + "/end";
   fs.addFolder(deep);

@@ -163,7 +163,25 @@ TEST_F(WindowTrustTest, EscStopsAfterTheFileInHandAndCtrlZPutsTheFolderBack) {
   EXPECT_TRUE(lastMessage().startsWith("The run was stopped after 4 of 13 files"));
   EXPECT_EQ(form.lastRun().state, app::LastRun::State::unfinished);
 
-  // The menu offers the undo; Yes puts every name back and says so.
+  // An undo stopped at once keeps the journal for the rest.
+  EXPECT_TRUE(commandMenu()["Undo last run"]);
+  fs.renames = 0;
+  fs.onRename = [&] {
+    if (fs.renames > 1) return;
+    answer = "Stop";
+    // Active again once the question has gone, as a window system makes it.
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
+  };
+  answer = "Yes";
+  press(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(fs.renames, 1);
+  EXPECT_EQ(messages.seen[messages.seen.size() - 2].text, "Stop the undo after the file in hand?");
+  EXPECT_TRUE(lastMessage().startsWith("The undo was stopped.")) << lastMessage().toStdString();
+  EXPECT_TRUE(lastMessage().endsWith("Press Ctrl+Z to undo the rest."));
+
+  // The menu still offers the undo; Yes puts every name back and says so.
   EXPECT_TRUE(commandMenu()["Undo last run"]);
   answer = "Yes";
   fs.onRename = nullptr;
