@@ -25,17 +25,13 @@
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  slicery::tools::ExamOptions options;
-  slicery::bench::checkArguments(
+  int rounds = 0;
+  const slicery::tools::ExamOptions options = slicery::bench::windowExam(
       argc, argv,
       "usage: bench_preview [--rounds N] [--files N] [--series N]\n"
       "Times the window's preview (offscreen; 50,000 files in 100 series, 7 rounds,\n"
       "in place and into series folders) against a load of the same folder by a drop.\n",
-      {}, {"--rounds", "--files", "--series"});
-  options.files = slicery::bench::numberAfter(argc, argv, "--files", 50'000);
-  options.series = slicery::bench::numberAfter(argc, argv, "--series", 100);
-  options.imageSide = 4;  // the names are what counts, not the pictures
-  const int rounds = slicery::bench::numberAfter(argc, argv, "--rounds", 7);
+      rounds);
 
   const slicery::bench::ScratchFolder scratch("slicery-bench-preview");
   const std::string exam = scratch.path() + "/exam";

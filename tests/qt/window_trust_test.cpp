@@ -4,7 +4,6 @@
 // applies; undo is not offered once the folder no longer holds the run's work.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
@@ -65,22 +64,22 @@ class WindowTrustTest : public ::testing::Test {
     // 2's slices get a zero, and a folder of an earlier run holds a name
     // one file would take.
     fs.addFolder("/exam/Series_S1");
-    fs.addFile("/exam/Series_S1/P.MR.S.1.2.IMA", "earlier");
-    for (int slice = 1; slice <= 10; ++slice)
-      addImage("P.MR.S.2." + std::to_string(slice) + ".IMA");
-    for (const char* name : {"P.MR.S.1.1.IMA", "P.MR.S.1.2.IMA", "Q.MR.S.1.1.IMA"}) addImage(name);
+    fs.addFile("/exam/Series_S1/" + image('P', 1, 2), "earlier");
+    for (int slice = 1; slice <= 10; ++slice) addImage(image('P', 2, slice));
+    addImage(image('P', 1, 1));
+    addImage(image('P', 1, 2));
+    addImage(image('Q', 1, 1));
     before = fs.filesUnder("/exam");
     form.setJournaling(true);
     window.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    messages.onShown = [this] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      for (QAbstractButton* button : box->buttons()) {
-        if (button->text().remove(QLatin1Char('&')) == answer) button->click();
-      }
-    };
     testing::dropOn(window.findChild<QWidget*>("Frame1"), {"/exam"});
     QTest::mouseClick(window.findChild<QWidget*>("Check2"), Qt::LeftButton);
+  }
+  // The name an export gives to one image of a study.
+  static std::string image(char study, int series, int slice) {
+    return std::string(1, study) + ".MR.HEAD." + std::to_string(series) + "." +
+           std::to_string(slice) + ".2024.01.02.03.04.05.123456.1234567.IMA";
   }
   void addImage(const std::string& name) { fs.addFile("/exam/" + name, name); }
   // A key pressed in the window, made active again after a message.
@@ -114,7 +113,7 @@ class WindowTrustTest : public ::testing::Test {
   app::Form1 form{fs, clock};
   MainWindow window{form};
   testing::MessageCatcher messages;
-  QString answer;
+  QString& answer = messages.answer;
   Files before;
 };
 
@@ -144,9 +143,11 @@ TEST_F(WindowTrustTest, PreviewListsWhatStartThenDoesAndChangesNothing) {
     moved.key() = "/exam/" + step.to;
     ASSERT_TRUE(expected.insert(std::move(moved)).inserted) << step.to;
   }
-  EXPECT_EQ(fs.filesUnder("/exam"), expected);  // the preview's Start ran
-  EXPECT_EQ(expected.count("/exam/Series_S1/P.MR.S.1.2.IMA"), 1u);
-  EXPECT_EQ(expected.count("/exam/Series_S2/P.MR.S.2.10.IMA"), 1u);
+  EXPECT_EQ(fs.filesUnder("/exam"), expected);                 // the preview's Start ran
+  EXPECT_EQ(expected.count("/exam/" + image('P', 1, 2)), 1u);  // its name is taken
+  EXPECT_EQ(expected.count("/exam/Series_S2/" + image('P', 2, 10)), 1u);
+  EXPECT_EQ(expected.count("/exam/Series_S2/P.MR.HEAD.2.01.2024.01.02.03.04.05.123456.1234567.IMA"),
+            1u);
 }
 
 TEST_F(WindowTrustTest, EscStopsAfterTheFileInHandAndCtrlZPutsTheFolderBack) {
