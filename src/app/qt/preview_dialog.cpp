@@ -68,7 +68,8 @@ PreviewDialog::PreviewDialog(app::Preview preview, bool canStart, QWidget* paren
   view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view_->setWordWrap(false);
-  view_->setTextElideMode(Qt::ElideMiddle);
+  // A name's series and slice pieces come near its start.
+  view_->setTextElideMode(Qt::ElideRight);
   // Rows of one height and columns of set widths: nothing measures all the
   // rows, so a long plan opens as fast as a short one.
   view_->verticalHeader()->hide();
