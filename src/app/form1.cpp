@@ -135,12 +135,12 @@ void Form1::afterWork() {
   }
   // An undo that stopped says so in its summary.
   if (stopped != Work::run || view_ == nullptr) return;
-  view_->showMessage(
-      {"The run was stopped after " + std::to_string(filesProcessed) + " of " +
-           std::to_string(prgtotal.maximum()) +
-           " files; the rest keep their names. Press Ctrl+Z to undo what it did, or load the "
-           "folder again to finish it.",
-       "Run Stopped", Message::Icon::information});
+  view_->showMessage({"The run was stopped after " + std::to_string(filesProcessed) + " of " +
+                          std::to_string(prgtotal.maximum()) +
+                          " files; the others were left as they were. Press Ctrl+Z to undo what it "
+                          "did, or load the "
+                          "folder again to finish it.",
+                      "Run Stopped", Message::Icon::information});
 }
 
 }  // namespace slicery::app
