@@ -137,9 +137,8 @@ void Form1::afterWork() {
   if (stopped != Work::run || view_ == nullptr) return;
   view_->showMessage({"The run was stopped after " + std::to_string(filesProcessed) + " of " +
                           std::to_string(prgtotal.maximum()) +
-                          " files; the others were left as they were. Press Ctrl+Z to undo what it "
-                          "did, or load the "
-                          "folder again to finish it.",
+                          " files; the others were left as they were. Press Ctrl+Z to undo "
+                          "what it did, or load the folder again to finish it.",
                       "Run Stopped", Message::Icon::information});
 }
 

@@ -291,7 +291,6 @@ Status Form1::undoRun() {
   if (busy_) return Status::error("undo run", folder, "busy");
   BusyScope busy(busy_);
   const WorkScope work(*this, Work::undo);
-  journalError_ = Status::ok();
   if (const Status locked = fileSystem().lockFolder(folder, lock_); !locked) {
     return Status::error("undo run", folder, locked.reason(), locked.code());
   }
@@ -345,7 +344,9 @@ Status Form1::undoRun() {
 
   // The files, newest step first. A step the run did not take leaves its
   // old name in place, and is left alone.
-  for (size_t si = plan.series.size(); si-- > 0 && !stopRequested();) {
+  // Only the window's Stop ends an undo early; on the command line it goes
+  // on to its end whatever signal came.
+  for (size_t si = plan.series.size(); si-- > 0 && !stopAsked_;) {
     const rename::PlannedSeries& s = plan.series[si];
     int inSeries = 0;
     for (size_t i = s.firstFile; i < s.endFile; ++i) inSeries += undoable(s, i) ? 1 : 0;
@@ -354,7 +355,7 @@ Status Form1::undoRun() {
     Label3.setText(s.hasFolder ? full(s.folderName) : std::string());
     PRGSeries.setValue(0);
     PRGSeries.setMaximum(inSeries);
-    for (size_t i = s.endFile; i-- > s.firstFile && !stopRequested();) {
+    for (size_t i = s.endFile; i-- > s.firstFile && !stopAsked_;) {
       const rename::PlannedFile& f = plan.files[i];
       // A step that failed is left alone: what stands at its new name is not
       // the run's.
@@ -407,7 +408,7 @@ Status Form1::undoRun() {
   }
   // The series folders the run made, once empty; a stopped undo leaves them
   // and the journal for the rest.
-  const bool stopped = stopRequested();
+  const bool stopped = stopAsked_;
   std::unordered_set<std::string> removed;
   for (const rename::PlannedSeries& s : plan.series) {
     if (stopped || !s.hasFolder || !s.refusal.empty() || s.folderListed ||
