@@ -93,7 +93,9 @@ class Form1View : public ControlObserver {
 
 inline constexpr const char* kWindowTitle = "Slicery - Version 2.0";
 inline constexpr const char* kVersion = "2.00";
-// The keys a window names in its tooltips.
+// The light hint a window shows in the "Current Folder:" value while it is
+// empty, and the keys it names in its tooltips.
+inline constexpr const char* kFolderHint = "Drop an exam folder here, or press Ctrl+O";
 inline constexpr const char* kStartTip =
     "Rename the loaded folder's files (Alt+S). Ctrl+P shows what Start would do first; "
     "Esc stops a run after the file in hand; Ctrl+Z undoes the last run.";
@@ -359,8 +361,8 @@ class Form1 {
   std::vector<std::string> subfoldersWithImaFiles();
   // After a load: what a user is told when it leads nowhere.
   void tellDeadEnds(size_t dropped);
-  // After a run, a finish or an undo that the user stopped: closes the
-  // window when that was asked, else tells where the run stopped.
+  // After a run, a finish or an undo: closes the window when Exit or the
+  // close button stopped it, else tells where a stopped run stopped.
   void afterWork();
   // What works now, for the stop question; stopAsked_ once it was answered
   // Stop; closeAfterWork_ when Exit or the close button asked it.

@@ -45,9 +45,8 @@ struct WindowArguments {
 WindowArguments parseWindowArguments(const std::vector<std::string>& args);
 extern const char* const kWindowUsage;
 
-// The light hint shown in the "Current Folder:" value while it is empty; its
-// tooltip names the keys (app::kFolderHintTip).
-inline constexpr const char* kFolderHint = "Drop an exam folder here, or press Ctrl+O";
+// The light hint shown in the "Current Folder:" value while it is empty.
+using app::kFolderHint;
 
 class MainWindow : public QWidget, public app::Form1View {
  public:
