@@ -68,7 +68,7 @@ std::vector<std::string> Form1::subfoldersWithImaFiles() {
   return found;
 }
 
-void Form1::tellDeadEnds(size_t dropped) {
+void Form1::tellDeadEnds(size_t unloaded) {
   if (view_ == nullptr) return;
   const std::string& folder = File2.path();
   if (seriesCount == 0) {
@@ -91,10 +91,11 @@ void Form1::tellDeadEnds(size_t dropped) {
     }
     view_->notice({text, "No IMA Files", Message::Icon::information});
   }
-  if (dropped > 1) {
-    view_->notice({"Only the first of the " + std::to_string(dropped) +
-                       " dropped items was loaded: " + File1.path() +
-                       ". Drop the others one at a time.",
+  if (unloaded > 0) {
+    view_->notice({"Only the first folder, " + File1.path() + ", was loaded. " +
+                       (unloaded == 1 ? "The other one was not: drop it on its own."
+                                      : "The other " + std::to_string(unloaded) +
+                                            " were not: drop each on its own."),
                    "Slicery", Message::Icon::information});
   }
 }

@@ -28,7 +28,17 @@ platform::Status Form1::drop(const std::vector<std::string>& paths) {
     File1.setFileName(paths.front());
     loaded = IMADragDrop();
   }
-  if (loaded) tellDeadEnds(paths.size());
+  if (loaded) {
+    // Files dropped from the loaded folder are loaded with it; other
+    // folders are not.
+    size_t unloaded = 0;
+    platform::FileList other(*fs_, "*.ima");
+    for (size_t i = 1; i < paths.size(); ++i) {
+      other.setFileName(paths[i]);
+      unloaded += other.path() != File1.path() ? 1 : 0;
+    }
+    tellDeadEnds(unloaded);
+  }
   if (loaded && journaling_) offerUnfinishedRun();
   return loaded;
 }

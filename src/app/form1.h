@@ -359,8 +359,9 @@ class Form1 {
   void showTimeTaken();
   // The subfolders of the loaded folder that hold .ima files.
   std::vector<std::string> subfoldersWithImaFiles();
-  // After a load: what a user is told when it leads nowhere.
-  void tellDeadEnds(size_t dropped);
+  // After a load: what a user is told when it leads nowhere, or when
+  // `unloaded` other dropped folders were not loaded.
+  void tellDeadEnds(size_t unloaded);
   // After a run, a finish or an undo: closes the window when Exit or the
   // close button stopped it, else tells where a stopped run stopped.
   void afterWork();

@@ -357,14 +357,15 @@ TEST_F(WindowTest, SeveralPathsLoadTheFirstAndSaySoAndAFileLoadsItsFolder) {
   EXPECT_EQ(shown("lblcountoffiles"), "1");
   ASSERT_EQ(messages.seen.size(), 1u);
   EXPECT_EQ(messages.seen[0].text,
-            "Only the first of the 2 dropped items was loaded: /other. Drop the others one at "
-            "a time.");
+            "Only the first folder, /other, was loaded. The other one was not: drop it on its "
+            "own.");
   testing::dropOn(widget("Frame4"), {"/exam/P.MR.S.1.2.IMA", "/other"});
   EXPECT_EQ(shown("lblcurrentfolder"), "/exam");
   EXPECT_EQ(shown("lblcountoffiles"), "3");
   EXPECT_EQ(messages.seen.size(), 2u);
-  testing::dropOn(widget("Frame4"), {"/exam"});
-  EXPECT_EQ(messages.seen.size(), 2u);  // one folder: nothing to say
+  // Files of one folder load with it: nothing to say.
+  testing::dropOn(widget("Frame4"), {"/exam/P.MR.S.1.1.IMA", "/exam/P.MR.S.1.2.IMA"});
+  EXPECT_EQ(messages.seen.size(), 2u);
 }
 
 TEST_F(WindowTest, ADropWithoutAPathSaysSoOnce) {
