@@ -1,7 +1,7 @@
 # make run      builds the window, writes a demo exam and opens the window on it
 # make test     builds and runs every test, then again under ASan + UBSan
 # make package  builds a Debian package of both programs (out/)
-# make screenshots  saves pictures of the window (open, loaded, after a run)
+# make screenshots  saves pictures of the window (open, loaded, after a run, preview, undo, stop)
 # make bench    builds and runs every benchmark at full size (some minutes)
 # WERROR=ON makes compiler warnings errors (CI sets it).
 BUILD      ?= build
@@ -64,6 +64,7 @@ screenshots: build
 bench: build
 	$(BUILD)/bench/bench_load
 	$(BUILD)/bench/bench_window
+	$(BUILD)/bench/bench_preview
 	$(BUILD)/bench/bench_run
 
 format:

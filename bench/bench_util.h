@@ -139,6 +139,18 @@ inline int numberAfter(int argc, char** argv, const char* flag, int fallback) {
   return fallback;
 }
 
+// The exam a window benchmark works on and its number of rounds, from
+// --files (50,000), --series (100) and --rounds (7); --help answers `usage`.
+inline tools::ExamOptions windowExam(int argc, char** argv, const char* usage, int& rounds) {
+  checkArguments(argc, argv, usage, {}, {"--rounds", "--files", "--series"});
+  tools::ExamOptions options;
+  options.files = numberAfter(argc, argv, "--files", 50'000);
+  options.series = numberAfter(argc, argv, "--series", 100);
+  options.imageSide = 4;  // the names are what counts, not the pictures
+  rounds = numberAfter(argc, argv, "--rounds", 7);
+  return options;
+}
+
 // Seconds taken by `work`, the median over `rounds` runs. `prepare` runs
 // before each round and is not timed.
 inline double medianSeconds(

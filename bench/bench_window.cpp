@@ -64,18 +64,14 @@ Renames renamesMade(const std::string& original, const std::string& exam,
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  slicery::tools::ExamOptions options;
-  slicery::bench::checkArguments(
+  int rounds = 0;
+  const slicery::tools::ExamOptions options = slicery::bench::windowExam(
       argc, argv,
       "usage: bench_window [--rounds N] [--files N] [--series N]\n"
       "Times a rename run through the window (offscreen; 50,000 files in 100 series,\n"
       "7 rounds, in place and into series folders) against a loop of the renames it\n"
       "made, taking turns.\n",
-      {}, {"--rounds", "--files", "--series"});
-  options.files = slicery::bench::numberAfter(argc, argv, "--files", 50'000);
-  options.series = slicery::bench::numberAfter(argc, argv, "--series", 100);
-  options.imageSide = 4;  // the names are what counts, not the pictures
-  const int rounds = slicery::bench::numberAfter(argc, argv, "--rounds", 7);
+      rounds);
 
   const slicery::bench::ExamCopies copies("slicery-bench-window", options);
   const std::string& original = copies.original();

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/form1.h"
+#include "platform/pattern.h"
 #include "scan/ima_file_name.h"
 
 namespace slicery::app {
@@ -51,6 +52,52 @@ void Form1::IMASeriesCounter() {
     }
   }
   lblseriesnum.setText(std::to_string(seriesCount));
+}
+
+std::vector<std::string> Form1::subfoldersWithImaFiles() {
+  std::vector<std::string> found;
+  for (const auto& [name, kind] : others_) {
+    if (kind != platform::PathKind::folder || name[0] == '.') continue;
+    std::vector<std::string> names;
+    if (fileSystem().listFiles(platform::joinPath(File2.path(), name), scan::endsInIma, names) &&
+        !names.empty()) {
+      found.push_back(name);
+    }
+  }
+  platform::sortIgnoringCase(found);
+  return found;
+}
+
+void Form1::tellDeadEnds(size_t unloaded) {
+  if (view_ == nullptr) return;
+  const std::string& folder = File2.path();
+  if (seriesCount == 0) {
+    std::string text;
+    if (File2.count() > 0) {
+      text = "None of the " + std::to_string(File2.count()) + " .ima files in " + folder +
+             " has a series number in its name, so there is nothing to rename.";
+    } else if (const std::vector<std::string> exams = subfoldersWithImaFiles(); !exams.empty()) {
+      text =
+          folder + " holds no .ima files, but " +
+          (exams.size() == 1 ? "its subfolder " + exams.front() + " does"
+                             : std::to_string(exams.size()) + " of its subfolders do (" + exams[0] +
+                                   ", " + exams[1] + (exams.size() > 2 ? ", ..." : "") + ")") +
+          ". Drop " + (exams.size() == 1 ? "it" : "one of them") +
+          " on the window, or choose it with Ctrl+O.";
+    } else {
+      text = folder +
+             " holds no .ima files. Drop the folder of a Siemens export on the window, or "
+             "choose it with Ctrl+O.";
+    }
+    view_->notice({text, "No IMA Files", Message::Icon::information});
+  }
+  if (unloaded > 0) {
+    view_->notice({"Only the first folder, " + File1.path() + ", was loaded. " +
+                       (unloaded == 1 ? "The other one was not: drop it on its own."
+                                      : "The other " + std::to_string(unloaded) +
+                                            " were not: drop each on its own."),
+                   "Slicery", Message::Icon::information});
+  }
 }
 
 }  // namespace slicery::app

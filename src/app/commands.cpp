@@ -21,4 +21,16 @@ void Form1::CheckFilesPresent() {
   if (view_ != nullptr) view_->showMessage({"No IMA Files!", "ERROR", Message::Icon::critical});
 }
 
+std::string failureLine(const std::string& folder, const RunFailure& failure) {
+  // Paths are told from the loaded folder on, which the report names.
+  const std::string prefix = folder.empty() ? std::string() : platform::joinPath(folder, "");
+  const auto shortened = [&prefix](const std::string& path) {
+    return !prefix.empty() && path.starts_with(prefix) ? path.substr(prefix.size()) : path;
+  };
+  std::string where = shortened(failure.oldPath);
+  if (!where.empty() && !failure.newPath.empty()) where += " -> ";
+  where += shortened(failure.newPath);
+  return platform::escapeControls((where.empty() ? folder : where) + ": " + failure.reason);
+}
+
 }  // namespace slicery::app

@@ -28,6 +28,17 @@ platform::Status Form1::drop(const std::vector<std::string>& paths) {
     File1.setFileName(paths.front());
     loaded = IMADragDrop();
   }
+  if (loaded) {
+    // Files dropped from the loaded folder are loaded with it; other
+    // folders are not.
+    size_t unloaded = 0;
+    platform::FileList other(*fs_, "*.ima");
+    for (size_t i = 1; i < paths.size(); ++i) {
+      other.setFileName(paths[i]);
+      unloaded += other.path() != File1.path() ? 1 : 0;
+    }
+    tellDeadEnds(unloaded);
+  }
   if (loaded && journaling_) offerUnfinishedRun();
   return loaded;
 }
@@ -57,8 +68,12 @@ void Form1::changeText1(std::string text) {
 
 void Form1::pressStart() {
   if (busy_ || !btnstart.enabled()) return;
-  BusyScope busy(busy_);
-  Start();
+  {
+    BusyScope busy(busy_);
+    const WorkScope work(*this, Work::run);
+    Start();
+  }
+  afterWork();
 }
 
 platform::Status Form1::readLoadedFolder(const std::string& folder) {
@@ -88,8 +103,53 @@ platform::Status Form1::readLoadedFolder(const std::string& folder) {
 }
 
 void Form1::pressExit() {
-  if (busy_ || !btnExit.enabled()) return;
-  if (view_ != nullptr) view_->closeWindow();
+  if (!btnExit.enabled()) return;
+  if (working()) {
+    askToStop(true);
+  } else if (!busy_ && view_ != nullptr) {
+    view_->closeWindow();
+  }
+}
+
+bool Form1::closeRequested() {
+  if (working()) askToStop(true);
+  return !busy_;
+}
+
+void Form1::pressEscape() {
+  askToStop(false);
+}
+
+std::string Form1::stopQuestion() const {
+  return work_ == Work::undo ? "Stop the undo after the file in hand?"
+                             : "Stop the run after the file in hand?";
+}
+
+void Form1::askToStop(bool thenClose) {
+  if (!working() || view_ == nullptr) return;
+  if (!stopAsked_) {
+    if (!view_->askStop(stopQuestion())) return;
+    stopAsked_ = true;
+    stopped_ = work_;
+  }
+  closeAfterWork_ = closeAfterWork_ || thenClose;
+}
+
+void Form1::afterWork() {
+  const Work stopped = stopped_;
+  stopped_ = Work::none;
+  if (closeAfterWork_) {
+    closeAfterWork_ = false;
+    if (view_ != nullptr) view_->closeWindow();
+    return;
+  }
+  // An undo that stopped says so in its summary.
+  if (stopped != Work::run || view_ == nullptr) return;
+  view_->showMessage({"The run was stopped after " + std::to_string(filesProcessed) + " of " +
+                          std::to_string(prgtotal.maximum()) +
+                          " files; the others were left as they were. Press Ctrl+Z to undo "
+                          "what it did, or load the folder again to finish it.",
+                      "Run Stopped", Message::Icon::information});
 }
 
 }  // namespace slicery::app

@@ -15,6 +15,7 @@
 
 #include "app/controls.h"
 #include "app/last_run.h"
+#include "app/preview.h"
 #include "platform/append_file.h"
 #include "platform/clock.h"
 #include "platform/file_list.h"
@@ -30,10 +31,18 @@
 namespace slicery::app {
 
 struct Message {
-  enum class Icon { critical, warning };
+  enum class Icon { critical, warning, information };
+  Message() = default;
+  Message(std::string text_, std::string title_, Icon icon_ = Icon::critical,
+          std::string details_ = {})
+      : text(std::move(text_)),
+        title(std::move(title_)),
+        icon(icon_),
+        details(std::move(details_)) {}
   std::string text;
   std::string title;
   Icon icon = Icon::critical;
+  std::string details;  // a longer text a window may fold away
 };
 
 // One step of a run that did not take effect: a file or folder that could not
@@ -45,6 +54,9 @@ struct RunFailure {
   std::string newPath;
   std::string reason;
 };
+
+// One line of a failure report: the paths from `folder` on, then the reason.
+std::string failureLine(const std::string& folder, const RunFailure& failure);
 
 // What a view offers the form beyond watching its controls.
 class Form1View : public ControlObserver {
@@ -67,6 +79,11 @@ class Form1View : public ControlObserver {
   }
   // Asks a yes-or-no question; true for yes.
   virtual bool confirm(const std::string& /*text*/, const std::string& /*title*/) { return false; }
+  // Asks whether to stop the work in hand (Stop or Continue); true to stop.
+  virtual bool askStop(const std::string& /*text*/) { return false; }
+  // A load that leads nowhere, or that left dropped paths unloaded. A
+  // window shows it; the command line says it in words of its own.
+  virtual void notice(const Message&) {}
   // Start, finish or undo did not run: the folder's last run stands in the
   // way, another run works on it, or no journal could be kept.
   virtual void runRefused(const LastRun& last) {
@@ -76,6 +93,16 @@ class Form1View : public ControlObserver {
 
 inline constexpr const char* kWindowTitle = "Slicery - Version 2.0";
 inline constexpr const char* kVersion = "2.00";
+// The light hint a window shows in the "Current Folder:" value while it is
+// empty, and the keys it names in its tooltips.
+inline constexpr const char* kFolderHint = "Drop an exam folder here, or press Ctrl+O";
+inline constexpr const char* kStartTip =
+    "Rename the loaded folder's files (Alt+S). Ctrl+P shows what Start would do first; "
+    "Esc stops a run after the file in hand; Ctrl+Z undoes the last run.";
+inline constexpr const char* kFolderHintTip =
+    "Drop a folder of a Siemens export (or a file in it) anywhere on the window, or press "
+    "Ctrl+O to choose one. Then Ctrl+P previews the run, Esc stops it, Ctrl+Z undoes it. "
+    "Right-click the window for these commands.";
 
 class Form1 {
  public:
@@ -94,9 +121,30 @@ class Form1 {
   // Replaces Text1's text; when it changed, runs its handler.
   void changeText1(std::string text);
   void pressStart();
+  // Exit: closes the window; during a run, a finish or an undo, asks
+  // whether to stop it and closes once it has stopped.
   void pressExit();
+  // The window's close button: true when the window may close now; during
+  // a run, asks as Exit does.
+  bool closeRequested();
+  // Esc: during a run, a finish or an undo, asks whether to stop it after
+  // the file in hand.
+  void pressEscape();
   // True while a load or a run is under way; input then takes no effect.
   bool busy() const { return busy_; }
+  // True while a run, a finish or an undo works: it can be stopped.
+  bool working() const { return work_ != Work::none; }
+
+  // When each of the window's commands applies now.
+  bool canOpenFolder() const { return !busy_; }
+  bool canPreview() const { return !busy_ && btnstart.enabled(); }
+  bool canStop() const { return working() && !stopAsked_; }
+  // The question Esc, Exit and the close button ask during the work.
+  std::string stopQuestion() const;
+
+  // Ctrl+P: the run Start would make now, worked out as Start does and
+  // changing nothing.
+  Preview preview();
   // Whether Start reads the folder afresh (the window, where time passes
   // between the load and Start) or takes the load's reading of it (the
   // command line, which presses Start right after the load).
@@ -144,9 +192,21 @@ class Form1 {
   platform::Status forgetRun(bool force, LastRun& forgotten);
   // The window's offer after a load: finish or undo an unfinished run.
   void offerUnfinishedRun();
-  // Ctrl+Z: asks, then undoes the last run.
+  // Whether Ctrl+Z would undo something now: the last run's journal can be
+  // read and the folder still holds some of what the run made. `message` is
+  // the question to ask when it applies, else why there is nothing to undo
+  // (empty when there is nothing to say).
+  struct UndoOffer {
+    bool applies = false;
+    Message message;
+  };
+  UndoOffer undoOffer();
+  // Ctrl+Z: asks, then undoes the last run and tells what was put back.
   void pressUndo();
+  // What the last undo put back and what it could not, for a message.
+  Message undoSummary() const;
   int stepsPutBack = 0;
+  int foldersRemoved = 0;
 
   // --- Procedures ----------------------------------------------------------
   void IMAFileNameParser(std::string_view IMAFileName);
@@ -252,6 +312,9 @@ class Form1 {
   platform::Clock& clock() { return *clock_; }
   Form1View* view() { return view_; }
 
+  // The subfolders of the loaded folder that hold .ima files.
+  std::vector<std::string> subfoldersWithImaFiles();
+
  private:
   platform::Clock* clock_;
   Form1View* view_ = nullptr;
@@ -282,8 +345,13 @@ class Form1 {
     return f.foreseen == rename::Foresight::none &&
            failed_.count(static_cast<std::uint32_t>(i)) == 0;
   }
-  // What a dry run foresees for a file step.
-  platform::Status foreseen(const rename::PlannedSeries& s, const rename::PlannedFile& f);
+  // Why a file step is not even tried: its series folder cannot be used
+  // (`refusal`), or it is a link whose relative target would break.
+  platform::Status blockedStep(const rename::PlannedSeries& s, const rename::PlannedFile& f,
+                               const std::string& refusal, const std::string& oldPath);
+  // What a dry run foresees for a file step that moves.
+  platform::Status foreseen(const rename::PlannedSeries& s, const rename::PlannedFile& f,
+                            const std::string& oldPath, const std::string& newPath);
   // Takes a journal's inputs as the loaded folder's listing and options;
   // the names move out of `header`.
   void loadJournalInputs(platform::JournalHeader& header);
@@ -294,8 +362,41 @@ class Form1 {
   std::unordered_map<std::string, std::string> describedFolders(
       const rename::Plan& plan, const platform::JournalContents& contents,
       platform::OpenFolder& loaded);
-  // The files of a journal's run that the disk shows renamed or moved.
-  int filesInEffect(const platform::JournalContents& contents);
+  // The files of a journal's run that the disk shows renamed or moved, and
+  // the folders it shows named after their description.
+  int filesInEffect(const platform::JournalContents& contents, int* foldersNamed = nullptr);
+  // Shows the time taken since runStartTime in lbltimetaken.
+  void showTimeTaken();
+  // After a load: what a user is told when it leads nowhere, or when
+  // `unloaded` other dropped folders were not loaded.
+  void tellDeadEnds(size_t unloaded);
+  // After a run, a finish or an undo: closes the window when Exit or the
+  // close button stopped it, else tells where a stopped run stopped.
+  void afterWork();
+  // What works now, for the stop question; stopAsked_ once it was answered
+  // Stop; closeAfterWork_ when Exit or the close button asked it.
+  enum class Work { none, run, undo };
+  class WorkScope {
+   public:
+    WorkScope(Form1& form, Work work) : form_(form) {
+      form_.work_ = work;
+      form_.stopAsked_ = false;
+    }
+    ~WorkScope() { form_.work_ = Work::none; }
+    WorkScope(const WorkScope&) = delete;
+    WorkScope& operator=(const WorkScope&) = delete;
+
+   private:
+    Form1& form_;
+  };
+  void askToStop(bool thenClose);
+  // Undoes the last run and tells what was put back in one message.
+  void undoAndTell();
+  bool summarizeUndo_ = false;
+  Work work_ = Work::none;
+  bool stopAsked_ = false;
+  bool closeAfterWork_ = false;
+  Work stopped_ = Work::none;
   // For a finish or an undo: lets go of the folder's lock, the journal and
   // what was read from it, whatever way the command ends.
   class JournalScope {

@@ -48,7 +48,7 @@ std::unordered_set<std::uint32_t> failedSteps(const JournalContents& contents) {
 }  // namespace
 
 bool Form1::stopRequested() const {
-  return (stopFlag_ != nullptr && stopFlag_->load()) || !journalError_;
+  return stopAsked_ || (stopFlag_ != nullptr && stopFlag_->load()) || !journalError_;
 }
 
 LastRun Form1::lastRun() {
@@ -261,6 +261,7 @@ Status Form1::resumeRun() {
   const std::string folder = File2.path();
   if (busy_) return Status::error("finish run", folder, "busy");
   BusyScope busy(busy_);
+  const WorkScope work(*this, Work::run);
   if (const Status locked = fileSystem().lockFolder(folder, lock_); !locked) {
     return Status::error("finish run", folder, locked.reason(), locked.code());
   }
@@ -291,6 +292,7 @@ Status Form1::undoRun() {
   const std::string folder = File2.path();
   if (busy_) return Status::error("undo run", folder, "busy");
   BusyScope busy(busy_);
+  const WorkScope work(*this, Work::undo);
   if (const Status locked = fileSystem().lockFolder(folder, lock_); !locked) {
     return Status::error("undo run", folder, locked.reason(), locked.code());
   }
@@ -306,6 +308,21 @@ Status Form1::undoRun() {
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
   runFailures.clear();
   stepsPutBack = 0;
+  foldersRemoved = 0;
+  // Progress is shown as a run shows it: the steps that may be put back.
+  const auto undoable = [&](const rename::PlannedSeries& s, size_t i) {
+    return s.refusal.empty() && plan.moves(s, plan.files[i]) && mayHaveLeftovers(plan.files[i], i);
+  };
+  int steps = 0;
+  for (const rename::PlannedSeries& s : plan.series) {
+    for (size_t i = s.firstFile; i < s.endFile; ++i) steps += undoable(s, i) ? 1 : 0;
+  }
+  lbltimetaken.setText("");
+  runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
+  prgtotal.setMaximum(steps);
+  prgtotal.setValue(0);
+  filesProcessed = 0;
+  filesRenamed = 0;
   const auto full = [&folder](const std::string& name) { return platform::joinPath(folder, name); };
   const auto fail = [this, &full](const std::string& now, const std::string& before,
                                   std::string reason) {
@@ -329,23 +346,40 @@ Status Form1::undoRun() {
 
   // The files, newest step first. A step the run did not take leaves its
   // old name in place, and is left alone.
-  for (size_t si = plan.series.size(); si-- > 0;) {
+  // Only the window's Stop ends an undo early; on the command line it goes
+  // on to its end whatever signal came.
+  for (size_t si = plan.series.size(); si-- > 0 && !stopAsked_;) {
     const rename::PlannedSeries& s = plan.series[si];
-    if (!s.refusal.empty()) continue;
-    for (size_t i = s.endFile; i-- > s.firstFile;) {
+    int inSeries = 0;
+    for (size_t i = s.firstFile; i < s.endFile; ++i) inSeries += undoable(s, i) ? 1 : 0;
+    if (inSeries == 0) continue;
+    lblcurrentseries.setText(s.text);
+    Label3.setText(s.hasFolder ? full(s.folderName) : std::string());
+    PRGSeries.setValue(0);
+    PRGSeries.setMaximum(inSeries);
+    for (size_t i = s.endFile; i-- > s.firstFile && !stopAsked_;) {
       const rename::PlannedFile& f = plan.files[i];
-      if (!plan.moves(s, f)) continue;
-      const std::string from(f.oldName);
-      const std::string to = plan.target(s, f);
       // A step that failed is left alone: what stands at its new name is not
       // the run's.
-      if (!mayHaveLeftovers(f, i)) continue;
+      if (!undoable(s, i)) continue;
+      const std::string from(f.oldName);
+      const std::string to = plan.target(s, f);
+      lblcurrentslice.setText(std::string(f.slice));
+      lbloldfilename.setText(f.newName);
+      lblnewfilename.setText(f.oldName);
+      PRGSeries.setValue(PRGSeries.value() + 1);
+      prgtotal.setValue(++filesProcessed);
+      Label6.setText(std::to_string(filesProcessed));
+      const auto putBack = [&] {
+        ++stepsPutBack;
+        lbltotalfiles.setText(std::to_string(++filesRenamed));
+      };
       const bool cutMove = intents_.count(intentKey(JournalIntent::Kind::cutMove, from, to)) != 0;
       const bool placeholder =
           intents_.count(intentKey(JournalIntent::Kind::placeholder, from, to)) != 0;
       const Status back = loaded->renameFile(to, from);
       if (back) {
-        ++stepsPutBack;
+        putBack();
         if (view_ != nullptr) view_->fileRenamed(full(to), full(from));
         continue;
       }
@@ -355,7 +389,7 @@ Status Form1::undoRun() {
         // Both names are there: a move cut short, a placeholder of one, or
         // another file at the old name, which is never replaced.
         if (cutMove && loaded->completeCutMove(to, from)) {
-          ++stepsPutBack;
+          putBack();
           continue;
         }
         if (placeholder && loaded->removePlaceholder(to)) continue;
@@ -370,16 +404,24 @@ Status Form1::undoRun() {
     }
   }
 
-  // The series folders the run made, once empty.
+  for (LabelModel* label :
+       {&lblnewfilename, &lbloldfilename, &lblcurrentslice, &lblcurrentseries, &Label3}) {
+    label->setText("");
+  }
+  // The series folders the run made, once empty; a stopped undo leaves them
+  // and the journal for the rest.
+  const bool stopped = stopAsked_;
   std::unordered_set<std::string> removed;
   for (const rename::PlannedSeries& s : plan.series) {
-    if (!s.hasFolder || !s.refusal.empty() || s.folderListed ||
+    if (stopped || !s.hasFolder || !s.refusal.empty() || s.folderListed ||
         !removed.insert(s.folderName).second || loaded->kind(s.folderName) != PathKind::folder) {
       continue;
     }
     if (const Status gone = loaded->removeEmptyFolder(s.folderName); !gone) {
       fail(s.folderName, {},
            "the series folder made by the run cannot be removed: " + gone.reason());
+    } else {
+      ++foldersRemoved;
     }
   }
   if (!contents.damage.empty()) {
@@ -388,15 +430,22 @@ Status Form1::undoRun() {
                            "the journal is damaged (" + contents.damage +
                                "); what it held after that could not be checked, "
                                "and it is kept"});
-  } else if (runFailures.empty()) {
+  } else if (runFailures.empty() && !stopped) {
     if (Status gone = platform::removeJournal(file); !gone) {
       runFailures.push_back({file, {}, gone.toString()});
     }
   }
-  if (!runFailures.empty() && view_ != nullptr) view_->runFailed(runFailures);
-  // The folder as it now is.
+  if (!runFailures.empty() && view_ != nullptr && !summarizeUndo_) view_->runFailed(runFailures);
+  // The folder as it now is, with the undo's counts as a run leaves them.
+  const int seriesDone = PRGSeries.value();
   File1.setFileName(folder);
   IMADragDrop();
+  prgtotal.setMaximum(steps);
+  prgtotal.setValue(filesProcessed);
+  PRGSeries.setValue(seriesDone);
+  Label6.setText(std::to_string(filesProcessed));
+  lbltotalfiles.setText(std::to_string(filesRenamed));
+  showTimeTaken();
   return Status::ok();
 }
 
@@ -427,12 +476,13 @@ Status Form1::forgetRun(bool force, LastRun& forgotten) {
   return platform::removeJournal(forgotten.journal);
 }
 
-int Form1::filesInEffect(const JournalContents& contents) {
+int Form1::filesInEffect(const JournalContents& contents, int* foldersNamed) {
   const rename::Plan plan =
       rename::makePlan(listingOf(contents.header), planOptionsOf(contents.header));
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(File2.path());
   // Where each series folder is now: under the name a description gave it.
   const auto folders = describedFolders(plan, contents, *loaded);
+  if (foldersNamed != nullptr) *foldersNamed = static_cast<int>(folders.size());
   const std::unordered_set<std::uint32_t> failed = failedSteps(contents);
   int files = 0;
   for (const rename::PlannedSeries& s : plan.series) {
@@ -467,47 +517,113 @@ void Form1::offerUnfinishedRun() {
   switch (view_->askUnfinishedRun(text)) {
     case Form1View::UnfinishedRunChoice::finish:
       if (const Status s = resumeRun(); !s) view_->showMessage({s.toString(), "ERROR"});
+      afterWork();
       break;
     case Form1View::UnfinishedRunChoice::undo:
-      if (const Status s = undoRun(); !s) view_->showMessage({s.toString(), "ERROR"});
+      undoAndTell();
       break;
     case Form1View::UnfinishedRunChoice::cancel:
       break;
   }
 }
 
-void Form1::pressUndo() {
-  if (busy_ || !journaling_ || view_ == nullptr || File2.path().empty()) return;
+Form1::UndoOffer Form1::undoOffer() {
+  UndoOffer offer;
+  if (busy_ || !journaling_ || File2.path().empty()) return offer;
+  const std::string nothing = "Nothing to undo on " + File2.path() + ": ";
   const LastRun last = lastRun();
   switch (last.state) {
     case LastRun::State::none:
+      offer.message = {nothing + "no run on this folder is on record.", "Undo Run",
+                       Message::Icon::information};
+      return offer;
     case LastRun::State::noJournal:
-      return;
+      offer.message = {nothing + last.why, "Undo Run", Message::Icon::warning};
+      return offer;
     case LastRun::State::damaged:
-      view_->showMessage({last.why, "Cannot Undo", Message::Icon::warning});
-      return;
+      offer.message = {last.why, "Cannot Undo", Message::Icon::warning};
+      return offer;
     case LastRun::State::busy:
-      view_->runRefused(last);
-      return;
+      offer.message = {last.advice(), last.title(), Message::Icon::warning};
+      return offer;
     default:
       break;
   }
   JournalContents contents;
   if (const Status read = platform::readJournal(last.journal, contents, true); !read) {
-    view_->showMessage({read.toString(), "Cannot Undo", Message::Icon::warning});
+    offer.message = {read.toString(), "Cannot Undo", Message::Icon::warning};
+    return offer;
+  }
+  int folders = 0;
+  const int files = filesInEffect(contents, &folders);
+  if (files == 0 && folders == 0) {
+    // The folder was replaced or put back by other means since.
+    offer.message = {nothing + "none of the last run's renames is on the disk.", "Undo Run",
+                     Message::Icon::information};
+    return offer;
+  }
+  std::string text = "Undo the last run on " + File2.path() + "? It renamed or moved " +
+                     std::to_string(files) + (files == 1 ? " file" : " files");
+  if (folders > 0) {
+    text += " and named " + std::to_string(folders) + (folders == 1 ? " folder" : " folders") +
+            " after their description";
+  }
+  offer.applies = true;
+  offer.message = {text + ".", "Undo Run", Message::Icon::warning};
+  return offer;
+}
+
+void Form1::pressUndo() {
+  if (busy_ || view_ == nullptr) return;
+  const UndoOffer offer = undoOffer();
+  if (!offer.applies) {
+    if (!offer.message.text.empty()) view_->showMessage(offer.message);
     return;
   }
-  const int files = filesInEffect(contents);
-  if (files == 0) {
-    view_->showMessage(
-        {"Nothing to undo on " + File2.path() + ": none of the last run's renames is on the disk.",
-         "Undo Run", Message::Icon::warning});
-    return;
+  if (view_->confirm(offer.message.text, offer.message.title)) undoAndTell();
+}
+
+void Form1::undoAndTell() {
+  summarizeUndo_ = true;
+  const Status undone = undoRun();
+  summarizeUndo_ = false;
+  if (!undone) {
+    view_->showMessage({undone.toString(), "ERROR"});
+  } else if (!closeAfterWork_) {
+    view_->showMessage(undoSummary());
   }
-  const std::string text = "Undo the last run on " + File2.path() + "? It renamed or moved " +
-                           std::to_string(files) + (files == 1 ? " file." : " files.");
-  if (!view_->confirm(text, "Undo Run")) return;
-  if (const Status s = undoRun(); !s) view_->showMessage({s.toString(), "ERROR"});
+  afterWork();
+}
+
+Message Form1::undoSummary() const {
+  const std::string folder = File2.path();
+  Message message{{}, "Undo Run", Message::Icon::information, {}};
+  std::string& text = message.text;
+  text = (stopped_ == Work::undo ? "The undo was stopped. " : std::string()) + "In " + folder +
+         ", " + std::to_string(stepsPutBack) + (stepsPutBack == 1 ? " name was" : " names were") +
+         " put back";
+  if (foldersRemoved > 0) {
+    text += " and " + std::to_string(foldersRemoved) +
+            (foldersRemoved == 1 ? " series folder" : " series folders") + " removed";
+  }
+  text += ".";
+  if (stopped_ == Work::undo) text += " Press Ctrl+Z to undo the rest.";
+  if (runFailures.empty()) return message;
+  message.icon = Message::Icon::warning;
+  text += "\n\n" + std::to_string(runFailures.size()) +
+          " could not be undone; nothing was overwritten:";
+  constexpr size_t kListed = 5;
+  for (size_t i = 0; i < runFailures.size(); ++i) {
+    const std::string line = failureLine(folder, runFailures[i]);
+    if (i < kListed) text += "\n" + line;
+    message.details += line + "\n";
+  }
+  if (runFailures.size() > kListed) {
+    text += "\n... and " + std::to_string(runFailures.size() - kListed) + " more.";
+  } else {
+    message.details.clear();
+  }
+  return message;
 }
 
 }  // namespace slicery::app

@@ -100,13 +100,15 @@ void Form1::IMARenamer() {
     changed = changed || (foldersRenamed_ > 0 && !dryRun_);
   }
   endRun(changed);
+  showTimeTaken();
+  if (!runFailures.empty() && view() != nullptr) view()->runFailed(runFailures);
+}
 
+void Form1::showTimeTaken() {
   runEndTime = platform::roundHalfToEven(clock().secondsSinceMidnight());
   long taken = runEndTime - runStartTime;
-  if (taken < 0) taken += kSecondsPerDay;  // the run passed midnight
+  if (taken < 0) taken += kSecondsPerDay;  // the work passed midnight
   lbltimetaken.setText(std::to_string(taken) + " Seconds");
-
-  if (!runFailures.empty() && view() != nullptr) view()->runFailed(runFailures);
 }
 
 bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) {
@@ -180,23 +182,12 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
 
         // A name that stays the same is no failure and no rename.
         renameAttempted = true;
-        std::string linkTarget;
-        Status status;
+        Status status = blockedStep(s, f, refusal, oldFilePath);
         bool moved = false;
         bool done = false;
-        if (!refusal.empty()) {
-          status = Status::error(
-              "rename", oldFilePath,
-              "its series folder cannot be used (" + refusal + "); the file stays where it is");
-        } else if (s.hasFolder && index_.isLink(f.id) &&
-                   fileSystem().entryKind(oldFilePath, linkTarget) == PathKind::link &&
-                   linkTarget.rfind('/', 0) != 0) {
-          status = Status::error("rename", oldFilePath,
-                                 "a symbolic link with a relative target would break in the "
-                                 "series folder; the link stays where it is");
-        } else if (plan.moves(s, f)) {
+        if (status && plan.moves(s, f)) {
           if (loaded == nullptr) {
-            status = foreseen(s, f);
+            status = foreseen(s, f, oldFilePath, newFilePath);
             done = true;
           } else if (finishing_ != nullptr) {
             status = finishStep(*loaded, oldFileName,
@@ -234,20 +225,39 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
   return changed;
 }
 
-Status Form1::foreseen(const rename::PlannedSeries& s, const rename::PlannedFile& f) {
+Status Form1::blockedStep(const rename::PlannedSeries& s, const rename::PlannedFile& f,
+                          const std::string& refusal, const std::string& oldPath) {
+  if (!refusal.empty()) {
+    return Status::error(
+        "rename", oldPath,
+        "its series folder cannot be used (" + refusal + "); the file stays where it is");
+  }
+  std::string linkTarget;
+  if (s.hasFolder && index_.isLink(f.id) &&
+      fileSystem().entryKind(oldPath, linkTarget) == PathKind::link &&
+      linkTarget.rfind('/', 0) != 0) {
+    return Status::error("rename", oldPath,
+                         "a symbolic link with a relative target would break in the "
+                         "series folder; the link stays where it is");
+  }
+  return Status::ok();
+}
+
+Status Form1::foreseen(const rename::PlannedSeries& s, const rename::PlannedFile& f,
+                       const std::string& oldPath, const std::string& newPath) {
   switch (f.foreseen) {
     case rename::Foresight::taken:
-      return Status::systemError("rename", oldFilePath, EEXIST, newFilePath);
+      return Status::systemError("rename", oldPath, EEXIST, newPath);
     case rename::Foresight::tooLong:
-      return Status::systemError("rename", oldFilePath, ENAMETOOLONG, newFilePath);
+      return Status::systemError("rename", oldPath, ENAMETOOLONG, newPath);
     case rename::Foresight::none:
       break;
   }
   // A folder that was there before may hold the name already.
   std::string target;
   if (s.hasFolder && s.folderListed &&
-      fileSystem().entryKind(newFilePath, target) != PathKind::missing) {
-    return Status::systemError("rename", oldFilePath, EEXIST, newFilePath);
+      fileSystem().entryKind(newPath, target) != PathKind::missing) {
+    return Status::systemError("rename", oldPath, EEXIST, newPath);
   }
   return Status::ok();
 }

@@ -482,19 +482,9 @@ int forgetOne(const Arguments& args, const std::string& path, app::Form1& form, 
 
 // Where a folder without series has exams in its subfolders, what to tell:
 // how many hold .ima files, and the first few of them by name.
-std::string examsBelow(platform::FileSystem& fs, const std::string& folder) {
-  platform::FileSystem::Entries entries;
-  if (!fs.listEntries(folder, entries)) return {};
-  std::vector<std::string> exams;
-  std::vector<std::string> names;
-  for (const auto& [name, kind] : entries) {
-    if (kind != platform::PathKind::folder || name.front() == '.') continue;
-    if (fs.listMatching(platform::joinPath(folder, name), "*.ima", names) && !names.empty()) {
-      exams.push_back(name);
-    }
-  }
+std::string examsBelow(app::Form1& form) {
+  const std::vector<std::string> exams = form.subfoldersWithImaFiles();
   if (exams.empty()) return {};
-  std::sort(exams.begin(), exams.end());
   constexpr size_t kNamed = 3;
   std::string text = "; " + std::to_string(exams.size()) +
                      (exams.size() == 1 ? " subfolder holds" : " subfolders hold") +
@@ -576,8 +566,7 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
 
   if (!form.btnstart.enabled()) {
     console.err << kProgram << quoted(form.File2.path()) << ": No IMA Files! No series found ("
-                << form.lblcountoffiles.text() << " .ima files listed)"
-                << examsBelow(fs, form.File2.path()) << "\n";
+                << form.lblcountoffiles.text() << " .ima files listed)" << examsBelow(form) << "\n";
     return kNoSeries;
   }
   form.pressStart();

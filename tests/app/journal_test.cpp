@@ -280,6 +280,44 @@ TEST_F(JournalTest, UndoOfTwoStudiesSharingSeriesFoldersReportsNoFailure) {
   EXPECT_FALSE(std::filesystem::exists(journalFile()));
 }
 
+// Ctrl+Z ends with one message: how many names went back, and each one that
+// could not because its old name was taken again meanwhile.
+TEST_F(JournalTest, CtrlZTellsWhatWasPutBackAndWhatWasNotInOneMessage) {
+  const Outcome done = run(fs, -1, false);
+  // The old name of a file the run moved, taken again by someone.
+  const auto moved = std::find_if(before.begin(), before.end(),
+                                  [&](const auto& file) { return !done.files.count(file.first); });
+  ASSERT_NE(moved, before.end());
+  const std::string taken = moved->first;
+  fs.addFile(taken, "someone's own file");
+  struct Yes : testing::RecordingView {
+    bool confirm(const std::string&, const std::string&) override { return true; }
+  } view;
+  Form1 form(fs, clock);
+  form.setView(&view);
+  form.setJournaling(true);
+  ASSERT_TRUE(form.drop({"/exam"}));
+  form.pressUndo();
+  EXPECT_TRUE(view.failureReports.empty());  // told in the summary, not twice
+  ASSERT_EQ(view.messages.size(), 1u);
+  const std::string& told = view.messages[0].text;
+  // The file stays in its series folder, and so does the folder.
+  EXPECT_EQ(told.rfind("In /exam, 39 names were put back and 3 series folders removed.\n\n"
+                       "2 could not be undone; nothing was overwritten:\nSeries_S1/",
+                       0),
+            0u)
+      << told;
+  EXPECT_NE(told.find(" -> " + taken.substr(std::string("/exam/").size()) +
+                      ": cannot be put back: its old name is taken too"),
+            std::string::npos)
+      << told;
+  EXPECT_NE(told.find("\nSeries_S1: the series folder made by the run cannot be removed"),
+            std::string::npos);
+  EXPECT_EQ(fs.contents(taken), "someone's own file");
+  EXPECT_EQ(form.lbltotalfiles.text(), "39");
+  EXPECT_EQ(form.prgtotal.maximum(), 40);
+}
+
 // A link put where a series folder goes, between the stop and the resume,
 // takes none of the series' files out of the loaded folder: the resume
 // refuses it as the first run would have.

@@ -1,5 +1,6 @@
 #include "window_driver.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDropEvent>
 #include <QMimeData>
@@ -67,6 +68,13 @@ MessageCatcher::MessageCatcher() {
     seen.push_back({box->windowTitle(), box->text(), box->informativeText(), box->detailedText(),
                     box->icon(), box->standardButtons()});
     if (onShown) onShown();
+    if (!box->isVisible()) return;
+    for (QAbstractButton* button : box->buttons()) {
+      if (button->text().remove(QLatin1Char('&')) == answer) {
+        button->click();
+        return;
+      }
+    }
     QTest::keyClick(box, Qt::Key_Return);
   });
   timer_.start();

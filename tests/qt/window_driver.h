@@ -36,7 +36,7 @@ inline DropOutcome dropOn(QWidget* target, const std::vector<std::string>& paths
 }
 
 // Answers every message box the application shows while it lives: records
-// it and closes it with the Return key.
+// it and closes it with the button `answer` names, or the Return key.
 class MessageCatcher {
  public:
   struct Seen {
@@ -50,6 +50,8 @@ class MessageCatcher {
 
   MessageCatcher();
   std::vector<Seen> seen;
+  // The button to click, by its text without '&'; Return when none has it.
+  QString answer;
   // Run when a box is found, before it is closed.
   std::function<void()> onShown;
 

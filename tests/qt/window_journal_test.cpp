@@ -3,7 +3,6 @@
 // run and says how many files it renamed.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QShortcut>
@@ -38,13 +37,6 @@ class WindowJournalTest : public ::testing::Test {
     form.setJournaling(true);
     window.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    // Each box is answered with the button of this text.
-    messages.onShown = [this] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      for (QAbstractButton* button : box->buttons()) {
-        if (button->text().remove(QLatin1Char('&')) == answer) button->click();
-      }
-    };
   }
 
   // A run into series folders, stopped after its first file.
@@ -74,7 +66,7 @@ class WindowJournalTest : public ::testing::Test {
   app::Form1 form{fs, clock};
   MainWindow window{form};
   testing::MessageCatcher messages;
-  QString answer;
+  QString& answer = messages.answer;
   Files before;
 };
 

@@ -1,5 +1,8 @@
 // window-screenshots OUTDIR: saves PNG pictures of the window at open, after a
-// folder load and after a run over a generated exam, for people to look at.
+// folder load and after a run over a generated exam, and of the preview, the
+// question Esc asks during a run and the message an undo ends with, for
+// people to look at.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -9,6 +12,8 @@
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
+#include <deque>
+#include <utility>
 
 #include "app/form1.h"
 #include "exam.h"
@@ -34,9 +39,12 @@ int main(int argc, char** argv) {
   options.series = 12;
   slicery::tools::writeExam(exam, options);
 
+  // Runs keep their journal in the scratch folder, so Ctrl+Z can undo.
+  qputenv("XDG_STATE_HOME", (scratch.path() + QStringLiteral("/state")).toLocal8Bit());
   slicery::platform::RealFileSystem fs;
   slicery::platform::RealClock clock;
   slicery::app::Form1 form(fs, clock);
+  form.setJournaling(true);
   slicery::qt::MainWindow window(form);
   window.show();
   if (!QTest::qWaitForWindowExposed(&window)) return 1;
@@ -49,16 +57,29 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", qPrintable(file));
   };
-  // A message box the run ends with is saved too, then closed: run from
-  // ctest, this must never wait for a person.
+  // Each dialog is saved under the next of `expected` (name and the button
+  // that answers it; closed when there is none): run from ctest, this must
+  // never wait for a person.
+  std::deque<std::pair<QString, QString>> expected;
+  int unexpected = 0;
   QTimer answer;
   answer.setInterval(20);
   QObject::connect(&answer, &QTimer::timeout, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr || !box->isVisible()) return;
-    const QString file = out + QStringLiteral("/4-message.png");
-    if (box->grab().save(file)) std::printf("%s\n", qPrintable(file));
-    box->accept();
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible()) return;
+    auto [name, reply] = expected.empty()
+                             ? std::pair(QStringLiteral("message-%1").arg(++unexpected), QString())
+                             : expected.front();
+    if (!expected.empty()) expected.pop_front();
+    const QString file = out + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (dialog->grab().save(file)) std::printf("%s\n", qPrintable(file));
+    for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+      if (!reply.isEmpty() && button->text().remove(QLatin1Char('&')) == reply) {
+        button->click();
+        return;
+      }
+    }
+    dialog->reject();
   });
   answer.start();
 
@@ -67,8 +88,42 @@ int main(int argc, char** argv) {
   save("2-loaded.png");
   QTest::mouseClick(window.findChild<QCheckBox*>(QStringLiteral("Check2")), Qt::LeftButton);
   QTest::mouseClick(window.findChild<QCheckBox*>(QStringLiteral("Check4")), Qt::LeftButton);
+  expected = {{QStringLiteral("4-preview"), {}}};
+  window.openPreview();
   QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnstart")), Qt::LeftButton);
   QCoreApplication::processEvents();
   save("3-after-run.png");
+
+  // Ctrl+Z, answered Yes.
+  expected = {{QStringLiteral("5-undo-question"), QStringLiteral("Yes")},
+              {QStringLiteral("6-undo-message"), {}}};
+  window.undo();
+
+  // A larger exam, whose run paints often enough to be stopped by Esc
+  // halfway.
+  const std::string large = (scratch.path() + QStringLiteral("/large")).toStdString();
+  QDir().mkpath(QString::fromStdString(large));
+  options.files = 2000;
+  options.imageSide = 4;
+  slicery::tools::writeExam(large, options);
+  slicery::testing::dropOn(window.findChild<QWidget*>(QStringLiteral("Frame1")), {large});
+  expected = {{QStringLiteral("7-stop-question"), QStringLiteral("Stop")},
+              {QStringLiteral("8-run-stopped"), {}}};
+  window.activateWindow();
+  if (!QTest::qWaitForWindowActive(&window)) return 1;
+  QTimer halfway;
+  halfway.setInterval(0);
+  QObject::connect(&halfway, &QTimer::timeout, [&] {
+    if (form.filesProcessed < options.files / 2) return;
+    halfway.stop();
+    QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
+  });
+  halfway.start();
+  window.start();
+  if (!expected.empty()) {
+    std::fprintf(stderr, "window-screenshots: %s was not shown\n",
+                 qPrintable(expected.front().first));
+    return 1;
+  }
   return 0;
 }

@@ -350,13 +350,22 @@ TEST_F(WindowTest, DropOnAnEnabledStartOrATickedBoxOnlyLoads) {
   EXPECT_EQ(form.Check1.value(), 1);
 }
 
-TEST_F(WindowTest, SeveralPathsLoadTheFirstAndAFileLoadsItsFolder) {
+TEST_F(WindowTest, SeveralPathsLoadTheFirstAndSaySoAndAFileLoadsItsFolder) {
+  MessageCatcher messages;
   testing::dropOn(widget("Frame4"), {"/other", "/exam"});
   EXPECT_EQ(shown("lblcurrentfolder"), "/other");
   EXPECT_EQ(shown("lblcountoffiles"), "1");
+  ASSERT_EQ(messages.seen.size(), 1u);
+  EXPECT_EQ(messages.seen[0].text,
+            "Only the first folder, /other, was loaded. The other one was not: drop it on its "
+            "own.");
   testing::dropOn(widget("Frame4"), {"/exam/P.MR.S.1.2.IMA", "/other"});
   EXPECT_EQ(shown("lblcurrentfolder"), "/exam");
   EXPECT_EQ(shown("lblcountoffiles"), "3");
+  EXPECT_EQ(messages.seen.size(), 2u);
+  // Files of one folder load with it: nothing to say.
+  testing::dropOn(widget("Frame4"), {"/exam/P.MR.S.1.1.IMA", "/exam/P.MR.S.1.2.IMA"});
+  EXPECT_EQ(messages.seen.size(), 2u);
 }
 
 TEST_F(WindowTest, ADropWithoutAPathSaysSoOnce) {
@@ -597,12 +606,14 @@ TEST(WindowArgumentsTest, PathsHelpVersionAndMistakes) {
 
 // `slicery PATH`, as main() opens the window with it.
 TEST_F(WindowTest, APathGivenAtOpenLoadsAsItsDropWould) {
+  MessageCatcher messages;
   window.openPaths({"/exam/P.MR.S.1.2.IMA", "/other"});
   QTest::qWait(20);
   EXPECT_EQ(shown("lblcurrentfolder"), "/exam");
   EXPECT_EQ(shown("lblcountoffiles"), "3");
   EXPECT_TRUE(widget("btnstart")->isEnabled());
-  EXPECT_EQ(QApplication::focusWidget(), widget("Check2"));
+  EXPECT_EQ(messages.seen.size(), 1u);                // only the first was loaded
+  EXPECT_EQ(window.focusWidget(), widget("Check2"));  // the window's focus, behind the box
 }
 
 TEST_F(WindowTest, CtrlOLoadsTheFolderChosenInTheDialog) {
@@ -639,6 +650,17 @@ TEST_F(WindowTest, TheFolderHintShowsOnlyWhileNoFolderIsLoaded) {
   EXPECT_EQ(folder->shownText(), "/exam");
   // The other value labels have no hint.
   EXPECT_EQ(widget<ValueLabel>("lbloldfilename")->shownText(), "");
+}
+
+TEST_F(WindowTest, TheTooltipsOfStartAndOfTheFolderHintNameTheKeys) {
+  const QString start = widget("btnstart")->toolTip();
+  const QString hint = widget<ValueLabel>("lblcurrentfolder")->tip();
+  for (const char* key : {"Ctrl+P", "Ctrl+Z", "Esc"}) {
+    EXPECT_TRUE(start.contains(key) && hint.contains(key)) << key;
+  }
+  EXPECT_TRUE(hint.contains("Ctrl+O"));
+  testing::dropOn(widget("Frame1"), {"/exam"});
+  EXPECT_EQ(widget<ValueLabel>("lblcurrentfolder")->tip(), "");  // the path fits
 }
 
 TEST_F(WindowTest, ALongPathIsElidedInTheMiddleWithTheWholeAsTooltip) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -11,8 +12,10 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -22,6 +25,7 @@
 
 #include "icon.h"
 #include "platform/file_system.h"
+#include "preview_dialog.h"
 #include "value_label.h"
 
 namespace slicery::qt {
@@ -205,6 +209,65 @@ MainWindow::MainWindow(app::Form1& form, QWidget* parent)
   };
   auto* open = new QShortcut(QKeySequence::Open, this);
   connect(open, &QShortcut::activated, this, &MainWindow::openFolder);
+  auto* preview = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
+  connect(preview, &QShortcut::activated, this, &MainWindow::openPreview);
+  // During the work a shortcut is the one key that comes through: the
+  // event filter holds back key presses, not the shortcuts they make.
+  auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(stop, &QShortcut::activated, this, [this] { form_.pressEscape(); });
+}
+
+void MainWindow::start() {
+  workStarts();
+  form_.pressStart();
+  workEnded();
+}
+
+void MainWindow::undo() {
+  workStarts();
+  form_.pressUndo();
+  workEnded();
+}
+
+void MainWindow::openPreview() {
+  if (!form_.canPreview()) return;
+  PreviewDialog dialog(form_.preview(), form_.btnstart.enabled(), this);
+  if (dialog.exec() == QDialog::Accepted) start();
+}
+
+void MainWindow::showCommandMenu(QPoint globalPos) {
+  QMenu menu(this);
+  const auto add = [&menu](const char* name, const QKeySequence& keys, bool applies) {
+    QAction* action = menu.addAction(QString::fromUtf8(name) + QLatin1Char('\t') +
+                                     keys.toString(QKeySequence::NativeText));
+    action->setEnabled(applies);
+    return action;
+  };
+  const QAction* open = add("Open folder\u2026", QKeySequence::Open, form_.canOpenFolder());
+  const QAction* preview =
+      add("Preview\u2026", QKeySequence(Qt::CTRL | Qt::Key_P), form_.canPreview());
+  const QAction* undoRun =
+      add("Undo last run", QKeySequence(Qt::CTRL | Qt::Key_Z), form_.undoOffer().applies);
+  const QAction* stop = add("Stop", QKeySequence(Qt::Key_Escape), form_.canStop());
+  if (onCommandMenu) {
+    QMetaObject::invokeMethod(
+        &menu, [this, &menu] { onCommandMenu(&menu); }, Qt::QueuedConnection);
+  }
+  const QAction* chosen = menu.exec(globalPos);
+  if (chosen == nullptr) return;
+  if (chosen == open) {
+    openFolder();
+  } else if (chosen == preview) {
+    openPreview();
+  } else if (chosen == undoRun) {
+    undo();
+  } else if (chosen == stop) {
+    form_.pressEscape();
+  }
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+  showCommandMenu(event->globalPos());
 }
 
 void MainWindow::openFolder() {
@@ -300,19 +363,13 @@ void MainWindow::buildControls() {
   // Top band: commands and options.
   QPushButton* btnstart = button(frame1, f.btnstart, "btnstart", twips(360, 360, 1215, 495));
   QPushButton* btnExit = button(frame1, f.btnExit, "btnExit", twips(360, 960, 1215, 495));
-  connect(btnstart, &QPushButton::clicked, this, [this] {
-    workStarts();
-    form_.pressStart();
-    workEnded();
-  });
+  connect(btnstart, &QPushButton::clicked, this, &MainWindow::start);
+  btnstart->setToolTip(QString::fromLatin1(app::kStartTip));
   connect(btnExit, &QPushButton::clicked, this, [this] { form_.pressExit(); });
-  // Undo of the last run: no room for a button, so a key.
+  // Undo of the last run: no room for a button, so a key and the context
+  // menu.
   connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this), &QShortcut::activated, this,
-          [this] {
-            workStarts();
-            form_.pressUndo();
-            workEnded();
-          });
+          &MainWindow::undo);
 
   QCheckBox* check1 =
       checkBox(frame1, f.Check1, "Check1", twips(2160, 240, 5415, 255), DropRole::load);
@@ -370,8 +427,9 @@ void MainWindow::buildControls() {
   }
   label(frame4, f.Label2, "Label2", twips(720, 2760, 1695, 255), DropRole::load);
   valueLabel(frame4, f.Label3, "Label3", twips(kStatusValueLeft, 2760, 5775, 255));
-  frame4->findChild<ValueLabel*>(QStringLiteral("lblcurrentfolder"))
-      ->setHint(QString::fromLatin1(kFolderHint));
+  auto* folder = frame4->findChild<ValueLabel*>(QStringLiteral("lblcurrentfolder"));
+  folder->setHint(QString::fromLatin1(kFolderHint));
+  folder->setHintTip(QString::fromLatin1(app::kFolderHintTip));
 
   // Bottom band: progress and the results of the run.
   QFrame* frame2 = makeFrame(frame1, "Frame2", twips(360, 4800, 13695, 1815));
@@ -519,8 +577,47 @@ bool MainWindow::blocksWhileBusy(QObject* watched, const QEvent* event) const {
   return watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this;
 }
 
+bool MainWindow::stopTrigger(QObject* watched, QEvent* event) {
+  if (!form_.working()) return false;
+  const bool window = watched == windowHandle();
+  if (!window && (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this)) {
+    return false;
+  }
+  QWidget* exit = bindings_[static_cast<size_t>(slotOf(ControlId::btnExit, 0))].widget;
+  const auto under = [&](const QMouseEvent* mouse) {
+    const QPoint at = mouse->position().toPoint();
+    return window ? childAt(at) : static_cast<QWidget*>(watched)->childAt(at);
+  };
+  switch (event->type()) {
+    case QEvent::Close:
+      form_.closeRequested();
+      return true;
+    case QEvent::Shortcut:  // Alt+E
+      if (watched != exit) return false;
+      form_.pressExit();
+      return true;
+    case QEvent::MouseButtonRelease: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() != Qt::LeftButton || (watched != exit && under(mouse) != exit)) {
+        return false;
+      }
+      form_.pressExit();
+      return true;
+    }
+    case QEvent::MouseButtonPress: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() != Qt::RightButton) return false;
+      showCommandMenu(mouse->globalPosition().toPoint());
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (blocksWhileBusy(watched, event)) {
+    stopTrigger(watched, event);
     event->ignore();
     return true;
   }
@@ -586,7 +683,7 @@ void MainWindow::loadDropped(const std::vector<std::string>& paths) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (form_.busy()) {
+  if (!form_.closeRequested()) {
     event->ignore();
     return;
   }
@@ -597,10 +694,28 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::showMessage(const app::Message& message) {
   syncDirty();  // the window behind the box shows where the work stands
-  const QMessageBox::Icon icon =
-      message.icon == app::Message::Icon::critical ? QMessageBox::Critical : QMessageBox::Warning;
+  QMessageBox::Icon icon = QMessageBox::Warning;
+  if (message.icon == app::Message::Icon::critical) icon = QMessageBox::Critical;
+  if (message.icon == app::Message::Icon::information) icon = QMessageBox::Information;
   QMessageBox box(icon, text(message.title), text(message.text), QMessageBox::Ok, this);
+  if (!message.details.empty()) box.setDetailedText(text(message.details));
   box.exec();
+}
+
+void MainWindow::notice(const app::Message& message) {
+  showMessage(message);
+}
+
+bool MainWindow::askStop(const std::string& question) {
+  syncDirty();
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Slicery"), text(question),
+                  QMessageBox::NoButton, this);
+  const QPushButton* stop = box.addButton(QStringLiteral("&Stop"), QMessageBox::AcceptRole);
+  QPushButton* goOn = box.addButton(QStringLiteral("&Continue"), QMessageBox::RejectRole);
+  box.setDefaultButton(goOn);
+  box.setEscapeButton(goOn);
+  box.exec();
+  return box.clickedButton() == stop;
 }
 
 app::Form1View::UnfinishedRunChoice MainWindow::askUnfinishedRun(const std::string& message) {
@@ -635,16 +750,8 @@ void MainWindow::runFailed(const std::vector<app::RunFailure>& failures) {
   syncDirty();  // the run's end shows behind the report
   // Paths are shown from the loaded folder on, which the headline names.
   const std::string folder = form_.File2.path();
-  const std::string prefix = folder.empty() ? std::string() : platform::joinPath(folder, "");
-  const auto shortened = [&prefix](const std::string& path) {
-    return !prefix.empty() && path.starts_with(prefix) ? path.substr(prefix.size()) : path;
-  };
   const auto line = [&](const app::RunFailure& failure) {
-    std::string where = shortened(failure.oldPath);
-    if (!where.empty() && !failure.newPath.empty()) where += " -> ";
-    where += shortened(failure.newPath);
-    return QString::fromStdString(
-        platform::escapeControls((where.empty() ? folder : where) + ": " + failure.reason));
+    return QString::fromStdString(app::failureLine(folder, failure));
   };
 
   const bool one = failures.size() == 1;

@@ -16,6 +16,7 @@
 #include "app/form1.h"
 
 class QDropEvent;
+class QMenu;
 
 namespace slicery::qt {
 
@@ -45,7 +46,7 @@ WindowArguments parseWindowArguments(const std::vector<std::string>& args);
 extern const char* const kWindowUsage;
 
 // The light hint shown in the "Current Folder:" value while it is empty.
-inline constexpr const char* kFolderHint = "Drop an exam folder here, or press Ctrl+O";
+using app::kFolderHint;
 
 class MainWindow : public QWidget, public app::Form1View {
  public:
@@ -70,6 +71,16 @@ class MainWindow : public QWidget, public app::Form1View {
   void openFolder();
   // Loads `paths` as a drop of them does, once the event loop runs.
   void openPaths(const std::vector<std::string>& paths);
+  // Start, as its button presses it.
+  void start();
+  // Ctrl+P: shows the run Start would make now; its Start presses Start.
+  void openPreview();
+  // Ctrl+Z: asks, then undoes the last run, showing its progress.
+  void undo();
+  // The context menu at `globalPos`: its commands, each enabled only when it
+  // applies. While it is open, onCommandMenu (if set) is called with it.
+  void showCommandMenu(QPoint globalPos);
+  std::function<void(QMenu*)> onCommandMenu;
 
   // Form1View
   void controlChanged(app::ControlId id, int index) override;
@@ -78,10 +89,13 @@ class MainWindow : public QWidget, public app::Form1View {
   void runFailed(const std::vector<app::RunFailure>& failures) override;
   UnfinishedRunChoice askUnfinishedRun(const std::string& message) override;
   bool confirm(const std::string& message, const std::string& title) override;
+  bool askStop(const std::string& question) override;
+  void notice(const app::Message& message) override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   enum class Kind { label, valueLabel, checkBox, textBox, button, progressBar };
@@ -110,6 +124,10 @@ class MainWindow : public QWidget, public app::Form1View {
   bool handleDrag(DropRole role, QEvent* event);
   void loadDropped(const std::vector<std::string>& paths);
   bool blocksWhileBusy(QObject* watched, const QEvent* event) const;
+  // During a run, a finish or an undo: the close button, Exit (a click or
+  // Alt+E) and a right click, which stop it or offer Stop. True when
+  // `event` was one of them and has been handled.
+  bool stopTrigger(QObject* watched, QEvent* event);
 
   app::Form1& form_;
   std::vector<Binding> bindings_;

@@ -22,6 +22,7 @@ QString ValueLabel::shownText() const {
 }
 
 QString ValueLabel::tip() const {
+  if (text().isEmpty() && !hint_.isEmpty()) return hintTip_;
   const bool cut =
       !text().isEmpty() && fontMetrics().horizontalAdvance(text()) > contentsRect().width();
   return cut ? text() : QString();

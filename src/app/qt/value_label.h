@@ -14,11 +14,14 @@ class ValueLabel : public QLabel {
   using QLabel::QLabel;
 
   void setValue(const QString& value);
-  // The tooltip shown on hovering: the whole value when it does not fit.
+  // The tooltip shown on hovering: the whole value when it does not fit,
+  // the hint's own while the hint shows.
   QString tip() const;
 
   void setHint(const QString& hint);
   const QString& hint() const { return hint_; }
+  // The tooltip shown on hovering the hint.
+  void setHintTip(const QString& tip) { hintTip_ = tip; }
 
   // What is painted: the hint while the value is empty, else the value,
   // elided in the middle when it does not fit.
@@ -30,6 +33,7 @@ class ValueLabel : public QLabel {
 
  private:
   QString hint_;
+  QString hintTip_;
 };
 
 }  // namespace slicery::qt

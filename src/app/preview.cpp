@@ -1,0 +1,137 @@
+// The preview: the plan of the run Start would make now, worked out as Start
+// works it out (the folder read afresh, the same options), each step told
+// with what the dry run foresees for it. Nothing on disk changes.
+#include "app/preview.h"
+
+#include <unordered_set>
+
+#include "app/form1.h"
+
+namespace slicery::app {
+
+using platform::Status;
+
+namespace {
+
+std::string counted(int n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string Preview::summary() const {
+  if (!refusal.empty()) return "Start would not run now: " + refusal;
+  std::string text = "Start would handle " + counted(files, "file", "files") + " in " + folder +
+                     ": rename or move " + std::to_string(renamed);
+  if (foldersMade > 0) text += ", make " + counted(foldersMade, "series folder", "series folders");
+  if (foldersNamed > 0) {
+    text += ", and name " + std::to_string(foldersNamed) +
+            (foldersNamed == 1 ? " folder" : " folders") +
+            " after the Series Description its images carry";
+  }
+  text += ". ";
+  if (failures > 0) {
+    text +=
+        counted(failures, "step is", "steps are") + " foreseen to fail; nothing is overwritten. ";
+  }
+  return text + "Nothing has been changed yet.";
+}
+
+std::string Preview::shownFrom(const PreviewStep& step) {
+  return step.kind == PreviewStep::Kind::makeFolder ? std::string() : step.from;
+}
+
+std::string Preview::shownTo(const PreviewStep& step) {
+  switch (step.kind) {
+    case PreviewStep::Kind::makeFolder:
+      return step.to + "/";
+    case PreviewStep::Kind::keep:
+      return step.from;
+    case PreviewStep::Kind::nameFolder:
+      return "<Series Description>_" + step.from;
+    case PreviewStep::Kind::rename:
+      break;
+  }
+  return step.to;
+}
+
+std::string Preview::shownNote(const PreviewStep& step) {
+  if (!step.failure.empty()) return "fails: " + step.failure;
+  switch (step.kind) {
+    case PreviewStep::Kind::makeFolder:
+      return "new folder";
+    case PreviewStep::Kind::keep:
+      return "keeps its name";
+    case PreviewStep::Kind::nameFolder:
+      return "named at the end, when all its images carry one description";
+    case PreviewStep::Kind::rename:
+      break;
+  }
+  return {};
+}
+
+Preview Form1::preview() {
+  Preview p;
+  p.folder = File2.path();
+  if (busy_ || p.folder.empty()) return p;
+  // As Start: the list of the load must hold files, the folder is read
+  // afresh, and the folder's last run must allow a run.
+  if (File2.count() == 0) {
+    p.refusal = "No IMA Files!";
+    return p;
+  }
+  if (startRereads_) {
+    if (const Status read = readLoadedFolder(p.folder); !read) {
+      p.refusal = "the folder cannot be listed: " + read.reason();
+      return p;
+    }
+  }
+  if (journaling_) {
+    if (const LastRun last = lastRun(); !last.allowsRun()) p.refusal = last.reason() + ".";
+  }
+  const rename::Plan plan = rename::makePlan({index_, others_}, planOptions());
+
+  std::unordered_set<std::string_view> made;
+  std::string oldPath;
+  std::string newPath;
+  p.steps.reserve(plan.files.size() + plan.series.size());
+  for (const rename::PlannedSeries& s : plan.series) {
+    if (s.hasFolder &&
+        (!s.refusal.empty() || (!s.folderListed && made.insert(s.folderName).second))) {
+      p.steps.push_back({PreviewStep::Kind::makeFolder, {}, s.folderName, s.refusal});
+      if (s.refusal.empty()) {
+        ++p.foldersMade;
+      } else {
+        ++p.failures;
+      }
+    }
+    for (size_t i = s.firstFile; i < s.endFile; ++i) {
+      const rename::PlannedFile& f = plan.files[i];
+      ++p.files;
+      if (!f.renamed || !plan.moves(s, f)) {
+        // Counted only, or renamed to the name it has.
+        p.steps.push_back({PreviewStep::Kind::keep, std::string(f.oldName), {}, {}});
+        continue;
+      }
+      PreviewStep& step = p.steps.emplace_back(
+          PreviewStep{PreviewStep::Kind::rename, std::string(f.oldName), plan.target(s, f), {}});
+      platform::joinPathInto(oldPath, p.folder, step.from);
+      platform::joinPathInto(newPath, p.folder, step.to);
+      Status foreseenStatus = blockedStep(s, f, s.refusal, oldPath);
+      if (foreseenStatus) foreseenStatus = foreseen(s, f, oldPath, newPath);
+      if (foreseenStatus) {
+        ++p.renamed;
+      } else {
+        step.failure = foreseenStatus.reason();
+        ++p.failures;
+      }
+    }
+  }
+  for (const std::string& folder : plan.described) {
+    p.steps.push_back({PreviewStep::Kind::nameFolder, folder, {}, {}});
+    ++p.foldersNamed;
+  }
+  return p;
+}
+
+}  // namespace slicery::app
