@@ -126,13 +126,25 @@ class FileSystem {
 };
 
 // The platform's path separator, and joining a folder with a name.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
 inline constexpr char kPathSeparator = '/';
+#endif
+// Whether `c` separates the names of a path here: '/', and on Windows the
+// backslash too.
+bool isPathSeparator(char c);
+// How many leading characters of `path` name its root, which no step to a
+// parent leaves: "/" on POSIX; a drive ("C:" and the separator after it), a
+// share ("//server/share/") or their long forms on Windows; 0 for a relative
+// path.
+std::size_t pathRootLength(std::string_view path);
 std::string joinPath(std::string_view folder, std::string_view name);
 // The same into `path`, reusing its room: for paths made once per file.
 void joinPathInto(std::string& path, std::string_view folder, std::string_view name);
-// The folder part of a path ("/a/b.ima" -> "/a"; "b.ima" -> ".").
+// The folder part of a path ("/a/b.ima" -> "/a"; "b.ima" -> "."; "/a" -> "/").
 std::string parentPath(const std::string& path);
-// Drops trailing separators, keeping a lone "/".
+// Drops trailing separators, keeping the root.
 std::string withoutTrailingSeparator(std::string path);
 
 }  // namespace slicery::platform

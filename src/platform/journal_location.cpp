@@ -1,14 +1,9 @@
 // Where journals live: one file per folder in the private state folder.
-#include <dirent.h>
-#include <stdlib.h>
-
 #include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <filesystem>
 
 #include "platform/journal.h"
 #include "platform/journal_records.h"
+#include "platform/state_files.h"
 #include "platform/state_folder.h"
 
 namespace slicery::platform {
@@ -16,12 +11,7 @@ namespace slicery::platform {
 using journal_records::kSuffix;
 
 std::string journalFolderKey(const std::string& folder) {
-  char resolved[PATH_MAX];
-  if (::realpath(folder.c_str(), resolved) != nullptr) return resolved;
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
-  if (error) return folder;
-  return withoutTrailingSeparator(absolute.lexically_normal().string());
+  return absolutePath(folder);
 }
 
 Status journalPathFor(const std::string& folder, std::string& file) {
@@ -44,31 +34,25 @@ std::vector<std::string> listJournals() {
   std::vector<std::string> files;
   std::string state;
   if (!stateFolder(state)) return files;
-  DIR* dir = ::opendir(state.c_str());
-  if (dir == nullptr) return files;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    const std::string_view suffix = kSuffix;
+  const std::string_view suffix = kSuffix;
+  for (const std::string& name : namesIn(state)) {
     if (name.size() > suffix.size() && name.substr(name.size() - suffix.size()) == suffix) {
       files.push_back(joinPath(state, name));
     }
   }
-  ::closedir(dir);
   return files;
 }
 
 Status removeJournal(const std::string& file) {
-  if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
-    return Status::systemError("remove journal", file, errno);
-  }
-  return Status::ok();
+  const Status removed = removeStateFile(file);
+  if (removed || removed.code() == ENOENT) return Status::ok();
+  return Status::error("remove journal", file, removed.reason(), removed.code());
 }
 
 Status moveJournal(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) != 0) {
-    return Status::systemError("move journal", from, errno, to);
-  }
-  return Status::ok();
+  const Status moved = moveStateFile(from, to);
+  if (moved) return moved;
+  return Status::error("move journal", from, moved.reason(), moved.code(), to);
 }
 
 }  // namespace slicery::platform

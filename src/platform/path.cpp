@@ -1,5 +1,7 @@
 #include "platform/file_system.h"
 
+#include <algorithm>
+
 #include "platform/folder_lock.h"
 
 namespace slicery::platform {
@@ -73,20 +75,22 @@ std::string joinPath(std::string_view folder, std::string_view name) {
 
 void joinPathInto(std::string& path, std::string_view folder, std::string_view name) {
   path.assign(folder);
-  if (folder.empty() || folder.back() != kPathSeparator) path.push_back(kPathSeparator);
+  if (folder.empty() || !isPathSeparator(folder.back())) path.push_back(kPathSeparator);
   path.append(name);
 }
 
 std::string parentPath(const std::string& path) {
   const std::string trimmed = withoutTrailingSeparator(path);
-  const auto cut = trimmed.rfind(kPathSeparator);
-  if (cut == std::string::npos) return ".";
-  if (cut == 0) return std::string(1, kPathSeparator);
-  return trimmed.substr(0, cut);
+  const std::size_t root = pathRootLength(trimmed);
+  std::size_t cut = trimmed.size();
+  while (cut > root && !isPathSeparator(trimmed[cut - 1])) --cut;
+  if (cut <= root) return root > 0 ? trimmed.substr(0, root) : ".";
+  return withoutTrailingSeparator(trimmed.substr(0, cut - 1));
 }
 
 std::string withoutTrailingSeparator(std::string path) {
-  while (path.size() > 1 && path.back() == kPathSeparator) path.pop_back();
+  const std::size_t root = std::max<std::size_t>(pathRootLength(path), 1);
+  while (path.size() > root && isPathSeparator(path.back())) path.pop_back();
   return path;
 }
 
