@@ -281,14 +281,16 @@ class ConsoleView : public app::Form1View {
     if (!quiet_) printLine(shown(relative(from)) + " -> " + shown(relative(to)));
   }
   void folderRenamed(const std::string& from, const std::string& to) override {
-    if (!quiet_) printLine(shown(relative(from) + "/") + " -> " + shown(relative(to) + "/"));
+    const char slash[] = {platform::kPathSeparator, 0};
+    if (!quiet_) printLine(shown(relative(from) + slash) + " -> " + shown(relative(to) + slash));
   }
   void runFailed(const std::vector<app::RunFailure>& failures) override {
     wipeBar();
     for (const app::RunFailure& failure : failures) {
       console_.err << kProgram;
       if (failure.oldPath.empty()) {
-        console_.err << quoted(named(failure.newPath) + "/") << ": cannot make folder";
+        console_.err << quoted(named(failure.newPath) + platform::kPathSeparator)
+                     << ": cannot make folder";
       } else if (failure.newPath.empty()) {
         console_.err << quoted(named(failure.oldPath));
       } else {
