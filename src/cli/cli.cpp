@@ -75,6 +75,8 @@ const char* const kUsage =
     "done. One run, --resume or --undo works on a folder at a time. On Ctrl+C\n"
     "(SIGINT) or SIGTERM a run finishes the file in hand, prints what it did so\n"
     "far and how to resume or undo, and exits 130 (SIGINT) or 143 (SIGTERM).\n"
+    "On Windows the journals are in %LOCALAPPDATA%\\Slicery\\; Ctrl+Break stops a\n"
+    "run as Ctrl+C does, and closing the console as SIGTERM does.\n"
     "\n"
     "Exit status: 0 every step succeeded; 1 some step failed (with\n"
     "--series-description: some FILE could not be read); 2 bad arguments or a PATH\n"

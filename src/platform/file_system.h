@@ -4,7 +4,8 @@
 // Contract shared by every implementation:
 //  - listFiles returns the bare names of the regular files in a folder (a
 //    symbolic link to a regular file counts as one); hidden names (beginning
-//    with '.') and anything that is not a regular file are left out, and so
+//    with '.'; on Windows, files marked hidden or system) and anything that
+//    is not a regular file are left out, and so
 //    is every name that `keep` (when given) refuses. The names come in no
 //    particular order.
 //  - renameFile and renameFolder never replace an existing file or folder:
@@ -139,6 +140,10 @@ bool isPathSeparator(char c);
 // share ("//server/share/") or their long forms on Windows; 0 for a relative
 // path.
 std::size_t pathRootLength(std::string_view path);
+// Why this platform takes `name` for no name of an entry, or empty: nothing
+// more than '/' on POSIX; on Windows the backslash and : * ? " < > |, a
+// trailing dot or space and the device names (CON, NUL, COM1, ...).
+std::string foreignNameReason(std::string_view name);
 std::string joinPath(std::string_view folder, std::string_view name);
 // The same into `path`, reusing its room: for paths made once per file.
 void joinPathInto(std::string& path, std::string_view folder, std::string_view name);

@@ -13,6 +13,7 @@
 #include "platform/folder_lock.h"
 #include "platform/real_file_system.h"
 #include "platform/win32/wide.h"
+#include "rename/new_name.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -162,6 +163,18 @@ TEST(WindowsPaths, DrivesAndSharesAreJoinedAndSplitWithBackslashes) {
   EXPECT_EQ(win32::longPath("C:/exam/../other/./x.ima"), L"\\\\?\\C:\\other\\x.ima");
   EXPECT_EQ(win32::shortForm(L"\\\\?\\UNC\\server\\share\\exam"), "\\\\server\\share\\exam");
   EXPECT_EQ(win32::shortForm(L"\\\\?\\C:\\exam"), "C:\\exam");
+}
+
+TEST(WindowsPaths, AFolderNameThatWouldLeadElsewhereOrCannotStandIsRefused) {
+  using slicery::rename::unsafeFolderName;
+  EXPECT_NE(unsafeFolderName("..\\x_Series_S01"), "");  // out of the loaded folder
+  EXPECT_NE(unsafeFolderName("T1\\T2_Series_S01"), "");
+  EXPECT_NE(unsafeFolderName("ax:stream_Series_S01"), "");  // a stream of another entry
+  EXPECT_NE(unsafeFolderName("what?_Series_S01"), "");
+  EXPECT_NE(unsafeFolderName("Series_S01."), "");
+  EXPECT_NE(unsafeFolderName("con.t2_Series_S01"), "");
+  EXPECT_EQ(unsafeFolderName("T2 tse (cor)_Series_S01"), "");
+  EXPECT_EQ(unsafeFolderName("CONTRAST_Series_S01"), "");
 }
 
 TEST(WindowsText, NamesTravelToUtf16AndBackUnchanged) {

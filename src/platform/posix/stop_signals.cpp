@@ -1,27 +1,15 @@
-#include "platform/stop_signals.h"
-
 #include <csignal>
+
+#include "platform/stop_signals.h"
 
 namespace slicery::platform {
 namespace {
 
-std::atomic<bool> stopped{false};
-std::atomic<int> signalNumber{0};
-
 extern "C" void onStopSignal(int number) {
-  signalNumber.store(number);
-  stopped.store(true);
+  recordStop(number);
 }
 
 }  // namespace
-
-const std::atomic<bool>& stopFlag() {
-  return stopped;
-}
-
-int stopSignal() {
-  return signalNumber.load();
-}
 
 void catchStopSignals() {
   struct sigaction action {};

@@ -40,9 +40,9 @@ class WindowsAppendFile : public AppendFile {
 
 // A file opened for `access`; a reparse point is refused, as O_NOFOLLOW does.
 HANDLE openFile(const std::string& path, DWORD access, DWORD disposition) {
-  return ::CreateFileW(win32::longPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                       nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                       nullptr);
+  return ::CreateFileW(win32::longPath(path).c_str(), access,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 }  // namespace

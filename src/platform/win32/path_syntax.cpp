@@ -1,3 +1,5 @@
+#include <string>
+
 #include "platform/file_system.h"
 
 namespace slicery::platform {
@@ -49,6 +51,28 @@ std::size_t pathRootLength(std::string_view path) {
   }
   if (path.size() >= 2 && isLetter(path[0]) && path[1] == ':') return separatorAt(2) ? 3 : 2;
   return separatorAt(0) ? 1 : 0;
+}
+
+std::string foreignNameReason(std::string_view name) {
+  for (const char c : std::string_view("\\:*?\"<>|")) {
+    if (name.find(c) != std::string_view::npos) {
+      return std::string("a name on Windows may not contain '") + c + "'";
+    }
+  }
+  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+    return "a name on Windows may not end in a dot or a space";
+  }
+  // CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, with any extension.
+  std::string stem(name.substr(0, name.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  const bool numbered = stem.size() == 4 &&
+                        (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) &&
+                        stem[3] >= '1' && stem[3] <= '9';
+  if (numbered || stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") {
+    return "'" + stem + "' names a device on Windows";
+  }
+  return {};
 }
 
 }  // namespace slicery::platform

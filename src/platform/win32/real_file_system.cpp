@@ -62,7 +62,7 @@ PathKind kindFrom(DWORD attributes, DWORD reparseTag) {
 template <typename Each>
 Status forEachEntry(const std::string& folder, Each each) {
   std::wstring pattern = longPath(folder);
-  if (pattern.back() != L'\\') pattern += L'\\';
+  if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
   pattern += L'*';
   WIN32_FIND_DATAW found;
   const HANDLE search =

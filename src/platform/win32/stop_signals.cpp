@@ -9,17 +9,13 @@
 namespace slicery::platform {
 namespace {
 
-std::atomic<bool> stopped{false};
-std::atomic<int> signalNumber{0};
-
 BOOL WINAPI onConsoleEvent(DWORD event) {
   const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
   const int number = interrupt ? SIGINT : SIGTERM;
   // A second press of the same kind ends the process at once, as the
   // default handler does.
-  if (stopped.load() && signalNumber.load() == number) return FALSE;
-  signalNumber.store(number);
-  stopped.store(true);
+  if (stopFlag().load() && stopSignal() == number) return FALSE;
+  recordStop(number);
   if (!interrupt) {
     // Windows ends the process when this returns (or some seconds after a
     // close): the run has that long to finish the file in hand and exit.
@@ -29,14 +25,6 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 }
 
 }  // namespace
-
-const std::atomic<bool>& stopFlag() {
-  return stopped;
-}
-
-int stopSignal() {
-  return signalNumber.load();
-}
 
 void catchStopSignals() {
   ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
