@@ -20,6 +20,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -132,6 +134,42 @@ inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
 #endif
+// Whether two names that differ in letter case only name one entry here, as
+// on Windows (NTFS and FAT ignore case); and hash and equality of names so,
+// for the sets that tell which names are taken. Only ASCII letters are
+// folded.
+#ifdef _WIN32
+inline constexpr bool kNamesIgnoreCase = true;
+#else
+inline constexpr bool kNamesIgnoreCase = false;
+#endif
+inline char foldedLetter(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+struct NameHash {
+  std::size_t operator()(std::string_view name) const {
+    if constexpr (!kNamesIgnoreCase) return std::hash<std::string_view>{}(name);
+    std::size_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : name)
+      hash = (hash ^ static_cast<unsigned char>(foldedLetter(c))) * 0x100000001b3ULL;
+    return hash;
+  }
+};
+struct NameEqual {
+  bool operator()(std::string_view a, std::string_view b) const {
+    if constexpr (!kNamesIgnoreCase) return a == b;
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (foldedLetter(a[i]) != foldedLetter(b[i])) return false;
+    }
+    return true;
+  }
+};
+template <typename Key>
+using NameSet = std::unordered_set<Key, NameHash, NameEqual>;
+template <typename Key, typename Value>
+using NameMap = std::unordered_map<Key, Value, NameHash, NameEqual>;
+
 // Whether `c` separates the names of a path here: '/', and on Windows the
 // backslash too.
 bool isPathSeparator(char c);

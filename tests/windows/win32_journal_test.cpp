@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "exam.h"
@@ -71,6 +73,12 @@ class CliOnWindows : public ::testing::Test {
 
   std::string quotedExam() const { return "\"" + exam + "\""; }
 
+  // What the last program started wrote.
+  std::string output() const {
+    std::ifstream in(temp / "output.txt", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
   TempFolder temp;
   std::string exam;
   std::string state;
@@ -97,6 +105,23 @@ TEST_F(CliOnWindows, RunKeepsItsJournalInLocalAppDataAndUndoPutsEveryNameBack) {
 
   ASSERT_EQ(run("--undo " + quotedExam()), 0u);
   EXPECT_EQ(treeOf(exam), before);
+}
+
+TEST_F(CliOnWindows, TheDryRunForeseesANameTakenInAnotherLetterCase) {
+  for (int slice = 1; slice <= 10; ++slice) {
+    temp.write("exam/ANON.MR.X.1." + std::to_string(slice) + ".2003.IMA", "image");
+  }
+  temp.mkdir("exam/anon.mr.x.1.01.2003.ima");  // where slice 1 would go
+  const std::set<std::string> before = treeOf(exam);
+
+  EXPECT_EQ(run("-n " + quotedExam()), 1u);
+  EXPECT_NE(output().find("ANON.MR.X.1.1.2003.IMA"), std::string::npos) << output();
+  EXPECT_EQ(run(quotedExam()), 1u);
+  EXPECT_NE(output().find("ANON.MR.X.1.1.2003.IMA"), std::string::npos) << output();
+  const std::set<std::string> after = treeOf(exam);
+  EXPECT_EQ(after.count("ANON.MR.X.1.1.2003.IMA"), 1u);
+  EXPECT_EQ(after.count("anon.mr.x.1.01.2003.ima"), 1u);
+  EXPECT_EQ(after.size(), before.size());
 }
 
 TEST_F(CliOnWindows, AFolderLockedByAnotherRunIsLeftAlone) {
