@@ -93,6 +93,8 @@ const char* const kUsage =
     "Ctrl+C (SIGINT) or SIGTERM a run finishes the file in hand, prints what it\n"
     "did so far and how to resume or undo, and exits 130 (SIGINT) or 143\n"
     "(SIGTERM).\n"
+    "On Windows the journals are in %LOCALAPPDATA%\\Slicery\\; Ctrl+Break stops a\n"
+    "run as Ctrl+C does, and closing the console as SIGTERM does.\n"
     "\n"
     "Exit status: 0 every step succeeded; 1 some step failed (with\n"
     "--series-description: some FILE could not be read; with --forget: the\n"
@@ -319,14 +321,16 @@ class ConsoleView : public app::Form1View {
     if (!quiet_) printLine(shown(relative(from)) + " -> " + shown(relative(to)));
   }
   void folderRenamed(const std::string& from, const std::string& to) override {
-    if (!quiet_) printLine(shown(relative(from) + "/") + " -> " + shown(relative(to) + "/"));
+    const char slash[] = {platform::kPathSeparator, 0};
+    if (!quiet_) printLine(shown(relative(from) + slash) + " -> " + shown(relative(to) + slash));
   }
   void runFailed(const std::vector<app::RunFailure>& failures) override {
     wipeBar();
     for (const app::RunFailure& failure : failures) {
       console_.err << kProgram;
       if (failure.oldPath.empty()) {
-        console_.err << quoted(named(failure.newPath) + "/") << ": cannot make folder";
+        console_.err << quoted(named(failure.newPath) + platform::kPathSeparator)
+                     << ": cannot make folder";
       } else if (failure.newPath.empty()) {
         console_.err << quoted(named(failure.oldPath));
       } else {

@@ -12,7 +12,8 @@
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  slicery::platform::useUtf8Console();
+  const std::vector<std::string> args = slicery::platform::commandArguments(argc, argv);
   slicery::platform::catchStopSignals();
   slicery::platform::RealFileSystem fs;
   slicery::platform::RealClock clock;

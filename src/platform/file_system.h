@@ -4,7 +4,8 @@
 // Contract shared by every implementation:
 //  - listFiles returns the bare names of the regular files in a folder (a
 //    symbolic link to a regular file counts as one); hidden names (beginning
-//    with '.') and anything that is not a regular file are left out, and so
+//    with '.'; on Windows, files marked hidden or system) and anything that
+//    is not a regular file are left out, and so
 //    is every name that `keep` (when given) refuses. The names come in no
 //    particular order.
 //  - renameFile and renameFolder never replace an existing file or folder:
@@ -19,6 +20,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -126,13 +129,65 @@ class FileSystem {
 };
 
 // The platform's path separator, and joining a folder with a name.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
 inline constexpr char kPathSeparator = '/';
+#endif
+// Whether two names that differ in letter case only name one entry here, as
+// on Windows (NTFS and FAT ignore case); and hash and equality of names so,
+// for the sets that tell which names are taken. Only ASCII letters are
+// folded.
+#ifdef _WIN32
+inline constexpr bool kNamesIgnoreCase = true;
+#else
+inline constexpr bool kNamesIgnoreCase = false;
+#endif
+inline char foldedLetter(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+struct NameHash {
+  std::size_t operator()(std::string_view name) const {
+    if constexpr (!kNamesIgnoreCase) return std::hash<std::string_view>{}(name);
+    std::size_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : name)
+      hash = (hash ^ static_cast<unsigned char>(foldedLetter(c))) * 0x100000001b3ULL;
+    return hash;
+  }
+};
+struct NameEqual {
+  bool operator()(std::string_view a, std::string_view b) const {
+    if constexpr (!kNamesIgnoreCase) return a == b;
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (foldedLetter(a[i]) != foldedLetter(b[i])) return false;
+    }
+    return true;
+  }
+};
+template <typename Key>
+using NameSet = std::unordered_set<Key, NameHash, NameEqual>;
+template <typename Key, typename Value>
+using NameMap = std::unordered_map<Key, Value, NameHash, NameEqual>;
+
+// Whether `c` separates the names of a path here: '/', and on Windows the
+// backslash too.
+bool isPathSeparator(char c);
+// How many leading characters of `path` name its root, which no step to a
+// parent leaves: "/" on POSIX; a drive ("C:" and the separator after it), a
+// share ("//server/share/") or their long forms on Windows; 0 for a relative
+// path.
+std::size_t pathRootLength(std::string_view path);
+// Why this platform takes `name` for no name of an entry, or empty: nothing
+// more than '/' on POSIX; on Windows the backslash and : * ? " < > |, a
+// trailing dot or space and the device names (CON, NUL, COM1, ...).
+std::string foreignNameReason(std::string_view name);
 std::string joinPath(std::string_view folder, std::string_view name);
 // The same into `path`, reusing its room: for paths made once per file.
 void joinPathInto(std::string& path, std::string_view folder, std::string_view name);
-// The folder part of a path ("/a/b.ima" -> "/a"; "b.ima" -> ".").
+// The folder part of a path ("/a/b.ima" -> "/a"; "b.ima" -> "."; "/a" -> "/").
 std::string parentPath(const std::string& path);
-// Drops trailing separators, keeping a lone "/".
+// Drops trailing separators, keeping the root.
 std::string withoutTrailingSeparator(std::string path);
 // `path` as a user is shown it: absolute (a relative one taken from the
 // current folder), without "." components, doubled or trailing separators.

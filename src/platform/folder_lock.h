@@ -8,6 +8,11 @@
 // exec; a child made by fork() without exec shares it and keeps the lock
 // held while it lives.
 //
+// On Windows a folder takes no lock of its own: the lock is LockFileEx on a
+// file in the private state folder named after the folder's final path (the
+// same for every spelling of it), which Windows releases when the holder's
+// handle closes or its process ends. It excludes the runs of this machine.
+//
 // Where the file system does not take flock on a folder (a network share may
 // refuse it on a folder opened only for reading), a file in the private
 // state folder named after the folder's path is locked in its place; it
@@ -16,6 +21,7 @@
 // this machine only.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -42,8 +48,9 @@ class FolderLock {
   FolderLock& operator=(const FolderLock&) = delete;
 
  private:
-  explicit FolderLock(int fd) : fd_(fd) {}
-  int fd_;
+  // A descriptor, or a Windows handle.
+  explicit FolderLock(std::intptr_t handle) : handle_(handle) {}
+  std::intptr_t handle_;
 };
 
 }  // namespace slicery::platform

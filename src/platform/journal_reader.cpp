@@ -1,13 +1,10 @@
 // Reading a journal: its records, or only whether it ends finished.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "platform/journal.h"
 #include "platform/journal_records.h"
 #include "platform/record_log.h"
+#include "platform/state_files.h"
 
 namespace slicery::platform {
 namespace {
@@ -26,18 +23,8 @@ bool isEndRecord(std::string_view tail) {
 
 // Whether the file ends in a whole end record.
 bool endsFinished(const std::string& file) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return false;
-  char tail[kEndRecord];
-  struct stat st;
-  bool finished = false;
-  if (::fstat(fd, &st) == 0 && st.st_size > static_cast<off_t>(sizeof tail) &&
-      ::pread(fd, tail, sizeof tail, st.st_size - static_cast<off_t>(sizeof tail)) ==
-          static_cast<ssize_t>(sizeof tail)) {
-    finished = isEndRecord(std::string_view(tail, sizeof tail));
-  }
-  ::close(fd);
-  return finished;
+  std::string tail;
+  return readFileEnd(file, kEndRecord, tail) && isEndRecord(tail);
 }
 
 }  // namespace

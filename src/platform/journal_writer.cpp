@@ -1,31 +1,18 @@
 // Writing a journal: its header aside and into place, then its records.
 #include "platform/journal_writer.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 
 #include "platform/journal_records.h"
 #include "platform/record_log.h"
+#include "platform/state_files.h"
 #include "platform/state_folder.h"
 
 namespace slicery::platform {
 namespace {
 
 using namespace journal_records;
-
-void syncFolderOf(const std::string& file) {
-  if (const int dir = ::open(parentPath(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
-}
 
 std::string previousOf(const std::string& file) {
   return file + kPreviousSuffix;
@@ -34,18 +21,13 @@ std::string previousOf(const std::string& file) {
 // Removes what processes that died while writing `file` aside left: the
 // files "<file>.new.<process id>" of processes that are gone.
 void removeDeadWriters(const std::string& file) {
-  const std::string prefix = file.substr(file.rfind('/') + 1) + ".new.";
-  DIR* dir = ::opendir(parentPath(file).c_str());
-  if (dir == nullptr) return;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    if (name.substr(0, prefix.size()) != prefix) continue;
-    const long pid = std::strtol(entry->d_name + prefix.size(), nullptr, 10);
-    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
-      ::unlinkat(::dirfd(dir), entry->d_name, 0);
-    }
+  const std::string folder = parentPath(file);
+  const std::string prefix = file.substr(folder.size() + 1) + ".new.";
+  for (const std::string& name : namesIn(folder)) {
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    if (pid > 0 && processGone(pid)) removeStateFile(joinPath(folder, name));
   }
-  ::closedir(dir);
 }
 
 }  // namespace
@@ -57,14 +39,14 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
   if (Status made = ensurePrivateFolder(parentPath(file)); !made) return made;
   // Written aside, under a name of this process's own, and renamed into
   // place once whole and on the disk.
-  const std::string fresh = file + ".new." + std::to_string(::getpid());
+  const std::string fresh = file + ".new." + std::to_string(currentProcessId());
   removeDeadWriters(file);
-  ::unlink(fresh.c_str());
+  removeStateFile(fresh);
   std::unique_ptr<AppendFile> out;
   if (Status opened = open(fresh, true, 0, out); !opened) return opened;
   std::unique_ptr<JournalWriter> made(new JournalWriter(std::move(out), fresh));
   const auto fail = [&fresh](Status status) {
-    ::unlink(fresh.c_str());
+    removeStateFile(fresh);
     return status;
   };
 
@@ -102,16 +84,15 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
 
   // The journal before stays beside it until the run tells whether it
   // changed anything.
-  if (::rename(file.c_str(), previousOf(file).c_str()) != 0 && errno != ENOENT) {
-    return fail(Status::systemError("write journal", file, errno));
+  if (Status kept = moveStateFile(file, previousOf(file)); !kept && kept.code() != ENOENT) {
+    return fail(Status::error("write journal", file, kept.reason(), kept.code()));
   }
-  if (::rename(fresh.c_str(), file.c_str()) != 0) {
-    const int code = errno;
-    ::rename(previousOf(file).c_str(), file.c_str());
-    return fail(Status::systemError("write journal", file, code));
+  if (Status placed = moveStateFile(fresh, file); !placed) {
+    moveStateFile(previousOf(file), file);
+    return fail(Status::error("write journal", file, placed.reason(), placed.code()));
   }
   made->path_ = file;
-  syncFolderOf(file);
+  syncFolder(parentPath(file));
   writer = std::move(made);
   return Status::ok();
 }
@@ -176,13 +157,15 @@ Status JournalWriter::finish() {
 
 Status JournalWriter::keepPrevious() {
   const std::string previous = previousOf(path_);
-  if (::rename(previous.c_str(), path_.c_str()) == 0) return Status::ok();
-  if (errno != ENOENT) return Status::systemError("write journal", path_, errno);
+  const Status kept = moveStateFile(previous, path_);
+  if (kept) return kept;
+  if (kept.code() != ENOENT)
+    return Status::error("write journal", path_, kept.reason(), kept.code());
   return removeJournal(path_);
 }
 
 void JournalWriter::discardPrevious() {
-  ::unlink(previousOf(path_).c_str());
+  removeStateFile(previousOf(path_));
 }
 
 }  // namespace slicery::platform

@@ -1,7 +1,6 @@
 #include "platform/file_system.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "platform/folder_lock.h"
 
@@ -76,35 +75,23 @@ std::string joinPath(std::string_view folder, std::string_view name) {
 
 void joinPathInto(std::string& path, std::string_view folder, std::string_view name) {
   path.assign(folder);
-  if (folder.empty() || folder.back() != kPathSeparator) path.push_back(kPathSeparator);
+  if (folder.empty() || !isPathSeparator(folder.back())) path.push_back(kPathSeparator);
   path.append(name);
 }
 
 std::string parentPath(const std::string& path) {
   const std::string trimmed = withoutTrailingSeparator(path);
-  const auto cut = trimmed.rfind(kPathSeparator);
-  if (cut == std::string::npos) return ".";
-  if (cut == 0) return std::string(1, kPathSeparator);
-  return trimmed.substr(0, cut);
+  const std::size_t root = pathRootLength(trimmed);
+  std::size_t cut = trimmed.size();
+  while (cut > root && !isPathSeparator(trimmed[cut - 1])) --cut;
+  if (cut <= root) return root > 0 ? trimmed.substr(0, root) : ".";
+  return withoutTrailingSeparator(trimmed.substr(0, cut - 1));
 }
 
 std::string withoutTrailingSeparator(std::string path) {
-  while (path.size() > 1 && path.back() == kPathSeparator) path.pop_back();
+  const std::size_t root = std::max<std::size_t>(pathRootLength(path), 1);
+  while (path.size() > root && isPathSeparator(path.back())) path.pop_back();
   return path;
-}
-
-std::string absolutePath(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  fs::path absolute = fs::absolute(path, error);
-  if (error) return path;
-  const bool up = std::any_of(absolute.begin(), absolute.end(),
-                              [](const fs::path& part) { return part == ".."; });
-  if (up) {
-    fs::path resolved = fs::weakly_canonical(absolute, error);
-    if (!error) absolute = std::move(resolved);
-  }
-  return withoutTrailingSeparator(absolute.lexically_normal().string());
 }
 
 }  // namespace slicery::platform

@@ -12,6 +12,7 @@ namespace slicery::platform {
 //  - $XDG_STATE_HOME/slicery when XDG_STATE_HOME is an absolute path;
 //  - else $HOME/.local/state/slicery when HOME is an absolute path;
 //  - else the account's home from the password database, the same below it.
+// On Windows: %LOCALAPPDATA%\Slicery, else %USERPROFILE%\AppData\Local\Slicery.
 // Fails when none of these gives an absolute path; never falls back to a
 // shared folder such as /tmp. Nothing is created here.
 Status stateFolder(std::string& folder);
@@ -20,7 +21,9 @@ Status stateFolder(std::string& folder);
 // missing parents (each with mode 0700), and sets the folder itself to 0700
 // when it exists with other bits. Refuses, changing nothing, when it is a
 // symbolic link, is not a folder, or belongs to another user. The parents
-// that exist already are trusted as they are.
+// that exist already are trusted as they are. On Windows the folder is the
+// account's own through the rights of the profile it lies in: it is made,
+// and refused when it is a link or a file.
 Status ensurePrivateFolder(const std::string& folder);
 
 }  // namespace slicery::platform

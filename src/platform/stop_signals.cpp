@@ -1,17 +1,11 @@
 #include "platform/stop_signals.h"
 
-#include <csignal>
-
 namespace slicery::platform {
 namespace {
 
+// Lock-free, so a signal handler may set them.
 std::atomic<bool> stopped{false};
 std::atomic<int> signalNumber{0};
-
-extern "C" void onStopSignal(int number) {
-  signalNumber.store(number);
-  stopped.store(true);
-}
 
 }  // namespace
 
@@ -23,13 +17,9 @@ int stopSignal() {
   return signalNumber.load();
 }
 
-void catchStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = onStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
+void recordStop(int number) {
+  signalNumber.store(number);
+  stopped.store(true);
 }
 
 }  // namespace slicery::platform

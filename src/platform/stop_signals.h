@@ -11,6 +11,10 @@ namespace slicery::platform {
 const std::atomic<bool>& stopFlag();
 // The signal that set the flag, or 0.
 int stopSignal();
+// Installs the handler: SIGINT and SIGTERM on POSIX; on Windows Ctrl+C and
+// Ctrl+Break as SIGINT, closing the console as SIGTERM.
 void catchStopSignals();
+// What the handler calls: records a stop by signal `number`.
+void recordStop(int number);
 
 }  // namespace slicery::platform

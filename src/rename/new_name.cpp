@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/escape.h"
+#include "platform/file_system.h"
 
 namespace slicery::rename {
 namespace {
@@ -88,6 +89,7 @@ bool seriesGetsFolder(std::string_view paddedSeries) {
 
 std::string unsafeFolderName(std::string_view name) {
   if (name.find('/') != std::string_view::npos) return "a folder name may not contain '/'";
+  if (std::string reason = platform::foreignNameReason(name); !reason.empty()) return reason;
   if (name.find('\0') != std::string_view::npos) return "a folder name may not contain a NUL";
   if (name.empty() || name == "." || name == "..") return "not a folder name";
   if (name.front() == '.') return "a folder name beginning with '.' would be hidden";

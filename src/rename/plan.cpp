@@ -47,16 +47,17 @@ Plan makePlan(Listing listing, PlanOptions options) {
   auto ownNames = std::make_shared<platform::NameStore>();
 
   // What the loaded folder holds, name by name, as the passes leave it; and
-  // what each series folder receives.
-  std::unordered_set<std::string_view> top;
-  std::unordered_map<std::string_view, platform::PathKind> otherKinds;
+  // what each series folder receives. Names are compared as the platform's
+  // folders compare them.
+  platform::NameSet<std::string_view> top;
+  platform::NameMap<std::string_view, platform::PathKind> otherKinds;
   for (const std::string_view name : index.names()) top.insert(name);
   for (const auto& [name, kind] : listing.others) {
     top.insert(name);
     otherKinds.emplace(name, kind);
   }
-  std::unordered_map<std::string, std::unordered_set<std::string_view>> movedInto;
-  std::unordered_set<std::string> foldersMade;
+  platform::NameMap<std::string, platform::NameSet<std::string_view>> movedInto;
+  platform::NameSet<std::string> foldersMade;
 
   std::vector<std::string_view> names;
   std::vector<scan::SeriesIndex::Id> ids;

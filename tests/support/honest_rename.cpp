@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace slicery::testing {
 namespace {
 
@@ -35,10 +37,12 @@ bool sameSeries(std::string a, std::string b) {
 }  // namespace
 
 std::string mislabelling(const std::string& oldName, const std::string& newPath) {
-  const size_t slash = newPath.find('/');
+  const size_t slash = newPath.find(platform::kPathSeparator);
   const std::string folder = slash == std::string::npos ? "" : newPath.substr(0, slash);
   const std::string name = slash == std::string::npos ? newPath : newPath.substr(slash + 1);
-  if (name.find('/') != std::string::npos) return "moved deeper than a series folder";
+  if (name.find(platform::kPathSeparator) != std::string::npos) {
+    return "moved deeper than a series folder";
+  }
 
   const std::vector<std::string> before = piecesOf(oldName);
   const std::vector<std::string> after = piecesOf(name);

@@ -1,16 +1,29 @@
 #include "support/temp_folder.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 namespace slicery::testing {
 
+// A folder of a random name that this call made, as mkdtemp makes one; the
+// same on every platform.
 TempFolder::TempFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "slicery-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string name = "slicery-test-";
+    for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+    std::error_code error;
+    if (std::filesystem::create_directory(base / name, error)) {
+      path_ = (base / name).string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder in " + base.string());
 }
 
 TempFolder::~TempFolder() {

@@ -79,7 +79,7 @@ bool FolderLock::heldElsewhere(const std::string& folder) {
 }
 
 FolderLock::~FolderLock() {
-  ::close(fd_);
+  ::close(static_cast<int>(handle_));
 }
 
 }  // namespace slicery::platform

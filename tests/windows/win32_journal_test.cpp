@@ -1,0 +1,163 @@
+// slicery-cli.exe on a real exam folder: its journal in %LOCALAPPDATA%\Slicery,
+// undo from it, the lock across processes and Ctrl+Break.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "exam.h"
+#include "platform/folder_lock.h"
+#include "platform/win32/wide.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using slicery::platform::FolderLock;
+using slicery::testing::TempFolder;
+namespace win32 = slicery::platform::win32;
+
+// Every path below `folder`, relative, with '/' between names.
+std::set<std::string> treeOf(const std::string& folder) {
+  std::set<std::string> tree;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    tree.insert(std::filesystem::relative(entry.path(), folder).generic_string());
+  }
+  return tree;
+}
+
+class CliOnWindows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    exam = temp.mkdir("exam");
+    state = temp.mkdir("local");
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", win32::wide(state).c_str());
+  }
+
+  // Starts slicery-cli.exe with `arguments`, its output to a file of its own.
+  win32::Handle start(const std::string& arguments, DWORD flags = 0) {
+    const std::wstring program =
+        win32::wide(win32::shortForm(win32::longPath(SLICERY_CLI_PROGRAM)));
+    std::wstring command = L"\"" + program + L"\" " + win32::wide(arguments);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    win32::Handle output(::CreateFileW(win32::wide(temp / "output.txt").c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output.get();
+    startup.hStdError = output.get();
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION child{};
+    if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                          nullptr, &startup, &child)) {
+      ADD_FAILURE() << "cannot start " << SLICERY_CLI_PROGRAM << ": " << ::GetLastError();
+      return win32::Handle();
+    }
+    ::CloseHandle(child.hThread);
+    return win32::Handle(child.hProcess);
+  }
+
+  static DWORD exitOf(const win32::Handle& process) {
+    if (!process.valid()) return 999;
+    ::WaitForSingleObject(process.get(), INFINITE);
+    DWORD status = 999;
+    ::GetExitCodeProcess(process.get(), &status);
+    return status;
+  }
+
+  DWORD run(const std::string& arguments) { return exitOf(start(arguments)); }
+
+  std::string quotedExam() const { return "\"" + exam + "\""; }
+
+  // What the last program started wrote.
+  std::string output() const {
+    std::ifstream in(temp / "output.txt", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  TempFolder temp;
+  std::string exam;
+  std::string state;
+};
+
+TEST_F(CliOnWindows, RunKeepsItsJournalInLocalAppDataAndUndoPutsEveryNameBack) {
+  slicery::tools::ExamOptions options;
+  options.files = 60;
+  options.series = 12;
+  options.shortNames = true;
+  slicery::tools::writeExam(exam, options);
+  const std::set<std::string> before = treeOf(exam);
+
+  ASSERT_EQ(run("--describe " + quotedExam()), 0u);
+  const std::set<std::string> after = treeOf(exam);
+  EXPECT_NE(after, before);
+  EXPECT_EQ(after.count("localizer__Series_S01"), 1u);
+  EXPECT_EQ(after.size(), before.size() + 12);  // the series folders
+  std::size_t journals = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(state + "\\Slicery")) {
+    journals += entry.path().extension() == ".journal";
+  }
+  EXPECT_EQ(journals, 1u);
+
+  ASSERT_EQ(run("--undo " + quotedExam()), 0u);
+  EXPECT_EQ(treeOf(exam), before);
+}
+
+TEST_F(CliOnWindows, TheDryRunForeseesANameTakenInAnotherLetterCase) {
+  for (int slice = 1; slice <= 10; ++slice) {
+    temp.write("exam/ANON.MR.X.1." + std::to_string(slice) + ".2003.IMA", "image");
+  }
+  temp.mkdir("exam/anon.mr.x.1.01.2003.ima");  // where slice 1 would go
+  const std::set<std::string> before = treeOf(exam);
+
+  EXPECT_EQ(run("-n " + quotedExam()), 1u);
+  EXPECT_NE(output().find("ANON.MR.X.1.1.2003.IMA"), std::string::npos) << output();
+  EXPECT_EQ(run(quotedExam()), 1u);
+  EXPECT_NE(output().find("ANON.MR.X.1.1.2003.IMA"), std::string::npos) << output();
+  const std::set<std::string> after = treeOf(exam);
+  EXPECT_EQ(after.count("ANON.MR.X.1.1.2003.IMA"), 1u);
+  EXPECT_EQ(after.count("anon.mr.x.1.01.2003.ima"), 1u);
+  EXPECT_EQ(after.size(), before.size());
+}
+
+TEST_F(CliOnWindows, AFolderLockedByAnotherRunIsLeftAlone) {
+  slicery::tools::writeExam(exam, {});
+  const std::set<std::string> before = treeOf(exam);
+  std::unique_ptr<FolderLock> lock;
+  ASSERT_TRUE(FolderLock::acquire(exam, lock));
+  EXPECT_EQ(run("-f " + quotedExam()), 5u);
+  EXPECT_EQ(treeOf(exam), before);
+  lock.reset();
+  EXPECT_EQ(run("-f " + quotedExam()), 0u);
+}
+
+TEST_F(CliOnWindows, CtrlBreakStopsTheRunWith130AndItCanBeUndone) {
+  // The child shares this program's console, made here when it has none.
+  if (!::AllocConsole() && ::GetLastError() != ERROR_ACCESS_DENIED) {
+    GTEST_SKIP() << "no console can be made here (error " << ::GetLastError() << ")";
+  }
+  slicery::tools::ExamOptions options;
+  options.files = 1000;
+  options.series = 10;
+  options.imageSide = 4;
+  slicery::tools::writeExam(exam, options);
+  const std::set<std::string> before = treeOf(exam);
+  win32::Handle process = start("-f " + quotedExam(), CREATE_NEW_PROCESS_GROUP);
+  ASSERT_TRUE(process.valid());
+  ::Sleep(50);  // for its handler to be set
+  if (!::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, ::GetProcessId(process.get()))) {
+    exitOf(process);
+    GTEST_SKIP() << "no console to send Ctrl+Break through (error " << ::GetLastError() << ")";
+  }
+  const DWORD status = exitOf(process);
+  if (status == 0) GTEST_SKIP() << "the run ended before Ctrl+Break arrived";
+  EXPECT_EQ(status, 130u);
+  ASSERT_EQ(run("--undo " + quotedExam()), 0u);
+  EXPECT_EQ(treeOf(exam), before);
+}
+
+}  // namespace
