@@ -3,7 +3,7 @@
 # make package  builds a Debian package of both programs (out/)
 # make screenshots  saves pictures of the window (open, loaded, after a run)
 # make bench    builds and runs every benchmark at full size (some minutes)
-# make windows  cross-builds slicery-cli.exe for Windows into out/windows/
+# make windows  cross-builds slicery.exe and slicery-cli.exe for Windows into out/windows/
 # make test-windows  builds the Windows tests and runs them under Wine
 # WERROR=ON makes compiler warnings errors (CI sets it).
 BUILD      ?= build
@@ -56,9 +56,9 @@ configure-windows: deps
 	  -DSLICERY_NATIVE_BUILD=$(abspath $(BUILD))
 
 windows: configure-windows
-	cmake --build $(WIN_BUILD) --target slicery-cli -j$(JOBS)
+	cmake --build $(WIN_BUILD) --target slicery slicery-cli -j$(JOBS)
 	mkdir -p out/windows
-	cp $(WIN_BUILD)/src/cli/slicery-cli.exe out/windows/
+	cp $(WIN_BUILD)/src/app/win32/slicery.exe $(WIN_BUILD)/src/cli/slicery-cli.exe out/windows/
 	@ls -l out/windows/
 
 test-windows: configure configure-windows
