@@ -25,6 +25,7 @@ constexpr int kFirstFrameSlot = kControlIds + kLabel1Elements;
 // Child window identifiers are slots counted from here.
 constexpr int kFirstId = 100;
 constexpr wchar_t kWindowClass[] = L"SliceryForm1";
+constexpr wchar_t kFrameClass[] = L"SliceryFrame";
 // The window's client area, in twips.
 constexpr int kClientWidth = 14670;
 constexpr int kClientHeight = 6945;
@@ -77,6 +78,33 @@ std::string windowText(HWND hwnd) {
   return narrow(text);
 }
 
+// An untitled frame: an etched border around the window's own background,
+// which it fills where no control lies over it.
+LRESULT CALLBACK frameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_PAINT) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  PAINTSTRUCT paint;
+  const HDC dc = ::BeginPaint(hwnd, &paint);
+  RECT box;
+  ::GetClientRect(hwnd, &box);
+  ::DrawEdge(dc, &box, EDGE_ETCHED, BF_RECT);
+  ::EndPaint(hwnd, &paint);
+  return 0;
+}
+
+void registerClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, HICON icon) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  if (::GetClassInfoExW(instance, name, &windowClass)) return;
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = icon;
+  windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = name;
+  ::RegisterClassExW(&windowClass);
+}
+
 }  // namespace
 
 int pixels(int twips, UINT dpi) {
@@ -116,19 +144,10 @@ WindowArguments parseWindowArguments(const std::vector<std::string>& args) {
 MainWindow::MainWindow(app::Form1& form, int show)
     : form_(form), bindings_(kFirstFrameSlot + kFrames), dirty_(bindings_.size(), false) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  if (!::GetClassInfoExW(instance, kWindowClass, &windowClass)) {
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &MainWindow::windowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
-    if (windowClass.hIcon == nullptr) windowClass.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kWindowClass;
-    ::RegisterClassExW(&windowClass);
-  }
+  HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+  if (icon == nullptr) icon = ::LoadIconW(nullptr, IDI_APPLICATION);
+  registerClass(instance, kWindowClass, &MainWindow::windowProc, icon);
+  registerClass(instance, kFrameClass, &frameProc, nullptr);
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
 
@@ -284,7 +303,7 @@ void MainWindow::buildControls() {
   }
   for (int slot :
        {kFirstFrameSlot + 2, kFirstFrameSlot + 1, kFirstFrameSlot + 3, kFirstFrameSlot}) {
-    make(slot, L"STATIC", {}, SS_ETCHEDFRAME);
+    make(slot, kFrameClass, {}, 0);
   }
 }
 
