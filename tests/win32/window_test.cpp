@@ -186,8 +186,9 @@ TEST_F(Win32WindowTest, ADropLoadsOnlyWhereTheControlUnderThePointerTakesIt) {
   }
   EXPECT_FALSE(ticked(of(ControlId::Check1)));  // a drop on a box does not tick it
   const std::string loaded = form.File2.path();
+  const std::string other = loaded == a.path() ? b.path() : a.path();
   for (HWND target : takesNothing) {
-    dropAt(pointOn(target), {a.path(), b.path()});
+    dropAt(pointOn(target), {other});
     EXPECT_EQ(form.File2.path(), loaded) << text(target);
   }
   // A file loads the folder that holds it.
@@ -233,6 +234,28 @@ TEST_F(Win32WindowTest, AltSDoesNothingWhileStartIsDisabledAndAltEClosesTheWindo
   const HWND hwnd = window->hwnd();
   altKey(L'e');
   EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+TEST_F(Win32WindowTest, CtrlOLoadsTheChosenFolderInPlaceOfTheHint) {
+  EXPECT_EQ(text(of(ControlId::lblcurrentfolder)), win32::kFolderHint);
+  testing::TempFolder exam;
+  exam.write("a.ima");
+  std::string askedFrom = "never";
+  window->setFolderChooser([&](HWND, const std::string& start) {
+    askedFrom = start;
+    return exam.path();
+  });
+  BYTE keys[256] = {};
+  ::GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  ::SetKeyboardState(keys);
+  MSG msg{of(ControlId::Check2), WM_KEYDOWN, 'O', 0, 0, {}};
+  EXPECT_TRUE(window->handleDialogMessage(msg));
+  keys[VK_CONTROL] = 0;
+  ::SetKeyboardState(keys);
+  EXPECT_EQ(askedFrom, "");
+  EXPECT_EQ(form.File2.path(), exam.path());
+  EXPECT_EQ(text(of(ControlId::lblcurrentfolder)), form.lblcurrentfolder.text());
 }
 
 // Answers the message boxes the window shows while it lives: records each

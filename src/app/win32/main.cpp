@@ -2,6 +2,8 @@
 // Explorer (or give it on the command line), choose the options, press Start.
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <string>
 #include <vector>
 
@@ -30,6 +32,8 @@ int main(int argc, char** argv) {
       break;
   }
 
+  // The folder picker (Ctrl+O) is a COM object of the shell.
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   slicery::platform::RealFileSystem fileSystem;
   slicery::platform::RealClock clock;
   slicery::app::Form1 form(fileSystem, clock);

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 #include <cmath>
@@ -105,6 +106,37 @@ void registerClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, H
   ::RegisterClassExW(&windowClass);
 }
 
+// The platform's folder picker.
+std::string pickFolder(HWND owner, const std::string& start) {
+  IFileOpenDialog* dialog = nullptr;
+  if (FAILED(::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(&dialog)))) {
+    return {};
+  }
+  FILEOPENDIALOGOPTIONS options = 0;
+  dialog->GetOptions(&options);
+  dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+  dialog->SetTitle(L"Open an Exam Folder");
+  IShellItem* folder = nullptr;
+  if (!start.empty() && SUCCEEDED(::SHCreateItemFromParsingName(wide(start).c_str(), nullptr,
+                                                                IID_PPV_ARGS(&folder)))) {
+    dialog->SetFolder(folder);
+    folder->Release();
+  }
+  std::string chosen;
+  IShellItem* result = nullptr;
+  if (SUCCEEDED(dialog->Show(owner)) && SUCCEEDED(dialog->GetResult(&result))) {
+    PWSTR path = nullptr;
+    if (SUCCEEDED(result->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+      chosen = narrow(path);
+      ::CoTaskMemFree(path);
+    }
+    result->Release();
+  }
+  dialog->Release();
+  return chosen;
+}
+
 }  // namespace
 
 int pixels(int twips, UINT dpi) {
@@ -142,7 +174,10 @@ WindowArguments parseWindowArguments(const std::vector<std::string>& args) {
 }
 
 MainWindow::MainWindow(app::Form1& form, int show)
-    : form_(form), bindings_(kFirstFrameSlot + kFrames), dirty_(bindings_.size(), false) {
+    : form_(form),
+      bindings_(kFirstFrameSlot + kFrames),
+      dirty_(bindings_.size(), false),
+      chooseFolder_(pickFolder) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
   if (icon == nullptr) icon = ::LoadIconW(nullptr, IDI_APPLICATION);
@@ -299,12 +334,32 @@ void MainWindow::buildControls() {
     if (id == ControlId::lblcurrentfolder || id == ControlId::Label3) ellipsis = SS_PATHELLIPSIS;
     if (id == ControlId::lbloldfilename || id == ControlId::lblnewfilename)
       ellipsis = SS_ENDELLIPSIS;
-    make(slot, L"STATIC", label->text(), SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX | ellipsis);
+    const HWND hwnd = make(slot, L"STATIC", label->text(),
+                           SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX | ellipsis |
+                               (ellipsis != 0 ? SS_NOTIFY : 0));  // the tooltip sees the mouse
+    if (ellipsis != 0) addTooltip(hwnd);
   }
   for (int slot :
        {kFirstFrameSlot + 2, kFirstFrameSlot + 1, kFirstFrameSlot + 3, kFirstFrameSlot}) {
     make(slot, kFrameClass, {}, 0);
   }
+}
+
+void MainWindow::addTooltip(HWND label) {
+  if (tooltip_ == nullptr) {
+    tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                 WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 800);
+  }
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = hwnd_;
+  tool.uId = reinterpret_cast<UINT_PTR>(label);
+  tool.lpszText = LPSTR_TEXTCALLBACKW;
+  ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 HWND MainWindow::make(int slot, const wchar_t* windowClass, const std::string& text, DWORD style,
@@ -343,7 +398,9 @@ void MainWindow::sync(int slot) {
   ::EnableWindow(b.hwnd, b.model->enabled() ? TRUE : FALSE);
   switch (b.kind) {
     case Kind::label: {
-      const std::wstring text = wide(static_cast<app::LabelModel*>(b.model)->text());
+      const std::string& shown = static_cast<app::LabelModel*>(b.model)->text();
+      const bool hint = shown.empty() && b.model->id() == ControlId::lblcurrentfolder;
+      const std::wstring text = wide(hint ? std::string(kFolderHint) : shown);
       ::SetWindowTextW(b.hwnd, text.c_str());
       break;
     }
@@ -421,7 +478,17 @@ void MainWindow::paintWhileBusy() {
 bool MainWindow::handleDialogMessage(MSG& msg) {
   if (hwnd_ == nullptr || (msg.hwnd != hwnd_ && !::IsChild(hwnd_, msg.hwnd))) return false;
   if (form_.busy() && isUserInput(msg.message)) return true;
+  if (msg.message == WM_KEYDOWN && msg.wParam == 'O' && (::GetKeyState(VK_CONTROL) & 0x8000) != 0) {
+    openFolder();
+    return true;
+  }
   return ::IsDialogMessageW(hwnd_, &msg) != FALSE;
+}
+
+void MainWindow::openFolder() {
+  if (form_.busy() || !chooseFolder_) return;
+  const std::string chosen = chooseFolder_(hwnd_, form_.File2.path());
+  if (!chosen.empty()) loadDropped({chosen});
 }
 
 void MainWindow::command(int slot, int notification) {
@@ -527,7 +594,25 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                      ::GetSysColor(systemColour(form_.Text1.background())));
         return reinterpret_cast<LRESULT>(text1Brush());
       }
+      if (reinterpret_cast<HWND>(lParam) == control(ControlId::lblcurrentfolder) &&
+          form_.lblcurrentfolder.text().empty()) {  // the hint, in light text
+        const auto dc = reinterpret_cast<HDC>(wParam);
+        ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
+        ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+      }
       break;
+    case WM_NOTIFY: {
+      auto* tip = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+      if (tip->hdr.code != TTN_GETDISPINFOW) break;
+      // The label's whole text, when it has any.
+      for (const Binding& b : bindings_) {
+        if (reinterpret_cast<UINT_PTR>(b.hwnd) != tip->hdr.idFrom || b.model == nullptr) continue;
+        tooltipText_ = wide(static_cast<app::LabelModel*>(b.model)->text());
+        tip->lpszText = tooltipText_.data();
+      }
+      return 0;
+    }
     case WM_ACTIVATE:
       // The control that had focus gets it back when the window is activated again.
       if (LOWORD(wParam) == WA_INACTIVE) {

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ struct WindowArguments {
 WindowArguments parseWindowArguments(const std::vector<std::string>& args);
 extern const char* const kWindowUsage;
 
+// The light hint shown in the "Current Folder:" value while it is empty.
+inline constexpr const char* kFolderHint = "Drop an exam folder here, or press Ctrl+O";
+
 class MainWindow : public app::Form1View {
  public:
   // While a load or a run works, changed controls are repainted and the
@@ -62,8 +66,16 @@ class MainWindow : public app::Form1View {
   // Where a drop at `client` (client coordinates) goes.
   DropRole dropRoleAt(POINT client) const;
 
-  // Tab, Shift+Tab and the access keys; true when `msg` was taken.
+  // Tab, Shift+Tab, the access keys and Ctrl+O; true when `msg` was taken.
   bool handleDialogMessage(MSG& msg);
+
+  // Asks for a folder, starting at `start`, and returns it, or an empty text
+  // when none was chosen.
+  using FolderChooser = std::function<std::string(HWND owner, const std::string& start)>;
+  // Replaces the platform's folder picker, which Ctrl+O opens.
+  void setFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
+  // Ctrl+O: asks for a folder and loads it as a drop of it does.
+  void openFolder();
   // Loads `paths` as a drop of them does.
   void loadDropped(const std::vector<std::string>& paths);
 
@@ -102,6 +114,7 @@ class MainWindow : public app::Form1View {
   void command(int slot, int notification);
   void dropFiles(HDROP drop);
   HBRUSH text1Brush() const;
+  void addTooltip(HWND label);
 
   app::Form1& form_;
   HWND hwnd_ = nullptr;
@@ -114,6 +127,9 @@ class MainWindow : public app::Form1View {
   HWND focus_ = nullptr;  // the control that had focus when the window was left
   bool syncing_ = false;  // a change the view makes, not the user
   bool quitOnClose_ = true;
+  HWND tooltip_ = nullptr;  // the full text of a path or name the label cuts short
+  std::wstring tooltipText_;
+  FolderChooser chooseFolder_;
   std::uint64_t lastPaint_ = 0;  // GetTickCount64 at the last repaint while busy
 };
 
