@@ -305,8 +305,18 @@ TEST_F(Win32WindowTest, StartRenamesTheLoadedExamAndThenFindsNoFilesLeft) {
   EXPECT_EQ(text(of(ControlId::lblseriesnum)), "3");
   ASSERT_TRUE(enabled(of(ControlId::btnstart)));
 
+  // The progress is painted file by file while the run works, not only at its end.
+  static int paints = 0;
+  const SUBCLASSPROC countPaints = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                      UINT_PTR, DWORD_PTR) -> LRESULT {
+    if (message == WM_PAINT) ++paints;
+    return ::DefSubclassProc(hwnd, message, wParam, lParam);
+  };
+  ::SetWindowSubclass(of(ControlId::prgtotal), countPaints, 1, 0);
   click(of(ControlId::Check2));
   click(of(ControlId::btnstart));
+  ::RemoveWindowSubclass(of(ControlId::prgtotal), countPaints, 1);
+  EXPECT_GE(paints, 12);
   EXPECT_EQ(text(of(ControlId::lbltotalfiles)), "12");
   EXPECT_EQ(::SendMessageW(of(ControlId::prgtotal), PBM_GETPOS, 0, 0),
             ::SendMessageW(of(ControlId::prgtotal), PBM_GETRANGE, FALSE, 0));

@@ -174,10 +174,7 @@ WindowArguments parseWindowArguments(const std::vector<std::string>& args) {
 }
 
 MainWindow::MainWindow(app::Form1& form, int show)
-    : form_(form),
-      bindings_(kFirstFrameSlot + kFrames),
-      dirty_(bindings_.size(), false),
-      chooseFolder_(pickFolder) {
+    : form_(form), bindings_(kFirstFrameSlot + kFrames), chooseFolder_(pickFolder) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
   if (icon == nullptr) icon = ::LoadIconW(nullptr, IDI_APPLICATION);
@@ -431,14 +428,6 @@ void MainWindow::sync(int slot) {
   syncing_ = false;
 }
 
-void MainWindow::syncDirty() {
-  for (int slot : dirtySlots_) {
-    dirty_[static_cast<size_t>(slot)] = false;
-    sync(slot);
-  }
-  dirtySlots_.clear();
-}
-
 void MainWindow::controlChanged(ControlId id, int index) {
   const auto slot = static_cast<size_t>(slotOf(id, index));
   if (bindings_[slot].hwnd == nullptr) return;  // the lists are never shown
@@ -503,7 +492,6 @@ void MainWindow::command(int slot, int notification) {
     if (b.model->id() == ControlId::btnstart) {
       lastPaint_ = 0;
       form_.pressStart();
-      syncDirty();
     } else {
       form_.pressExit();
     }
@@ -551,7 +539,6 @@ void MainWindow::loadDropped(const std::vector<std::string>& paths) {
   }
   lastPaint_ = 0;
   const platform::Status status = form_.drop(paths);
-  syncDirty();
   if (!status) {
     const std::string& where = status.path().empty() ? paths.front() : status.path();
     showMessage({"The folder could not be loaded:\n" + where + "\n\n" + status.reason(), "Slicery",
@@ -646,13 +633,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 // --- What the form tells the user -------------------------------------------
 
 void MainWindow::showMessage(const app::Message& message) {
-  syncDirty();  // the window behind the box shows where the work stands
   const UINT icon = message.icon == app::Message::Icon::critical ? MB_ICONERROR : MB_ICONWARNING;
   ::MessageBoxW(hwnd_, wide(message.text).c_str(), wide(message.title).c_str(), MB_OK | icon);
 }
 
 app::Form1View::UnfinishedRunChoice MainWindow::askUnfinishedRun(const std::string& message) {
-  syncDirty();
   constexpr int kFinish = 100;
   constexpr int kUndo = 101;
   const TASKDIALOG_BUTTON buttons[] = {{kFinish, L"&Finish"}, {kUndo, L"&Undo"}};
@@ -678,7 +663,6 @@ app::Form1View::UnfinishedRunChoice MainWindow::askUnfinishedRun(const std::stri
 }
 
 bool MainWindow::confirm(const std::string& message, const std::string& title) {
-  syncDirty();
   return ::MessageBoxW(hwnd_, wide(message).c_str(), wide(title).c_str(),
                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
@@ -689,7 +673,6 @@ void MainWindow::closeWindow() {
 
 void MainWindow::runFailed(const std::vector<app::RunFailure>& failures) {
   if (failures.empty()) return;
-  syncDirty();  // the run's end shows behind the report
   // Paths are shown from the loaded folder on, which the headline names.
   const std::string folder = form_.File2.path();
   const std::string prefix = folder.empty() ? std::string() : platform::joinPath(folder, "");

@@ -109,7 +109,6 @@ class MainWindow : public app::Form1View {
             DWORD exStyle = 0);
   void layOut(UINT dpi);
   void sync(int slot);
-  void syncDirty();
   void paintWhileBusy();
   void command(int slot, int notification);
   void dropFiles(HDROP drop);
@@ -119,8 +118,6 @@ class MainWindow : public app::Form1View {
   app::Form1& form_;
   HWND hwnd_ = nullptr;
   std::vector<Binding> bindings_;
-  std::vector<int> dirtySlots_;
-  std::vector<bool> dirty_;
   HFONT regular_ = nullptr;
   HFONT bold_ = nullptr;
   HFONT default_ = nullptr;
