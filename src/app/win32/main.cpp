@@ -28,6 +28,11 @@ int main(int argc, char** argv) {
       ::MessageBoxW(nullptr, wide(std::string("slicery ") + slicery::app::kVersion).c_str(),
                     L"Slicery", MB_OK | MB_ICONINFORMATION);
       return 0;
+    case slicery::win32::WindowArguments::Action::bad:
+      ::MessageBoxW(nullptr,
+                    wide("slicery: " + args.error + "\n\n" + slicery::win32::kWindowUsage).c_str(),
+                    L"Slicery", MB_OK | MB_ICONERROR);
+      return 2;
     case slicery::win32::WindowArguments::Action::open:
       break;
   }

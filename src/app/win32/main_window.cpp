@@ -151,8 +151,9 @@ const char* const kWindowUsage =
     "export so that a folder listing follows series and slice order.\n"
     "PATH, a folder or a file inside it, is loaded at once, as a drop of it on the\n"
     "window would load it; of several PATHs only the first is loaded, as with a\n"
-    "drop. Otherwise drop a folder on the window from Explorer, then choose the\n"
-    "options and press Start. slicery-cli renames without a window.\n";
+    "drop. Otherwise drop a folder on the window from Explorer or press Ctrl+O to\n"
+    "choose one, then choose the options and press Start. slicery-cli renames\n"
+    "without a window.\n";
 
 WindowArguments parseWindowArguments(const std::vector<std::string>& args) {
   WindowArguments parsed;
@@ -161,11 +162,11 @@ WindowArguments parseWindowArguments(const std::vector<std::string>& args) {
     if (!optionsEnded && arg == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && (arg == "--help" || arg == "-h" || arg == "/?")) {
-      return {WindowArguments::Action::help, {}};
+      return {WindowArguments::Action::help, {}, {}};
     } else if (!optionsEnded && (arg == "--version" || arg == "-V")) {
       parsed.action = WindowArguments::Action::version;
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-      return {WindowArguments::Action::help, {}};  // an unknown option: tell what there is
+      return {WindowArguments::Action::bad, {}, "unknown option '" + arg + "'"};
     } else if (!arg.empty()) {
       parsed.paths.push_back(arg);
     }
@@ -180,7 +181,8 @@ MainWindow::MainWindow(app::Form1& form, int show)
   if (icon == nullptr) icon = ::LoadIconW(nullptr, IDI_APPLICATION);
   registerClass(instance, kWindowClass, &MainWindow::windowProc, icon);
   registerClass(instance, kFrameClass, &frameProc, nullptr);
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof controls,
+                                ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
 
   hwnd_ = ::CreateWindowExW(WS_EX_ACCEPTFILES, kWindowClass, wide(app::kWindowTitle).c_str(),

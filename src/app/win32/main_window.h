@@ -32,9 +32,10 @@ enum class DropRole { load, ignore, refuse };
 
 // What `slicery.exe` is asked on its command line.
 struct WindowArguments {
-  enum class Action { open, help, version };
+  enum class Action { open, help, version, bad };
   Action action = Action::open;
   std::vector<std::string> paths;  // loaded as a drop of these paths is
+  std::string error;               // for Action::bad
 };
 WindowArguments parseWindowArguments(const std::vector<std::string>& args);
 extern const char* const kWindowUsage;
