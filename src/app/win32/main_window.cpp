@@ -92,7 +92,8 @@ LRESULT CALLBACK frameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
   return 0;
 }
 
-void registerClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, HICON icon) {
+void registerClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, HICON icon,
+                   HICON smallIcon) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   if (::GetClassInfoExW(instance, name, &windowClass)) return;
@@ -100,6 +101,7 @@ void registerClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, H
   windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = instance;
   windowClass.hIcon = icon;
+  windowClass.hIconSm = smallIcon;
   windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = name;
@@ -177,10 +179,15 @@ WindowArguments parseWindowArguments(const std::vector<std::string>& args) {
 MainWindow::MainWindow(app::Form1& form, int show)
     : form_(form), bindings_(kFirstFrameSlot + kFrames), chooseFolder_(pickFolder) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
-  if (icon == nullptr) icon = ::LoadIconW(nullptr, IDI_APPLICATION);
-  registerClass(instance, kWindowClass, &MainWindow::windowProc, icon);
-  registerClass(instance, kFrameClass, &frameProc, nullptr);
+  // The program's icon resource; the tests have none.
+  const auto icon = [instance](int metric) {
+    const int side = ::GetSystemMetrics(metric);
+    const HANDLE own = ::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, side, side, 0);
+    return own != nullptr ? static_cast<HICON>(own) : ::LoadIconW(nullptr, IDI_APPLICATION);
+  };
+  registerClass(instance, kWindowClass, &MainWindow::windowProc, icon(SM_CXICON),
+                icon(SM_CXSMICON));
+  registerClass(instance, kFrameClass, &frameProc, nullptr, nullptr);
   INITCOMMONCONTROLSEX controls{sizeof controls,
                                 ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
