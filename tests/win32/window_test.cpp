@@ -260,9 +260,12 @@ TEST_F(Win32WindowTest, CtrlOLoadsTheChosenFolderInPlaceOfTheHint) {
 }
 
 // Answers the message boxes the window shows while it lives: records each
-// and presses its OK button.
+// and presses a button.
 class MessageBoxCatcher {
  public:
+  // The unfinished run's question is answered with Finish, every other box
+  // with OK.
+  static constexpr int kFinishButton = 100;
   MessageBoxCatcher() : thread_(::GetCurrentThreadId()) {
     watcher_ = std::thread([this] {
       while (!stop_) {
@@ -288,7 +291,8 @@ class MessageBoxCatcher {
     ::GetDlgItemTextW(hwnd, 0xFFFF, body, 512);
     reinterpret_cast<MessageBoxCatcher*>(self)->seen.emplace_back(platform::win32::narrow(title),
                                                                   platform::win32::narrow(body));
-    ::PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+    const bool question = std::wstring(title) == L"Unfinished Run";
+    ::PostMessageW(hwnd, WM_COMMAND, question ? kFinishButton : IDOK, 0);
     return FALSE;
   }
   DWORD thread_;
@@ -332,6 +336,50 @@ TEST_F(Win32WindowTest, StartRenamesTheLoadedExamAndThenFindsNoFilesLeft) {
   EXPECT_EQ(catcher.seen[0].first, "ERROR");
   EXPECT_EQ(catcher.seen[0].second, "No IMA Files!");
   EXPECT_EQ(text(of(ControlId::lbltotalfiles)), "12");
+}
+
+// Renames the first file of a run, then asks it to stop.
+class StopAfterOneFile : public app::Form1View {
+ public:
+  explicit StopAfterOneFile(std::atomic<bool>& stop) : stop_(stop) {}
+  void fileRenamed(const std::string&, const std::string&) override { stop_ = true; }
+
+ private:
+  std::atomic<bool>& stop_;
+};
+
+TEST_F(Win32WindowTest, ALoadOffersToFinishAnUnfinishedRunAndFinishesIt) {
+  testing::TempFolder exam;
+  tools::ExamOptions options;
+  options.files = 12;
+  options.series = 3;
+  tools::writeExam(exam.path(), options);
+  {
+    app::Form1 other(fs, clock);
+    std::atomic<bool> stop{false};
+    StopAfterOneFile view(stop);
+    other.setView(&view);
+    other.setJournaling(true);
+    other.setStopFlag(&stop);
+    ASSERT_TRUE(other.drop({exam.path()}));
+    other.changeCheck(other.Check2, 1);
+    other.pressStart();
+    ASSERT_LT(other.filesRenamed, 12);
+  }
+
+  form.setJournaling(true);
+  MessageBoxCatcher catcher;
+  window->loadDropped({exam.path()});
+  ASSERT_FALSE(catcher.seen.empty());
+  EXPECT_EQ(catcher.seen[0].first, "Unfinished Run");
+  int loose = 0;
+  int sorted = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(exam.path())) {
+    if (!entry.is_regular_file()) continue;
+    ++(entry.path().parent_path() == std::filesystem::path(exam.path()) ? loose : sorted);
+  }
+  EXPECT_EQ(loose, 0);
+  EXPECT_EQ(sorted, 12);
 }
 
 }  // namespace
