@@ -3,8 +3,9 @@
 # make package  builds a Debian package of both programs (out/)
 # make screenshots  saves pictures of the window (open, loaded, after a run, preview, undo, stop)
 # make bench    builds and runs every benchmark at full size (some minutes)
-# make windows  cross-builds slicery-cli.exe for Windows into out/windows/
+# make windows  cross-builds slicery.exe and slicery-cli.exe for Windows into out/windows/
 # make test-windows  builds the Windows tests and runs them under Wine
+# make screenshot-windows  saves a picture of slicery.exe under Wine and Xvfb (doc/)
 # WERROR=ON makes compiler warnings errors (CI sets it).
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -25,7 +26,7 @@ CONFIGURE = if command -v dpkg-buildflags >/dev/null; then \
 	fi
 
 .PHONY: all deps configure build build-asan test test-asan run package screenshots bench format clean \
-	windows configure-windows test-windows
+	windows configure-windows test-windows screenshot-windows
 
 all: build
 
@@ -56,15 +57,19 @@ configure-windows: deps
 	  -DSLICERY_NATIVE_BUILD=$(abspath $(BUILD))
 
 windows: configure-windows
-	cmake --build $(WIN_BUILD) --target slicery-cli -j$(JOBS)
+	cmake --build $(WIN_BUILD) --target slicery slicery-cli -j$(JOBS)
 	mkdir -p out/windows
-	cp $(WIN_BUILD)/src/cli/slicery-cli.exe out/windows/
+	cp $(WIN_BUILD)/src/app/win32/slicery.exe $(WIN_BUILD)/src/cli/slicery-cli.exe out/windows/
 	@ls -l out/windows/
 
 test-windows: configure configure-windows
 	cmake --build $(BUILD) --target slicery-cli make-exam -j$(JOBS)
 	cmake --build $(WIN_BUILD) -j$(JOBS)
 	ctest --test-dir $(WIN_BUILD) --output-on-failure -j$(JOBS)
+
+screenshot-windows: configure-windows
+	cmake --build $(WIN_BUILD) --target slicery make-exam -j$(JOBS)
+	tests/win32/window-screenshot $(WIN_BUILD) doc/windows-window.png
 
 # Only the window and the exam writer: no tests, no benchmarks.
 run: configure

@@ -1,0 +1,57 @@
+// slicery.exe: the window. Drop a folder of Siemens .ima files on it from
+// Explorer (or give it on the command line), choose the options, press Start.
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+#include "main_window.h"
+#include "platform/clock.h"
+#include "platform/real_file_system.h"
+#include "platform/terminal.h"
+#include "platform/win32/wide.h"
+
+int main(int argc, char** argv) {
+  using slicery::platform::win32::wide;
+  const slicery::win32::WindowArguments args =
+      slicery::win32::parseWindowArguments(slicery::platform::commandArguments(argc, argv));
+  // A program without a console answers --help and --version in a box.
+  switch (args.action) {
+    case slicery::win32::WindowArguments::Action::help:
+      ::MessageBoxW(nullptr, wide(slicery::win32::kWindowUsage).c_str(), L"Slicery",
+                    MB_OK | MB_ICONINFORMATION);
+      return 0;
+    case slicery::win32::WindowArguments::Action::version:
+      ::MessageBoxW(nullptr, wide(std::string("slicery ") + slicery::app::kVersion).c_str(),
+                    L"Slicery", MB_OK | MB_ICONINFORMATION);
+      return 0;
+    case slicery::win32::WindowArguments::Action::bad:
+      ::MessageBoxW(nullptr,
+                    wide("slicery: " + args.error + "\n\n" + slicery::win32::kWindowUsage).c_str(),
+                    L"Slicery", MB_OK | MB_ICONERROR);
+      return 2;
+    case slicery::win32::WindowArguments::Action::open:
+      break;
+  }
+
+  // The folder picker (Ctrl+O) is a COM object of the shell.
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  slicery::platform::RealFileSystem fileSystem;
+  slicery::platform::RealClock clock;
+  slicery::app::Form1 form(fileSystem, clock);
+  form.setJournaling(true);
+  slicery::win32::MainWindow window(form, SW_SHOWDEFAULT);
+  if (window.hwnd() == nullptr) return 1;
+  if (!args.paths.empty()) window.loadDropped(args.paths);
+
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (window.handleDialogMessage(msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  return static_cast<int>(msg.wParam);
+}

@@ -1,0 +1,134 @@
+// MainWindow: the Win32 face of Form1, in the platform's own controls. It
+// makes one child window per control model, laid out from twips at the
+// window's DPI, keeps each showing its model, forwards clicks, typing and
+// Explorer's drops to the form's entry points, and shows the form's messages.
+// While a load or a run works it repaints the changed controls and answers
+// the window system, but lets no user input through.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+
+namespace slicery::win32 {
+
+// A rectangle in twips (1/1440 inch; 15 make a pixel at 96 DPI), measured
+// from the top left of the window's client area.
+struct Twips {
+  int left;
+  int top;
+  int width;
+  int height;
+};
+int pixels(int twips, UINT dpi);
+
+// What a drop onto a control does.
+enum class DropRole { load, ignore, refuse };
+
+// What `slicery.exe` is asked on its command line.
+struct WindowArguments {
+  enum class Action { open, help, version, bad };
+  Action action = Action::open;
+  std::vector<std::string> paths;  // loaded as a drop of these paths is
+  std::string error;               // for Action::bad
+};
+WindowArguments parseWindowArguments(const std::vector<std::string>& args);
+extern const char* const kWindowUsage;
+
+// The light hint shown in the "Current Folder:" value while it is empty.
+inline constexpr const char* kFolderHint = "Drop an exam folder here, or press Ctrl+O";
+
+class MainWindow : public app::Form1View {
+ public:
+  // While a load or a run works, changed controls are repainted and the
+  // window system answered at most this far apart.
+  static constexpr std::uint64_t kPaintIntervalMs = 25;
+
+  // Makes the window (shown with `show`, a ShowWindow command).
+  MainWindow(app::Form1& form, int show);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  HWND hwnd() const { return hwnd_; }
+  // Whether closing the window ends the message loop (the program's one
+  // window does; a test's windows do not).
+  void setQuitOnClose(bool quit) { quitOnClose_ = quit; }
+  // The child window that shows a control model; nullptr for the lists,
+  // which are never shown.
+  HWND control(app::ControlId id, int index = 0) const;
+  // The four untitled frames, 1 to 4.
+  HWND frame(int number) const;
+  // Where a drop at `client` (client coordinates) goes.
+  DropRole dropRoleAt(POINT client) const;
+
+  // Tab, Shift+Tab, the access keys and Ctrl+O; true when `msg` was taken.
+  bool handleDialogMessage(MSG& msg);
+
+  // Asks for a folder, starting at `start`, and returns it, or an empty text
+  // when none was chosen.
+  using FolderChooser = std::function<std::string(HWND owner, const std::string& start)>;
+  // Replaces the platform's folder picker, which Ctrl+O opens.
+  void setFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
+  // Ctrl+O: asks for a folder and loads it as a drop of it does.
+  void openFolder();
+  // Loads `paths` as a drop of them does.
+  void loadDropped(const std::vector<std::string>& paths);
+
+  // Form1View
+  void controlChanged(app::ControlId id, int index) override;
+  void showMessage(const app::Message& message) override;
+  void closeWindow() override;
+  void runFailed(const std::vector<app::RunFailure>& failures) override;
+  UnfinishedRunChoice askUnfinishedRun(const std::string& message) override;
+  bool confirm(const std::string& message, const std::string& title) override;
+
+ private:
+  enum class Kind { label, checkBox, textBox, button, progressBar, frame };
+  struct Binding {
+    HWND hwnd = nullptr;
+    app::ControlModel* model = nullptr;  // nullptr for a frame
+    Kind kind = Kind::label;
+    Twips at{};
+    DropRole drop = DropRole::load;
+    bool bold = false;
+    bool captionFont = true;  // Verdana; otherwise the window's default font
+  };
+
+  static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+  // One slot per control, the ten elements of Label1 next, the frames last.
+  static int slotOf(app::ControlId id, int index);
+  void buildControls();
+  HWND make(int slot, const wchar_t* windowClass, const std::string& text, DWORD style,
+            DWORD exStyle = 0);
+  void layOut(UINT dpi);
+  void sync(int slot);
+  void paintWhileBusy();
+  void command(int slot, int notification);
+  void dropFiles(HDROP drop);
+  HBRUSH text1Brush() const;
+  void addTooltip(HWND label);
+
+  app::Form1& form_;
+  HWND hwnd_ = nullptr;
+  std::vector<Binding> bindings_;
+  HFONT regular_ = nullptr;
+  HFONT bold_ = nullptr;
+  HFONT default_ = nullptr;
+  HWND focus_ = nullptr;  // the control that had focus when the window was left
+  bool syncing_ = false;  // a change the view makes, not the user
+  bool quitOnClose_ = true;
+  HWND tooltip_ = nullptr;  // the full text of a path or name the label cuts short
+  std::wstring tooltipText_;
+  FolderChooser chooseFolder_;
+  std::uint64_t lastPaint_ = 0;  // GetTickCount64 at the last repaint while busy
+};
+
+}  // namespace slicery::win32

@@ -1,0 +1,386 @@
+// The Win32 window driven by window messages under Wine (null display
+// driver): its layout at 96 DPI, its state at open, where drops go, the
+// option rules, the access keys and a run.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "app/form1.h"
+#include "exam.h"
+#include "main_window.h"
+#include "platform/clock.h"
+#include "platform/real_file_system.h"
+#include "platform/win32/wide.h"
+#include "support/temp_folder.h"
+
+namespace slicery {
+namespace {
+
+using app::ControlId;
+
+class Win32WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window = std::make_unique<win32::MainWindow>(form, SW_SHOWNOACTIVATE);
+    ASSERT_NE(window->hwnd(), nullptr);
+    window->setQuitOnClose(false);
+  }
+
+  HWND of(ControlId id, int index = 0) const { return window->control(id, index); }
+  // A child's place in the window's client coordinates.
+  RECT place(HWND child) const {
+    RECT r{};
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, window->hwnd(), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  }
+  static std::string text(HWND hwnd) {
+    wchar_t buffer[512] = {};
+    ::GetWindowTextW(hwnd, buffer, 512);
+    return platform::win32::narrow(buffer);
+  }
+  static bool enabled(HWND hwnd) { return ::IsWindowEnabled(hwnd) != FALSE; }
+  static bool ticked(HWND box) { return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  static void click(HWND hwnd) { ::SendMessageW(hwnd, BM_CLICK, 0, 0); }
+  // Alt with a letter, as the message loop hands it to the window.
+  void altKey(wchar_t key) {
+    MSG msg{::GetFocus(), WM_SYSCHAR, key, 1 << 29, 0, {}};
+    window->handleDialogMessage(msg);
+  }
+
+  // Sends the window what Explorer posts for a drop of `paths` at `at`.
+  void dropAt(POINT at, const std::vector<std::string>& paths) {
+    std::wstring list;
+    for (const std::string& path : paths) list += platform::win32::wide(path) + L'\0';
+    list += L'\0';
+    const size_t bytes = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
+    HGLOBAL memory = ::GlobalAlloc(GHND, bytes);
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    *drop = {sizeof(DROPFILES), at, FALSE, TRUE};
+    std::memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
+    ::GlobalUnlock(memory);
+    ::SendMessageW(window->hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+  }
+  POINT centre(HWND child) const {
+    const RECT r = place(child);
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  }
+
+  platform::RealFileSystem fs;
+  platform::RealClock clock;
+  app::Form1 form{fs, clock};
+  std::unique_ptr<win32::MainWindow> window;
+};
+
+TEST_F(Win32WindowTest, OpensAsTheTablesLayItOutAt96Dpi) {
+  EXPECT_EQ(text(window->hwnd()), "Slicery - Version 2.0");
+  RECT client{};
+  ::GetClientRect(window->hwnd(), &client);
+  EXPECT_EQ(client.right, 978);
+  EXPECT_EQ(client.bottom, 463);
+  EXPECT_EQ(::GetWindowLongW(window->hwnd(), GWL_STYLE) & WS_THICKFRAME, 0);
+
+  // Window coordinates of controls in each frame, twips / 15.
+  const struct {
+    HWND hwnd;
+    RECT at;
+  } places[] = {
+      {window->frame(1), {8, 0, 8 + 961, 457}},
+      {window->frame(3), {608, 336, 608 + 321, 336 + 89}},
+      {of(ControlId::btnstart), {32, 24, 32 + 81, 24 + 33}},
+      {of(ControlId::Check4), {152, 64, 152 + 249, 64 + 17}},
+      {of(ControlId::Text1), {288, 88, 288 + 193, 88 + 19}},
+      {of(ControlId::lblcurrentfolder), {203, 120, 203 + 689, 120 + 17}},
+      {of(ControlId::Label1, 2), {40, 144, 40 + 153, 144 + 17}},
+      {of(ControlId::lbltimetaken), {800, 392, 800 + 121, 392 + 17}},
+      {of(ControlId::prgtotal), {56, 400, 56 + 497, 400 + 25}},
+  };
+  for (const auto& p : places) {
+    const RECT r = place(p.hwnd);
+    EXPECT_EQ(r.left, p.at.left) << text(p.hwnd);
+    EXPECT_EQ(r.top, p.at.top) << text(p.hwnd);
+    EXPECT_EQ(r.right, p.at.right) << text(p.hwnd);
+    EXPECT_EQ(r.bottom, p.at.bottom) << text(p.hwnd);
+  }
+
+  // Captions in Verdana 8.25 pt (11 px), the hints bold; Check4 and Text1 in
+  // the window's default font.
+  const auto font = [](HWND hwnd) {
+    LOGFONTW f{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)), sizeof f, &f);
+    return f;
+  };
+  EXPECT_STREQ(font(of(ControlId::Check1)).lfFaceName, L"Verdana");
+  EXPECT_EQ(font(of(ControlId::Check1)).lfHeight, -11);
+  EXPECT_EQ(font(of(ControlId::Check1)).lfWeight, FW_NORMAL);
+  EXPECT_EQ(font(of(ControlId::Label4)).lfWeight, FW_BOLD);
+  EXPECT_STRNE(font(of(ControlId::Check4)).lfFaceName, L"Verdana");
+
+  EXPECT_EQ(text(of(ControlId::btnstart)), "&Start");
+  EXPECT_EQ(text(of(ControlId::Label1, 9)), "Total Files Renamed/moved:");
+  for (ControlId id : {ControlId::btnExit, ControlId::Check1, ControlId::Check2}) {
+    EXPECT_TRUE(enabled(of(id)));
+  }
+  for (ControlId id : {ControlId::btnstart, ControlId::Check3, ControlId::Check4, ControlId::Text1,
+                       ControlId::Label2, ControlId::Label4, ControlId::Label8}) {
+    EXPECT_FALSE(enabled(of(id))) << static_cast<int>(id);
+  }
+  // The disabled text box asks its colour as a static control does.
+  EXPECT_EQ(::SendMessageW(window->hwnd(), WM_CTLCOLORSTATIC,
+                           reinterpret_cast<WPARAM>(::GetDC(of(ControlId::Text1))),
+                           reinterpret_cast<LPARAM>(of(ControlId::Text1))),
+            reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_INACTIVEBORDER)));
+
+  // Focus starts on Check2; Tab goes to Check1, btnExit and back.
+  EXPECT_EQ(::GetFocus(), of(ControlId::Check2));
+  HWND next = ::GetNextDlgTabItem(window->hwnd(), of(ControlId::Check2), FALSE);
+  EXPECT_EQ(next, of(ControlId::Check1));
+  next = ::GetNextDlgTabItem(window->hwnd(), next, FALSE);
+  EXPECT_EQ(next, of(ControlId::btnExit));
+  EXPECT_EQ(::GetNextDlgTabItem(window->hwnd(), next, FALSE), of(ControlId::Check2));
+}
+
+TEST_F(Win32WindowTest, ADropLoadsOnlyWhereTheControlUnderThePointerTakesIt) {
+  testing::TempFolder a;
+  testing::TempFolder b;
+  a.write("one.ima");
+  b.write("two.ima");
+  const HWND loads[] = {window->hwnd(),
+                        window->frame(1),
+                        window->frame(2),
+                        window->frame(4),
+                        of(ControlId::btnstart),
+                        of(ControlId::btnExit),
+                        of(ControlId::Check1),
+                        of(ControlId::Check3),
+                        of(ControlId::Label1, 0),
+                        of(ControlId::Label1, 9),
+                        of(ControlId::Label2),
+                        of(ControlId::Label3),
+                        of(ControlId::Label4),
+                        of(ControlId::Label5),
+                        of(ControlId::Label6),
+                        of(ControlId::lbltotalfiles),
+                        of(ControlId::lblcurrentfolder)};
+  const HWND takesNothing[] = {
+      of(ControlId::Check2),       of(ControlId::Text1),     window->frame(3),
+      of(ControlId::Check4),       of(ControlId::Label7),    of(ControlId::Label8),
+      of(ControlId::lbltimetaken), of(ControlId::PRGSeries), of(ControlId::prgtotal)};
+  // A frame is hit in its margin, the window in its own.
+  const auto pointOn = [this](HWND hwnd) {
+    if (hwnd == window->hwnd()) return POINT{3, 200};
+    const bool isFrame = hwnd == window->frame(1) || hwnd == window->frame(2) ||
+                         hwnd == window->frame(3) || hwnd == window->frame(4);
+    return isFrame ? POINT{place(hwnd).left + 4, place(hwnd).top + 4} : centre(hwnd);
+  };
+  bool onA = false;
+  for (HWND target : loads) {
+    const std::string other = onA ? b.path() : a.path();
+    dropAt(pointOn(target), {other, "C:/ignored"});
+    EXPECT_EQ(form.File2.path(), other) << text(target);
+    onA = !onA;
+  }
+  EXPECT_FALSE(ticked(of(ControlId::Check1)));  // a drop on a box does not tick it
+  const std::string loaded = form.File2.path();
+  const std::string other = loaded == a.path() ? b.path() : a.path();
+  for (HWND target : takesNothing) {
+    dropAt(pointOn(target), {other});
+    EXPECT_EQ(form.File2.path(), loaded) << text(target);
+  }
+  // A file loads the folder that holds it.
+  dropAt(centre(of(ControlId::lblcurrentfolder)), {a / "one.ima"});
+  EXPECT_EQ(std::filesystem::path(form.File2.path()), std::filesystem::path(a.path()));
+  EXPECT_EQ(text(of(ControlId::lblcountoffiles)), "1");
+}
+
+TEST_F(Win32WindowTest, OptionsEnableOneAnotherAndTheTypedWordNamesTheFolders) {
+  click(of(ControlId::Check2));
+  EXPECT_TRUE(ticked(of(ControlId::Check2)));
+  EXPECT_TRUE(enabled(of(ControlId::Check3)) && enabled(of(ControlId::Check4)) &&
+              enabled(of(ControlId::Label2)));
+  EXPECT_EQ(form.folderBaseName, "Series");
+  click(of(ControlId::Check3));
+  ASSERT_TRUE(enabled(of(ControlId::Text1)));
+  ::SetWindowTextW(of(ControlId::Text1), L"Brain");  // as typing it does: EN_CHANGE
+  EXPECT_EQ(form.folderBaseName, "Brain");
+  EXPECT_TRUE(enabled(of(ControlId::Label4)));
+  EXPECT_EQ(::SendMessageW(window->hwnd(), WM_CTLCOLOREDIT,
+                           reinterpret_cast<WPARAM>(::GetDC(of(ControlId::Text1))),
+                           reinterpret_cast<LPARAM>(of(ControlId::Text1))),
+            reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW)));
+  click(of(ControlId::Check4));
+  EXPECT_TRUE(enabled(of(ControlId::Label8)));
+
+  click(of(ControlId::Check2));
+  EXPECT_FALSE(ticked(of(ControlId::Check3)) || enabled(of(ControlId::Check3)) ||
+               enabled(of(ControlId::Text1)) || enabled(of(ControlId::Check4)));
+  EXPECT_TRUE(ticked(of(ControlId::Check4)));
+  EXPECT_EQ(text(of(ControlId::Text1)), "Brain");
+  EXPECT_EQ(form.folderBaseName, "Series");
+}
+
+TEST_F(Win32WindowTest, AltSDoesNothingWhileStartIsDisabledAndAltEClosesTheWindow) {
+  altKey(L's');
+  EXPECT_EQ(form.filesProcessed, 0);
+  EXPECT_TRUE(::IsWindow(window->hwnd()));
+  const HWND hwnd = window->hwnd();
+  altKey(L'e');
+  EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+TEST_F(Win32WindowTest, CtrlOLoadsTheChosenFolderInPlaceOfTheHint) {
+  EXPECT_EQ(text(of(ControlId::lblcurrentfolder)), win32::kFolderHint);
+  testing::TempFolder exam;
+  exam.write("a.ima");
+  std::string askedFrom = "never";
+  window->setFolderChooser([&](HWND, const std::string& start) {
+    askedFrom = start;
+    return exam.path();
+  });
+  BYTE keys[256] = {};
+  ::GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  ::SetKeyboardState(keys);
+  MSG msg{of(ControlId::Check2), WM_KEYDOWN, 'O', 0, 0, {}};
+  EXPECT_TRUE(window->handleDialogMessage(msg));
+  keys[VK_CONTROL] = 0;
+  ::SetKeyboardState(keys);
+  EXPECT_EQ(askedFrom, "");
+  EXPECT_EQ(form.File2.path(), exam.path());
+  EXPECT_EQ(text(of(ControlId::lblcurrentfolder)), form.lblcurrentfolder.text());
+}
+
+// Answers the message boxes the window shows while it lives: records each
+// and presses a button.
+class MessageBoxCatcher {
+ public:
+  // The unfinished run's question is answered with Finish, every other box
+  // with OK.
+  static constexpr int kFinishButton = 100;
+  MessageBoxCatcher() : thread_(::GetCurrentThreadId()) {
+    watcher_ = std::thread([this] {
+      while (!stop_) {
+        ::EnumThreadWindows(thread_, &MessageBoxCatcher::answer, reinterpret_cast<LPARAM>(this));
+        ::Sleep(20);
+      }
+    });
+  }
+  ~MessageBoxCatcher() {
+    stop_ = true;
+    watcher_.join();
+  }
+  std::vector<std::pair<std::string, std::string>> seen;  // title, text
+
+ private:
+  static BOOL CALLBACK answer(HWND hwnd, LPARAM self) {
+    wchar_t name[16] = {};
+    ::GetClassNameW(hwnd, name, 16);
+    if (std::wstring(name) != L"#32770" || !::IsWindowVisible(hwnd)) return TRUE;
+    wchar_t title[128] = {};
+    wchar_t body[512] = {};
+    ::GetWindowTextW(hwnd, title, 128);
+    ::GetDlgItemTextW(hwnd, 0xFFFF, body, 512);
+    reinterpret_cast<MessageBoxCatcher*>(self)->seen.emplace_back(platform::win32::narrow(title),
+                                                                  platform::win32::narrow(body));
+    const bool question = std::wstring(title) == L"Unfinished Run";
+    ::PostMessageW(hwnd, WM_COMMAND, question ? kFinishButton : IDOK, 0);
+    return FALSE;
+  }
+  DWORD thread_;
+  std::atomic<bool> stop_{false};
+  std::thread watcher_;
+};
+
+TEST_F(Win32WindowTest, StartRenamesTheLoadedExamAndThenFindsNoFilesLeft) {
+  testing::TempFolder exam;
+  tools::ExamOptions options;
+  options.files = 12;
+  options.series = 3;
+  tools::writeExam(exam.path(), options);
+  window->loadDropped({exam.path()});
+  EXPECT_EQ(text(of(ControlId::lblseriesnum)), "3");
+  ASSERT_TRUE(enabled(of(ControlId::btnstart)));
+
+  // The progress is painted file by file while the run works, not only at its end.
+  static int paints = 0;
+  const SUBCLASSPROC countPaints = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                      UINT_PTR, DWORD_PTR) -> LRESULT {
+    if (message == WM_PAINT) ++paints;
+    return ::DefSubclassProc(hwnd, message, wParam, lParam);
+  };
+  ::SetWindowSubclass(of(ControlId::prgtotal), countPaints, 1, 0);
+  click(of(ControlId::Check2));
+  altKey(L's');
+  ::RemoveWindowSubclass(of(ControlId::prgtotal), countPaints, 1);
+  EXPECT_GE(paints, 12);
+  EXPECT_EQ(text(of(ControlId::lbltotalfiles)), "12");
+  EXPECT_EQ(::SendMessageW(of(ControlId::prgtotal), PBM_GETPOS, 0, 0),
+            ::SendMessageW(of(ControlId::prgtotal), PBM_GETRANGE, FALSE, 0));
+  for (int series = 1; series <= 3; ++series) {
+    EXPECT_TRUE(std::filesystem::is_directory(exam / ("Series_S" + std::to_string(series))));
+  }
+
+  // Every file now stands in a series folder: Start finds none to rename.
+  MessageBoxCatcher catcher;
+  click(of(ControlId::btnstart));
+  ASSERT_EQ(catcher.seen.size(), 1u);
+  EXPECT_EQ(catcher.seen[0].first, "ERROR");
+  EXPECT_EQ(catcher.seen[0].second, "No IMA Files!");
+  EXPECT_EQ(text(of(ControlId::lbltotalfiles)), "12");
+}
+
+// Renames the first file of a run, then asks it to stop.
+class StopAfterOneFile : public app::Form1View {
+ public:
+  explicit StopAfterOneFile(std::atomic<bool>& stop) : stop_(stop) {}
+  void fileRenamed(const std::string&, const std::string&) override { stop_ = true; }
+
+ private:
+  std::atomic<bool>& stop_;
+};
+
+TEST_F(Win32WindowTest, ALoadOffersToFinishAnUnfinishedRunAndFinishesIt) {
+  testing::TempFolder exam;
+  tools::ExamOptions options;
+  options.files = 12;
+  options.series = 3;
+  tools::writeExam(exam.path(), options);
+  {
+    app::Form1 other(fs, clock);
+    std::atomic<bool> stop{false};
+    StopAfterOneFile view(stop);
+    other.setView(&view);
+    other.setJournaling(true);
+    other.setStopFlag(&stop);
+    ASSERT_TRUE(other.drop({exam.path()}));
+    other.changeCheck(other.Check2, 1);
+    other.pressStart();
+    ASSERT_LT(other.filesRenamed, 12);
+  }
+
+  form.setJournaling(true);
+  MessageBoxCatcher catcher;
+  window->loadDropped({exam.path()});
+  ASSERT_FALSE(catcher.seen.empty());
+  EXPECT_EQ(catcher.seen[0].first, "Unfinished Run");
+  int loose = 0;
+  int sorted = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(exam.path())) {
+    if (!entry.is_regular_file()) continue;
+    ++(entry.path().parent_path() == std::filesystem::path(exam.path()) ? loose : sorted);
+  }
+  EXPECT_EQ(loose, 0);
+  EXPECT_EQ(sorted, 12);
+}
+
+}  // namespace
+}  // namespace slicery
