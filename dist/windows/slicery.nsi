@@ -54,7 +54,7 @@ VIAddVersionKey "LegalCopyright" "MIT License"
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 
-!define MUI_UNCONFIRMPAGE_TEXT_TOP "Slicery, its Start menu entry, $\"Open with Slicery$\" on folders and, if it was added, slicery-cli on your PATH will be removed. The journals of unfinished runs in ${JOURNALS} are kept: with them a run that was stopped can still be finished or undone, and you may delete them yourself."
+!define MUI_UNCONFIRMPAGE_TEXT_TOP "Slicery, its Start menu entry, $\"Open with Slicery$\" and slicery-cli on your PATH will be removed. The journals of unfinished runs in ${JOURNALS} are kept: a stopped run can still be finished or undone."
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 
