@@ -168,11 +168,7 @@ SectionEnd
 
 Section /o "slicery-cli on the PATH" SecPath
   Call ReadPath
-  ${If} $R9 == "unsafe"
-    MessageBox MB_ICONEXCLAMATION|MB_OK "Your PATH is too long for this installer to change safely, so it was left as it is. To run slicery-cli from any console, add $INSTDIR to it yourself." /SD IDOK
-    DetailPrint "PATH left as it is (too long to change safely)"
-    Return
-  ${EndIf}
+  ${IfThen} $R9 == "unsafe" ${|} Goto too_long ${|}
   StrCpy $R1 "$INSTDIR"
   Call PathWithout
   ${If} $R3 == 1
@@ -184,11 +180,7 @@ Section /o "slicery-cli on the PATH" SecPath
   StrLen $R6 $INSTDIR
   IntOp $R5 $R5 + $R6
   IntOp $R5 $R5 + 1
-  ${If} $R5 >= ${NSIS_MAX_STRLEN}
-    MessageBox MB_ICONEXCLAMATION|MB_OK "Your PATH is too long for this installer to change safely, so it was left as it is. To run slicery-cli from any console, add $INSTDIR to it yourself." /SD IDOK
-    DetailPrint "PATH left as it is (too long to change safely)"
-    Return
-  ${EndIf}
+  ${IfThen} $R5 >= ${NSIS_MAX_STRLEN} ${|} Goto too_long ${|}
   StrCpy $R6 $R0 1 -1
   ${If} $R0 == ""
   ${OrIf} $R6 == ";"
@@ -199,6 +191,10 @@ Section /o "slicery-cli on the PATH" SecPath
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "AddedToPath" 1
   SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
   DetailPrint "Added $INSTDIR to the PATH"
+  Return
+too_long:
+  MessageBox MB_ICONEXCLAMATION|MB_OK "Your PATH is too long for this installer to change safely, so it was left as it is. To run slicery-cli from any console, add $INSTDIR to it yourself." /SD IDOK
+  DetailPrint "PATH left as it is (too long to change safely)"
 SectionEnd
 
 Function .onInit
