@@ -5,6 +5,7 @@
 # make bench    builds and runs every benchmark at full size (some minutes)
 # make windows  cross-builds slicery.exe and slicery-cli.exe for Windows into out/windows/
 # make test-windows  builds the Windows tests and runs them under Wine
+# make package-windows  the Windows zip and installer (out/)
 # make screenshot-windows  saves a picture of slicery.exe under Wine and Xvfb (doc/)
 # WERROR=ON makes compiler warnings errors (CI sets it).
 BUILD      ?= build
@@ -26,7 +27,7 @@ CONFIGURE = if command -v dpkg-buildflags >/dev/null; then \
 	fi
 
 .PHONY: all deps configure build build-asan test test-asan run package screenshots bench format clean \
-	windows configure-windows test-windows screenshot-windows
+	windows configure-windows test-windows package-windows screenshot-windows
 
 all: build
 
@@ -66,6 +67,14 @@ test-windows: configure configure-windows
 	cmake --build $(BUILD) --target slicery-cli make-exam -j$(JOBS)
 	cmake --build $(WIN_BUILD) -j$(JOBS)
 	ctest --test-dir $(WIN_BUILD) --output-on-failure -j$(JOBS)
+
+# The portable zip and the per-user installer (NSIS), made in the build and
+# copied into out/.
+package-windows: configure-windows
+	cmake --build $(WIN_BUILD) --target slicery-packages -j$(JOBS)
+	mkdir -p out
+	cp $(WIN_BUILD)/dist/windows/slicery-2.0-windows-x64.zip $(WIN_BUILD)/dist/windows/slicery-2.0-setup.exe out/
+	@ls -l out/slicery-2.0-windows-x64.zip out/slicery-2.0-setup.exe
 
 screenshot-windows: configure-windows
 	cmake --build $(WIN_BUILD) --target slicery make-exam -j$(JOBS)
