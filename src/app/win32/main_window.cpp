@@ -804,44 +804,42 @@ bool MainWindow::askStop(const std::string& question) {
   constexpr int kStop = 100;
   constexpr int kContinue = 101;
   const TASKDIALOG_BUTTON buttons[] = {{kStop, L"&Stop"}, {kContinue, L"&Continue"}};
-  const std::wstring text = wide(question);
+  return ask("Slicery", question, nullptr, buttons, 0, kContinue) == kStop;
+}
+
+int MainWindow::ask(const char* title, const std::string& text, const wchar_t* icon,
+                    std::span<const TASKDIALOG_BUTTON> buttons, int commonButtons,
+                    int defaultButton) {
+  const std::wstring shownTitle = wide(title);
+  const std::wstring shownText = wide(text);
   TASKDIALOGCONFIG config{};
   config.cbSize = sizeof config;
   config.hwndParent = hwnd_;
-  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;  // Esc and the close button continue
-  config.pszWindowTitle = L"Slicery";
-  config.pszContent = text.c_str();
-  config.cButtons = static_cast<UINT>(std::size(buttons));
-  config.pButtons = buttons;
-  config.nDefaultButton = kContinue;
-  int pressed = kContinue;
-  if (FAILED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) return false;
-  return pressed == kStop;
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;  // Esc and the close button cancel
+  config.dwCommonButtons = commonButtons;
+  config.pszWindowTitle = shownTitle.c_str();
+  config.pszMainIcon = icon;
+  config.pszContent = shownText.c_str();
+  config.cButtons = static_cast<UINT>(buttons.size());
+  config.pButtons = buttons.data();
+  config.nDefaultButton = defaultButton;
+  int pressed = IDCANCEL;
+  if (FAILED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) return IDCANCEL;
+  return pressed;
 }
 
 app::Form1View::UnfinishedRunChoice MainWindow::askUnfinishedRun(const std::string& message) {
   constexpr int kFinish = 100;
   constexpr int kUndo = 101;
   const TASKDIALOG_BUTTON buttons[] = {{kFinish, L"&Finish"}, {kUndo, L"&Undo"}};
-  const std::wstring text = wide(message);
-  TASKDIALOGCONFIG config{};
-  config.cbSize = sizeof config;
-  config.hwndParent = hwnd_;
-  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
-  config.dwCommonButtons = TDCBF_CANCEL_BUTTON;
-  config.pszWindowTitle = L"Unfinished Run";
-  config.pszMainIcon = TD_WARNING_ICON;
-  config.pszContent = text.c_str();
-  config.cButtons = static_cast<UINT>(std::size(buttons));
-  config.pButtons = buttons;
-  config.nDefaultButton = IDCANCEL;
-  int pressed = IDCANCEL;
-  if (FAILED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) {
-    return UnfinishedRunChoice::cancel;
+  switch (ask("Unfinished Run", message, TD_WARNING_ICON, buttons, TDCBF_CANCEL_BUTTON, IDCANCEL)) {
+    case kFinish:
+      return UnfinishedRunChoice::finish;
+    case kUndo:
+      return UnfinishedRunChoice::undo;
+    default:
+      return UnfinishedRunChoice::cancel;
   }
-  if (pressed == kFinish) return UnfinishedRunChoice::finish;
-  if (pressed == kUndo) return UnfinishedRunChoice::undo;
-  return UnfinishedRunChoice::cancel;
 }
 
 bool MainWindow::confirm(const std::string& message, const std::string& title) {
@@ -857,24 +855,13 @@ void MainWindow::runFailed(const std::vector<app::RunFailure>& failures) {
   if (failures.empty()) return;
   // Paths are shown from the loaded folder on, which the headline names.
   const std::string folder = form_.File2.path();
-  const std::string prefix = folder.empty() ? std::string() : platform::joinPath(folder, "");
-  const auto shortened = [&prefix](const std::string& path) {
-    return !prefix.empty() && path.starts_with(prefix) ? path.substr(prefix.size()) : path;
-  };
   std::string text = std::to_string(failures.size());
   text += failures.size() == 1 ? " file or folder in " : " files or folders in ";
   text += folder;
   text += " could not be renamed, made or listed. Nothing was overwritten.\n";
   for (size_t i = 0; i < failures.size() && i < kReportedFailures; ++i) {
-    const app::RunFailure& failure = failures[i];
-    std::string where = shortened(failure.oldPath);
-    if (!where.empty() && !failure.newPath.empty()) where += " -> ";
-    where += shortened(failure.newPath);
-    if (where.empty()) where = folder;
-    where += ": ";
-    where += failure.reason;
     text += '\n';
-    text += platform::escapeControls(where);
+    text += app::failureLine(folder, failures[i]);
   }
   if (failures.size() > kReportedFailures) {
     text += "\n... and ";

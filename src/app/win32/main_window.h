@@ -8,8 +8,11 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -134,6 +137,10 @@ class MainWindow : public app::Form1View {
   void command(int slot, int notification);
   void dropFiles(HDROP drop);
   HBRUSH text1Brush() const;
+  // A task dialog of `buttons` (and common buttons); returns the one
+  // pressed, IDCANCEL when it was cancelled.
+  int ask(const char* title, const std::string& text, const wchar_t* icon,
+          std::span<const TASKDIALOG_BUTTON> buttons, int commonButtons, int defaultButton);
   void addTooltip(HWND control);
   // What the tooltip of a control (or of Start's place) says.
   std::string tipOf(UINT_PTR tool) const;
