@@ -364,7 +364,7 @@ void MainWindow::buildControls() {
   ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&place));
 }
 
-void MainWindow::addTooltip(HWND control) {
+void MainWindow::addTooltip(HWND target) {
   if (tooltip_ == nullptr) {
     tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                  WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
@@ -376,7 +376,7 @@ void MainWindow::addTooltip(HWND control) {
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   tool.hwnd = hwnd_;
-  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.uId = reinterpret_cast<UINT_PTR>(target);
   tool.lpszText = LPSTR_TEXTCALLBACKW;
   ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }

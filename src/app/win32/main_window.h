@@ -141,7 +141,7 @@ class MainWindow : public app::Form1View {
   // pressed, IDCANCEL when it was cancelled.
   int ask(const char* title, const std::string& text, const wchar_t* icon,
           std::span<const TASKDIALOG_BUTTON> buttons, int commonButtons, int defaultButton);
-  void addTooltip(HWND control);
+  void addTooltip(HWND target);
   // What the tooltip of a control (or of Start's place) says.
   std::string tipOf(UINT_PTR tool) const;
 
