@@ -75,6 +75,28 @@ class Win32WindowTest : public ::testing::Test {
     ::GlobalUnlock(memory);
     ::SendMessageW(window->hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
   }
+  // What the window's tooltip says over `tool`.
+  std::string tipOf(HWND tool) const {
+    HWND tip = nullptr;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM found) {
+          wchar_t kind[32] = {};
+          ::GetClassNameW(hwnd, kind, 32);
+          if (std::wstring(kind) != TOOLTIPS_CLASSW) return TRUE;
+          *reinterpret_cast<HWND*>(found) = hwnd;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&tip));
+    wchar_t shown[512] = {};
+    TTTOOLINFOW info{};
+    info.cbSize = sizeof info;
+    info.hwnd = window->hwnd();
+    info.uId = reinterpret_cast<UINT_PTR>(tool);
+    info.lpszText = shown;
+    ::SendMessageW(tip, TTM_GETTEXTW, std::size(shown), reinterpret_cast<LPARAM>(&info));
+    return platform::win32::narrow(shown);
+  }
   POINT centre(HWND child) const {
     const RECT r = place(child);
     return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -319,8 +341,11 @@ TEST_F(Win32WindowTest, AltSDoesNothingWhileStartIsDisabledAndAltEClosesTheWindo
   EXPECT_FALSE(::IsWindow(hwnd));
 }
 
-TEST_F(Win32WindowTest, CtrlOLoadsTheChosenFolderInPlaceOfTheHint) {
+TEST_F(Win32WindowTest, CtrlOLoadsTheChosenFolderInPlaceOfTheHintAndItsTooltip) {
   EXPECT_EQ(text(of(ControlId::lblcurrentfolder)), win32::kFolderHint);
+  // The hint's tooltip and Start's name the keys; a loaded path shows whole.
+  EXPECT_EQ(tipOf(of(ControlId::lblcurrentfolder)), app::kFolderHintTip);
+  EXPECT_EQ(tipOf(of(ControlId::btnstart)), app::kStartTip);
   testing::TempFolder exam;
   exam.write("a.ima");
   MessageBoxCatcher catcher;
@@ -340,6 +365,7 @@ TEST_F(Win32WindowTest, CtrlOLoadsTheChosenFolderInPlaceOfTheHint) {
   EXPECT_EQ(askedFrom, "");
   EXPECT_EQ(form.File2.path(), exam.path());
   EXPECT_EQ(text(of(ControlId::lblcurrentfolder)), form.lblcurrentfolder.text());
+  EXPECT_EQ(tipOf(of(ControlId::lblcurrentfolder)), exam.path());
 }
 
 TEST_F(Win32WindowTest, StartRenamesTheLoadedExamAndThenFindsNoFilesLeft) {
