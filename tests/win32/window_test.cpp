@@ -1,6 +1,7 @@
 // The Win32 window driven by window messages under Wine (null display
 // driver): its layout at 96 DPI, its state at open, where drops go, the
-// option rules, the access keys and a run.
+// option rules, the access keys, a run, the preview, Esc's stop, Ctrl+Z's
+// undo and the context menu.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -11,7 +12,10 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "app/form1.h"
@@ -20,6 +24,7 @@
 #include "platform/clock.h"
 #include "platform/real_file_system.h"
 #include "platform/win32/wide.h"
+#include "preview_dialog.h"
 #include "support/temp_folder.h"
 
 namespace slicery {
@@ -70,6 +75,28 @@ class Win32WindowTest : public ::testing::Test {
     ::GlobalUnlock(memory);
     ::SendMessageW(window->hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
   }
+  // What the window's tooltip says over `tool`.
+  std::string tipOf(HWND tool) const {
+    HWND tip = nullptr;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM found) {
+          wchar_t kind[32] = {};
+          ::GetClassNameW(hwnd, kind, 32);
+          if (std::wstring(kind) != TOOLTIPS_CLASSW) return TRUE;
+          *reinterpret_cast<HWND*>(found) = hwnd;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&tip));
+    wchar_t shown[512] = {};
+    TTTOOLINFOW info{};
+    info.cbSize = sizeof info;
+    info.hwnd = window->hwnd();
+    info.uId = reinterpret_cast<UINT_PTR>(tool);
+    info.lpszText = shown;
+    ::SendMessageW(tip, TTM_GETTEXTW, std::size(shown), reinterpret_cast<LPARAM>(&info));
+    return platform::win32::narrow(shown);
+  }
   POINT centre(HWND child) const {
     const RECT r = place(child);
     return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -79,6 +106,76 @@ class Win32WindowTest : public ::testing::Test {
   platform::RealClock clock;
   app::Form1 form{fs, clock};
   std::unique_ptr<win32::MainWindow> window;
+};
+
+// Answers the message boxes the window shows while it lives: records each
+// and presses a button.
+class MessageBoxCatcher {
+ public:
+  // The button to press in a box of this title and text; 0 leaves it.
+  using Answer = std::function<int(const std::string& title, const std::string& text)>;
+  // By default the unfinished run's question is answered with Finish, every
+  // other box with OK.
+  static constexpr int kFinishButton = 100;
+  static constexpr int kStopButton = 100;
+  static constexpr int kContinueButton = 101;
+  static int finishOrOk(const std::string& title, const std::string&) {
+    return title == "Unfinished Run" ? kFinishButton : IDOK;
+  }
+  explicit MessageBoxCatcher(Answer answer = finishOrOk)
+      : thread_(::GetCurrentThreadId()), answer_(std::move(answer)) {
+    watcher_ = std::thread([this] {
+      while (!stop_) {
+        ::EnumThreadWindows(thread_, &MessageBoxCatcher::answer, reinterpret_cast<LPARAM>(this));
+        ::Sleep(20);
+      }
+    });
+  }
+  ~MessageBoxCatcher() {
+    stop_ = true;
+    watcher_.join();
+  }
+  std::vector<std::pair<std::string, std::string>> seen;  // title, text
+
+ private:
+  static BOOL CALLBACK answer(HWND hwnd, LPARAM self) {
+    auto* catcher = reinterpret_cast<MessageBoxCatcher*>(self);
+    wchar_t name[16] = {};
+    ::GetClassNameW(hwnd, name, 16);
+    if (std::wstring(name) != L"#32770" || !::IsWindowVisible(hwnd) || hwnd == catcher->answered_) {
+      return TRUE;
+    }
+    wchar_t title[128] = {};
+    ::GetWindowTextW(hwnd, title, 128);
+    // The box's texts: a message box's one, a task dialog's several.
+    std::string body;
+    ::EnumChildWindows(
+        hwnd,
+        [](HWND child, LPARAM text) {
+          wchar_t kind[16] = {};
+          wchar_t shown[512] = {};
+          ::GetClassNameW(child, kind, 16);
+          ::GetWindowTextW(child, shown, 512);
+          auto& all = *reinterpret_cast<std::string*>(text);
+          if (_wcsicmp(kind, L"Static") == 0 && shown[0] != 0) {
+            if (!all.empty()) all += '\n';
+            all += platform::win32::narrow(shown);
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&body));
+    const int button = catcher->answer_(platform::win32::narrow(title), body);
+    if (button == 0) return TRUE;
+    catcher->seen.emplace_back(platform::win32::narrow(title), body);
+    catcher->answered_ = hwnd;
+    ::PostMessageW(hwnd, WM_COMMAND, static_cast<WPARAM>(button), 0);
+    return FALSE;
+  }
+  DWORD thread_;
+  Answer answer_;
+  HWND answered_ = nullptr;  // answered, and perhaps not yet gone
+  std::atomic<bool> stop_{false};
+  std::thread watcher_;
 };
 
 TEST_F(Win32WindowTest, OpensAsTheTablesLayItOutAt96Dpi) {
@@ -150,6 +247,7 @@ TEST_F(Win32WindowTest, OpensAsTheTablesLayItOutAt96Dpi) {
 }
 
 TEST_F(Win32WindowTest, ADropLoadsOnlyWhereTheControlUnderThePointerTakesIt) {
+  MessageBoxCatcher catcher;
   testing::TempFolder a;
   testing::TempFolder b;
   a.write("one.ima");
@@ -190,6 +288,12 @@ TEST_F(Win32WindowTest, ADropLoadsOnlyWhereTheControlUnderThePointerTakesIt) {
     onA = !onA;
   }
   EXPECT_FALSE(ticked(of(ControlId::Check1)));  // a drop on a box does not tick it
+  // Each load tells that its folder leads nowhere and that the second path
+  // was not loaded.
+  ASSERT_EQ(catcher.seen.size(), 2 * std::size(loads));
+  EXPECT_EQ(catcher.seen[0].first, "No IMA Files") << catcher.seen[0].second;
+  EXPECT_TRUE(catcher.seen[1].second.starts_with("Only the first folder, " + a.path()))
+      << catcher.seen[1].second;
   const std::string loaded = form.File2.path();
   const std::string other = loaded == a.path() ? b.path() : a.path();
   for (HWND target : takesNothing) {
@@ -237,10 +341,14 @@ TEST_F(Win32WindowTest, AltSDoesNothingWhileStartIsDisabledAndAltEClosesTheWindo
   EXPECT_FALSE(::IsWindow(hwnd));
 }
 
-TEST_F(Win32WindowTest, CtrlOLoadsTheChosenFolderInPlaceOfTheHint) {
+TEST_F(Win32WindowTest, CtrlOLoadsTheChosenFolderInPlaceOfTheHintAndItsTooltip) {
   EXPECT_EQ(text(of(ControlId::lblcurrentfolder)), win32::kFolderHint);
+  // The hint's tooltip and Start's name the keys; a loaded path shows whole.
+  EXPECT_EQ(tipOf(of(ControlId::lblcurrentfolder)), app::kFolderHintTip);
+  EXPECT_EQ(tipOf(of(ControlId::btnstart)), app::kStartTip);
   testing::TempFolder exam;
   exam.write("a.ima");
+  MessageBoxCatcher catcher;
   std::string askedFrom = "never";
   window->setFolderChooser([&](HWND, const std::string& start) {
     askedFrom = start;
@@ -257,48 +365,8 @@ TEST_F(Win32WindowTest, CtrlOLoadsTheChosenFolderInPlaceOfTheHint) {
   EXPECT_EQ(askedFrom, "");
   EXPECT_EQ(form.File2.path(), exam.path());
   EXPECT_EQ(text(of(ControlId::lblcurrentfolder)), form.lblcurrentfolder.text());
+  EXPECT_EQ(tipOf(of(ControlId::lblcurrentfolder)), exam.path());
 }
-
-// Answers the message boxes the window shows while it lives: records each
-// and presses a button.
-class MessageBoxCatcher {
- public:
-  // The unfinished run's question is answered with Finish, every other box
-  // with OK.
-  static constexpr int kFinishButton = 100;
-  MessageBoxCatcher() : thread_(::GetCurrentThreadId()) {
-    watcher_ = std::thread([this] {
-      while (!stop_) {
-        ::EnumThreadWindows(thread_, &MessageBoxCatcher::answer, reinterpret_cast<LPARAM>(this));
-        ::Sleep(20);
-      }
-    });
-  }
-  ~MessageBoxCatcher() {
-    stop_ = true;
-    watcher_.join();
-  }
-  std::vector<std::pair<std::string, std::string>> seen;  // title, text
-
- private:
-  static BOOL CALLBACK answer(HWND hwnd, LPARAM self) {
-    wchar_t name[16] = {};
-    ::GetClassNameW(hwnd, name, 16);
-    if (std::wstring(name) != L"#32770" || !::IsWindowVisible(hwnd)) return TRUE;
-    wchar_t title[128] = {};
-    wchar_t body[512] = {};
-    ::GetWindowTextW(hwnd, title, 128);
-    ::GetDlgItemTextW(hwnd, 0xFFFF, body, 512);
-    reinterpret_cast<MessageBoxCatcher*>(self)->seen.emplace_back(platform::win32::narrow(title),
-                                                                  platform::win32::narrow(body));
-    const bool question = std::wstring(title) == L"Unfinished Run";
-    ::PostMessageW(hwnd, WM_COMMAND, question ? kFinishButton : IDOK, 0);
-    return FALSE;
-  }
-  DWORD thread_;
-  std::atomic<bool> stop_{false};
-  std::thread watcher_;
-};
 
 TEST_F(Win32WindowTest, StartRenamesTheLoadedExamAndThenFindsNoFilesLeft) {
   testing::TempFolder exam;
@@ -380,6 +448,189 @@ TEST_F(Win32WindowTest, ALoadOffersToFinishAnUnfinishedRunAndFinishesIt) {
   }
   EXPECT_EQ(loose, 0);
   EXPECT_EQ(sorted, 12);
+}
+
+// The window, with a hook run after each file the run renames.
+class HookedWindow : public win32::MainWindow {
+ public:
+  using MainWindow::MainWindow;
+  void fileRenamed(const std::string&, const std::string&) override {
+    ++renamed;
+    if (onRename) onRename();
+  }
+  int renamed = 0;
+  std::function<void()> onRename;
+};
+
+// An exam of several series loaded in a journaling window, Check2 ticked.
+class Win32TrustTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tools::ExamOptions options;
+    options.files = 12;
+    options.series = 3;
+    tools::writeExam(exam.path(), options);
+    before = files();
+    form.setJournaling(true);
+    window = std::make_unique<HookedWindow>(form, SW_SHOWNOACTIVATE);
+    ASSERT_NE(window->hwnd(), nullptr);
+    window->setQuitOnClose(false);
+    window->loadDropped({exam.path()});
+    ::SendMessageW(window->control(ControlId::Check2), BM_CLICK, 0, 0);
+    ASSERT_TRUE(form.btnstart.enabled());
+  }
+  // Every file under the exam, by its path from the exam on.
+  std::set<std::string> files() const {
+    std::set<std::string> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(exam.path())) {
+      if (entry.is_regular_file()) {
+        found.insert(entry.path().lexically_relative(exam.path()).generic_string());
+      }
+    }
+    return found;
+  }
+  // A key pressed with Ctrl, as the message loop hands it to the window.
+  void ctrlKey(WPARAM key) {
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    MSG msg{window->control(ControlId::Check2), WM_KEYDOWN, key, 0, 0, {}};
+    window->handleDialogMessage(msg);
+    keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(keys);
+  }
+  // Posts `message` to the window and lets the run's next repaint find it.
+  void postDuringRun(UINT message, WPARAM wParam) {
+    ::PostMessageW(window->hwnd(), message, wParam, 0);
+    ::Sleep(win32::MainWindow::kPaintIntervalMs + 10);
+  }
+  // Each command of the context menu, by name, and whether it is enabled.
+  using Menu = std::map<std::string, bool>;
+  void watchMenu(Menu& seen) {
+    window->onCommandMenu = [&seen](HMENU menu) {
+      for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+        wchar_t name[64] = {};
+        ::GetMenuStringW(menu, static_cast<UINT>(i), name, 64, MF_BYPOSITION);
+        const std::string shown = platform::win32::narrow(name);
+        seen[shown.substr(0, shown.find('\t'))] =
+            (::GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) == 0;
+      }
+      ::EndMenu();
+    };
+  }
+  Menu rightClick() {
+    Menu seen;
+    watchMenu(seen);
+    ::SendMessageW(window->hwnd(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window->frame(2)),
+                   MAKELPARAM(100, 100));
+    return seen;
+  }
+
+  testing::TempFolder exam;
+  std::set<std::string> before;
+  platform::RealFileSystem fs;
+  platform::RealClock clock;
+  app::Form1 form{fs, clock};
+  std::unique_ptr<HookedWindow> window;
+};
+
+TEST_F(Win32TrustTest, PreviewListsWhatStartThenDoesAndChangesNothing) {
+  const app::Preview preview = form.preview();
+  bool shown = false;
+  window->onPreview = [&](HWND dialog) {
+    shown = true;
+    wchar_t title[64] = {};
+    ::GetWindowTextW(dialog, title, 64);
+    EXPECT_STREQ(title, L"Slicery - Preview");
+    const HWND list = ::GetDlgItem(dialog, win32::kPreviewSteps);
+    ASSERT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0),
+              static_cast<LRESULT>(preview.steps.size()));
+    // The last row, as the list asks for it.
+    const int last = static_cast<int>(preview.steps.size()) - 1;
+    wchar_t cell[MAX_PATH] = {};
+    LVITEMW item{};
+    item.iSubItem = 1;
+    item.pszText = cell;
+    item.cchTextMax = MAX_PATH;
+    ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(last),
+                   reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(platform::win32::narrow(cell), app::Preview::shownTo(preview.steps.back()));
+    EXPECT_EQ(files(), before);
+    ::SendMessageW(::GetDlgItem(dialog, win32::kPreviewStart), BM_CLICK, 0, 0);
+  };
+  ctrlKey('P');
+  ASSERT_TRUE(shown);
+
+  // The preview's Start ran: each file stands where its step said.
+  std::set<std::string> expected = before;
+  int renames = 0;
+  for (const app::PreviewStep& step : preview.steps) {
+    if (step.kind != app::PreviewStep::Kind::rename) continue;
+    ASSERT_EQ(expected.erase(std::filesystem::path(step.from).generic_string()), 1u) << step.from;
+    expected.insert(std::filesystem::path(step.to).generic_string());
+    ++renames;
+  }
+  EXPECT_EQ(renames, 12);
+  EXPECT_EQ(files(), expected);
+}
+
+TEST_F(Win32TrustTest, EscStopsAfterTheFileInHandAndCtrlZPutsTheFolderBack) {
+  MessageBoxCatcher catcher([](const std::string& title, const std::string& text) {
+    if (text.find("Stop the run after the file in hand?") != std::string::npos) {
+      return MessageBoxCatcher::kStopButton;
+    }
+    return title == "Undo Run" && text.starts_with("Undo the last run") ? IDYES : IDOK;
+  });
+  window->onRename = [&] {
+    if (window->renamed == 4) postDuringRun(WM_KEYDOWN, VK_ESCAPE);
+  };
+  ::SendMessageW(window->control(ControlId::btnstart), BM_CLICK, 0, 0);
+  EXPECT_EQ(window->renamed, 4);  // the file in hand, and no more
+  EXPECT_EQ(form.lastRun().state, app::LastRun::State::unfinished);
+  ASSERT_EQ(catcher.seen.size(), 2u);
+  EXPECT_EQ(catcher.seen[1].first, "Run Stopped");
+  EXPECT_NE(files(), before);
+
+  window->onRename = nullptr;
+  ctrlKey('Z');
+  EXPECT_EQ(files(), before);
+  ASSERT_EQ(catcher.seen.size(), 4u);
+  EXPECT_EQ(catcher.seen[2].first, "Undo Run");
+  EXPECT_NE(catcher.seen[3].second.find("4 names were put back"), std::string::npos)
+      << catcher.seen[3].second;
+}
+
+TEST_F(Win32TrustTest, TheContextMenuOffersWhatAppliesAndCloseAsksDuringARun) {
+  EXPECT_EQ(rightClick(), (Menu{{"Open folder\u2026", true},
+                                {"Preview\u2026", true},
+                                {"Undo last run", false},
+                                {"Stop", false}}));
+
+  // During the run only Stop applies; the close button asks, and Continue
+  // lets the run go on to its end with the window open.
+  MessageBoxCatcher catcher([](const std::string&, const std::string& text) {
+    return text.find("Stop the run") != std::string::npos ? MessageBoxCatcher::kContinueButton
+                                                          : IDOK;
+  });
+  Menu during;
+  window->onRename = [&] {
+    if (window->renamed == 1) {
+      watchMenu(during);
+      postDuringRun(WM_RBUTTONUP, 0);
+    }
+    if (window->renamed == 2) postDuringRun(WM_NCLBUTTONDOWN, HTCLOSE);
+  };
+  ::SendMessageW(window->control(ControlId::btnstart), BM_CLICK, 0, 0);
+  EXPECT_EQ(during, (Menu{{"Open folder\u2026", false},
+                          {"Preview\u2026", false},
+                          {"Undo last run", false},
+                          {"Stop", true}}));
+  ASSERT_EQ(catcher.seen.size(), 1u);
+  EXPECT_EQ(window->renamed, 12);
+  EXPECT_TRUE(::IsWindow(window->hwnd()));
+  window->onRename = nullptr;
+  EXPECT_TRUE(rightClick()["Undo last run"]);
 }
 
 }  // namespace

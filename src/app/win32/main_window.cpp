@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <utility>
 
 #include "platform/file_system.h"
 #include "platform/win32/wide.h"
+#include "preview_dialog.h"
 
 namespace slicery::win32 {
 
@@ -34,6 +36,9 @@ constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 // How many failures the end-of-run report lists by name.
 constexpr size_t kReportedFailures = 5;
+// The tooltip over Start's place, which shows while Start is disabled (a
+// disabled control sees no mouse).
+constexpr UINT_PTR kStartPlaceTip = 1;
 
 // Where the frames stand in the window, for the controls inside them.
 constexpr Twips kFrame1{120, 0, 14415, 6855};
@@ -349,9 +354,17 @@ void MainWindow::buildControls() {
        {kFirstFrameSlot + 2, kFirstFrameSlot + 1, kFirstFrameSlot + 3, kFirstFrameSlot}) {
     make(slot, kFrameClass, {}, 0);
   }
+  addTooltip(control(ControlId::btnstart));
+  TTTOOLINFOW place{};
+  place.cbSize = sizeof place;
+  place.uFlags = TTF_SUBCLASS;
+  place.hwnd = hwnd_;
+  place.uId = kStartPlaceTip;
+  place.lpszText = LPSTR_TEXTCALLBACKW;
+  ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&place));
 }
 
-void MainWindow::addTooltip(HWND label) {
+void MainWindow::addTooltip(HWND target) {
   if (tooltip_ == nullptr) {
     tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                  WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
@@ -363,7 +376,7 @@ void MainWindow::addTooltip(HWND label) {
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   tool.hwnd = hwnd_;
-  tool.uId = reinterpret_cast<UINT_PTR>(label);
+  tool.uId = reinterpret_cast<UINT_PTR>(target);
   tool.lpszText = LPSTR_TEXTCALLBACKW;
   ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
@@ -392,6 +405,15 @@ void MainWindow::layOut(UINT dpi) {
                    SWP_NOZORDER | SWP_NOACTIVATE);
     const HFONT font = !b.captionFont ? default_ : b.bold ? bold_ : regular_;
     ::SendMessageW(b.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  if (tooltip_ != nullptr) {
+    TTTOOLINFOW place{};
+    place.cbSize = sizeof place;
+    place.hwnd = hwnd_;
+    place.uId = kStartPlaceTip;
+    ::GetWindowRect(control(ControlId::btnstart), &place.rect);
+    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&place.rect), 2);
+    ::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&place));
   }
 }
 
@@ -465,7 +487,10 @@ void MainWindow::paintWhileBusy() {
       break;
     }
     if (msg.message == WM_DROPFILES) ::DragFinish(reinterpret_cast<HDROP>(msg.wParam));
-    if (isUserInput(msg.message)) continue;
+    if (isUserInput(msg.message)) {
+      stopTrigger(msg);
+      continue;
+    }
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
   }
@@ -475,12 +500,107 @@ void MainWindow::paintWhileBusy() {
 
 bool MainWindow::handleDialogMessage(MSG& msg) {
   if (hwnd_ == nullptr || (msg.hwnd != hwnd_ && !::IsChild(hwnd_, msg.hwnd))) return false;
-  if (form_.busy() && isUserInput(msg.message)) return true;
-  if (msg.message == WM_KEYDOWN && msg.wParam == 'O' && (::GetKeyState(VK_CONTROL) & 0x8000) != 0) {
-    openFolder();
+  if (form_.busy() && isUserInput(msg.message)) {
+    stopTrigger(msg);
     return true;
   }
+  if (shortcut(msg)) return true;
   return ::IsDialogMessageW(hwnd_, &msg) != FALSE;
+}
+
+bool MainWindow::shortcut(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || (::GetKeyState(VK_CONTROL) & 0x8000) == 0) return false;
+  switch (msg.wParam) {
+    case 'O':
+      openFolder();
+      return true;
+    case 'P':
+      openPreview();
+      return true;
+    case 'Z':
+      if (msg.hwnd == control(ControlId::Text1)) return false;  // the text box's own undo
+      undo();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void MainWindow::stopTrigger(const MSG& msg) {
+  if (!form_.working() || (msg.hwnd != hwnd_ && !::IsChild(hwnd_, msg.hwnd))) return;
+  switch (msg.message) {
+    case WM_KEYDOWN:
+      if (msg.wParam == VK_ESCAPE) form_.pressEscape();
+      break;
+    case WM_SYSKEYDOWN:
+      if (msg.wParam == 'E') form_.pressExit();
+      if (msg.wParam == VK_F4) form_.closeRequested();
+      break;
+    case WM_SYSCHAR:
+      if (msg.wParam == 'e' || msg.wParam == 'E') form_.pressExit();
+      break;
+    case WM_LBUTTONUP:
+      if (msg.hwnd == control(ControlId::btnExit)) form_.pressExit();
+      break;
+    case WM_NCLBUTTONDOWN:
+      if (msg.hwnd == hwnd_ && msg.wParam == HTCLOSE) form_.closeRequested();
+      break;
+    case WM_RBUTTONUP:
+      if (msg.hwnd != control(ControlId::Text1)) showCommandMenu(msg.pt);
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::start() {
+  lastPaint_ = 0;
+  form_.pressStart();
+}
+
+void MainWindow::undo() {
+  lastPaint_ = 0;
+  form_.pressUndo();
+}
+
+void MainWindow::openPreview() {
+  if (!form_.canPreview()) return;
+  const app::Preview preview = form_.preview();
+  if (runPreviewDialog(hwnd_, preview, form_.btnstart.enabled(), onPreview)) start();
+}
+
+void MainWindow::showCommandMenu(POINT screen) {
+  enum Command : UINT { kOpen = 1, kPreview, kUndo, kStop };
+  const HMENU menu = ::CreatePopupMenu();
+  const auto add = [menu](UINT command, const char* name, bool applies) {
+    ::AppendMenuW(menu, MF_STRING | (applies ? MF_ENABLED : MF_GRAYED), command,
+                  wide(name).c_str());
+  };
+  add(kOpen, "Open folder\u2026\tCtrl+O", form_.canOpenFolder());
+  add(kPreview, "Preview\u2026\tCtrl+P", form_.canPreview());
+  add(kUndo, "Undo last run\tCtrl+Z", form_.undoOffer().applies);
+  add(kStop, "Stop\tEsc", form_.canStop());
+  openMenu_ = menu;
+  const UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                                         screen.x, screen.y, 0, hwnd_, nullptr));
+  openMenu_ = nullptr;
+  ::DestroyMenu(menu);
+  switch (chosen) {
+    case kOpen:
+      openFolder();
+      break;
+    case kPreview:
+      openPreview();
+      break;
+    case kUndo:
+      undo();
+      break;
+    case kStop:
+      form_.pressEscape();
+      break;
+    default:
+      break;
+  }
 }
 
 void MainWindow::openFolder() {
@@ -499,8 +619,7 @@ void MainWindow::command(int slot, int notification) {
   }
   if (b.kind == Kind::button && notification == BN_CLICKED) {
     if (b.model->id() == ControlId::btnstart) {
-      lastPaint_ = 0;
-      form_.pressStart();
+      start();
     } else {
       form_.pressExit();
     }
@@ -601,14 +720,27 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY: {
       auto* tip = reinterpret_cast<NMTTDISPINFOW*>(lParam);
       if (tip->hdr.code != TTN_GETDISPINFOW) break;
-      // The label's whole text, when it has any.
-      for (const Binding& b : bindings_) {
-        if (reinterpret_cast<UINT_PTR>(b.hwnd) != tip->hdr.idFrom || b.model == nullptr) continue;
-        tooltipText_ = wide(static_cast<app::LabelModel*>(b.model)->text());
-        tip->lpszText = tooltipText_.data();
-      }
+      tooltipText_ = wide(tipOf(tip->hdr.idFrom));
+      tip->lpszText = tooltipText_.data();
       return 0;
     }
+    case WM_CONTEXTMENU: {
+      if (reinterpret_cast<HWND>(wParam) == control(ControlId::Text1)) break;
+      POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      if (lParam == -1) {  // from the keyboard: at the control with focus
+        RECT r{};
+        ::GetWindowRect(::GetFocus() != nullptr ? ::GetFocus() : hwnd_, &r);
+        at = {r.left, r.bottom};
+      }
+      showCommandMenu(at);
+      return 0;
+    }
+    case WM_ENTERIDLE:  // the context menu is open and waits
+      if (wParam == MSGF_MENU && openMenu_ != nullptr && onCommandMenu) {
+        const HMENU menu = std::exchange(openMenu_, nullptr);
+        onCommandMenu(menu);
+      }
+      break;
     case WM_ACTIVATE:
       // The control that had focus gets it back when the window is activated again.
       if (LOWORD(wParam) == WA_INACTIVE) {
@@ -627,8 +759,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_CLOSE:
-      if (form_.busy()) return 0;
-      ::DestroyWindow(hwnd_);
+      // During the work: asks whether to stop it, and closes once it stopped.
+      if (form_.closeRequested()) ::DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
       if (quitOnClose_) ::PostQuitMessage(0);
@@ -641,34 +773,73 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // --- What the form tells the user -------------------------------------------
 
+std::string MainWindow::tipOf(UINT_PTR tool) const {
+  const HWND start = control(ControlId::btnstart);
+  if (tool == kStartPlaceTip || tool == reinterpret_cast<UINT_PTR>(start)) return app::kStartTip;
+  if (tool == reinterpret_cast<UINT_PTR>(control(ControlId::lblcurrentfolder)) &&
+      form_.lblcurrentfolder.text().empty()) {
+    return app::kFolderHintTip;
+  }
+  // A label's whole text.
+  for (const Binding& b : bindings_) {
+    if (reinterpret_cast<UINT_PTR>(b.hwnd) == tool && b.kind == Kind::label) {
+      return static_cast<app::LabelModel*>(b.model)->text();
+    }
+  }
+  return {};
+}
+
 void MainWindow::showMessage(const app::Message& message) {
-  const UINT icon = message.icon == app::Message::Icon::critical ? MB_ICONERROR : MB_ICONWARNING;
+  UINT icon = MB_ICONWARNING;
+  if (message.icon == app::Message::Icon::critical) icon = MB_ICONERROR;
+  if (message.icon == app::Message::Icon::information) icon = MB_ICONINFORMATION;
   ::MessageBoxW(hwnd_, wide(message.text).c_str(), wide(message.title).c_str(), MB_OK | icon);
+}
+
+void MainWindow::notice(const app::Message& message) {
+  showMessage(message);
+}
+
+bool MainWindow::askStop(const std::string& question) {
+  constexpr int kStop = 100;
+  constexpr int kContinue = 101;
+  const TASKDIALOG_BUTTON buttons[] = {{kStop, L"&Stop"}, {kContinue, L"&Continue"}};
+  return ask("Slicery", question, nullptr, buttons, 0, kContinue) == kStop;
+}
+
+int MainWindow::ask(const char* title, const std::string& text, const wchar_t* icon,
+                    std::span<const TASKDIALOG_BUTTON> buttons, int commonButtons,
+                    int defaultButton) {
+  const std::wstring shownTitle = wide(title);
+  const std::wstring shownText = wide(text);
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = hwnd_;
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;  // Esc and the close button cancel
+  config.dwCommonButtons = commonButtons;
+  config.pszWindowTitle = shownTitle.c_str();
+  config.pszMainIcon = icon;
+  config.pszContent = shownText.c_str();
+  config.cButtons = static_cast<UINT>(buttons.size());
+  config.pButtons = buttons.data();
+  config.nDefaultButton = defaultButton;
+  int pressed = IDCANCEL;
+  if (FAILED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) return IDCANCEL;
+  return pressed;
 }
 
 app::Form1View::UnfinishedRunChoice MainWindow::askUnfinishedRun(const std::string& message) {
   constexpr int kFinish = 100;
   constexpr int kUndo = 101;
   const TASKDIALOG_BUTTON buttons[] = {{kFinish, L"&Finish"}, {kUndo, L"&Undo"}};
-  const std::wstring text = wide(message);
-  TASKDIALOGCONFIG config{};
-  config.cbSize = sizeof config;
-  config.hwndParent = hwnd_;
-  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
-  config.dwCommonButtons = TDCBF_CANCEL_BUTTON;
-  config.pszWindowTitle = L"Unfinished Run";
-  config.pszMainIcon = TD_WARNING_ICON;
-  config.pszContent = text.c_str();
-  config.cButtons = static_cast<UINT>(std::size(buttons));
-  config.pButtons = buttons;
-  config.nDefaultButton = IDCANCEL;
-  int pressed = IDCANCEL;
-  if (FAILED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) {
-    return UnfinishedRunChoice::cancel;
+  switch (ask("Unfinished Run", message, TD_WARNING_ICON, buttons, TDCBF_CANCEL_BUTTON, IDCANCEL)) {
+    case kFinish:
+      return UnfinishedRunChoice::finish;
+    case kUndo:
+      return UnfinishedRunChoice::undo;
+    default:
+      return UnfinishedRunChoice::cancel;
   }
-  if (pressed == kFinish) return UnfinishedRunChoice::finish;
-  if (pressed == kUndo) return UnfinishedRunChoice::undo;
-  return UnfinishedRunChoice::cancel;
 }
 
 bool MainWindow::confirm(const std::string& message, const std::string& title) {
@@ -684,24 +855,13 @@ void MainWindow::runFailed(const std::vector<app::RunFailure>& failures) {
   if (failures.empty()) return;
   // Paths are shown from the loaded folder on, which the headline names.
   const std::string folder = form_.File2.path();
-  const std::string prefix = folder.empty() ? std::string() : platform::joinPath(folder, "");
-  const auto shortened = [&prefix](const std::string& path) {
-    return !prefix.empty() && path.starts_with(prefix) ? path.substr(prefix.size()) : path;
-  };
   std::string text = std::to_string(failures.size());
   text += failures.size() == 1 ? " file or folder in " : " files or folders in ";
   text += folder;
   text += " could not be renamed, made or listed. Nothing was overwritten.\n";
   for (size_t i = 0; i < failures.size() && i < kReportedFailures; ++i) {
-    const app::RunFailure& failure = failures[i];
-    std::string where = shortened(failure.oldPath);
-    if (!where.empty() && !failure.newPath.empty()) where += " -> ";
-    where += shortened(failure.newPath);
-    if (where.empty()) where = folder;
-    where += ": ";
-    where += failure.reason;
     text += '\n';
-    text += platform::escapeControls(where);
+    text += app::failureLine(folder, failures[i]);
   }
   if (failures.size() > kReportedFailures) {
     text += "\n... and ";

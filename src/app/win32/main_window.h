@@ -8,8 +8,11 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -41,7 +44,7 @@ WindowArguments parseWindowArguments(const std::vector<std::string>& args);
 extern const char* const kWindowUsage;
 
 // The light hint shown in the "Current Folder:" value while it is empty.
-inline constexpr const char* kFolderHint = "Drop an exam folder here, or press Ctrl+O";
+using app::kFolderHint;
 
 class MainWindow : public app::Form1View {
  public:
@@ -67,7 +70,8 @@ class MainWindow : public app::Form1View {
   // Where a drop at `client` (client coordinates) goes.
   DropRole dropRoleAt(POINT client) const;
 
-  // Tab, Shift+Tab, the access keys and Ctrl+O; true when `msg` was taken.
+  // Tab, Shift+Tab, the access keys, Ctrl+O, Ctrl+P and Ctrl+Z; true when
+  // `msg` was taken.
   bool handleDialogMessage(MSG& msg);
 
   // Asks for a folder, starting at `start`, and returns it, or an empty text
@@ -79,6 +83,18 @@ class MainWindow : public app::Form1View {
   void openFolder();
   // Loads `paths` as a drop of them does.
   void loadDropped(const std::vector<std::string>& paths);
+  // Start, as its button presses it.
+  void start();
+  // Ctrl+P: shows the run Start would make now; its Start presses Start.
+  // While it shows, onPreview (if set) is called with the dialog.
+  void openPreview();
+  std::function<void(HWND dialog)> onPreview;
+  // Ctrl+Z: asks, then undoes the last run, showing its progress.
+  void undo();
+  // The context menu at `screen`: its commands, each enabled only when it
+  // applies. While it is open, onCommandMenu (if set) is called with it.
+  void showCommandMenu(POINT screen);
+  std::function<void(HMENU menu)> onCommandMenu;
 
   // Form1View
   void controlChanged(app::ControlId id, int index) override;
@@ -87,6 +103,8 @@ class MainWindow : public app::Form1View {
   void runFailed(const std::vector<app::RunFailure>& failures) override;
   UnfinishedRunChoice askUnfinishedRun(const std::string& message) override;
   bool confirm(const std::string& message, const std::string& title) override;
+  bool askStop(const std::string& question) override;
+  void notice(const app::Message& message) override;
 
  private:
   enum class Kind { label, checkBox, textBox, button, progressBar, frame };
@@ -111,10 +129,21 @@ class MainWindow : public app::Form1View {
   void layOut(UINT dpi);
   void sync(int slot);
   void paintWhileBusy();
+  // Ctrl+O, Ctrl+P and Ctrl+Z; true when `msg` was one of them.
+  bool shortcut(const MSG& msg);
+  // During a run, a finish or an undo: Esc, Exit (a click or Alt+E), the
+  // close button, Alt+F4 and a right click, which stop it or offer Stop.
+  void stopTrigger(const MSG& msg);
   void command(int slot, int notification);
   void dropFiles(HDROP drop);
   HBRUSH text1Brush() const;
-  void addTooltip(HWND label);
+  // A task dialog of `buttons` (and common buttons); returns the one
+  // pressed, IDCANCEL when it was cancelled.
+  int ask(const char* title, const std::string& text, const wchar_t* icon,
+          std::span<const TASKDIALOG_BUTTON> buttons, int commonButtons, int defaultButton);
+  void addTooltip(HWND target);
+  // What the tooltip of a control (or of Start's place) says.
+  std::string tipOf(UINT_PTR tool) const;
 
   app::Form1& form_;
   HWND hwnd_ = nullptr;
@@ -129,6 +158,7 @@ class MainWindow : public app::Form1View {
   std::wstring tooltipText_;
   FolderChooser chooseFolder_;
   std::uint64_t lastPaint_ = 0;  // GetTickCount64 at the last repaint while busy
+  HMENU openMenu_ = nullptr;     // the context menu while it is open
 };
 
 }  // namespace slicery::win32
