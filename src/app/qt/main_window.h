@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "app/window_arguments.h"
 
 class QDropEvent;
 class QMenu;
@@ -31,18 +32,8 @@ QFont windowFont();
 // QApplication exists.
 void setUpApplication();
 
-// What the `slicery` command line asks for: `slicery [PATH]`, --help,
-// --version.
-struct WindowArguments {
-  enum class Action { open, help, version, bad };
-  Action action = Action::open;
-  std::vector<std::string> paths;  // loaded as a drop of these paths is
-  std::string error;               // for Action::bad
-  // Action::bad for an unknown option of one dash, which may be the
-  // toolkit's own (-platform, -style).
-  bool toolkitMayTakeIt = false;
-};
-WindowArguments parseWindowArguments(const std::vector<std::string>& args);
+using app::parseWindowArguments;
+using app::WindowArguments;
 extern const char* const kWindowUsage;
 
 // The light hint shown in the "Current Folder:" value while it is empty.

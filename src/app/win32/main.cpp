@@ -8,16 +8,22 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "app/last_run.h"
 #include "main_window.h"
 #include "platform/clock.h"
+#include "platform/file_system.h"
 #include "platform/real_file_system.h"
 #include "platform/terminal.h"
 #include "platform/win32/wide.h"
 
 int main(int argc, char** argv) {
   using slicery::platform::win32::wide;
-  const slicery::win32::WindowArguments args =
-      slicery::win32::parseWindowArguments(slicery::platform::commandArguments(argc, argv));
+  std::vector<std::string> words = slicery::platform::commandArguments(argc, argv);
+  // Windows' own way of asking for help.
+  for (std::string& word : words) {
+    if (word == "/?") word = "--help";
+  }
+  slicery::win32::WindowArguments args = slicery::win32::parseWindowArguments(words);
   // A program without a console answers --help and --version in a box.
   switch (args.action) {
     case slicery::win32::WindowArguments::Action::help:
@@ -35,6 +41,13 @@ int main(int argc, char** argv) {
       return 2;
     case slicery::win32::WindowArguments::Action::open:
       break;
+  }
+
+  for (std::string& path : args.paths) path = slicery::platform::absolutePath(path);
+  if (const std::vector<std::string> failures = slicery::app::forgetOldRuns(); !failures.empty()) {
+    std::string text = "Slicery cannot tidy the run journals:";
+    for (const std::string& failure : failures) text += "\n" + failure;
+    ::MessageBoxW(nullptr, wide(text).c_str(), L"Slicery", MB_OK | MB_ICONWARNING);
   }
 
   // The folder picker (Ctrl+O) is a COM object of the shell.

@@ -160,26 +160,13 @@ const char* const kWindowUsage =
     "window would load it; of several PATHs only the first is loaded, as with a\n"
     "drop. Otherwise drop a folder on the window from Explorer or press Ctrl+O to\n"
     "choose one, then choose the options and press Start. slicery-cli renames\n"
-    "without a window.\n";
-
-WindowArguments parseWindowArguments(const std::vector<std::string>& args) {
-  WindowArguments parsed;
-  bool optionsEnded = false;
-  for (const std::string& arg : args) {
-    if (!optionsEnded && arg == "--") {
-      optionsEnded = true;
-    } else if (!optionsEnded && (arg == "--help" || arg == "-h" || arg == "/?")) {
-      return {WindowArguments::Action::help, {}, {}};
-    } else if (!optionsEnded && (arg == "--version" || arg == "-V")) {
-      parsed.action = WindowArguments::Action::version;
-    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-      return {WindowArguments::Action::bad, {}, "unknown option '" + arg + "'"};
-    } else if (!arg.empty()) {
-      parsed.paths.push_back(arg);
-    }
-  }
-  return parsed;
-}
+    "without a window.\n"
+    "\n"
+    "Each run keeps a journal of the folder's file names in %LOCALAPPDATA%\\Slicery\\,\n"
+    "so that a run cut short can be finished or undone (Ctrl+Z undoes the last\n"
+    "run). A finished run's journal is removed by the first start of slicery or\n"
+    "slicery-cli 30 days or more after the run; an unfinished run's stays until\n"
+    "it is finished, undone or forgotten (slicery-cli --forget PATH).\n";
 
 MainWindow::MainWindow(app::Form1& form, int show)
     : form_(form), bindings_(kFirstFrameSlot + kFrames), chooseFolder_(pickFolder) {

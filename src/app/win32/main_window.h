@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "app/window_arguments.h"
 
 namespace slicery::win32 {
 
@@ -33,14 +34,8 @@ int pixels(int twips, UINT dpi);
 // What a drop onto a control does.
 enum class DropRole { load, ignore, refuse };
 
-// What `slicery.exe` is asked on its command line.
-struct WindowArguments {
-  enum class Action { open, help, version, bad };
-  Action action = Action::open;
-  std::vector<std::string> paths;  // loaded as a drop of these paths is
-  std::string error;               // for Action::bad
-};
-WindowArguments parseWindowArguments(const std::vector<std::string>& args);
+using app::parseWindowArguments;
+using app::WindowArguments;
 extern const char* const kWindowUsage;
 
 // The light hint shown in the "Current Folder:" value while it is empty.
