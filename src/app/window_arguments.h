@@ -17,5 +17,8 @@ struct WindowArguments {
   bool toolkitMayTakeIt = false;
 };
 WindowArguments parseWindowArguments(const std::vector<std::string>& args);
+// The window's --help; `journals` names where this platform keeps the run
+// journals.
+std::string windowUsage(const std::string& journals);
 
 }  // namespace slicery::app

@@ -16,7 +16,11 @@ namespace {
 int answer(const slicery::qt::WindowArguments& args) {
   switch (args.action) {
     case slicery::qt::WindowArguments::Action::help:
-      std::fputs(slicery::qt::kWindowUsage, stdout);
+      std::fputs(
+          (slicery::qt::windowUsage("$XDG_STATE_HOME/slicery/ (else ~/.local/state/slicery/)") +
+           "See slicery(1).\n")
+              .c_str(),
+          stdout);
       return 0;
     case slicery::qt::WindowArguments::Action::version:
       std::printf("slicery %s\n", slicery::app::kVersion);

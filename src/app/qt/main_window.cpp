@@ -146,29 +146,6 @@ void setUpApplication() {
   QApplication::setWindowIcon(appIcon());
 }
 
-const char* const kWindowUsage =
-    "usage: slicery [PATH]\n"
-    "       slicery -h | --help | -V | --version\n"
-    "\n"
-    "Opens the Slicery window, which renames the .ima files of a Siemens MR or CT\n"
-    "export so that a folder listing follows series and slice order.\n"
-    "PATH, a folder or a file inside it, is loaded at once, as a drop of it on the\n"
-    "window would load it; of several PATHs only the first is loaded, as with a\n"
-    "drop. Otherwise drop a folder on the window or press Ctrl+O to choose one,\n"
-    "then choose the options and press Start. slicery-cli renames without a\n"
-    "window.\n"
-    "\n"
-    "  -h, --help     print this help\n"
-    "  -V, --version  print the version\n"
-    "\n"
-    "Each run keeps a journal of the folder's file names, readable by this account\n"
-    "only, in $XDG_STATE_HOME/slicery/ (else ~/.local/state/slicery/), so that a\n"
-    "run cut short can be finished or undone (Ctrl+Z undoes the last run). A\n"
-    "finished run's journal is removed by the first start of slicery or\n"
-    "slicery-cli 30 days or more after the run; an unfinished run's stays until\n"
-    "it is finished, undone or forgotten (slicery-cli --forget PATH). See\n"
-    "slicery(1).\n";
-
 MainWindow::MainWindow(app::Form1& form, QWidget* parent)
     : QWidget(parent),
       form_(form),

@@ -34,7 +34,7 @@ void setUpApplication();
 
 using app::parseWindowArguments;
 using app::WindowArguments;
-extern const char* const kWindowUsage;
+using app::windowUsage;
 
 // The light hint shown in the "Current Folder:" value while it is empty.
 using app::kFolderHint;

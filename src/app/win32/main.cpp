@@ -24,20 +24,19 @@ int main(int argc, char** argv) {
     if (word == "/?") word = "--help";
   }
   slicery::win32::WindowArguments args = slicery::win32::parseWindowArguments(words);
+  const std::string usage = slicery::win32::windowUsage("%LOCALAPPDATA%\\Slicery\\");
   // A program without a console answers --help and --version in a box.
   switch (args.action) {
     case slicery::win32::WindowArguments::Action::help:
-      ::MessageBoxW(nullptr, wide(slicery::win32::kWindowUsage).c_str(), L"Slicery",
-                    MB_OK | MB_ICONINFORMATION);
+      ::MessageBoxW(nullptr, wide(usage).c_str(), L"Slicery", MB_OK | MB_ICONINFORMATION);
       return 0;
     case slicery::win32::WindowArguments::Action::version:
       ::MessageBoxW(nullptr, wide(std::string("slicery ") + slicery::app::kVersion).c_str(),
                     L"Slicery", MB_OK | MB_ICONINFORMATION);
       return 0;
     case slicery::win32::WindowArguments::Action::bad:
-      ::MessageBoxW(nullptr,
-                    wide("slicery: " + args.error + "\n\n" + slicery::win32::kWindowUsage).c_str(),
-                    L"Slicery", MB_OK | MB_ICONERROR);
+      ::MessageBoxW(nullptr, wide("slicery: " + args.error + "\n\n" + usage).c_str(), L"Slicery",
+                    MB_OK | MB_ICONERROR);
       return 2;
     case slicery::win32::WindowArguments::Action::open:
       break;

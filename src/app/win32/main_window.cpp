@@ -150,24 +150,6 @@ int pixels(int twips, UINT dpi) {
   return ::MulDiv(twips, static_cast<int>(dpi), 1440);
 }
 
-const char* const kWindowUsage =
-    "usage: slicery [PATH]\n"
-    "       slicery -h | --help | -V | --version\n"
-    "\n"
-    "Opens the Slicery window, which renames the .ima files of a Siemens MR or CT\n"
-    "export so that a folder listing follows series and slice order.\n"
-    "PATH, a folder or a file inside it, is loaded at once, as a drop of it on the\n"
-    "window would load it; of several PATHs only the first is loaded, as with a\n"
-    "drop. Otherwise drop a folder on the window from Explorer or press Ctrl+O to\n"
-    "choose one, then choose the options and press Start. slicery-cli renames\n"
-    "without a window.\n"
-    "\n"
-    "Each run keeps a journal of the folder's file names in %LOCALAPPDATA%\\Slicery\\,\n"
-    "so that a run cut short can be finished or undone (Ctrl+Z undoes the last\n"
-    "run). A finished run's journal is removed by the first start of slicery or\n"
-    "slicery-cli 30 days or more after the run; an unfinished run's stays until\n"
-    "it is finished, undone or forgotten (slicery-cli --forget PATH).\n";
-
 MainWindow::MainWindow(app::Form1& form, int show)
     : form_(form), bindings_(kFirstFrameSlot + kFrames), chooseFolder_(pickFolder) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);

@@ -36,7 +36,7 @@ enum class DropRole { load, ignore, refuse };
 
 using app::parseWindowArguments;
 using app::WindowArguments;
-extern const char* const kWindowUsage;
+using app::windowUsage;
 
 // The light hint shown in the "Current Folder:" value while it is empty.
 using app::kFolderHint;
