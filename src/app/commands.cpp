@@ -33,4 +33,22 @@ std::string failureLine(const std::string& folder, const RunFailure& failure) {
   return platform::escapeControls((where.empty() ? folder : where) + ": " + failure.reason);
 }
 
+std::string failureList(const std::string& folder, const std::vector<RunFailure>& failures,
+                        std::string& details) {
+  constexpr size_t kListed = 5;
+  std::string listed;
+  details.clear();
+  for (size_t i = 0; i < failures.size(); ++i) {
+    const std::string line = failureLine(folder, failures[i]);
+    if (i < kListed) listed += (i > 0 ? "\n" : "") + line;
+    details += line + "\n";
+  }
+  if (failures.size() > kListed) {
+    listed += "\n... and " + std::to_string(failures.size() - kListed) + " more.";
+  } else {
+    details.clear();
+  }
+  return listed;
+}
+
 }  // namespace slicery::app

@@ -57,6 +57,10 @@ struct RunFailure {
 
 // One line of a failure report: the paths from `folder` on, then the reason.
 std::string failureLine(const std::string& folder, const RunFailure& failure);
+// The first few lines of a failure report, then "... and N more."; when
+// some were left out, `details` gets every line, else it is emptied.
+std::string failureList(const std::string& folder, const std::vector<RunFailure>& failures,
+                        std::string& details);
 
 // What a view offers the form beyond watching its controls.
 class Form1View : public ControlObserver {
@@ -180,9 +184,9 @@ class Form1 {
   // Puts back every name the loaded folder's last run changed that the disk
   // shows changed, newest first, and removes the series folders it made
   // once empty; never overwrites. What could not be put back goes to
-  // runFailures (and to the view). The journal is removed when everything
-  // was put back.
-  platform::Status undoRun();
+  // runFailures, and to the view's failure report unless `reportFailures`
+  // is false. The journal is removed when everything was put back.
+  platform::Status undoRun(bool reportFailures = true);
   // Removes the journal of the loaded folder's last run (File1's folder,
   // loaded or not), so that no record of its names is kept; the run can no
   // longer be finished or undone. Without `force`, one that did not finish
@@ -392,7 +396,6 @@ class Form1 {
   void askToStop(bool thenClose);
   // Undoes the last run and tells what was put back in one message.
   void undoAndTell();
-  bool summarizeUndo_ = false;
   Work work_ = Work::none;
   bool stopAsked_ = false;
   bool closeAfterWork_ = false;

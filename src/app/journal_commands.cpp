@@ -288,7 +288,7 @@ Status Form1::resumeRun() {
   return Status::ok();
 }
 
-Status Form1::undoRun() {
+Status Form1::undoRun(bool reportFailures) {
   const std::string folder = File2.path();
   if (busy_) return Status::error("undo run", folder, "busy");
   BusyScope busy(busy_);
@@ -435,7 +435,7 @@ Status Form1::undoRun() {
       runFailures.push_back({file, {}, gone.toString()});
     }
   }
-  if (!runFailures.empty() && view_ != nullptr && !summarizeUndo_) view_->runFailed(runFailures);
+  if (reportFailures && !runFailures.empty() && view_ != nullptr) view_->runFailed(runFailures);
   // The folder as it now is, with the undo's counts as a run leaves them.
   const int seriesDone = PRGSeries.value();
   File1.setFileName(folder);
@@ -584,9 +584,8 @@ void Form1::pressUndo() {
 }
 
 void Form1::undoAndTell() {
-  summarizeUndo_ = true;
-  const Status undone = undoRun();
-  summarizeUndo_ = false;
+  // Its failures are told in the summary, not in a report of their own.
+  const Status undone = undoRun(false);
   if (!undone) {
     view_->showMessage({undone.toString(), "ERROR"});
   } else if (!closeAfterWork_) {
@@ -611,18 +610,8 @@ Message Form1::undoSummary() const {
   if (runFailures.empty()) return message;
   message.icon = Message::Icon::warning;
   text += "\n\n" + std::to_string(runFailures.size()) +
-          " could not be undone; nothing was overwritten:";
-  constexpr size_t kListed = 5;
-  for (size_t i = 0; i < runFailures.size(); ++i) {
-    const std::string line = failureLine(folder, runFailures[i]);
-    if (i < kListed) text += "\n" + line;
-    message.details += line + "\n";
-  }
-  if (runFailures.size() > kListed) {
-    text += "\n... and " + std::to_string(runFailures.size() - kListed) + " more.";
-  } else {
-    message.details.clear();
-  }
+          " could not be undone; nothing was overwritten:\n" +
+          failureList(folder, runFailures, message.details);
   return message;
 }
 

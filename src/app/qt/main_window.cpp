@@ -37,7 +37,6 @@ namespace {
 constexpr int kControlIds = static_cast<int>(ControlId::Label4) + 1;
 constexpr int kLabel1Elements = 10;
 // How many failures the end-of-run report lists by name.
-constexpr size_t kReportedFailures = 5;
 
 // Positions and sizes are laid out in twips; 15 make a pixel at 96 dpi.
 QRect twips(int left, int top, int width, int height) {
@@ -707,10 +706,6 @@ void MainWindow::runFailed(const std::vector<app::RunFailure>& failures) {
   syncDirty();  // the run's end shows behind the report
   // Paths are shown from the loaded folder on, which the headline names.
   const std::string folder = form_.File2.path();
-  const auto line = [&](const app::RunFailure& failure) {
-    return QString::fromStdString(app::failureLine(folder, failure));
-  };
-
   const bool one = failures.size() == 1;
   QMessageBox box(
       QMessageBox::Warning, QStringLiteral("Slicery"),
@@ -720,17 +715,9 @@ void MainWindow::runFailed(const std::vector<app::RunFailure>& failures) {
           .arg(one ? QStringLiteral("file or folder") : QStringLiteral("files or folders"),
                text(folder)),
       QMessageBox::Ok, this);
-  QStringList first;
-  QStringList all;
-  for (const app::RunFailure& failure : failures) {
-    all << line(failure);
-    if (static_cast<size_t>(first.size()) < kReportedFailures) first << all.back();
-  }
-  if (failures.size() > kReportedFailures) {
-    first << QStringLiteral("... and %1 more.").arg(failures.size() - kReportedFailures);
-    box.setDetailedText(all.join(QLatin1Char('\n')));
-  }
-  box.setInformativeText(first.join(QLatin1Char('\n')));
+  std::string details;
+  box.setInformativeText(text(app::failureList(folder, failures, details)));
+  if (!details.empty()) box.setDetailedText(text(details));
   box.exec();
 }
 

@@ -35,7 +35,6 @@ constexpr int kClientHeight = 6945;
 constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 // How many failures the end-of-run report lists by name.
-constexpr size_t kReportedFailures = 5;
 // The tooltip over Start's place, which shows while Start is disabled (a
 // disabled control sees no mouse).
 constexpr UINT_PTR kStartPlaceTip = 1;
@@ -827,16 +826,9 @@ void MainWindow::runFailed(const std::vector<app::RunFailure>& failures) {
   std::string text = std::to_string(failures.size());
   text += failures.size() == 1 ? " file or folder in " : " files or folders in ";
   text += folder;
-  text += " could not be renamed, made or listed. Nothing was overwritten.\n";
-  for (size_t i = 0; i < failures.size() && i < kReportedFailures; ++i) {
-    text += '\n';
-    text += app::failureLine(folder, failures[i]);
-  }
-  if (failures.size() > kReportedFailures) {
-    text += "\n... and ";
-    text += std::to_string(failures.size() - kReportedFailures);
-    text += " more.";
-  }
+  text += " could not be renamed, made or listed. Nothing was overwritten.\n\n";
+  std::string details;  // a message box has no room for them
+  text += app::failureList(folder, failures, details);
   ::MessageBoxW(hwnd_, wide(text).c_str(), L"Slicery", MB_OK | MB_ICONWARNING);
 }
 
