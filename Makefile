@@ -73,8 +73,8 @@ test-windows: configure configure-windows
 package-windows: configure-windows
 	cmake --build $(WIN_BUILD) --target slicery-packages -j$(JOBS)
 	mkdir -p out
-	cp $(WIN_BUILD)/dist/windows/slicery-2.0-windows-x64.zip $(WIN_BUILD)/dist/windows/slicery-2.0-setup.exe out/
-	@ls -l out/slicery-2.0-windows-x64.zip out/slicery-2.0-setup.exe
+	cp $(WIN_BUILD)/dist/windows/slicery-*-windows-x64.zip $(WIN_BUILD)/dist/windows/slicery-*-setup.exe out/
+	@ls -l out/slicery-*-windows-x64.zip out/slicery-*-setup.exe
 
 screenshot-windows: configure-windows
 	cmake --build $(WIN_BUILD) --target slicery make-exam -j$(JOBS)

@@ -12,7 +12,7 @@ using journal_records::kPreviousSuffix;
 using journal_records::kSuffix;
 
 std::string journalFolderKey(const std::string& folder) {
-  return absolutePath(folder);
+  return finalPath(folder);
 }
 
 Status journalPathFor(const std::string& folder, std::string& file) {
@@ -56,13 +56,15 @@ Status removeJournal(const std::string& file) {
 
 std::vector<Status> tidyJournals(std::chrono::seconds keep) {
   std::string state;
+  if (!stateFolder(state)) return {};
+  const std::vector<std::string> names = namesIn(state);
   // Nothing is made where no journal was ever kept.
-  if (!stateFolder(state) || namesIn(state).empty()) return {};
+  if (names.empty()) return {};
   if (Status made = ensurePrivateFolder(state); !made) return {std::move(made)};
   std::vector<Status> failures = makeFilesPrivate(state);
   const auto oldest = std::chrono::system_clock::now() - keep;
   const std::string previous = std::string(kSuffix) + kPreviousSuffix;
-  for (const std::string& name : namesIn(state)) {
+  for (const std::string& name : names) {
     if (!name.ends_with(kSuffix) && !name.ends_with(previous)) continue;
     const std::string path = joinPath(state, name);
     std::chrono::system_clock::time_point written;

@@ -156,6 +156,8 @@ Status JournalWriter::finish() {
 }
 
 Status JournalWriter::keepPrevious() {
+  // Closed first: Windows replaces no file that is still open.
+  file_.reset();
   const std::string previous = previousOf(path_);
   const Status kept = moveStateFile(previous, path_);
   if (kept) return kept;

@@ -34,6 +34,7 @@ class JournalWriter {
   // Writes the end record (without waiting for the disk).
   Status finish();
   // The run changed nothing: the journal before it takes its place again.
+  // The writer takes no record after it.
   Status keepPrevious();
   // The run changed something: the journal before it goes.
   void discardPrevious();

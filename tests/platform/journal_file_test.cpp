@@ -39,6 +39,24 @@ JournalHeader sampleHeader(std::vector<std::string>& names) {
   return header;
 }
 
+// One folder has one journal (and one stand-in lock), whatever way it is
+// reached: a link to it, "." and ".." in the path, a trailing separator.
+TEST(JournalLocation, EverySpellingOfAFolderHasOneJournal) {
+  testing::TempFolder dir;
+  const std::filesystem::path real = std::filesystem::path(dir.path()) / "exam";
+  const std::filesystem::path link = std::filesystem::path(dir.path()) / "link";
+  std::filesystem::create_directory(real);
+  std::filesystem::create_directory_symlink(real, link);
+  std::string byReal;
+  ASSERT_TRUE(journalPathFor(real.string(), byReal));
+  for (const std::string& spelling :
+       {link.string(), link.string() + "/", (real / ".." / "exam" / ".").string()}) {
+    std::string file;
+    ASSERT_TRUE(journalPathFor(spelling, file));
+    EXPECT_EQ(file, byReal) << spelling;
+  }
+}
+
 TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
   testing::TempFolder dir;
   ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
