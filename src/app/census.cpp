@@ -23,7 +23,9 @@ platform::Status Form1::IMADragDrop() {
   }
   List1.clear();
 
-  // One reading of the folder serves File1, File2 and the run after.
+  // One reading of the folder serves File1, File2 and the run after; read
+  // under the folder's lock when the run follows at once.
+  if (lockBeforeReading_ && journaling_ && !dryRun_) lockLoadedFolder();
   loadError_ = readLoadedFolder(File1.path());
   if (!loadError_) return loadError_;
   File2.setPath(File1.path());

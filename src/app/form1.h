@@ -25,6 +25,7 @@
 #include "platform/journal_writer.h"
 #include "platform/status.h"
 #include "rename/plan.h"
+#include "run/progress.h"
 #include "scan/ima_file_name.h"
 #include "scan/series_index.h"
 
@@ -153,6 +154,10 @@ class Form1 {
   // between the load and Start) or takes the load's reading of it (the
   // command line, which presses Start right after the load).
   void setStartRereadsFolder(bool reread) { startRereads_ = reread; }
+  // Whether a load takes the folder's lock before it reads the folder and
+  // holds it for the run that follows (the command line), so that no other
+  // run changes the folder between the reading and the run.
+  void setLockBeforeReading(bool on) { lockBeforeReading_ = on; }
 
   // A dry run works out the run and shows it step by step, as the run
   // would, and changes nothing.
@@ -337,18 +342,11 @@ class Form1 {
   // Performs `plan` through `folder` (none in a dry run), showing each step.
   // Returns whether anything changed on disk.
   bool performPlan(const rename::Plan& plan, platform::OpenFolder* folder);
-  // A file step when finishing: done now, or found done already.
-  // `leftovers`: a cut move or placeholder the journal recorded for the step
-  // is the run's own to complete or remove.
-  platform::Status finishStep(platform::OpenFolder& folder, const std::string& from,
-                              const std::string& to, bool leftovers, bool& done);
-  // Whether planned file `i` may have left half a rename behind: a step the
-  // plan foresaw failing, or that the run recorded as failed, made nothing
-  // of its own at the new name, so what stands there is someone else's.
-  bool mayHaveLeftovers(const rename::PlannedFile& f, size_t i) const {
-    return f.foreseen == rename::Foresight::none &&
-           failed_.count(static_cast<std::uint32_t>(i)) == 0;
-  }
+  // Before a finish: settles what its journal's run was in the middle of,
+  // and judges which of its steps took effect (judgedFiles_).
+  void prepareFinish(const rename::Plan& plan, platform::OpenFolder& loaded);
+  // Takes the loaded folder's lock, unless it is held already.
+  platform::Status lockLoadedFolder();
   // Why a file step is not even tried: its series folder cannot be used
   // (`refusal`), or it is a link whose relative target would break.
   platform::Status blockedStep(const rename::PlannedSeries& s, const rename::PlannedFile& f,
@@ -356,6 +354,23 @@ class Form1 {
   // What a dry run foresees for a file step that moves.
   platform::Status foreseen(const rename::PlannedSeries& s, const rename::PlannedFile& f,
                             const std::string& oldPath, const std::string& newPath);
+  // A journal's run against the disk: its file steps, which of them took
+  // effect, and why those the journal records as failed failed.
+  struct JudgedRun {
+    std::vector<run::Step> steps;
+    run::Progress progress;
+    std::unordered_map<std::uint32_t, std::string> reasons;
+  };
+  // `listing` is the one the run began with, `described` where its series
+  // folders stand after their description named them.
+  JudgedRun judgeRun(const rename::Plan& plan, const scan::SeriesIndex& listing,
+                     const platform::JournalContents& contents,
+                     const std::unordered_map<std::string, std::string>& described);
+  // While finishing: each planned file's step as judged, kStepUntried,
+  // kStepDone or kStepFailed.
+  enum : std::uint8_t { kStepUntried = 0, kStepDone = 1, kStepFailed = 2 };
+  std::vector<std::uint8_t> judgedFiles_;
+  std::unordered_map<std::uint32_t, std::string> failureReasons_;
   // Takes a journal's inputs as the loaded folder's listing and options;
   // the names move out of `header`.
   void loadJournalInputs(platform::JournalHeader& header);
@@ -432,11 +447,9 @@ class Form1 {
   const platform::JournalContents* finishing_ = nullptr;
   platform::Status journalError_;
   LastRun refusal_;
-  // The steps the journal in hand recorded before taking them; while
-  // finishing, the series folders it renamed that the disk shows renamed.
-  std::unordered_set<std::string> intents_;
+  // While finishing, the series folders the run renamed that the disk shows
+  // renamed.
   std::unordered_map<std::string, std::string> renamedFolders_;
-  std::unordered_set<std::uint32_t> failed_;
   // The plan in hand while its series folders are named, and how many were.
   const rename::Plan* running_ = nullptr;
   int foldersRenamed_ = 0;
@@ -447,6 +460,8 @@ class Form1 {
   const std::atomic<bool>* stopFlag_ = nullptr;
   bool busy_ = false;
   bool startRereads_ = true;
+  bool lockBeforeReading_ = false;
+  std::string lockedFolder_;
   // The loaded folder's names: what the load read, kept current by the run;
   // and every entry of it that is no .ima file.
   scan::SeriesIndex index_;

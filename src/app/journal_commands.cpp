@@ -2,6 +2,7 @@
 // folder's lock while it works; an interrupted run can be finished and the
 // last run undone. Finish and undo work the run's plan out again from what
 // the journal recorded and ask the disk, step by step, what took effect.
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <unordered_map>
@@ -9,6 +10,7 @@
 
 #include "app/busy_scope.h"
 #include "app/form1.h"
+#include "app/recorded_intent.h"
 
 namespace slicery::app {
 
@@ -21,34 +23,91 @@ namespace {
 
 constexpr const char* kDefaultFolderBaseName = "Series";
 
-std::string intentKey(JournalIntent::Kind kind, std::string_view from, std::string_view to) {
-  std::string key(1, static_cast<char>(kind));
-  key.append(from).push_back('\0');
-  key.append(to);
-  return key;
-}
-
-std::unordered_set<std::string> intentsOf(const JournalContents& contents) {
-  std::unordered_set<std::string> keys;
-  for (const JournalIntent& intent : contents.intents) {
-    keys.insert(intentKey(intent.kind, intent.from, intent.to));
-  }
-  return keys;
-}
-
 // The planned files whose step the run recorded as failed.
 std::unordered_set<std::uint32_t> failedSteps(const JournalContents& contents) {
   std::unordered_set<std::uint32_t> failed;
   for (const platform::JournalPass& pass : contents.passes) {
     failed.insert(pass.failed.begin(), pass.failed.end());
   }
+  for (const platform::JournalFailure& failure : contents.failures) failed.insert(failure.file);
   return failed;
+}
+
+// Whether `name` stood among the entries the journal's run began with.
+bool listedBefore(const JournalContents& contents, std::string_view name) {
+  for (const auto& [entry, kind] : contents.header.others) {
+    if (platform::NameEqual{}(entry, name)) return true;
+  }
+  return false;
+}
+
+// Settles the one step that the last command on the journal's run can have
+// been in the middle of when it was cut short: the step of its last intent,
+// where both names stand. A cut move is completed (its new name holds the
+// file); a placeholder goes (the old name holds it).
+void settleLastIntent(const JournalContents& contents, platform::OpenFolder& loaded) {
+  if (contents.intents.empty()) return;
+  const JournalIntent& last = contents.intents.back();
+  if (last.kind == JournalIntent::Kind::folderRenaming ||
+      loaded.kind(last.from) == PathKind::missing || loaded.kind(last.to) == PathKind::missing) {
+    return;
+  }
+  if (last.kind == JournalIntent::Kind::cutMove) {
+    loaded.completeCutMove(last.from, last.to);
+  } else {
+    loaded.removePlaceholder(last.to);
+  }
 }
 
 }  // namespace
 
+Form1::JudgedRun Form1::judgeRun(const rename::Plan& plan, const scan::SeriesIndex& listing,
+                                 const JournalContents& contents,
+                                 const std::unordered_map<std::string, std::string>& described) {
+  JudgedRun judged;
+  judged.steps = run::stepsOf(plan);
+  const std::string& folder = File2.path();
+  // What stands now: the loaded folder's entries and each series folder's,
+  // spelled as the steps spell them.
+  platform::NameSet<std::string> present;
+  platform::FileSystem::Entries entries;
+  if (fileSystem().listEntries(folder, entries)) {
+    for (auto& [name, kind] : entries) present.insert(std::move(name));
+  }
+  std::unordered_set<std::string> listedFolders;
+  for (const rename::PlannedSeries& s : plan.series) {
+    if (!s.hasFolder || !listedFolders.insert(s.folderName).second) continue;
+    const auto renamed = described.find(s.folderName);
+    const std::string now = renamed == described.end() ? s.folderName : renamed->second;
+    entries.clear();
+    if (!fileSystem().listEntries(platform::joinPath(folder, now), entries)) continue;
+    for (const auto& [name, kind] : entries) present.insert(platform::joinPath(s.folderName, name));
+  }
+  platform::NameSet<std::string_view> listed;
+  for (const std::string_view name : listing.names()) listed.insert(name);
+  for (const auto& [name, kind] : contents.header.others) listed.insert(name);
+  const std::unordered_set<std::uint32_t> failed = failedSteps(contents);
+  judged.progress = run::judge(
+      judged.steps, [&](std::string_view name) { return listed.count(name) != 0; },
+      [&](std::string_view name) { return present.count(std::string(name)) != 0; },
+      [&](std::uint32_t file) { return failed.count(file) != 0; });
+  for (const platform::JournalFailure& failure : contents.failures) {
+    judged.reasons.try_emplace(failure.file, failure.reason);
+  }
+  return judged;
+}
+
 bool Form1::stopRequested() const {
   return stopAsked_ || (stopFlag_ != nullptr && stopFlag_->load()) || !journalError_;
+}
+
+Status Form1::lockLoadedFolder() {
+  const std::string& folder = File1.path();
+  if (lock_ != nullptr && lockedFolder_ == folder) return Status::ok();
+  lock_.reset();
+  const Status locked = fileSystem().lockFolder(folder, lock_);
+  lockedFolder_ = locked ? folder : std::string();
+  return locked;
 }
 
 LastRun Form1::lastRun() {
@@ -72,7 +131,7 @@ bool Form1::beginRun(const rename::Plan& plan) {
     if (view_ != nullptr) view_->runRefused(refusal_);
     return false;
   };
-  if (const Status locked = fileSystem().lockFolder(folder, lock_); !locked) {
+  if (const Status locked = lockLoadedFolder(); !locked) {
     LastRun busy;
     busy.state = locked.code() == EWOULDBLOCK ? LastRun::State::busy : LastRun::State::noJournal;
     busy.why = "cannot lock the folder: " + locked.reason();
@@ -170,36 +229,31 @@ Status Form1::readLastJournal(const char* operation, const char* verb, bool salv
   return platform::readJournal(file, contents, salvage);
 }
 
-Status Form1::finishStep(platform::OpenFolder& folder, const std::string& from,
-                         const std::string& to, bool leftovers, bool& done) {
-  done = false;
-  Status status = folder.renameFile(from, to);
-  if (status) return status;
-  const auto recorded = [&](JournalIntent::Kind kind) {
-    return leftovers && intents_.count(intentKey(kind, from, to)) != 0;
-  };
-  if (status.code() == ENOENT && folder.kind(from) == PathKind::missing &&
-      folder.kind(to) != PathKind::missing) {
-    done = true;  // taken before the run stopped
-    return Status::ok();
-  }
-  if (status.code() == EEXIST) {
-    if (recorded(JournalIntent::Kind::cutMove) && folder.completeCutMove(from, to)) {
-      return Status::ok();
-    }
-    if (recorded(JournalIntent::Kind::placeholder) && folder.removePlaceholder(to)) {
-      return folder.renameFile(from, to);
+void Form1::prepareFinish(const rename::Plan& plan, platform::OpenFolder& loaded) {
+  settleLastIntent(*finishing_, loaded);
+  // A placeholder of a folder renaming cut short goes, so it can be done; a
+  // folder renaming that stays in the way is told when it is tried.
+  removeFolderPlaceholders(*finishing_, loaded);
+  renamedFolders_ = describedFolders(plan, *finishing_, loaded);
+  JudgedRun judged = judgeRun(plan, index_, *finishing_, renamedFolders_);
+  judgedFiles_.assign(plan.files.size(), kStepUntried);
+  for (std::size_t k = 0; k < judged.steps.size(); ++k) {
+    const run::Outcome outcome = judged.progress.outcomes[k];
+    if (outcome == run::Outcome::inEffect) {
+      judgedFiles_[judged.steps[k].file] = kStepDone;
+    } else if (outcome == run::Outcome::noEffect) {
+      judgedFiles_[judged.steps[k].file] = kStepFailed;
     }
   }
-  return status;
+  failureReasons_ = std::move(judged.reasons);
 }
 
 Form1::JournalScope::~JournalScope() {
   form_.lock_.reset();
   form_.journal_.reset();
   form_.finishing_ = nullptr;
-  form_.intents_.clear();
-  form_.failed_.clear();
+  form_.judgedFiles_.clear();
+  form_.failureReasons_.clear();
   form_.renamedFolders_.clear();
 }
 
@@ -207,7 +261,9 @@ std::vector<const JournalIntent*> Form1::removeFolderPlaceholders(const JournalC
                                                                   platform::OpenFolder& loaded) {
   std::vector<const JournalIntent*> both;
   for (const JournalIntent& intent : contents.intents) {
-    if (intent.kind == JournalIntent::Kind::folderRenaming &&
+    // A folder that stood there before the run is the user's, never the
+    // run's placeholder.
+    if (intent.kind == JournalIntent::Kind::folderRenaming && !listedBefore(contents, intent.to) &&
         loaded.kind(intent.from) == PathKind::folder &&
         loaded.kind(intent.to) == PathKind::folder && !loaded.removePlaceholder(intent.to)) {
       both.push_back(&intent);
@@ -220,7 +276,7 @@ std::unordered_map<std::string, std::string> Form1::describedFolders(
     const rename::Plan& plan, const JournalContents& contents, platform::OpenFolder& loaded) {
   std::unordered_map<std::string, std::string> described;
   for (const JournalIntent& intent : contents.intents) {
-    if (intent.kind == JournalIntent::Kind::folderRenaming &&
+    if (intent.kind == JournalIntent::Kind::folderRenaming && !listedBefore(contents, intent.to) &&
         loaded.kind(intent.from) == PathKind::missing &&
         loaded.kind(intent.to) == PathKind::folder) {
       described[intent.from] = intent.to;
@@ -262,7 +318,7 @@ Status Form1::resumeRun() {
   if (busy_) return Status::error("finish run", folder, "busy");
   BusyScope busy(busy_);
   const WorkScope work(*this, Work::run);
-  if (const Status locked = fileSystem().lockFolder(folder, lock_); !locked) {
+  if (const Status locked = lockLoadedFolder(); !locked) {
     return Status::error("finish run", folder, locked.reason(), locked.code());
   }
   const JournalScope scope(*this);
@@ -278,9 +334,8 @@ Status Form1::resumeRun() {
   if (Status reopened = platform::JournalWriter::reopen(file, openJournal_, journal_); !reopened) {
     return reopened;
   }
+  if (Status begun = journal_->command(platform::JournalCommand::finish); !begun) return begun;
   loadJournalInputs(contents.header);
-  intents_ = intentsOf(contents);
-  failed_ = failedSteps(contents);
   finishing_ = &contents;
   lbltimetaken.setText("");
   runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
@@ -293,36 +348,30 @@ Status Form1::undoRun(bool reportFailures) {
   if (busy_) return Status::error("undo run", folder, "busy");
   BusyScope busy(busy_);
   const WorkScope work(*this, Work::undo);
-  if (const Status locked = fileSystem().lockFolder(folder, lock_); !locked) {
+  if (const Status locked = lockLoadedFolder(); !locked) {
     return Status::error("undo run", folder, locked.reason(), locked.code());
   }
   const JournalScope scope(*this);
   JournalContents contents;
   std::string file;
   if (Status read = readLastJournal("undo run", "undo", true, contents, file); !read) return read;
+  // The undo keeps its own records in the run's journal, so that the next
+  // command knows of an undo cut short; a damaged journal takes none.
+  if (contents.damage.empty()) {
+    if (Status reopened = platform::JournalWriter::reopen(file, openJournal_, journal_);
+        !reopened) {
+      return reopened;
+    }
+    if (Status begun = journal_->command(platform::JournalCommand::undo); !begun) return begun;
+  }
+  const bool wasFinished = contents.finished;
 
   loadJournalInputs(contents.header);
   const rename::Plan plan = rename::makePlan({index_, others_}, planOptionsOf(contents.header));
-  intents_ = intentsOf(contents);
-  failed_ = failedSteps(contents);
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
   runFailures.clear();
   stepsPutBack = 0;
   foldersRemoved = 0;
-  // Progress is shown as a run shows it: the steps that may be put back.
-  const auto undoable = [&](const rename::PlannedSeries& s, size_t i) {
-    return s.refusal.empty() && plan.moves(s, plan.files[i]) && mayHaveLeftovers(plan.files[i], i);
-  };
-  int steps = 0;
-  for (const rename::PlannedSeries& s : plan.series) {
-    for (size_t i = s.firstFile; i < s.endFile; ++i) steps += undoable(s, i) ? 1 : 0;
-  }
-  lbltimetaken.setText("");
-  runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
-  prgtotal.setMaximum(steps);
-  prgtotal.setValue(0);
-  filesProcessed = 0;
-  filesRenamed = 0;
   const auto full = [&folder](const std::string& name) { return platform::joinPath(folder, name); };
   const auto fail = [this, &full](const std::string& now, const std::string& before,
                                   std::string reason) {
@@ -330,9 +379,31 @@ Status Form1::undoRun(bool reportFailures) {
         {full(now), before.empty() ? std::string() : full(before), std::move(reason)});
   };
 
-  // The series folders named after their description; a placeholder of a
-  // renaming cut short goes.
-  for (const auto& [from, to] : describedFolders(plan, contents, *loaded)) {
+  settleLastIntent(contents, *loaded);
+  for (const JournalIntent* both : removeFolderPlaceholders(contents, *loaded)) {
+    fail(both->to, both->from, "cannot be put back: both names exist");
+  }
+  const auto described = describedFolders(plan, contents, *loaded);
+  const JudgedRun judged = judgeRun(plan, index_, contents, described);
+  const std::vector<run::Step>& steps = judged.steps;
+  // Steps that took effect go back; so do those whose old name someone took
+  // since, which is then told.
+  std::vector<bool> inEffect(steps.size());
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    inEffect[k] = judged.progress.outcomes[k] == run::Outcome::inEffect ||
+                  judged.progress.outcomes[k] == run::Outcome::blocked;
+  }
+  // Progress is shown as a run shows it: the steps to put back.
+  const int undoable = static_cast<int>(std::count(inEffect.begin(), inEffect.end(), true));
+  lbltimetaken.setText("");
+  runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
+  prgtotal.setMaximum(undoable);
+  prgtotal.setValue(0);
+  filesProcessed = 0;
+  filesRenamed = 0;
+
+  // The series folders named after their description go back first.
+  for (const auto& [from, to] : described) {
     if (const Status back = loaded->renameFolder(to, from); !back) {
       fail(to, from, "cannot be put back: " + back.reason());
     } else {
@@ -340,67 +411,51 @@ Status Form1::undoRun(bool reportFailures) {
       if (view_ != nullptr) view_->folderRenamed(full(to), full(from));
     }
   }
-  for (const JournalIntent* both : removeFolderPlaceholders(contents, *loaded)) {
-    fail(both->to, both->from, "cannot be put back: both names exist");
-  }
 
-  // The files, newest step first. A step the run did not take leaves its
-  // old name in place, and is left alone.
-  // Only the window's Stop ends an undo early; on the command line it goes
-  // on to its end whatever signal came.
-  for (size_t si = plan.series.size(); si-- > 0 && !stopAsked_;) {
-    const rename::PlannedSeries& s = plan.series[si];
-    int inSeries = 0;
-    for (size_t i = s.firstFile; i < s.endFile; ++i) inSeries += undoable(s, i) ? 1 : 0;
-    if (inSeries == 0) continue;
-    lblcurrentseries.setText(s.text);
-    Label3.setText(s.hasFolder ? full(s.folderName) : std::string());
-    PRGSeries.setValue(0);
-    PRGSeries.setMaximum(inSeries);
-    for (size_t i = s.endFile; i-- > s.firstFile && !stopAsked_;) {
-      const rename::PlannedFile& f = plan.files[i];
-      // A step that failed is left alone: what stands at its new name is not
-      // the run's.
-      if (!undoable(s, i)) continue;
-      const std::string from(f.oldName);
-      const std::string to = plan.target(s, f);
-      lblcurrentslice.setText(std::string(f.slice));
-      lbloldfilename.setText(f.newName);
-      lblnewfilename.setText(f.oldName);
-      PRGSeries.setValue(PRGSeries.value() + 1);
-      prgtotal.setValue(++filesProcessed);
-      Label6.setText(std::to_string(filesProcessed));
-      const auto putBack = [&] {
-        ++stepsPutBack;
-        lbltotalfiles.setText(std::to_string(++filesRenamed));
-      };
-      const bool cutMove = intents_.count(intentKey(JournalIntent::Kind::cutMove, from, to)) != 0;
-      const bool placeholder =
-          intents_.count(intentKey(JournalIntent::Kind::placeholder, from, to)) != 0;
-      const Status back = loaded->renameFile(to, from);
-      if (back) {
-        putBack();
-        if (view_ != nullptr) view_->fileRenamed(full(to), full(from));
-        continue;
+  // The files, newest step first. Only the window's Stop ends an undo early;
+  // on the command line it goes on to its end whatever signal came.
+  std::vector<std::size_t> seriesOf(plan.files.size(), 0);
+  for (std::size_t si = 0; si < plan.series.size(); ++si) {
+    for (std::size_t i = plan.series[si].firstFile; i < plan.series[si].endFile; ++i) {
+      seriesOf[i] = si;
+    }
+  }
+  const std::size_t fileFailuresFrom = runFailures.size();
+  std::size_t shownSeries = plan.series.size();
+  for (std::size_t k = steps.size(); k-- > 0 && !stopAsked_;) {
+    if (!inEffect[k]) continue;
+    const run::Step& step = steps[k];
+    const rename::PlannedFile& f = plan.files[step.file];
+    if (seriesOf[step.file] != shownSeries) {
+      shownSeries = seriesOf[step.file];
+      const rename::PlannedSeries& s = plan.series[shownSeries];
+      int inSeries = 0;
+      for (std::size_t j = 0; j <= k; ++j) {
+        inSeries += inEffect[j] && seriesOf[steps[j].file] == shownSeries ? 1 : 0;
       }
-      // The new name gone and the old one there: a step never taken.
-      if (back.code() == ENOENT && loaded->kind(from) != PathKind::missing) continue;
-      if (back.code() == EEXIST) {
-        // Both names are there: a move cut short, a placeholder of one, or
-        // another file at the old name, which is never replaced.
-        if (cutMove && loaded->completeCutMove(to, from)) {
-          putBack();
-          continue;
-        }
-        if (placeholder && loaded->removePlaceholder(to)) continue;
-        fail(to, from, "cannot be put back: its old name is taken too; neither is replaced");
-        continue;
-      }
-      fail(to, from,
-           "cannot be put back: " + (back.code() == ENOENT
-                                         ? std::string("the file is at neither its old nor its "
-                                                       "new name")
-                                         : back.reason()));
+      lblcurrentseries.setText(s.text);
+      Label3.setText(s.hasFolder ? full(s.folderName) : std::string());
+      PRGSeries.setValue(0);
+      PRGSeries.setMaximum(inSeries);
+    }
+    const std::string from(step.from);
+    lblcurrentslice.setText(std::string(f.slice));
+    lbloldfilename.setText(f.newName);
+    lblnewfilename.setText(f.oldName);
+    PRGSeries.setValue(PRGSeries.value() + 1);
+    prgtotal.setValue(++filesProcessed);
+    Label6.setText(std::to_string(filesProcessed));
+    RecordedIntent intent(journal_.get(), step.to, from);
+    if (const Status back = loaded->renameFile(step.to, from, &intent); back) {
+      ++stepsPutBack;
+      lbltotalfiles.setText(std::to_string(++filesRenamed));
+      if (view_ != nullptr) view_->fileRenamed(full(step.to), full(from));
+    } else if (back.code() == EEXIST) {
+      fail(step.to, from, "cannot be put back: its old name is taken too; neither is replaced");
+    } else if (back.code() == ENOENT) {
+      fail(step.to, from, "cannot be put back: the file is at neither its old nor its new name");
+    } else {
+      fail(step.to, from, "cannot be put back: " + back.reason());
     }
   }
 
@@ -409,12 +464,14 @@ Status Form1::undoRun(bool reportFailures) {
     label->setText("");
   }
   // The series folders the run made, once empty; a stopped undo leaves them
-  // and the journal for the rest.
+  // and the journal for the rest. A folder that was there before the run
+  // stays.
   const bool stopped = stopAsked_;
   std::unordered_set<std::string> removed;
   for (const rename::PlannedSeries& s : plan.series) {
     if (stopped || !s.hasFolder || !s.refusal.empty() || s.folderListed ||
-        !removed.insert(s.folderName).second || loaded->kind(s.folderName) != PathKind::folder) {
+        listedBefore(contents, s.folderName) || !removed.insert(s.folderName).second ||
+        loaded->kind(s.folderName) != PathKind::folder) {
       continue;
     }
     if (const Status gone = loaded->removeEmptyFolder(s.folderName); !gone) {
@@ -424,15 +481,28 @@ Status Form1::undoRun(bool reportFailures) {
       ++foldersRemoved;
     }
   }
+  // Whatever records were lost: once the disk shows every name of the run
+  // back as it was, nothing is left to undo.
+  if (!stopped && runFailures.size() > fileFailuresFrom && contents.damage.empty() &&
+      judgeRun(plan, index_, contents, {}).progress.mismatchesAtStart == 0) {
+    runFailures.erase(runFailures.begin() + static_cast<std::ptrdiff_t>(fileFailuresFrom),
+                      runFailures.end());
+  }
   if (!contents.damage.empty()) {
     runFailures.push_back({file,
                            {},
                            "the journal is damaged (" + contents.damage +
                                "); what it held after that could not be checked, "
                                "and it is kept"});
-  } else if (runFailures.empty() && !stopped) {
+  } else if (!stopped && runFailures.empty()) {
+    journal_.reset();  // closed first: Windows removes no open file
     if (Status gone = platform::removeJournal(file); !gone) {
       runFailures.push_back({file, {}, gone.toString()});
+    }
+  } else if (!stopped && wasFinished && journal_ != nullptr) {
+    // What could not be put back stays as the finished run left it.
+    if (Status ended = journal_->finish(); !ended) {
+      runFailures.push_back({file, {}, "cannot write the run journal: " + ended.toString()});
     }
   }
   if (reportFailures && !runFailures.empty() && view_ != nullptr) view_->runFailed(runFailures);
@@ -440,7 +510,7 @@ Status Form1::undoRun(bool reportFailures) {
   const int seriesDone = PRGSeries.value();
   File1.setFileName(folder);
   IMADragDrop();
-  prgtotal.setMaximum(steps);
+  prgtotal.setMaximum(undoable);
   prgtotal.setValue(filesProcessed);
   PRGSeries.setValue(seriesDone);
   Label6.setText(std::to_string(filesProcessed));
@@ -477,33 +547,15 @@ Status Form1::forgetRun(bool force, LastRun& forgotten) {
 }
 
 int Form1::filesInEffect(const JournalContents& contents, int* foldersNamed) {
-  const rename::Plan plan =
-      rename::makePlan(listingOf(contents.header), planOptionsOf(contents.header));
+  const rename::Listing listing = listingOf(contents.header);
+  const rename::Plan plan = rename::makePlan(listing, planOptionsOf(contents.header));
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(File2.path());
   // Where each series folder is now: under the name a description gave it.
   const auto folders = describedFolders(plan, contents, *loaded);
   if (foldersNamed != nullptr) *foldersNamed = static_cast<int>(folders.size());
-  const std::unordered_set<std::uint32_t> failed = failedSteps(contents);
-  int files = 0;
-  for (const rename::PlannedSeries& s : plan.series) {
-    if (!s.refusal.empty()) continue;
-    const auto renamed = folders.find(s.folderName);
-    const std::string folder = renamed == folders.end() ? s.folderName : renamed->second;
-    for (size_t i = s.firstFile; i < s.endFile; ++i) {
-      const rename::PlannedFile& f = plan.files[i];
-      if (!plan.moves(s, f) || f.foreseen != rename::Foresight::none ||
-          failed.count(static_cast<std::uint32_t>(i)) != 0) {
-        continue;
-      }
-      const std::string now =
-          s.hasFolder ? platform::joinPath(folder, f.newName) : std::string(f.newName);
-      if (loaded->kind(now) != PathKind::missing &&
-          loaded->kind(std::string(f.oldName)) == PathKind::missing) {
-        ++files;
-      }
-    }
-  }
-  return files;
+  const std::vector<run::Outcome> outcomes =
+      judgeRun(plan, listing.index, contents, folders).progress.outcomes;
+  return static_cast<int>(std::count(outcomes.begin(), outcomes.end(), run::Outcome::inEffect));
 }
 
 void Form1::offerUnfinishedRun() {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/form1.h"
+#include "app/recorded_intent.h"
 #include "rename/new_name.h"
 
 namespace slicery::app {
@@ -18,24 +19,6 @@ using platform::PathKind;
 using platform::Status;
 
 constexpr long kSecondsPerDay = 86400;
-
-// Records each fallback step of a rename in the journal before it is taken.
-class RecordedIntent : public platform::RenameIntent {
- public:
-  RecordedIntent(platform::JournalWriter* journal, std::string_view from, std::string_view to)
-      : journal_(journal), from_(from), to_(to) {}
-  Status before(Kind kind) override {
-    if (journal_ == nullptr) return Status::ok();
-    return journal_->intent(kind == Kind::cutMove ? platform::JournalIntent::Kind::cutMove
-                                                  : platform::JournalIntent::Kind::placeholder,
-                            from_, to_, false);
-  }
-
- private:
-  platform::JournalWriter* journal_;
-  std::string_view from_;
-  std::string_view to_;
-};
 
 }  // namespace
 
@@ -64,8 +47,10 @@ void Form1::IMARenamer() {
   filesRenamed = 0;
 
   const std::string folder = File2.path();
-  // The run's one reading of the folder, unless it takes the load's.
+  // The run's one reading of the folder, unless it takes the load's; read
+  // under the lock the run then holds.
   if (startRereads_ && finishing_ == nullptr) {
+    if (journaling_ && !dryRun_) lockLoadedFolder();
     if (const Status read = readLoadedFolder(folder); !read) {
       runFailures.push_back({folder, {}, "cannot be listed: " + read.reason()});
     }
@@ -77,12 +62,7 @@ void Form1::IMARenamer() {
   // Steps are taken relative to the loaded folder, held open.
   const std::unique_ptr<platform::OpenFolder> loaded =
       dryRun_ ? nullptr : fileSystem().openFolder(folder);
-  if (finishing_ != nullptr) {
-    // A placeholder of a folder renaming cut short goes, so it can be done;
-    // a folder renaming that stays in the way is told when it is tried.
-    removeFolderPlaceholders(*finishing_, *loaded);
-    renamedFolders_ = describedFolders(plan, *finishing_, *loaded);
-  }
+  if (finishing_ != nullptr) prepareFinish(plan, *loaded);
   bool changed = performPlan(plan, loaded.get());
 
   File2.setPattern("*.ima");
@@ -189,19 +169,35 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
           if (loaded == nullptr) {
             status = foreseen(s, f, oldFilePath, newFilePath);
             done = true;
-          } else if (finishing_ != nullptr) {
-            status = finishStep(*loaded, oldFileName,
-                                wasDescribed ? joinPath(described->second, f.newName) : newTarget,
-                                mayHaveLeftovers(f, i), done);
+          } else if (finishing_ != nullptr && judgedFiles_[i] == kStepDone) {
+            done = true;  // taken before the run stopped
+          } else if (finishing_ != nullptr && judgedFiles_[i] == kStepFailed) {
+            // Tried before the run stopped, without effect: the finish
+            // leaves it as the run did.
+            const auto why = failureReasons_.find(static_cast<std::uint32_t>(i));
+            status = why != failureReasons_.end()
+                         ? Status::error("rename", oldFilePath, why->second)
+                         : Status::systemError("rename", oldFilePath, EEXIST, newFilePath);
           } else {
-            RecordedIntent intent(journal_.get(), oldFileName, newTarget);
-            status = loaded->renameFile(oldFileName, newTarget, &intent);
+            const std::string to =
+                wasDescribed ? joinPath(described->second, f.newName) : newTarget;
+            RecordedIntent intent(journal_.get(), oldFileName, to);
+            status = loaded->renameFile(oldFileName, to, &intent);
           }
           moved = status.isOk();
         }
         if (!status) {
           record(oldFilePath, newFilePath, status);
           outcome.failed.push_back(static_cast<std::uint32_t>(i));
+          // Recorded as it fails, so that a finish or an undo after a kill
+          // knows the step changed nothing.
+          if (journal_ != nullptr && loaded != nullptr) {
+            if (const Status written =
+                    journal_->failure(static_cast<std::uint32_t>(i), status.reason());
+                !written) {
+              journalError_ = written;
+            }
+          }
         } else if (moved) {
           changed = changed || !done;
           index_.renamed(f.id, s.hasFolder ? std::string_view() : f.newName,

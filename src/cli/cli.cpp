@@ -512,6 +512,7 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
   form.setView(&view);
   // Start follows the load at once: the load's reading of the folder serves.
   form.setStartRereadsFolder(false);
+  form.setLockBeforeReading(true);
   form.setJournaling(args.journal && !args.dryRun);
   form.setDryRun(args.dryRun);
   form.setStopFlag(&platform::stopFlag());

@@ -58,10 +58,23 @@ struct JournalPass {
   std::vector<std::uint32_t> failed;
 };
 
+// A step that failed, recorded as it failed: the planned file, and why.
+struct JournalFailure {
+  std::uint32_t file = 0;
+  std::string reason;
+};
+
+// A command that went on with a journal's run after it: a finish or an undo.
+enum class JournalCommand : std::uint8_t { run = 0, finish = 1, undo = 2 };
+
 struct JournalContents {
   JournalHeader header;
   std::vector<JournalIntent> intents;
   std::vector<JournalPass> passes;
+  std::vector<JournalFailure> failures;
+  // The last command that worked on the run; `finished` tells whether it
+  // reached its end.
+  JournalCommand last = JournalCommand::run;
   bool finished = false;
   // Read with `salvage`: why the records after the last good one are lost.
   std::string damage;

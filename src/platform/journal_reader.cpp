@@ -108,8 +108,28 @@ Status readJournal(const std::string& file, JournalContents& out, bool salvage) 
         out.passes.push_back(std::move(pass));
         break;
       }
+      case kFailureType: {
+        JournalFailure failure;
+        failure.file = fields.u32();
+        failure.reason = fields.str();
+        out.failures.push_back(std::move(failure));
+        break;
+      }
+      case kCommandType: {
+        // A finish or an undo goes on with the run: until its own end, the
+        // run is unfinished again.
+        const std::uint8_t command = fields.u8();
+        if (command != static_cast<std::uint8_t>(JournalCommand::finish) &&
+            command != static_cast<std::uint8_t>(JournalCommand::undo)) {
+          if (Status s = lost("a command of unknown kind"); !s) return s;
+          continue;
+        }
+        out.last = static_cast<JournalCommand>(command);
+        out.finished = false;
+        break;
+      }
       case kEndType:
-        if (i + 1 != records.size()) {
+        if (i + 1 != records.size() && records[i + 1].type != kCommandType) {
           if (Status s = lost("records after the end"); !s) return s;
           continue;
         }

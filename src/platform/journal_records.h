@@ -11,6 +11,8 @@ inline constexpr std::uint8_t kHeaderType = 1;
 inline constexpr std::uint8_t kIntentType = 2;
 inline constexpr std::uint8_t kPassType = 3;
 inline constexpr std::uint8_t kEndType = 5;
+inline constexpr std::uint8_t kFailureType = 6;
+inline constexpr std::uint8_t kCommandType = 7;
 inline constexpr const char* kSuffix = ".journal";
 // Beside a journal, while a run has not yet told whether it changed
 // anything: the journal it replaced.

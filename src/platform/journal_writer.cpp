@@ -144,6 +144,25 @@ Status JournalWriter::pass(const JournalPass& outcome) {
   return write(false);
 }
 
+Status JournalWriter::failure(std::uint32_t file, std::string_view reason) {
+  RecordBuilder b;
+  b.begin(kFailureType);
+  b.u32(file);
+  b.str(reason);
+  b.seal();
+  buffer_ = std::move(b.buffer());
+  return write(false);
+}
+
+Status JournalWriter::command(JournalCommand command) {
+  RecordBuilder b;
+  b.begin(kCommandType);
+  b.u8(static_cast<std::uint8_t>(command));
+  b.seal();
+  buffer_ = std::move(b.buffer());
+  return write(true);
+}
+
 Status JournalWriter::finish() {
   // Written, not flushed: flushing would wait for every rename of the run to
   // reach the disk. An end record lost to a power failure leaves a journal

@@ -31,6 +31,10 @@ class JournalWriter {
   // disk too when `flush`.
   Status intent(JournalIntent::Kind kind, std::string_view from, std::string_view to, bool flush);
   Status pass(const JournalPass& outcome);
+  // Records a step that failed, as it failed (not flushed).
+  Status failure(std::uint32_t file, std::string_view reason);
+  // Records that a finish or an undo begins, flushed before its first change.
+  Status command(JournalCommand command);
   // Writes the end record (without waiting for the disk).
   Status finish();
   // The run changed nothing: the journal before it takes its place again.

@@ -1,0 +1,30 @@
+// RecordedIntent: records each fallback step of a rename in the run's
+// journal before the step is taken, for a run, its finish and its undo.
+#pragma once
+
+#include <string_view>
+
+#include "platform/file_system.h"
+#include "platform/journal_writer.h"
+
+namespace slicery::app {
+
+// Records each fallback step of a rename in the journal before it is taken.
+class RecordedIntent : public platform::RenameIntent {
+ public:
+  RecordedIntent(platform::JournalWriter* journal, std::string_view from, std::string_view to)
+      : journal_(journal), from_(from), to_(to) {}
+  platform::Status before(Kind kind) override {
+    if (journal_ == nullptr) return platform::Status::ok();
+    return journal_->intent(kind == Kind::cutMove ? platform::JournalIntent::Kind::cutMove
+                                                  : platform::JournalIntent::Kind::placeholder,
+                            from_, to_, false);
+  }
+
+ private:
+  platform::JournalWriter* journal_;
+  std::string_view from_;
+  std::string_view to_;
+};
+
+}  // namespace slicery::app
