@@ -63,6 +63,9 @@ struct Shape {
   std::string folderWord;
   // Files the disk refuses to rename.
   std::vector<std::string> refused;
+  // What makes the folder hard, checked on its uninterrupted run.
+  enum class Chain { none, freedThenTaken, renamedTwice } chain = Chain::none;
+  bool runFails = false;  // the uninterrupted run reports a failure
 };
 
 // A full Siemens name: series and slice in pieces four and five.
@@ -81,6 +84,7 @@ std::vector<Shape> shapes() {
     for (int slice = 1; slice <= 10; ++slice) {
       s.images.push_back({ima("ANON", "01", std::to_string(slice)), "first"});
     }
+    s.chain = Shape::Chain::freedThenTaken;
     s.images.push_back({ima("ANON", "1", "1"), "second"});
     s.images.push_back({ima("ANON", "1", "2"), "second"});
     for (int series = 2; series <= 9; ++series) {
@@ -93,6 +97,7 @@ std::vector<Shape> shapes() {
     // 1 pads it to 01, and the pass of 01 then renames those files again.
     Shape s;
     s.name = "FileRenamedTwice";
+    s.chain = Shape::Chain::renamedTwice;
     s.images = {{ima("ALPHA", "1", "1"), "a"},  {ima("ALPHA", "1", "2"), "a"},
                 {ima("ALPHA", "2", "1"), "b"},  {ima("ALPHA", "3", "1"), "c"},
                 {ima("ALPHA", "4", "1"), "d"},  {ima("ALPHA", "5", "1"), "e"},
@@ -143,6 +148,7 @@ std::vector<Shape> shapes() {
     s.folders = true;
     s.describe = true;
     s.userFolders = {"t1_Series_S1", "Series_S2"};
+    s.runFails = true;  // t1_Series_S1 is taken
     s.userFiles = {"t1_Series_S1/mine.txt", "Series_S2/notes.txt"};
     for (int series = 1; series <= 3; ++series) {
       for (int slice = 1; slice <= 2; ++slice) {
@@ -164,6 +170,7 @@ std::vector<Shape> shapes() {
       }
     }
     s.refused = {ima("ANON", "1", "2")};
+    s.runFails = true;
     all.push_back(s);
   }
   return all;
@@ -384,6 +391,7 @@ class Sweep {
     const Outcome o = execute(original_, Command::run, {}, whole);
     wholeRun_ = o.told;
     runLog_ = o.log;
+    runMoves_ = o.moves;
     t1_ = treeOf(whole.disk);
     for (const auto& [image, description] : shape_.images) {
       originalName_[original_.disk.contents(platform::joinPath(kExam, image))] = image;
@@ -395,6 +403,22 @@ class Sweep {
   const Told& wholeRun() const { return wholeRun_; }
   long runOperations() const { return static_cast<long>(runLog_.size()); }
   const Counts& counts() const { return counts_; }
+  // Whether the uninterrupted run moved a file to a name an earlier step
+  // freed, or moved one file twice.
+  bool hasChain(Shape::Chain chain) const {
+    for (size_t i = 0; i < runMoves_.size(); ++i) {
+      for (size_t j = i + 1; j < runMoves_.size(); ++j) {
+        if (chain == Shape::Chain::freedThenTaken && runMoves_[j].second == runMoves_[i].first &&
+            runMoves_[j].first != runMoves_[i].second) {
+          return true;
+        }
+        if (chain == Shape::Chain::renamedTwice && runMoves_[j].first == runMoves_[i].second) {
+          return true;
+        }
+      }
+    }
+    return chain == Shape::Chain::none;
+  }
 
   void sweep() {
     // Every operation of the run, each of its changes after it took effect
@@ -421,6 +445,7 @@ class Sweep {
     Told told;
     bool killed = false;
     std::vector<KillPoint> log;
+    std::vector<std::pair<std::string, std::string>> moves;
   };
 
   Outcome execute(const State& from, Command command, std::optional<KillPoint> kill, State& after) {
@@ -435,6 +460,7 @@ class Sweep {
       o.killed = true;
     }
     ++counts_.commands;
+    o.moves = fs.moves();
     for (long k = 1; k <= fs.operations(); ++k) {
       o.log.push_back({k, fs.changes(k) ? When::after : When::before, fs.describe(k)});
       if (fs.isJournalWrite(k)) o.log.back().when = When::torn;
@@ -465,6 +491,7 @@ class Sweep {
 
   // On what a killed run left: finish and undo, whole and cut off.
   void afterKill(const State& killed, const std::string& path) {
+    finally(killed, Command::run, path);
     for (const Command first : {Command::finish, Command::undo}) {
       finally(killed, first, path);
       State clean;
@@ -474,7 +501,7 @@ class Sweep {
         execute(killed, first, p, cut);
         ++counts_.kills;
         const std::string cutPath = path + ", " + nameOf(first) + " killed " + describe(p);
-        for (const Command then : {Command::finish, Command::undo}) {
+        for (const Command then : {Command::run, Command::finish, Command::undo}) {
           finally(cut, then, cutPath);
         }
       }
@@ -510,6 +537,19 @@ class Sweep {
     State after;
     const Outcome o = execute(from, command, {}, after);
     const Tree now = treeOf(after.disk);
+    if (command == Command::run) {
+      // A plain run on what a kill left refuses, changing nothing, or makes
+      // the whole run: it never goes ahead on a half-done folder.
+      if (o.told.refused) {
+        if (now == treeOf(from.disk)) return {};
+        return "W refused, but changed the folder: " + difference(now, treeOf(from.disk));
+      }
+      if (now == t1_ && o.told.clean == wholeRun_.clean) return {};
+      return std::string(o.told.clean ? "F" : "W") + " went ahead and " +
+             (o.told.clean ? "claims success" : "reports failures") +
+             ", the folder at: " + difference(now, t1_) +
+             (o.told.clean ? std::string() : " [told: " + shortened(o.told.why) + "]");
+    }
     const bool finish = command == Command::finish;
     const Tree& target = finish ? t1_ : t0_;
     const bool expectClean = finish ? wholeRun_.clean : true;
@@ -599,7 +639,7 @@ class Sweep {
       if (now.count(path) == 0) add("missing " + path + " = " + what(contents));
     }
     if (more > 0) text += "; and " + std::to_string(more) + " more";
-    return text;
+    return text.empty() ? "as it should be" : text;
   }
 
   Shape shape_;
@@ -610,6 +650,7 @@ class Sweep {
   Tree t1_;
   Told wholeRun_;
   std::vector<KillPoint> runLog_;
+  std::vector<std::pair<std::string, std::string>> runMoves_;
   std::unordered_map<std::string, std::string> originalName_;
   std::unordered_map<std::size_t, long> pathsAfter_;
   std::map<std::pair<std::size_t, Command>, std::string> verdicts_;
@@ -668,6 +709,8 @@ TEST_P(CrashPointTest, EveryKillIsFinishedOrUndoneExactly) {
   // The folder is one of the hard shapes only if its run changes it.
   ASSERT_NE(sweep.whole(), sweep.original());
   ASSERT_FALSE(sweep.wholeRun().refused) << sweep.wholeRun().why;
+  ASSERT_TRUE(sweep.hasChain(c.shape.chain)) << "the run makes none of the chain it is here for";
+  ASSERT_EQ(sweep.wholeRun().clean, !c.shape.runFails) << sweep.wholeRun().why;
   sweep.sweep();
   const Counts& n = sweep.counts();
   // One line for each way a path ends wrong, with the first path that does.
@@ -696,6 +739,53 @@ TEST_P(CrashPointTest, EveryKillIsFinishedOrUndoneExactly) {
   EXPECT_EQ(n.falseSuccesses + n.wrongTrees + n.falseFailures, 0)
       << n.paths << " paths, " << n.kills << " kills, " << n.falseSuccesses << " false successes, "
       << n.wrongTrees << " wrong trees, " << n.falseFailures << " wrong reports:" << lines;
+}
+
+// The double the sweep stands on: a kill leaves what the operations before
+// it did, and nothing after it reaches the disk or the journal; a rename
+// onto a placeholder or by link and unlink leaves its parts as a kill
+// between them would on a real disk.
+TEST(KillingFileSystemTest, AKillKeepsWhatCameBeforeAndLetsNothingThrough) {
+  testing::TempFolder state;
+  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+  const std::string journal = state / "j";
+  for (const Renames renames : {Renames::atomic, Renames::placeholder, Renames::cutMove}) {
+    SCOPED_TRACE(nameOf(renames));
+    MemoryFileSystem disk;
+    disk.addFolder("/d");
+    disk.addFile("/d/a", "A");
+    KillingFileSystem fs(disk, renames);
+    const auto folder = fs.openFolder("/d");
+    // Renames by parts take two operations; a kill after the first leaves
+    // the placeholder, or both names of the file.
+    const long parts = renames == Renames::atomic ? 1 : 2;
+    fs.killAt(parts == 1 ? 0 : 1, When::after);
+    std::unique_ptr<platform::AppendFile> file;
+    if (parts == 1) {
+      ASSERT_TRUE(fs.journalOpener()(journal, true, 0, file));
+      ASSERT_TRUE(file->append("x"));
+      fs.killAt(4, When::torn);
+      EXPECT_TRUE(folder->renameFile("a", "b"));
+      EXPECT_THROW(file->append("yyzz"), KillingFileSystem::Killed);
+    } else {
+      EXPECT_THROW(folder->renameFile("a", "b"), KillingFileSystem::Killed);
+      EXPECT_EQ(disk.contents("/d/b"), renames == Renames::placeholder ? "" : "A");
+      EXPECT_EQ(disk.contents("/d/a"), "A");
+    }
+    EXPECT_TRUE(fs.killed());
+    // Dead: nothing more is done, whatever is asked.
+    const auto before = disk.entriesUnder("/d");
+    EXPECT_FALSE(folder->renameFile(parts == 1 ? "b" : "a", "c"));
+    EXPECT_FALSE(folder->makeFolder("e"));
+    EXPECT_FALSE(folder->removePlaceholder("b"));
+    EXPECT_FALSE(folder->completeCutMove("a", "b"));
+    EXPECT_EQ(disk.entriesUnder("/d"), before);
+    if (file != nullptr) {
+      EXPECT_FALSE(file->append("more"));
+      std::ifstream in(journal, std::ios::binary);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "xyy");
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, CrashPointTest, ::testing::ValuesIn(cases()),

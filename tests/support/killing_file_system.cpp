@@ -60,7 +60,10 @@ Status KillingFileSystem::moveFile(const std::string& from, const std::string& t
   if (renames_ == Renames::atomic || from == to) {
     if (!enter("rename " + from + " -> " + to, true)) return dead("rename", from);
     const Status s = disk_.renameFile(from, to);
-    if (s) renamedLinks(from, to);
+    if (s && from != to) {
+      renamedLinks(from, to);
+      moves_.emplace_back(from, to);
+    }
     leave();
     return s;
   }
@@ -90,6 +93,7 @@ Status KillingFileSystem::moveFile(const std::string& from, const std::string& t
     if (!enter("unlink " + from, true)) return dead("rename", from);
     disk_.remove(from);
     links_.erase(from);
+    moves_.emplace_back(from, to);
     leave();
     return Status::ok();
   }
@@ -114,6 +118,7 @@ Status KillingFileSystem::moveFile(const std::string& from, const std::string& t
   const Status s = disk_.renameFile(from, to);
   if (s) {
     renamedLinks(from, to);
+    moves_.emplace_back(from, to);
   } else {
     disk_.addFile(to, "");
   }

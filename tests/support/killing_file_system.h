@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/append_file.h"
@@ -46,6 +47,8 @@ class KillingFileSystem : public platform::FileSystem {
   bool isJournalWrite(long k) const { return log_[static_cast<size_t>(k - 1)].journalWrite; }
   const std::string& describe(long k) const { return log_[static_cast<size_t>(k - 1)].what; }
   bool killed() const { return dead_; }
+  // The files moved so far, old path and new, in order.
+  const std::vector<std::pair<std::string, std::string>>& moves() const { return moves_; }
 
   // Opens journal files as the platform does, their writes and flushes
   // counted and killed with the disk's operations.
@@ -100,6 +103,7 @@ class KillingFileSystem : public platform::FileSystem {
   When when_ = When::before;
   bool dead_ = false;
   std::vector<Op> log_;
+  std::vector<std::pair<std::string, std::string>> moves_;
   // Two names of one file, as a link leaves them: each name's file number.
   std::map<std::string, int> links_;
   int nextLink_ = 1;
