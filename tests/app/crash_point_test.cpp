@@ -29,9 +29,9 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "exam.h"
 #include "platform/clock.h"
 #include "platform/state_folder.h"
+#include "support/crash_shapes.h"
 #include "support/killing_file_system.h"
 #include "support/memory_file_system.h"
 #include "support/temp_folder.h"
@@ -39,163 +39,13 @@
 namespace slicery::app {
 namespace {
 
+using testing::CrashShape;
 using testing::KillingFileSystem;
 using testing::MemoryFileSystem;
 using Renames = KillingFileSystem::Renames;
 using When = KillingFileSystem::When;
 
 constexpr const char* kExam = "/exam";
-
-// --- The folders -----------------------------------------------------------
-
-struct Shape {
-  std::string name;
-  // The .ima files, each with its series' description; every file's bytes
-  // are its own.
-  std::vector<std::pair<std::string, std::string>> images;
-  // What the user had in the folder besides: folders, and files in them.
-  std::vector<std::string> userFolders;
-  std::vector<std::string> userFiles;
-  // The run's options.
-  bool shortNames = false;
-  bool folders = false;
-  bool describe = false;
-  std::string folderWord;
-  // Files the disk refuses to rename.
-  std::vector<std::string> refused;
-  // What makes the folder hard, checked on its uninterrupted run.
-  enum class Chain { none, freedThenTaken, renamedTwice } chain = Chain::none;
-  bool runFails = false;  // the uninterrupted run reports a failure
-};
-
-// A full Siemens name: series and slice in pieces four and five.
-std::string ima(const std::string& study, const std::string& series, const std::string& slice,
-                const std::string& tail = "0.0.0.0.0.0.0.0") {
-  return study + ".MR.HEAD." + series + "." + slice + "." + tail + ".IMA";
-}
-
-std::vector<Shape> shapes() {
-  std::vector<Shape> all;
-  {
-    // Series 01 and 1 in one folder, ten series in all: 1 becomes 01 and
-    // takes the names that the slices of 01 free as they are padded.
-    Shape s;
-    s.name = "FreedNameTakenLater";
-    for (int slice = 1; slice <= 10; ++slice) {
-      s.images.push_back({ima("ANON", "01", std::to_string(slice)), "first"});
-    }
-    s.chain = Shape::Chain::freedThenTaken;
-    s.images.push_back({ima("ANON", "1", "1"), "second"});
-    s.images.push_back({ima("ANON", "1", "2"), "second"});
-    for (int series = 2; series <= 9; ++series) {
-      s.images.push_back({ima("ANON", std::to_string(series), "1"), "more"});
-    }
-    all.push_back(s);
-  }
-  {
-    // Two studies share series numbers, one spelling 1 as 01: the pass of
-    // 1 pads it to 01, and the pass of 01 then renames those files again.
-    Shape s;
-    s.name = "FileRenamedTwice";
-    s.chain = Shape::Chain::renamedTwice;
-    s.images = {{ima("ALPHA", "1", "1"), "a"},  {ima("ALPHA", "1", "2"), "a"},
-                {ima("ALPHA", "2", "1"), "b"},  {ima("ALPHA", "3", "1"), "c"},
-                {ima("ALPHA", "4", "1"), "d"},  {ima("ALPHA", "5", "1"), "e"},
-                {ima("BRAVO", "01", "1"), "a"}, {ima("BRAVO", "01", "3"), "a"},
-                {ima("BRAVO", "2", "1"), "b"},  {ima("BRAVO", "3", "1"), "c"},
-                {ima("BRAVO", "4", "1"), "d"},  {ima("BRAVO", "5", "1"), "e"}};
-    for (int slice = 4; slice <= 9; ++slice) {
-      s.images.push_back({ima("BRAVO", "01", std::to_string(slice)), "a"});
-    }
-    all.push_back(s);
-  }
-  {
-    // Short names (-s) over full and six-piece names, with gaps in the
-    // numbers of series and slices.
-    Shape s;
-    s.name = "ShortNamesWithGaps";
-    s.shortNames = true;
-    s.images = {{ima("ANON", "2", "1"), "t1"},
-                {ima("ANON", "2", "3"), "t1"},
-                {ima("ANON", "2", "10"), "t1"},
-                {"ANON.MR.HEAD.5.1.IMA", "t2"},
-                {"ANON.MR.HEAD.5.2.IMA", "t2"},
-                {ima("ANON", "11", "1", "0.0.0.0.0.0.1.11"), "t3"},
-                {ima("ANON", "11", "7", "0.0.0.0.0.0.7.11"), "t3"},
-                {ima("ANON", "11", "12", "0.0.0.0.0.0.12.11"), "t3"}};
-    all.push_back(s);
-  }
-  {
-    // Series folders, one of which the user had already, with a file of
-    // their own in it.
-    Shape s;
-    s.name = "FoldersOneThereBefore";
-    s.folders = true;
-    s.userFolders = {"Series_S2"};
-    s.userFiles = {"Series_S2/notes.txt"};
-    for (int series = 1; series <= 3; ++series) {
-      for (int slice = 1; slice <= 3; ++slice) {
-        s.images.push_back({ima("ANON", std::to_string(series), std::to_string(slice)), "d"});
-      }
-    }
-    all.push_back(s);
-  }
-  {
-    // Folders named after their description: one name the user's folder
-    // holds already, and a series folder the user had.
-    Shape s;
-    s.name = "DescribeNameTaken";
-    s.folders = true;
-    s.describe = true;
-    s.userFolders = {"t1_Series_S1", "Series_S2"};
-    s.runFails = true;  // t1_Series_S1 is taken
-    s.userFiles = {"t1_Series_S1/mine.txt", "Series_S2/notes.txt"};
-    for (int series = 1; series <= 3; ++series) {
-      for (int slice = 1; slice <= 2; ++slice) {
-        s.images.push_back({ima("ANON", std::to_string(series), std::to_string(slice)),
-                            "t" + std::to_string(series)});
-      }
-    }
-    all.push_back(s);
-  }
-  {
-    // A file the disk refuses to rename, in the middle of a series.
-    Shape s;
-    s.name = "StepFails";
-    s.folders = true;
-    s.folderWord = "Scan";
-    for (int series = 1; series <= 2; ++series) {
-      for (int slice = 1; slice <= 4; ++slice) {
-        s.images.push_back({ima("ANON", std::to_string(series), std::to_string(slice)), "d"});
-      }
-    }
-    s.refused = {ima("ANON", "1", "2")};
-    s.runFails = true;
-    all.push_back(s);
-  }
-  return all;
-}
-
-void build(const Shape& shape, MemoryFileSystem& disk) {
-  disk.addFolder(kExam);
-  tools::ExamOptions options;
-  options.imageSide = 1;
-  int instance = 0;
-  for (const auto& [name, description] : shape.images) {
-    // The instance number makes each image's bytes its own.
-    ++instance;
-    disk.addFile(platform::joinPath(kExam, name),
-                 tools::examFileContents({name, 1, instance, description}, options));
-  }
-  for (const std::string& folder : shape.userFolders)
-    disk.addFolder(platform::joinPath(kExam, folder));
-  for (const std::string& file : shape.userFiles) {
-    disk.addFile(platform::joinPath(kExam, file), "the user's own " + file);
-  }
-  for (const std::string& name : shape.refused) {
-    disk.failOn(MemoryFileSystem::Op::renameFile, platform::joinPath(kExam, name));
-  }
-}
 
 // --- The commands, as a user gives them ------------------------------------
 // The only part that knows how a run, a finish and an undo are asked for.
@@ -235,7 +85,7 @@ class FailureView : public Form1View {
   std::string refused;
 };
 
-Told perform(Command command, const Shape& shape, platform::FileSystem& fs,
+Told perform(Command command, const CrashShape& shape, platform::FileSystem& fs,
              const platform::AppendFileOpener& opener) {
   platform::SettableClock clock;
   Form1 form(fs, clock);
@@ -383,9 +233,9 @@ struct Counts {
 
 class Sweep {
  public:
-  Sweep(Shape shape, Renames renames, bool full)
+  Sweep(CrashShape shape, Renames renames, bool full)
       : shape_(std::move(shape)), renames_(renames), full_(full) {
-    build(shape_, original_.disk);
+    testing::buildShape(shape_, original_.disk, kExam);
     t0_ = treeOf(original_.disk);
     State whole;
     const Outcome o = execute(original_, Command::run, {}, whole);
@@ -405,19 +255,20 @@ class Sweep {
   const Counts& counts() const { return counts_; }
   // Whether the uninterrupted run moved a file to a name an earlier step
   // freed, or moved one file twice.
-  bool hasChain(Shape::Chain chain) const {
+  bool hasChain(CrashShape::Chain chain) const {
     for (size_t i = 0; i < runMoves_.size(); ++i) {
       for (size_t j = i + 1; j < runMoves_.size(); ++j) {
-        if (chain == Shape::Chain::freedThenTaken && runMoves_[j].second == runMoves_[i].first &&
+        if (chain == CrashShape::Chain::freedThenTaken &&
+            runMoves_[j].second == runMoves_[i].first &&
             runMoves_[j].first != runMoves_[i].second) {
           return true;
         }
-        if (chain == Shape::Chain::renamedTwice && runMoves_[j].first == runMoves_[i].second) {
+        if (chain == CrashShape::Chain::renamedTwice && runMoves_[j].first == runMoves_[i].second) {
           return true;
         }
       }
     }
-    return chain == Shape::Chain::none;
+    return chain == CrashShape::Chain::none;
   }
 
   void sweep() {
@@ -642,7 +493,7 @@ class Sweep {
     return text.empty() ? "as it should be" : text;
   }
 
-  Shape shape_;
+  CrashShape shape_;
   Renames renames_;
   bool full_;
   State original_;
@@ -677,7 +528,7 @@ bool fullSweep() {
 }
 
 struct Case {
-  Shape shape;
+  CrashShape shape;
   Renames renames;
 };
 
@@ -689,7 +540,7 @@ void PrintTo(const Case& c, std::ostream* os) {
 // and FAT force it); a cut move (link, then unlink) in a full sweep.
 std::vector<Case> cases() {
   std::vector<Case> all;
-  for (const Shape& shape : shapes()) {
+  for (const CrashShape& shape : testing::crashShapes()) {
     for (const Renames r : {Renames::atomic, Renames::placeholder, Renames::cutMove}) {
       if (r != Renames::cutMove || fullSweep()) all.push_back({shape, r});
     }
