@@ -203,6 +203,7 @@ struct Counter {
   bool after = false;
   std::string log;
   std::string refuse;
+  std::string renames;  // as SLICERY_RENAMES takes it; empty for the disk's own
 };
 
 int runCounted(std::vector<std::string> args, const Counter& c) {
@@ -216,6 +217,7 @@ int runCounted(std::vector<std::string> args, const Counter& c) {
     if (c.after) ::setenv("SLICERY_KILL_AFTER", "1", 1);
     if (!c.log.empty()) ::setenv("SLICERY_CALLS_LOG", c.log.c_str(), 1);
     if (!c.refuse.empty()) ::setenv("SLICERY_REFUSE", c.refuse.c_str(), 1);
+    if (!c.renames.empty()) ::setenv("SLICERY_RENAMES", c.renames.c_str(), 1);
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -241,7 +243,18 @@ std::vector<std::string> callsOf(const std::vector<std::string>& args, Counter c
   return lines;
 }
 
-class CallKillTest : public ::testing::TestWithParam<std::string> {
+// A folder, and how renames are made: "" as ext4 makes them (refusing to
+// replace), "placeholder" or "cutmove" as without that (see kill_at_call.cpp).
+struct CallCase {
+  std::string shape;
+  std::string renames;
+};
+
+void PrintTo(const CallCase& c, std::ostream* os) {
+  *os << c.shape << (c.renames.empty() ? "" : "/" + c.renames);
+}
+
+class CallKillTest : public ::testing::TestWithParam<CallCase> {
  protected:
   CallKillTest() { ::setenv("XDG_STATE_HOME", state.c_str(), 1); }
   testing::TempFolder temp;
@@ -253,13 +266,14 @@ class CallKillTest : public ::testing::TestWithParam<std::string> {
 TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
   testing::CrashShape shape;
   for (const testing::CrashShape& s : testing::crashShapes()) {
-    if (s.name == GetParam()) shape = s;
+    if (s.name == GetParam().shape) shape = s;
   }
-  ASSERT_EQ(shape.name, GetParam());
+  ASSERT_EQ(shape.name, GetParam().shape);
   const std::string original = temp / "original";
   testing::writeShape(shape, original);
   const Tree before = tree(original);
   Counter counter;
+  counter.renames = GetParam().renames;
   if (!shape.refused.empty()) counter.refuse = shape.refused.front();
   const auto options = [&shape](std::string command, const std::string& folder) {
     std::vector<std::string> args;
@@ -370,8 +384,17 @@ TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, CallKillTest,
-                         ::testing::Values("FreedNameTakenLater", "FoldersOneThereBefore",
-                                           "StepFails"));
+                         ::testing::Values(CallCase{"FreedNameTakenLater", ""},
+                                           CallCase{"FoldersOneThereBefore", ""},
+                                           CallCase{"StepFails", ""},
+                                           CallCase{"FoldersOneThereBefore", "placeholder"},
+                                           CallCase{"StepFails", "cutmove"}),
+                         [](const ::testing::TestParamInfo<CallCase>& param) {
+                           std::string name = param.param.shape;
+                           if (param.param.renames == "placeholder") name += "Placeholder";
+                           if (param.param.renames == "cutmove") name += "CutMove";
+                           return name;
+                         });
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, CrashTest,

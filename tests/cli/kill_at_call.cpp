@@ -7,6 +7,12 @@
 //   SLICERY_CALLS_LOG=FILE     one line per call counted: its number and what
 //   SLICERY_REFUSE=NAME        a rename or link of a file named NAME fails
 //                              with EACCES, as a disk refusing that one file
+//   SLICERY_RENAMES=placeholder  a rename that refuses to replace, and a link,
+//                              fail (EINVAL, EPERM) as on exFAT and FAT, so
+//                              renames go onto placeholders
+//   SLICERY_RENAMES=cutmove    only the rename that refuses to replace fails:
+//                              renames go by link and unlink
+// The calls failed so are not counted: they change nothing.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -84,6 +90,18 @@ bool refused(int dir, const char* path) {
          ::faccessat(dir, path, F_OK, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+// Whether renames must do without a rename that refuses to replace, and
+// without links.
+bool withoutNoReplace() {
+  const char* renames = std::getenv("SLICERY_RENAMES");
+  return renames != nullptr &&
+         (std::strcmp(renames, "placeholder") == 0 || std::strcmp(renames, "cutmove") == 0);
+}
+bool withoutLinks() {
+  const char* renames = std::getenv("SLICERY_RENAMES");
+  return renames != nullptr && std::strcmp(renames, "placeholder") == 0;
+}
+
 bool regularFile(int fd) {
   struct stat st;
   return fd != logFd && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -111,6 +129,10 @@ int renameat2(int fromDir, const char* from, int toDir, const char* to,
               unsigned int flags) noexcept {
   static const auto real =
       next<int (*)(int, const char*, int, const char*, unsigned int)>("renameat2");
+  if ((flags & RENAME_NOREPLACE) != 0 && withoutNoReplace()) {
+    errno = EINVAL;
+    return -1;
+  }
   const bool after = count("renameat2", from);
   if (refused(fromDir, from)) return done(after, (errno = EACCES, -1));
   return done(after, real(fromDir, from, toDir, to, flags));
@@ -118,6 +140,10 @@ int renameat2(int fromDir, const char* from, int toDir, const char* to,
 
 int link(const char* from, const char* to) noexcept {
   static const auto real = next<int (*)(const char*, const char*)>("link");
+  if (withoutLinks()) {
+    errno = EPERM;
+    return -1;
+  }
   const bool after = count("link", from);
   if (refused(AT_FDCWD, from)) return done(after, (errno = EACCES, -1));
   return done(after, real(from, to));
@@ -125,6 +151,10 @@ int link(const char* from, const char* to) noexcept {
 
 int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) noexcept {
   static const auto real = next<int (*)(int, const char*, int, const char*, int)>("linkat");
+  if (withoutLinks()) {
+    errno = EPERM;
+    return -1;
+  }
   const bool after = count("linkat", from);
   if (refused(fromDir, from)) return done(after, (errno = EACCES, -1));
   return done(after, real(fromDir, from, toDir, to, flags));
