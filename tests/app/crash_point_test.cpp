@@ -48,7 +48,8 @@ using When = KillingFileSystem::When;
 constexpr const char* kExam = "/exam";
 
 // --- The commands, as a user gives them ------------------------------------
-// The only part that knows how a run, a finish and an undo are asked for.
+// The only part that knows how a run, a finish and an undo are asked for:
+// run, finish and undo below, today through Form1.
 
 enum class Command { run, finish, undo };
 
@@ -85,37 +86,83 @@ class FailureView : public Form1View {
   std::string refused;
 };
 
-Told perform(Command command, const CrashShape& shape, platform::FileSystem& fs,
-             const platform::AppendFileOpener& opener) {
+// What a command works on, as a process finds it: the disk, and how its
+// journal files are opened.
+struct Disk {
+  platform::FileSystem& fs;
+  platform::AppendFileOpener journals;
+};
+
+// A command's window on the folder: Form1 with journaling on, the folder
+// dropped on it as slicery-cli drops it.
+class Session {
+ public:
+  explicit Session(const Disk& disk) : form(disk.fs, clock) {
+    form.setView(&view);
+    form.setJournaling(true);
+    form.setJournalOpener(disk.journals);
+    form.setStartRereadsFolder(false);
+    loaded = form.drop({kExam});
+  }
+  // What the command told once it ended.
+  Told told() const { return {false, form.runFailures.empty(), view.why}; }
+
   platform::SettableClock clock;
-  Form1 form(fs, clock);
+  Form1 form;
   FailureView view;
-  form.setView(&view);
-  form.setJournaling(true);
-  form.setJournalOpener(opener);
-  form.setStartRereadsFolder(false);
-  if (const platform::Status loaded = form.drop({kExam}); !loaded) {
-    return {true, false, loaded.toString()};
+  platform::Status loaded;
+};
+
+// slicery-cli [options] PATH
+Told run(const CrashShape& shape, const Disk& disk) {
+  Session s(disk);
+  Form1& form = s.form;
+  if (!s.loaded) return {true, false, s.loaded.toString()};
+  if (const LastRun last = form.lastRun();
+      !last.allowsRun() && last.state != LastRun::State::noJournal) {
+    return {true, false, last.advice()};
   }
-  if (command == Command::run) {
-    if (const LastRun last = form.lastRun(); !last.allowsRun()) {
-      return {true, false, last.advice()};
-    }
-    if (shape.shortNames) form.changeCheck(form.Check1, 1);
-    if (shape.folders) form.changeCheck(form.Check2, 1);
-    if (!shape.folderWord.empty()) {
-      form.changeCheck(form.Check3, 1);
-      form.changeText1(shape.folderWord);
-    }
-    if (shape.describe) form.changeCheck(form.Check4, 1);
-    if (!form.btnstart.enabled()) return {true, false, "no series"};
-    form.pressStart();
-    if (form.refusal().state != LastRun::State::none) return {true, false, view.refused};
-    return {false, form.runFailures.empty(), view.why};
+  if (shape.shortNames) form.changeCheck(form.Check1, 1);
+  if (shape.folders) form.changeCheck(form.Check2, 1);
+  if (!shape.folderWord.empty()) {
+    form.changeCheck(form.Check3, 1);
+    form.changeText1(shape.folderWord);
   }
-  const platform::Status done = command == Command::finish ? form.resumeRun() : form.undoRun();
-  if (!done) return {true, false, done.toString()};
-  return {false, form.runFailures.empty(), view.why};
+  if (shape.describe) form.changeCheck(form.Check4, 1);
+  if (!form.btnstart.enabled()) return {true, false, "no series"};
+  form.pressStart();
+  if (form.refusal().state != LastRun::State::none) return {true, false, s.view.refused};
+  return s.told();
+}
+
+// slicery-cli --resume PATH
+Told finish(const CrashShape&, const Disk& disk) {
+  Session s(disk);
+  if (!s.loaded) return {true, false, s.loaded.toString()};
+  if (const platform::Status done = s.form.resumeRun(); !done) {
+    return {true, false, done.toString()};
+  }
+  return s.told();
+}
+
+// slicery-cli --undo PATH
+Told undo(const CrashShape&, const Disk& disk) {
+  Session s(disk);
+  if (!s.loaded) return {true, false, s.loaded.toString()};
+  if (const platform::Status done = s.form.undoRun(); !done) return {true, false, done.toString()};
+  return s.told();
+}
+
+Told perform(Command command, const CrashShape& shape, const Disk& disk) {
+  switch (command) {
+    case Command::run:
+      return run(shape, disk);
+    case Command::finish:
+      return finish(shape, disk);
+    case Command::undo:
+      return undo(shape, disk);
+  }
+  return {};
 }
 
 // --- Trees and states ------------------------------------------------------
@@ -253,6 +300,12 @@ class Sweep {
   const Told& wholeRun() const { return wholeRun_; }
   long runOperations() const { return static_cast<long>(runLog_.size()); }
   const Counts& counts() const { return counts_; }
+  std::string runMoves() const {
+    std::string text;
+    for (const auto& [from, to] : runMoves_)
+      text += "\n  " + relative(from) + " -> " + relative(to);
+    return text;
+  }
   // Whether the uninterrupted run moved a file to a name an earlier step
   // freed, or moved one file twice.
   bool hasChain(CrashShape::Chain chain) const {
@@ -306,7 +359,7 @@ class Sweep {
     if (kill) fs.killAt(kill->k, kill->when);
     Outcome o;
     try {
-      o.told = perform(command, shape_, fs, fs.journalOpener());
+      o.told = perform(command, shape_, {fs, fs.journalOpener()});
     } catch (const KillingFileSystem::Killed&) {
       o.killed = true;
     }
@@ -560,7 +613,8 @@ TEST_P(CrashPointTest, EveryKillIsFinishedOrUndoneExactly) {
   // The folder is one of the hard shapes only if its run changes it.
   ASSERT_NE(sweep.whole(), sweep.original());
   ASSERT_FALSE(sweep.wholeRun().refused) << sweep.wholeRun().why;
-  ASSERT_TRUE(sweep.hasChain(c.shape.chain)) << "the run makes none of the chain it is here for";
+  ASSERT_TRUE(sweep.hasChain(c.shape.chain))
+      << "the run makes none of the chain it is here for:" << sweep.runMoves();
   ASSERT_EQ(sweep.wholeRun().clean, !c.shape.runFails) << sweep.wholeRun().why;
   sweep.sweep();
   const Counts& n = sweep.counts();

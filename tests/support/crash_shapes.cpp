@@ -60,6 +60,23 @@ std::vector<CrashShape> crashShapes() {
     all.push_back(s);
   }
   {
+    // Short names (-s) that meet: two echoes of one slice give one short
+    // name, and a six-piece name of the listing holds another's; each
+    // second step is foreseen taken, and the run goes on past it.
+    CrashShape s;
+    s.name = "ShortNamesCollide";
+    s.shortNames = true;
+    s.runFails = true;
+    s.images = {{imaName("ANON", "1", "1", "0.0.0.0.0.0.1.1"), "a"},
+                {imaName("ANON", "1", "1", "0.0.0.0.0.0.1.2"), "a"},
+                {imaName("ANON", "1", "2", "0.0.0.0.0.0.2.1"), "a"},
+                {imaName("ANON", "2", "1", "0.0.0.0.0.0.3.1"), "b"},
+                {imaName("ANON", "2", "2", "0.0.0.0.0.0.4.1"), "b"},
+                {"ANON.MR.HEAD.2.2.IMA", "b"},
+                {imaName("ANON", "3", "1", "0.0.0.0.0.0.5.1"), "c"}};
+    all.push_back(s);
+  }
+  {
     // Short names (-s) over full and six-piece names, with gaps in the
     // numbers of series and slices.
     CrashShape s;
