@@ -1,7 +1,8 @@
-// Real slicery-cli runs killed (SIGKILL) at random instants, then finished
-// with --resume or undone with --undo, which are killed in turn and done
-// again: the folder then holds, file by file with contents, what an
-// uninterrupted run leaves, or what was there before.
+// Real slicery-cli runs killed (SIGKILL) at random instants, and at the k-th
+// call that changes the disk or the journal (through a preloaded counter),
+// then finished with --resume or undone with --undo, which are killed in
+// turn and done again: the folder then holds, file by file with contents,
+// what an uninterrupted run leaves, or what was there before.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "exam.h"
+#include "support/crash_shapes.h"
 #include "support/temp_folder.h"
 
 namespace slicery::cli {
@@ -192,6 +194,219 @@ TEST(UnfinishedRunTest, PlainRunRefusesUntilFinished) {
   EXPECT_EQ(run({"--undo", folder}), 0);
   EXPECT_EQ(run({"--undo", folder}), 2);  // nothing left to undo
 }
+
+// --- Kills at the k-th call, on the crafted folders --------------------------
+
+// The environment of a slicery-cli run with the preloaded counter.
+struct Counter {
+  long killAt = 0;  // 0: none
+  bool after = false;
+  std::string log;
+  std::string refuse;
+  std::string renames;  // as SLICERY_RENAMES takes it; empty for the disk's own
+};
+
+int runCounted(std::vector<std::string> args, const Counter& c) {
+  args.insert(args.begin(), SLICERY_CLI_PROGRAM);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setenv("LD_PRELOAD", SLICERY_KILL_PRELOAD, 1);
+    // A sanitized build's runtime then comes second; it works all the same.
+    ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+    ::setenv("SLICERY_KILL_AT", std::to_string(c.killAt).c_str(), 1);
+    if (c.after) ::setenv("SLICERY_KILL_AFTER", "1", 1);
+    if (!c.log.empty()) ::setenv("SLICERY_CALLS_LOG", c.log.c_str(), 1);
+    if (!c.refuse.empty()) ::setenv("SLICERY_REFUSE", c.refuse.c_str(), 1);
+    if (!c.renames.empty()) ::setenv("SLICERY_RENAMES", c.renames.c_str(), 1);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return finish(pid);
+}
+
+// The calls an uninterrupted command makes, one line each.
+std::vector<std::string> callsOf(const std::vector<std::string>& args, Counter c,
+                                 const std::string& log, int& status) {
+  fs::remove(log);
+  c.killAt = 0;
+  c.log = log;
+  status = runCounted(args, c);
+  std::vector<std::string> lines;
+  std::ifstream in(log);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// A folder, and how renames are made: "" as ext4 makes them (refusing to
+// replace), "placeholder" or "cutmove" as without that (see kill_at_call.cpp).
+struct CallCase {
+  std::string shape;
+  std::string renames;
+};
+
+void PrintTo(const CallCase& c, std::ostream* os) {
+  *os << c.shape << (c.renames.empty() ? "" : "/" + c.renames);
+}
+
+class CallKillTest : public ::testing::TestWithParam<CallCase> {
+ protected:
+  CallKillTest() { ::setenv("XDG_STATE_HOME", state.c_str(), 1); }
+  testing::TempFolder temp;
+  const std::string state = temp / "state";
+};
+
+// On ext4, where a rename can refuse to replace: the process's kills end as
+// the in-memory double's do.
+TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
+  testing::CrashShape shape;
+  for (const testing::CrashShape& s : testing::crashShapes()) {
+    if (s.name == GetParam().shape) shape = s;
+  }
+  ASSERT_EQ(shape.name, GetParam().shape);
+  const std::string original = temp / "original";
+  testing::writeShape(shape, original);
+  const Tree before = tree(original);
+  Counter counter;
+  counter.renames = GetParam().renames;
+  if (!shape.refused.empty()) counter.refuse = shape.refused.front();
+  const auto options = [&shape](std::string command, const std::string& folder) {
+    std::vector<std::string> args;
+    if (!command.empty()) {
+      args = {std::move(command), folder};
+      return args;
+    }
+    if (shape.shortNames) args.push_back("--short");
+    if (shape.folders) args.push_back("--folders");
+    if (shape.describe) args.push_back("--describe");
+    if (!shape.folderWord.empty()) args.insert(args.end(), {"--folder-name", shape.folderWord});
+    args.push_back(folder);
+    return args;
+  };
+  int paths = 0;
+  const auto fresh = [&] {
+    fs::remove_all(state);
+    const std::string folder = temp / ("p" + std::to_string(++paths));
+    fs::copy(original, folder, fs::copy_options::recursive);
+    return folder;
+  };
+  const int wholeStatus = shape.runFails ? 1 : 0;
+  std::string folder = fresh();
+  int status = 0;
+  const std::vector<std::string> calls =
+      callsOf(options("", folder), counter, temp / "log", status);
+  ASSERT_EQ(status, wholeStatus);
+  const Tree after = tree(folder);
+  ASSERT_NE(after, before);
+
+  // Where `command` whole leaves a folder, judged as a user would: empty
+  // when right.
+  const auto judge = [&](const std::string& command, const std::string& at) -> std::string {
+    const Tree was = tree(at);
+    const int got = runCounted(options(command, at), counter);
+    const Tree now = tree(at);
+    if (command.empty()) {
+      // A plain run refuses (4: the last run did not finish; 3: no series
+      // left to sort), changing nothing, or makes the whole run.
+      if (got == 4 || got == 3 || got == 2) {
+        return now == was ? "" : "refused, but changed the folder";
+      }
+      if (now == after && got == wholeStatus) return {};
+      return "a plain run went ahead: exit " + std::to_string(got) + ", the folder " +
+             (now == after ? "as after" : "elsewhere");
+    }
+    const bool resume = command == "--resume";
+    const Tree& target = resume ? after : before;
+    const std::string is = "exit " + std::to_string(got) + ", the folder " +
+                           (now == before  ? "as before"
+                            : now == after ? "as after"
+                                           : "elsewhere");
+    if (got == 2) {
+      if (now == target) return {};
+      if (resume && now == before) {
+        const int ran = runCounted(options("", at), counter);
+        return ran == wholeStatus && tree(at) == after ? "" : is + ", then a plain run fails";
+      }
+      return is;
+    }
+    if (now != target) return (got == 0 ? "false success: " : "wrong tree: ") + is;
+    if (got != (resume ? wholeStatus : 0)) return "wrong report: " + is;
+    return {};
+  };
+  long tried = 0;
+  long falseSuccesses = 0;
+  long wrong = 0;
+  std::string lines;
+  const auto tell = [&](const std::string& path, const std::string& verdict) {
+    ++tried;
+    if (verdict.empty()) return;
+    falseSuccesses += verdict.rfind("false success", 0) == 0 ? 1 : 0;
+    ++wrong;
+    if (wrong <= 20) lines += "\n  " + path + ": " + verdict;
+  };
+  const auto killed = [&](long k, bool afterCall) {
+    const std::string at = fresh();
+    Counter c = counter;
+    c.killAt = k;
+    c.after = afterCall;
+    EXPECT_EQ(runCounted(options("", at), c), -SIGKILL) << "call " << k;
+    return at;
+  };
+  // Each kill after a call leaves what the kill before the next leaves, but
+  // for the last call: a full sweep makes them all.
+  const char* sweep = std::getenv("SLICERY_CRASH_SWEEP");
+  const bool full = sweep != nullptr && std::string(sweep) == "full";
+  for (size_t k = 1; k <= calls.size(); ++k) {
+    for (const bool afterCall : {false, true}) {
+      if (afterCall && !full && k < calls.size()) continue;
+      const std::string path =
+          std::string("run killed ") + (afterCall ? "after " : "before ") + calls[k - 1];
+      for (const char* command : {"", "--resume", "--undo"}) {
+        tell(path + ", then " + (*command != '\0' ? command : "a plain run"),
+             judge(command, killed(static_cast<long>(k), afterCall)));
+      }
+    }
+  }
+  // A share of the finishes and undos killed in turn: after a kill in the
+  // middle of the run.
+  const long k = static_cast<long>(calls.size()) / 2;
+  for (const char* command : {"--resume", "--undo"}) {
+    int followStatus = 0;
+    folder = killed(k, false);
+    const std::vector<std::string> second =
+        callsOf(options(command, folder), counter, temp / "log", followStatus);
+    for (size_t k2 = 1; k2 <= second.size(); ++k2) {
+      const std::string at = killed(k, false);
+      Counter c = counter;
+      c.killAt = static_cast<long>(k2);
+      runCounted(options(command, at), c);
+      tell("run killed before " + calls[static_cast<size_t>(k) - 1] + ", " + command +
+               " killed before " + second[k2 - 1] + ", then " + command,
+           judge(command, at));
+    }
+  }
+  RecordProperty("paths", std::to_string(tried));
+  EXPECT_EQ(wrong, 0) << tried << " paths, " << calls.size() << " calls in the run, "
+                      << falseSuccesses << " false successes, " << wrong << " wrong:" << lines;
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, CallKillTest,
+                         ::testing::Values(CallCase{"FreedNameTakenLater", ""},
+                                           CallCase{"FoldersOneThereBefore", ""},
+                                           CallCase{"StepFails", ""},
+                                           CallCase{"FoldersOneThereBefore", "placeholder"},
+                                           CallCase{"StepFails", "cutmove"}),
+                         [](const ::testing::TestParamInfo<CallCase>& param) {
+                           std::string name = param.param.shape;
+                           if (param.param.renames == "placeholder") name += "Placeholder";
+                           if (param.param.renames == "cutmove") name += "CutMove";
+                           return name;
+                         });
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, CrashTest,

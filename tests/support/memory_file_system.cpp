@@ -101,6 +101,16 @@ std::map<std::string, std::string> MemoryFileSystem::filesUnder(const std::strin
   return files;
 }
 
+std::map<std::string, PathKind> MemoryFileSystem::entriesUnder(const std::string& folder) const {
+  const std::string prefix = platform::joinPath(folder, "");
+  std::map<std::string, PathKind> entries;
+  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
+    if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+    entries[it->first] = it->second.kind;
+  }
+  return entries;
+}
+
 void MemoryFileSystem::failOn(Op op, std::string path, std::string reason, int code) {
   failures_.push_back({op, std::move(path), std::move(reason), code});
 }

@@ -34,6 +34,8 @@ class MemoryFileSystem : public platform::FileSystem {
   const std::string& contents(const std::string& path) const;
   // Every file below `folder`, path -> contents.
   std::map<std::string, std::string> filesUnder(const std::string& folder) const;
+  // Every entry below `folder`, folders included, path -> kind.
+  std::map<std::string, platform::PathKind> entriesUnder(const std::string& folder) const;
 
   // Makes `op` fail on `path` (any path when empty) from now on.
   void failOn(Op op, std::string path, std::string reason = "Permission denied", int code = EACCES);
