@@ -262,10 +262,12 @@ std::vector<const JournalIntent*> Form1::removeFolderPlaceholders(const JournalC
   std::vector<const JournalIntent*> both;
   for (const JournalIntent& intent : contents.intents) {
     // A folder that stood there before the run is the user's, never the
-    // run's placeholder.
+    // run's placeholder. Of two that stand, the empty one goes: the run's
+    // placeholder at the new name, or an undo's at the old one.
     if (intent.kind == JournalIntent::Kind::folderRenaming && !listedBefore(contents, intent.to) &&
         loaded.kind(intent.from) == PathKind::folder &&
-        loaded.kind(intent.to) == PathKind::folder && !loaded.removePlaceholder(intent.to)) {
+        loaded.kind(intent.to) == PathKind::folder && !loaded.removePlaceholder(intent.to) &&
+        !loaded.removePlaceholder(intent.from)) {
       both.push_back(&intent);
     }
   }

@@ -24,6 +24,7 @@ Progress judge(const std::vector<Step>& steps, const std::function<bool(std::str
     bool replayed = false;
     bool onDisk = false;
     int uses = 0;
+    bool chained = false;
   };
   platform::NameMap<std::string_view, Name> names;
   names.reserve(steps.size() * 2);
@@ -45,10 +46,14 @@ Progress judge(const std::vector<Step>& steps, const std::function<bool(std::str
     touched.emplace_back(from, add(step.to));
   }
 
-  // Replays the steps, counting the shared names where the replay and the
-  // disk differ after each prefix; the latest prefix with the fewest wins (a
-  // step that changed nothing leaves the count as it was).
-  const auto shared = [](const Name& n) { return n.uses > 1; };
+  // Replays the steps, counting the names of chained steps (those that
+  // share a name with another) where the replay and the disk differ after
+  // each prefix; the latest prefix with the fewest wins (a step that changed
+  // nothing leaves the count as it was).
+  for (const auto& [from, to] : touched) {
+    if (from->uses > 1 || to->uses > 1) from->chained = to->chained = true;
+  }
+  const auto shared = [](const Name& n) { return n.chained; };
   std::size_t mismatches = 0;
   for (const auto& [name, state] : names) {
     mismatches += shared(state) && state.replayed != state.onDisk ? 1 : 0;
