@@ -34,6 +34,10 @@ struct PlanOptions {
   int seriesCount = 0;
   std::vector<std::string> list1;
   long nameLimit = 255;  // the longest name the folder takes, in bytes
+  // Numbers are made as wide as the longest one where that is more than
+  // their count's digits (NumberWidth); runs journaled before that took the
+  // count's digits alone, and are finished and undone that way.
+  bool sortableWidths = true;
 };
 
 // The loaded folder's single listing: its .ima files (regular files and
