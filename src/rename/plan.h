@@ -34,9 +34,10 @@ struct PlanOptions {
   int seriesCount = 0;
   std::vector<std::string> list1;
   long nameLimit = 255;  // the longest name the folder takes, in bytes
-  // Numbers are made as wide as the longest one where that is more than
-  // their count's digits (NumberWidth); runs journaled before that took the
-  // count's digits alone, and are finished and undone that way.
+  // Each number is made as wide as the longest of its kind where that is
+  // more than its count's digits, so that numbers with gaps sort
+  // (NumberWidth); false for a run journaled at version 3, which took the
+  // count's digits alone and is finished and undone so.
   bool sortableWidths = true;
 };
 
