@@ -54,14 +54,6 @@ TEST(PadTest, SortableWidthsTakeTheLongestNumber) {
   EXPECT_EQ(widthOf(12, true, {"3", "12"}), 2);  // no gaps: the count's digits
   EXPECT_EQ(widthOf(2, true, {"007", "1"}), 3);  // as written, zeros included
   EXPECT_EQ(widthOf(2, true, {"localizer", "-100", "1 000", "\xD9\xA1\xD9\xA2"}), 1);
-
-  const NumberWidth three(3, true);
-  EXPECT_EQ(three.padWidth("1"), 0);
-  NumberWidth series(3, true);
-  series.take("100");
-  EXPECT_EQ(padded("1", series.padWidth("1")), "001");
-  EXPECT_EQ(padded("100", series.padWidth("100")), "100");
-  EXPECT_EQ(padded("1000x", series.padWidth("1000x")), "1000x");
 }
 
 TEST(FolderDescriptionTest, CharactersSomeDisksRefuseBecomeUnderscores) {
