@@ -1,9 +1,10 @@
 // The series folder renamer: puts each series folder's Series Description,
 // read from the first file listed in it, in front of the folder's name, when
 // every other image in the folder carries it too; an empty description, or
-// one that cannot be read, names no folder. A folder that cannot be
-// renamed keeps its name, the reason goes to the run's
-// failures, and the renamer goes on with the next folder. Each rename is
+// one that cannot be read, names no folder. The characters some disks refuse
+// in a name are written as '_' (rename::folderDescription). A folder that
+// cannot be renamed keeps its name, the reason goes to the run's failures,
+// and the renamer goes on with the next folder. Each rename is
 // recorded in the run's journal, and flushed, before it is made: only the
 // journal can tell where a renamed folder went. A dry run names the folders
 // as the run would leave them, reading each file where it is now.
@@ -173,7 +174,7 @@ void Form1::FolderRenamer() {
       fail({}, why + "; the folder keeps its name");
       continue;
     }
-    const std::string newName = description + "_" + entry;
+    const std::string newName = rename::folderDescription(description) + "_" + entry;
     const std::string newPath = joinPath(File2.path(), newName);
     if (std::string refusal = rename::unsafeFolderName(newName); !refusal.empty()) {
       fail(newPath, std::move(refusal));

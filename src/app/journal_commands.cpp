@@ -148,6 +148,7 @@ bool Form1::beginRun(const rename::Plan& plan) {
   header.check1 = plan.options.shortNames;
   header.check2 = plan.options.folders;
   header.check4 = plan.options.describe;
+  header.sortableWidths = plan.options.sortableWidths;
   header.folderBaseName = plan.options.folderBaseName;
   header.seriesCount = plan.options.seriesCount;
   header.list1 = plan.options.list1;

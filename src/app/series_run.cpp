@@ -56,7 +56,10 @@ void Form1::IMARenamer() {
     }
   }
   rename::PlanOptions options = planOptions();
-  if (finishing_ != nullptr) options.nameLimit = finishing_->header.nameLimit;
+  if (finishing_ != nullptr) {
+    options.nameLimit = finishing_->header.nameLimit;
+    options.sortableWidths = finishing_->header.sortableWidths;
+  }
   const rename::Plan plan = rename::makePlan({index_, others_}, std::move(options));
   if (!beginRun(plan)) return;
   // Steps are taken relative to the loaded folder, held open.

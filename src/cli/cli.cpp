@@ -23,9 +23,11 @@ const char* const kUsage =
     "\n"
     "Renames the .ima files of each folder given, as the Slicery window does, so\n"
     "that a listing follows series and slice order: series and slice numbers get\n"
-    "leading zeros. Each series takes the names whose fourth piece is its number,\n"
-    "and only their series and slice pieces change. An existing file or folder is\n"
-    "never replaced, and nothing is moved out of the folder.\n"
+    "leading zeros up to the digits of how many there are (series in the folder,\n"
+    "files in the series) or of the longest such number, whichever is more. Each\n"
+    "series takes the names whose fourth piece is its number, and only their\n"
+    "series and slice pieces change. An existing file or folder is never\n"
+    "replaced, and nothing is moved out of the folder.\n"
     "\n"
     "  PATH                a folder, or a file inside it; several are run one after\n"
     "                      the other, each as an exam of its own\n"
@@ -38,7 +40,9 @@ const char* const kUsage =
     "      --describe      as --folders, then put each series' DICOM Series\n"
     "                      Description in front of its folder's name when every\n"
     "                      image in the folder gives that one; an empty or\n"
-    "                      unreadable one leaves the name as it is\n"
+    "                      unreadable one leaves the name as it is. Spaces and\n"
+    "                      the characters \\ / : * ? \" < > | become '_', so the\n"
+    "                      folder copies to Windows, exFAT and FAT disks\n"
     "  -n, --dry-run       print what the run would do, then 'Dry run: nothing was\n"
     "                      changed.'; it foresees names taken, names too long for\n"
     "                      the disk and folder names the run refuses, not failures\n"
@@ -60,8 +64,9 @@ const char* const kUsage =
     "      --series-description FILE...\n"
     "                      rename nothing: print 'FILE<TAB>VALUE' for each FILE, the\n"
     "                      Series Description (0008,103E) as --describe would put\n"
-    "                      it in a folder name (spaces as '_', a NUL as \\0), or\n"
-    "                      why it cannot be read on standard error\n"
+    "                      it in a folder name (a space and each of \\ / : * ? \" < >\n"
+    "                      | as '_', a NUL as \\0), or why it cannot be read on\n"
+    "                      standard error\n"
     "  -h, --help          print this help\n"
     "  -V, --version       print the version\n"
     "Short options can be joined: -fn is -f -n. After '--' every argument is a\n"
@@ -622,7 +627,7 @@ int printSeriesDescriptions(const std::vector<std::string>& files, platform::Fil
   int status = kSucceeded;
   for (const std::string& file : files) {
     try {
-      const std::string value = dicom::DICOM_hdr(fs, "8", "103E", file);
+      const std::string value = rename::folderDescription(dicom::DICOM_hdr(fs, "8", "103E", file));
       std::string text;
       for (const char c : value) {
         if (c == '\0') {

@@ -85,8 +85,8 @@ int runRename(const Arguments& args, platform::FileSystem& fs, platform::Clock& 
               Console& console);
 
 // Mode::seriesDescription: prints "FILE<TAB>VALUE" for each file, its Series
-// Description as the folder renamer reads it, a NUL written as \0; each file
-// that cannot be read is told on `err`.
+// Description as the folder renamer puts it in a folder name, a NUL written
+// as \0; each file that cannot be read is told on `err`.
 int printSeriesDescriptions(const std::vector<std::string>& files, platform::FileSystem& fs,
                             Console& console);
 

@@ -31,6 +31,8 @@ struct JournalHeader {
   bool check1 = false;
   bool check2 = false;
   bool check4 = false;
+  // The numbers' widths sort (version 4); else the count's digits alone.
+  bool sortableWidths = true;
   std::string folderBaseName;
   int seriesCount = 0;
   std::vector<std::string> list1;

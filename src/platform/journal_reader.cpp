@@ -51,10 +51,12 @@ Status readJournal(const std::string& file, JournalContents& out, bool salvage) 
   }
   if (records.empty() || records.front().type != kHeaderType) return damaged("no whole header");
   FieldReader header(records.front().payload);
-  if (const std::uint32_t version = header.u32(); version != kVersion) {
+  const std::uint32_t version = header.u32();
+  if (version < kOldestVersion || version > kVersion) {
     return Status::error("read journal", file,
                          "the journal is of version " + std::to_string(version) +
-                             ", this program reads version " + std::to_string(kVersion),
+                             ", this program reads versions " + std::to_string(kOldestVersion) +
+                             " to " + std::to_string(kVersion),
                          EINVAL);
   }
   JournalHeader& h = out.header;
@@ -62,6 +64,8 @@ Status readJournal(const std::string& file, JournalContents& out, bool salvage) 
   h.check1 = header.u8() != 0;
   h.check2 = header.u8() != 0;
   h.check4 = header.u8() != 0;
+  // Version 3 made the numbers as wide as their count's digits alone.
+  h.sortableWidths = version > kOldestVersion ? header.u8() != 0 : false;
   h.folderBaseName = header.str();
   h.seriesCount = static_cast<int>(header.u32());
   h.list1 = header.strs();

@@ -6,7 +6,9 @@
 
 namespace slicery::platform::journal_records {
 
-inline constexpr std::uint32_t kVersion = 3;
+inline constexpr std::uint32_t kVersion = 4;
+// The oldest version still read: its numbers' widths are the counts' digits.
+inline constexpr std::uint32_t kOldestVersion = 3;
 inline constexpr std::uint8_t kHeaderType = 1;
 inline constexpr std::uint8_t kIntentType = 2;
 inline constexpr std::uint8_t kPassType = 3;

@@ -57,6 +57,7 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
   b.u8(h.check1 ? 1 : 0);
   b.u8(h.check2 ? 1 : 0);
   b.u8(h.check4 ? 1 : 0);
+  b.u8(h.sortableWidths ? 1 : 0);
   b.str(h.folderBaseName);
   b.u32(static_cast<std::uint32_t>(h.seriesCount));
   b.strs(h.list1);

@@ -42,6 +42,17 @@ int padWidth(int count, std::string_view text) {
   return decimalDigits(count) - characterCount(text);
 }
 
+NumberWidth::NumberWidth(int count, bool sortable)
+    : width_(decimalDigits(count)), sortable_(sortable) {}
+
+void NumberWidth::take(std::string_view number) {
+  if (sortable_ && allDigits(number)) width_ = std::max(width_, static_cast<int>(number.size()));
+}
+
+int NumberWidth::padWidth(std::string_view text) const {
+  return width_ - characterCount(text);
+}
+
 std::string padded(std::string_view text, int width) {
   std::string result(static_cast<size_t>(std::max(width, 0)), '0');
   result.append(text);
@@ -76,6 +87,14 @@ std::string newFileName(const scan::NameFields& f, std::string_view paddedSeries
   name.append(paddedSlice);
   name.append(currentName.substr(suffix));
   return name;
+}
+
+std::string folderDescription(std::string_view description) {
+  std::string text(description);
+  for (char& c : text) {
+    if (std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) c = '_';
+  }
+  return text;
 }
 
 bool seriesGetsFolder(std::string_view paddedSeries) {

@@ -14,6 +14,27 @@ namespace slicery::rename {
 // Zero or less means no zeros. `text` is UTF-8; each character counts once.
 int padWidth(int count, std::string_view text);
 
+// How wide the numbers of one kind are made: a run's series numbers, or the
+// slice numbers of one series. The digits of `count` (how many series, or
+// how many files the series has) give the width; a sortable width also takes
+// the length of each number that is written in decimal digits alone and is
+// longer, so that numbers with gaps (1, 2, 100) sort too. Numbers without
+// such gaps get the count's digits either way.
+class NumberWidth {
+ public:
+  NumberWidth(int count, bool sortable);
+  // Widens the width to `number`'s length where it is sortable and `number`
+  // is written in decimal digits alone.
+  void take(std::string_view number);
+  int width() const { return width_; }
+  // Zeros to put before `text` to bring it to the width; 0 or less: none.
+  int padWidth(std::string_view text) const;
+
+ private:
+  int width_;
+  bool sortable_;
+};
+
 // `width` zeros (none for a width of 0 or less) followed by `text`, which is
 // never cut.
 std::string padded(std::string_view text, int width);
@@ -34,6 +55,12 @@ std::string newFileName(const scan::NameFields& fields, std::string_view paddedS
 // (optionally with a leading minus sign) of 0 or less: "00" and "-3" get
 // none, "3", "x" and " 0" get one.
 bool seriesGetsFolder(std::string_view paddedSeries);
+
+// A series description as it goes in front of a folder's name: each
+// character that Windows, exFAT or FAT refuse in a name (\ / : * ? " < > |)
+// written as '_', as a space already is. Everything else, control
+// characters included, stays for unsafeFolderName to judge.
+std::string folderDescription(std::string_view description);
 
 // Why `name` cannot be a folder made inside the loaded folder, or empty when
 // it can: a name holding '/' would lead elsewhere, one beginning with '.'

@@ -40,6 +40,16 @@ bool Plan::changesSomething() const {
   return false;
 }
 
+namespace {
+
+// Whether a name the pass lists is given a step: not one of a series 0, nor
+// one without a first piece.
+bool takesPart(const scan::NameFields& fields) {
+  return !fields[0].empty() && fields[scan::kSeriesField] != "0";
+}
+
+}  // namespace
+
 Plan makePlan(Listing listing, PlanOptions options) {
   Plan plan;
   scan::SeriesIndex& index = listing.index;
@@ -61,12 +71,14 @@ Plan makePlan(Listing listing, PlanOptions options) {
 
   std::vector<std::string_view> names;
   std::vector<scan::SeriesIndex::Id> ids;
-  scan::NameFields fields;
+  std::vector<scan::NameFields> passFields;
   std::unordered_set<std::string> described;
+  NumberWidth seriesWidth(options.seriesCount, options.sortableWidths);
+  for (const std::string& text : options.list1) seriesWidth.take(text);
   for (const std::string& text : options.list1) {
     PlannedSeries& s = plan.series.emplace_back();
     s.text = text;
-    s.padWidth = padWidth(options.seriesCount, text);
+    s.padWidth = seriesWidth.padWidth(text);
     s.padded = padded(text, s.padWidth);
     s.hasFolder = options.folders && seriesGetsFolder(s.padded);
     s.folderName = options.folderBaseName + "_S" + s.padded;
@@ -92,11 +104,18 @@ Plan makePlan(Listing listing, PlanOptions options) {
     s.listed = static_cast<int>(names.size());
     s.firstFile = plan.files.size();
     auto& received = movedInto[s.folderName];
+    // The slice width of the pass's files, from their count and slices.
+    NumberWidth sliceWidths(s.listed, options.sortableWidths);
+    passFields.resize(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+      scan::splitImaFileName(names[i], passFields[i]);
+      if (takesPart(passFields[i])) sliceWidths.take(passFields[i][scan::kSliceField]);
+    }
     for (size_t i = 0; i < names.size(); ++i) {
       const std::string_view name = names[i];
-      scan::splitImaFileName(name, fields);
-      if (fields[0].empty() || fields[scan::kSeriesField] == "0") continue;
-      const int sliceWidth = padWidth(s.listed, fields[scan::kSliceField]);
+      const scan::NameFields& fields = passFields[i];
+      if (!takesPart(fields)) continue;
+      const int sliceWidth = sliceWidths.padWidth(fields[scan::kSliceField]);
       // The file's own series piece takes the zeros: it may differ from the
       // series text in letter case only.
       const std::string newName =

@@ -34,6 +34,11 @@ struct PlanOptions {
   int seriesCount = 0;
   std::vector<std::string> list1;
   long nameLimit = 255;  // the longest name the folder takes, in bytes
+  // Each number is made as wide as the longest of its kind where that is
+  // more than its count's digits, so that numbers with gaps sort
+  // (NumberWidth); false for a run journaled at version 3, which took the
+  // count's digits alone and is finished and undone so.
+  bool sortableWidths = true;
 };
 
 // The loaded folder's single listing: its .ima files (regular files and

@@ -18,6 +18,7 @@
 #include "exam.h"
 #include "platform/journal.h"
 #include "platform/real_file_system.h"
+#include "platform/record_log.h"
 #include "support/failing_append_file.h"
 #include "support/memory_file_system.h"
 #include "support/recording_view.h"
@@ -316,6 +317,94 @@ TEST_F(JournalTest, CtrlZTellsWhatWasPutBackAndWhatWasNotInOneMessage) {
   EXPECT_EQ(fs.contents(taken), "someone's own file");
   EXPECT_EQ(form.lbltotalfiles.text(), "39");
   EXPECT_EQ(form.prgtotal.maximum(), 40);
+}
+
+// A journal of version 3, written before the numbers' widths sorted: its run
+// is finished and undone with the widths it was planned with, the counts'
+// digits alone (Series_S1, slice 5), not those of a run today (Series_S01,
+// slice 05).
+TEST(OldJournalTest, AVersionThreeRunIsFinishedAndUndoneWithItsOwnWidths) {
+  testing::TempFolder state;
+  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+  MemoryFileSystem fs;
+  platform::SettableClock clock;
+  fs.addFolder("/exam");
+  const auto name = [](const std::string& series, const std::string& slice) {
+    return "P.MR.HEAD." + series + "." + slice + ".2019.1.IMA";
+  };
+  for (const char* slice : {"1", "5", "9", "10", "12"}) fs.addFile("/exam/" + name("1", slice));
+  fs.addFile("/exam/" + name("2", "1"));
+  fs.addFile("/exam/" + name("10", "1"));
+  const auto before = fs.filesUnder("/exam");
+
+  // The header as version 3 wrote it, of a run with series folders.
+  platform::RecordBuilder b;
+  {
+    Form1 form(fs, clock);
+    ASSERT_TRUE(form.drop({"/exam"}));
+    b.begin(1);
+    b.u32(3);
+    b.str(platform::journalFolderKey("/exam"));
+    for (const int option : {0, 1, 0}) b.u8(static_cast<std::uint8_t>(option));
+    b.str("Series");
+    b.u32(static_cast<std::uint32_t>(form.seriesCount));
+    b.strs(form.List1.items());
+    b.u32(255);
+    const std::vector<std::string_view>& names = form.File2.entries();
+    b.u32(static_cast<std::uint32_t>(names.size()));
+    for (size_t i = 0; i < names.size(); ++i) {
+      b.change(i == 0 ? std::string_view() : names[i - 1], names[i]);
+    }
+    b.bytes(std::string((names.size() + 7) / 8, '\0'));
+    b.u32(0);
+    b.seal();
+  }
+  std::string journal;
+  ASSERT_TRUE(platform::journalPathFor("/exam", journal));
+  std::filesystem::create_directories(platform::parentPath(journal));
+  const auto write = [&journal](const std::string& bytes) {
+    std::ofstream(journal, std::ios::binary | std::ios::trunc) << bytes;
+  };
+  write(b.buffer());
+  // Cut short after its first two steps.
+  fs.addFolder("/exam/Series_S1");
+  for (const char* slice : {"1", "10"}) {
+    ASSERT_TRUE(fs.renameFile("/exam/" + name("1", slice), "/exam/Series_S1/" + name("1", slice)));
+  }
+  MemoryFileSystem cutDisk = fs;
+
+  Form1 finish(fs, clock);
+  finish.setJournaling(true);
+  ASSERT_TRUE(finish.drop({"/exam"}));
+  ASSERT_TRUE(finish.resumeRun());
+  EXPECT_TRUE(finish.runFailures.empty());
+  std::map<std::string, std::string> finished;
+  for (const char* slice : {"1", "5", "9", "10", "12"}) {
+    finished["/exam/Series_S1/" + name("1", slice)] = "";
+  }
+  finished["/exam/Series_S2/" + name("2", "1")] = "";
+  finished["/exam/Series_S10/" + name("10", "1")] = "";
+  EXPECT_EQ(fs.filesUnder("/exam"), finished);
+
+  // Undone, once finished and once as it was cut short.
+  std::string finishedJournal;
+  {
+    std::ifstream in(journal, std::ios::binary);
+    finishedJournal.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  for (const auto& [disk, bytes] :
+       {std::pair{&fs, finishedJournal}, std::pair{&cutDisk, b.buffer()}}) {
+    write(bytes);
+    Form1 undo(*disk, clock);
+    undo.setJournaling(true);
+    ASSERT_TRUE(undo.drop({"/exam"}));
+    ASSERT_TRUE(undo.undoRun());
+    EXPECT_TRUE(undo.runFailures.empty());
+    EXPECT_EQ(disk->filesUnder("/exam"), before);
+    EXPECT_EQ(disk->kindAt("/exam/Series_S1"), platform::PathKind::missing);
+    EXPECT_FALSE(std::filesystem::exists(journal));
+  }
+  ::unsetenv("XDG_STATE_HOME");
 }
 
 // A link put where a series folder goes, between the stop and the resume,

@@ -379,9 +379,12 @@ TEST_F(CliTest, SeriesDescriptionPrintsEachFilesValueOrWhyNot) {
   const std::string a = temp.write("a.ima", image("SAG T2 FSE"));
   const std::string b = temp.write("b.ima", image(std::string("x\0y\\z", 5)));
   const std::string none = temp.write("none.ima", std::string(200, '\0'));
-  Result r = run({"--series-description", a, b});
+  // As --describe puts it in a folder name: what Windows, exFAT or FAT
+  // refuse in a name is written as '_', as a space is.
+  const std::string c = temp.write("c.ima", image("a:b? T2*"));
+  Result r = run({"--series-description", a, b, c});
   EXPECT_EQ(r.status, kSucceeded);
-  EXPECT_EQ(r.out, a + "\tSAG_T2_FSE\n" + b + "\tx\\0y\\z\n");
+  EXPECT_EQ(r.out, a + "\tSAG_T2_FSE\n" + b + "\tx\\0y_z\n" + c + "\ta_b__T2_\n");
   EXPECT_EQ(r.err, "");
 
   r = run({"--series-description", none, a, temp / "missing.ima"});

@@ -61,7 +61,8 @@ TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
   testing::TempFolder dir;
   ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
   std::vector<std::string> names;
-  const JournalHeader header = sampleHeader(names);
+  JournalHeader header = sampleHeader(names);
+  header.sortableWidths = false;
   const std::vector<std::string_view> views(names.begin(), names.end());
   const std::string file = dir / "state/exam.journal";
   {
@@ -80,6 +81,7 @@ TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
   EXPECT_EQ(read.header.list1, header.list1);
   EXPECT_EQ(read.header.nameLimit, 143);
   EXPECT_TRUE(read.header.check2);
+  EXPECT_FALSE(read.header.sortableWidths);
   ASSERT_EQ(read.intents.size(), 1u);
   EXPECT_EQ(read.intents[0].to, "Series_S1/x.IMA");
   ASSERT_EQ(read.passes.size(), 1u);
@@ -140,6 +142,39 @@ TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace)
   EXPECT_FALSE(
       writer->intent(JournalIntent::Kind::folderRenaming, "Series_S1", "T1_Series_S1", true));
   ::unsetenv("XDG_STATE_HOME");
+}
+
+// A journal of version 4 says which widths its plan took; one of version 3
+// took the counts' digits alone; one of version 2 is refused, saying so.
+TEST(JournalFileTest, EachVersionIsReadWithItsOwnWidthsOrRefused) {
+  testing::TempFolder dir;
+  const std::string file = dir / "exam.journal";
+  for (const std::uint32_t version : {2U, 3U, 4U, 5U}) {
+    RecordBuilder b;
+    b.begin(1);
+    b.u32(version);
+    b.str("/exam");
+    for (int i = 0; i < (version == 4 ? 4 : 3); ++i) b.u8(1);
+    b.str("Series");
+    b.u32(1);
+    b.strs({"1"});
+    b.u32(255);
+    b.u32(0);
+    b.u32(0);
+    b.seal();
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << b.buffer();
+    JournalContents read;
+    const Status status = readJournal(file, read);
+    if (version == 3 || version == 4) {
+      ASSERT_TRUE(status) << status.toString();
+      EXPECT_EQ(read.header.sortableWidths, version == 4);
+      EXPECT_TRUE(read.header.check4);
+      EXPECT_EQ(read.header.list1, std::vector<std::string>{"1"});
+    } else {
+      EXPECT_NE(status.reason().find("of version " + std::to_string(version)), std::string::npos)
+          << status.reason();
+    }
+  }
 }
 
 TEST(JournalFileTest, TheChecksumIsTheCommonCrc32) {

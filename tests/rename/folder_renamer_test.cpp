@@ -104,6 +104,31 @@ TEST_F(FolderRenamerTest, TheDescriptionGoesInFrontOfEachFolderName) {
   EXPECT_EQ(fs.openFiles(), 0);
 }
 
+// A description holding a character that Windows, exFAT or FAT refuse in a
+// name still names the folder, with '_' in its place, on every platform; a
+// control character still refuses it.
+TEST_F(FolderRenamerTest, CharactersSomeDisksRefuseBecomeUnderscores) {
+  folder("Series_S01", imageWith("T2* "));
+  folder("Series_S02", imageWith("a:b?"));
+  folder("Series_S03", imageWith("AX/COR \"<1>\"|\\"));
+  folder("Series_S04", imageWith("T2\x1b*"));
+  list({"Series_S01", "Series_S02", "Series_S03", "Series_S04"});
+
+  form.FolderRenamer();
+
+  const Renamed expected = {
+      {"/exam/Series_S01", "/exam/T2___Series_S01"},
+      {"/exam/Series_S02", "/exam/a_b__Series_S02"},
+      {"/exam/Series_S03", "/exam/AX_COR___1_____Series_S03"},
+  };
+  EXPECT_EQ(view.renamedFolders, expected);
+  EXPECT_EQ(fs.kindAt("/exam/a_b__Series_S02"), platform::PathKind::folder);
+  ASSERT_EQ(form.runFailures.size(), 1u);
+  EXPECT_EQ(form.runFailures[0].oldPath, "/exam/Series_S04");
+  EXPECT_NE(form.runFailures[0].reason.find("control characters"), std::string::npos);
+  EXPECT_TRUE(fs.exists("/exam/Series_S04"));
+}
+
 // The first listed file names the folder whatever its name, once every
 // image in the folder agrees with it; a hidden file is not asked.
 TEST_F(FolderRenamerTest, TheFirstListedFileIsReadWhateverItsName) {
@@ -221,7 +246,8 @@ TEST_F(FolderRenamerTest, AFolderListedTwiceIsRenamedOnce) {
 }
 
 // On disk, where a name with '/', "..", or a NUL would really lead the folder
-// elsewhere.
+// elsewhere: a '/' is written as '_', and what then begins with '.' or holds
+// a NUL is refused.
 TEST(FolderRenamerOnDisk, ADescriptionNeverTakesAFolderOutOfItsPlace) {
   testing::TempFolder dir;
   const std::string exam = dir.mkdir("exam");
@@ -248,22 +274,23 @@ TEST(FolderRenamerOnDisk, ADescriptionNeverTakesAFolderOutOfItsPlace) {
   form.FolderRenamer();
 
   const std::string longName = std::string(244, 'e') + "_Series_S05";
-  EXPECT_EQ(view.renamedFolders, (Renamed{{exam + "/Series_S05", exam + "/" + longName}}));
+  EXPECT_EQ(view.renamedFolders, (Renamed{{exam + "/Series_S02", exam + "/a_b_Series_S02"},
+                                          {exam + "/Series_S05", exam + "/" + longName},
+                                          {exam + "/Series_S06", exam + "/__Series_S06"}}));
   std::vector<std::string> left;
   for (const auto& entry : std::filesystem::directory_iterator(exam)) {
     left.push_back(entry.path().filename());
   }
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{"Series_S01", "Series_S02", "Series_S03", "Series_S04",
-                                            "Series_S06", longName}));
+  EXPECT_EQ(left, (std::vector<std::string>{"Series_S01", "Series_S03", "Series_S04",
+                                            "__Series_S06", "a_b_Series_S02", longName}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 
-  ASSERT_EQ(form.runFailures.size(), 5u);
-  EXPECT_EQ(form.runFailures[0].newPath, exam + "/../x_Series_S01");
-  EXPECT_EQ(form.runFailures[0].reason, "a folder name may not contain '/'");
-  EXPECT_EQ(form.runFailures[2].reason, "a folder name may not contain a NUL");
-  EXPECT_EQ(form.runFailures[3].reason, "a folder name may not be longer than 255 bytes");
-  EXPECT_EQ(form.runFailures[4].oldPath, exam + "/Series_S06");
+  ASSERT_EQ(form.runFailures.size(), 3u);
+  EXPECT_EQ(form.runFailures[0].newPath, exam + "/.._x_Series_S01");
+  EXPECT_EQ(form.runFailures[0].reason, "a folder name beginning with '.' would be hidden");
+  EXPECT_EQ(form.runFailures[1].reason, "a folder name may not contain a NUL");
+  EXPECT_EQ(form.runFailures[2].reason, "a folder name may not be longer than 255 bytes");
 }
 
 std::vector<std::string> namesIn(const std::string& folder) {

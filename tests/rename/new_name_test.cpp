@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/escape.h"
 
@@ -32,6 +34,40 @@ TEST(PadTest, WidthFollowsTheCountsDigitsNotTheLargestNumber) {
     SCOPED_TRACE(std::to_string(c.count) + " / " + c.text);
     EXPECT_EQ(padWidth(c.count, c.text), c.width);
     EXPECT_EQ(padded(c.text, c.width), c.padded);
+  }
+}
+
+// The widths that sort: numbers with gaps widen them to the longest number,
+// numbers without keep the count's digits, and only numbers in decimal digits
+// count; the old rule is the count's digits alone.
+TEST(PadTest, SortableWidthsTakeTheLongestNumber) {
+  const auto widthOf = [](int count, bool sortable, std::vector<std::string_view> numbers) {
+    NumberWidth width(count, sortable);
+    for (const std::string_view number : numbers) width.take(number);
+    return width.width();
+  };
+  EXPECT_EQ(widthOf(3, true, {"1", "2", "100"}), 3);
+  EXPECT_EQ(widthOf(3, false, {"1", "2", "100"}), 1);
+  EXPECT_EQ(widthOf(5, true, {"1", "5", "9", "10", "12"}), 2);
+  EXPECT_EQ(widthOf(90, true, {"1", "105"}), 3);
+  EXPECT_EQ(widthOf(120, true, {"1", "17", "120"}), 3);
+  EXPECT_EQ(widthOf(12, true, {"3", "12"}), 2);  // no gaps: the count's digits
+  EXPECT_EQ(widthOf(2, true, {"007", "1"}), 3);  // as written, zeros included
+  EXPECT_EQ(widthOf(2, true, {"localizer", "-100", "1 000", "\xD9\xA1\xD9\xA2"}), 1);
+}
+
+TEST(FolderDescriptionTest, CharactersSomeDisksRefuseBecomeUnderscores) {
+  EXPECT_EQ(folderDescription("T2*"), "T2_");
+  EXPECT_EQ(folderDescription("a:b?"), "a_b_");
+  EXPECT_EQ(folderDescription("\\/:*?\"<>|"), "_________");
+  EXPECT_EQ(folderDescription("SAG_T2_FSE"), "SAG_T2_FSE");
+  // Only those: letters beyond ASCII and control characters stay, the
+  // latter for unsafeFolderName to refuse.
+  EXPECT_EQ(folderDescription("\xC3\x9C\x01"), "\xC3\x9C\x01");
+  EXPECT_NE(unsafeFolderName(folderDescription("T2\n*") + "_Series_S01"), "");
+  // Accepted on every platform, Windows too (these tests run under Wine).
+  for (const char* description : {"T2*", "a:b?", "AX/COR_T2*", "\\\"<>|"}) {
+    EXPECT_EQ(unsafeFolderName(folderDescription(description) + "_Series_S01"), "") << description;
   }
 }
 

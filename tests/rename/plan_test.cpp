@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/form1.h"
@@ -101,6 +102,109 @@ TEST(PlanTest, WorkedExamOfTwelveSeries) {
   EXPECT_EQ(stepsOf(plan, "P.MR.A.3.2.ima").at(0).f->newName, "P.MR.A.03.2.ima");
 }
 
+// Every target of `plan`, in plan order.
+std::vector<std::string> targetsOf(const Plan& plan) {
+  std::vector<std::string> targets;
+  for (const PlannedSeries& s : plan.series) {
+    for (size_t i = s.firstFile; i < s.endFile; ++i)
+      targets.push_back(plan.target(s, plan.files[i]));
+  }
+  return targets;
+}
+
+// Whether the targets of `plan`, sorted by name as a listing shows them,
+// follow series and then slice order.
+bool listingFollowsNumbers(const Plan& plan) {
+  std::vector<std::pair<std::pair<long, long>, std::string>> byNumber;
+  scan::NameFields fields;
+  for (const PlannedSeries& s : plan.series) {
+    for (size_t i = s.firstFile; i < s.endFile; ++i) {
+      scan::splitImaFileName(plan.files[i].oldName, fields);
+      byNumber.push_back({{std::stol(std::string(fields[scan::kSeriesField])),
+                           std::stol(std::string(fields[scan::kSliceField]))},
+                          plan.target(s, plan.files[i])});
+    }
+  }
+  std::sort(byNumber.begin(), byNumber.end());
+  std::vector<std::string> byName;
+  for (const auto& [numbers, target] : byNumber) byName.push_back(target);
+  std::vector<std::string> listed = byName;
+  std::sort(listed.begin(), listed.end());
+  return listed == byName;
+}
+
+TEST(PlanTest, NumbersWithGapsGetWidthsThatSort) {
+  // Series 1, 2 and 100; series 1 has slices 1, 5, 9, 10, 12, series 100
+  // has 90 files whose slices run to 105.
+  std::vector<std::string> names;
+  for (const int slice : {1, 5, 9, 10, 12}) names.push_back(fullName("1", std::to_string(slice)));
+  names.push_back(fullName("2", "3"));
+  for (int slice = 16; slice <= 105; ++slice) {
+    names.push_back(fullName("100", std::to_string(slice)));
+  }
+  for (const bool folders : {false, true}) {
+    PlanOptions o = options(false, folders);
+    const Plan plan = planOf(names, o);
+    EXPECT_TRUE(listingFollowsNumbers(plan)) << folders;
+    const auto in = [folders](const char* folder, const std::string& name) {
+      return folders ? platform::joinPath(folder, name) : name;
+    };
+    const Step first = stepsOf(plan, fullName("1", "5")).at(0);
+    EXPECT_EQ(plan.target(*first.s, *first.f), in("Series_S001", fullName("001", "05")));
+    const Step last = stepsOf(plan, fullName("100", "105")).at(0);
+    EXPECT_EQ(plan.target(*last.s, *last.f), in("Series_S100", fullName("100", "105")));
+    EXPECT_EQ(stepsOf(plan, fullName("100", "16")).at(0).f->newName, fullName("100", "016"));
+    if (!folders) {
+      // Names padded so are left alone, as names that sort already are.
+      const Plan again = planOf(targetsOf(plan), options(false, false));
+      EXPECT_FALSE(again.changesSomething());
+      for (const PlannedFile& f : again.files) EXPECT_FALSE(f.renamed) << f.oldName;
+    }
+
+    // The widths a journal of the old version recorded: the counts' digits
+    // alone, which leave the listing out of order.
+    o.sortableWidths = false;
+    const Plan old = planOf(names, o);
+    EXPECT_FALSE(listingFollowsNumbers(old));
+    EXPECT_EQ(stepsOf(old, fullName("100", "16")).at(0).f->newName, fullName("100", "16"));
+    EXPECT_EQ(stepsOf(old, fullName("1", "5")).at(0).f->newName, fullName("1", "5"));
+  }
+}
+
+TEST(PlanTest, FoldersWithoutGapsGetTheNamesTheyAlwaysGot) {
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 40; ++round) {
+    // Series 1 to n, each with slices 1 to its count, some of them padded.
+    std::vector<std::string> names;
+    const int series = std::uniform_int_distribution(1, 14)(random);
+    for (int s = 1; s <= series; ++s) {
+      const int slices = std::uniform_int_distribution(1, round % 4 == 0 ? 130 : 12)(random);
+      for (int i = 1; i <= slices; ++i) {
+        std::string slice(i < 10 && round % 3 == 0 ? "0" : "");
+        slice += std::to_string(i);
+        names.push_back(fullName(std::to_string(s), slice));
+      }
+    }
+    PlanOptions o = options(round % 2 == 0, round % 5 == 0);
+    const Plan plan = planOf(names, o);
+    o.sortableWidths = false;
+    const Plan old = planOf(names, o);
+    EXPECT_EQ(targetsOf(plan), targetsOf(old)) << round;
+    ASSERT_EQ(plan.files.size(), old.files.size());
+    for (size_t i = 0; i < plan.files.size(); ++i) {
+      EXPECT_EQ(plan.files[i].renamed, old.files[i].renamed) << plan.files[i].oldName;
+    }
+  }
+
+  // Short names padded by an earlier run stay as they are, and a run of
+  // them changes nothing.
+  const Plan shortNames =
+      planOf({"P.MR.A.01.05.IMA", "P.MR.A.01.10.IMA", "P.MR.A.02.1.IMA", "P.MR.A.100.01.IMA"},
+             options(true, false));
+  for (const PlannedFile& f : shortNames.files) EXPECT_EQ(f.newName, f.oldName);
+  EXPECT_FALSE(shortNames.changesSomething());
+}
+
 TEST(PlanTest, FolderThatSortsAlreadyIsOnlyCounted) {
   std::vector<std::string> names;
   for (int s = 1; s <= 9; ++s) {
@@ -123,7 +227,7 @@ TEST(PlanTest, SeriesFoldersAreDescribedOnceEachInListOrder) {
   PlanOptions o = options(false, true);
   o.describe = true;
   Plan plan = planOf(names, o);
-  EXPECT_EQ(plan.described, (std::vector<std::string>{"Series_S1", "Series_S10", "Series_S2"}));
+  EXPECT_EQ(plan.described, (std::vector<std::string>{"Series_S01", "Series_S10", "Series_S02"}));
   const std::vector<Step> zero = stepsOf(plan, "A.MR.X.00.1.x.IMA");
   ASSERT_EQ(zero.size(), 1u);
   EXPECT_FALSE(zero[0].s->hasFolder);  // a series of 0 gets none

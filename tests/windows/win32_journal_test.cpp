@@ -8,7 +8,9 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <string_view>
 
+#include "dicom_writer.h"
 #include "exam.h"
 #include "platform/folder_lock.h"
 #include "platform/win32/wide.h"
@@ -122,6 +124,30 @@ TEST_F(CliOnWindows, TheDryRunForeseesANameTakenInAnotherLetterCase) {
   EXPECT_EQ(after.count("ANON.MR.X.1.1.2003.IMA"), 1u);
   EXPECT_EQ(after.count("anon.mr.x.1.01.2003.ima"), 1u);
   EXPECT_EQ(after.size(), before.size());
+}
+
+// A description holding characters Windows refuses in a name, as the common
+// T2* sequences do, still names the folder, each such character written as
+// '_'; --series-description prints the same.
+TEST_F(CliOnWindows, ADescriptionWithCharactersWindowsRefusesStillNamesTheFolder) {
+  const auto image = [](std::string_view description) {
+    return slicery::tools::DicomWriter::file()
+        .addMetaGroup(slicery::tools::kExplicitVrLittleEndian, slicery::tools::kMrImageStorage,
+                      "2.25.7")
+        .add(0x0008, 0x103E, "LO", description)
+        .bytes();
+  };
+  temp.write("exam/ANON.MR.X.1.1.2003.IMA", image("T2* "));
+  temp.write("exam/ANON.MR.X.2.1.2003.IMA", image("a:b?"));
+
+  ASSERT_EQ(run("--describe " + quotedExam()), 0u) << output();
+  const std::set<std::string> after = treeOf(exam);
+  EXPECT_EQ(after.count("T2___Series_S1/ANON.MR.X.1.1.2003.IMA"), 1u) << output();
+  EXPECT_EQ(after.count("a_b__Series_S2/ANON.MR.X.2.1.2003.IMA"), 1u) << output();
+  ASSERT_EQ(run("--series-description \"" + exam + "\\T2___Series_S1\\ANON.MR.X.1.1.2003.IMA\""),
+            0u)
+      << output();
+  EXPECT_NE(output().find("\tT2__"), std::string::npos) << output();
 }
 
 TEST_F(CliOnWindows, AFolderLockedByAnotherRunIsLeftAlone) {
