@@ -611,30 +611,8 @@ TEST_F(Win32TrustTest, PreviewListsWhatStartThenDoesAndChangesNothing) {
     ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(last),
                    reinterpret_cast<LPARAM>(&item));
     EXPECT_EQ(platform::win32::narrow(cell), app::Preview::shownTo(preview.steps.back()));
-    // Slicery's icon, and no name cut short while the dialog has room for
-    // them; made narrower, the columns share what the list has.
     EXPECT_EQ(::SendMessageW(dialog, WM_GETICON, ICON_BIG, 0),
               static_cast<LRESULT>(::GetClassLongPtrW(window->hwnd(), GCLP_HICON)));
-    for (int column = 0; column < 2; ++column) {
-      for (const app::PreviewStep& step : preview.steps) {
-        const std::wstring name = platform::win32::wide(column == 0 ? app::Preview::shownFrom(step)
-                                                                    : app::Preview::shownTo(step));
-        EXPECT_GT(
-            ::SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0),
-            ::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(name.c_str())))
-            << platform::win32::narrow(name);
-      }
-    }
-    RECT shown{};
-    ::GetWindowRect(dialog, &shown);
-    ::SetWindowPos(dialog, nullptr, 0, 0, 420, shown.bottom - shown.top, SWP_NOMOVE | SWP_NOZORDER);
-    RECT inside{};
-    ::GetClientRect(list, &inside);
-    int widths = 0;
-    for (int column = 0; column < 3; ++column) {
-      widths += static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
-    }
-    EXPECT_LE(widths, inside.right);
     EXPECT_EQ(files(), before);
     ::SendMessageW(::GetDlgItem(dialog, win32::kPreviewStart), BM_CLICK, 0, 0);
   };
@@ -652,6 +630,51 @@ TEST_F(Win32TrustTest, PreviewListsWhatStartThenDoesAndChangesNothing) {
   }
   EXPECT_EQ(renames, 12);
   EXPECT_EQ(files(), expected);
+}
+
+// The preview's columns show each name whole while the dialog has room for
+// them, and share the list's width, names before the note, when it has not.
+TEST(PreviewColumnsTest, FitTheNamesOrShareTheList) {
+  app::Preview preview;
+  for (int slice = 1; slice <= 30; ++slice) {
+    preview.steps.push_back({app::PreviewStep::Kind::rename,
+                             "ANON.MR.KNEE." + std::to_string(slice) + ".IMA",
+                             "Series_S1\\ANON.MR.KNEE.00" + std::to_string(slice) + ".IMA",
+                             {}});
+  }
+  const auto widths = [](HWND list) {
+    std::vector<int> shown;
+    for (int column = 0; column < 3; ++column) {
+      shown.push_back(static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0)));
+    }
+    return shown;
+  };
+  bool checked = false;
+  win32::runPreviewDialog(nullptr, preview, false, [&](HWND dialog) {
+    const HWND list = ::GetDlgItem(dialog, win32::kPreviewSteps);
+    const std::vector<int> opened = widths(list);
+    for (const app::PreviewStep& step : preview.steps) {
+      const auto need = [list](const std::string& name) {
+        const std::wstring text = platform::win32::wide(name);
+        return static_cast<int>(
+            ::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+      };
+      EXPECT_GT(opened[0], need(app::Preview::shownFrom(step)));
+      EXPECT_GT(opened[1], need(app::Preview::shownTo(step)));
+    }
+    RECT at{};
+    ::GetWindowRect(dialog, &at);
+    ::SetWindowPos(dialog, nullptr, 0, 0, 300, at.bottom - at.top, SWP_NOMOVE | SWP_NOZORDER);
+    RECT inside{};
+    ::GetClientRect(list, &inside);
+    const std::vector<int> narrow = widths(list);
+    EXPECT_LE(narrow[0] + narrow[1] + narrow[2], inside.right);
+    EXPECT_LT(narrow[0], opened[0]);
+    EXPECT_LT(narrow[1], opened[1]);
+    checked = true;
+    ::EndDialog(dialog, 0);
+  });
+  EXPECT_TRUE(checked);
 }
 
 TEST_F(Win32TrustTest, EscStopsAfterTheFileInHandAndCtrlZPutsTheFolderBack) {

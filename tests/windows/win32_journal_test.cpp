@@ -197,7 +197,7 @@ TEST_F(CliOnWindows, VersionResourceAndManifestAgreeWithVersion) {
   EXPECT_EQ(output(), "slicery-cli " + win32::narrow(version) + "\r\n");
   const HMODULE image = ::LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(image, nullptr);
-  EXPECT_NE(::FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST), nullptr);
+  EXPECT_NE(::FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), nullptr);
   ::FreeLibrary(image);
 }
 
@@ -236,8 +236,12 @@ TEST_F(CliOnWindows, TheSuggestedResumeCommandWorksInCmd) {
 
   EXPECT_EQ(run("-f " + quotedExam()), 4u);
   const std::string told = output();
-  const std::string resume = "slicery-cli --resume \"" + exam + "\"";
-  ASSERT_NE(told.find(resume), std::string::npos) << told;
+  const size_t from = told.find("Run slicery-cli --resume ");
+  const size_t to = told.find(" to finish it", from);
+  ASSERT_TRUE(from != std::string::npos && to != std::string::npos) << told;
+  const std::string resume = told.substr(from + 4, to - from - 4);
+  EXPECT_TRUE(resume.starts_with("slicery-cli --resume \"") && resume.ends_with("\\exam & co 1\""))
+      << resume;
 
   // cmd.exe finds slicery-cli on the PATH, as after an install.
   const std::wstring folder = program().substr(0, program().rfind(L'\\'));

@@ -210,6 +210,16 @@ void MainWindow::fitInto(UINT dpi, const RECT& around) {
   const int left = std::max<int>(work.left, std::min<int>(around.left, work.right - width));
   const int top = std::max<int>(work.top, std::min<int>(around.top, work.bottom - height));
   ::SetWindowPos(hwnd_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  // Where the frame drawn differs from the one foreseen (Wine draws it at the
+  // system's DPI), the client area is set right by the difference.
+  RECT client{};
+  ::GetClientRect(hwnd_, &client);
+  const int wider = pixels(kClientWidth, layoutDpi_) - client.right;
+  const int taller = pixels(kClientHeight, layoutDpi_) - client.bottom;
+  if (wider != 0 || taller != 0) {
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, width + wider, height + taller,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   layOut(layoutDpi_);
 }
 

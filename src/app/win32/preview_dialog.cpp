@@ -58,7 +58,7 @@ void fitColumns(HWND dialog, const PreviewState& state) {
   }
   ::SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, old);
   ::SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, now);
-  ::SendMessageW(list, LVM_SETCOLUMNWIDTH, 2, std::max(room - old - now, note));
+  ::SendMessageW(list, LVM_SETCOLUMNWIDTH, 2, std::max(room - old - now, 0));
 }
 
 void layOut(HWND dialog) {
