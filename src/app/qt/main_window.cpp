@@ -229,9 +229,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
 void MainWindow::openFolder() {
   if (form_.busy()) return;
   const std::string loaded = form_.File2.path();
-  // Beside the loaded exam, not inside it: the next exam is likely a sibling.
-  const QString start =
-      loaded.empty() ? QDir::homePath() : QFile::decodeName(platform::parentPath(loaded).c_str());
+  const QString start = loaded.empty() ? QDir::homePath() : QFile::decodeName(loaded.c_str());
   const QString chosen = chooseFolder_ ? chooseFolder_(this, start) : QString();
   if (chosen.isEmpty()) return;
   loadDropped({QFile::encodeName(chosen).toStdString()});
