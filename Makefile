@@ -5,7 +5,7 @@
 # make bench    builds and runs every benchmark at full size (some minutes)
 # make windows  cross-builds slicery.exe and slicery-cli.exe for Windows into out/windows/
 # make test-windows  builds the Windows tests and runs them under Wine
-# make package-windows  the Windows zip and installer (out/)
+# make package-windows  the Windows zip, installer and MSI (out/)
 # make screenshot-windows  saves a picture of slicery.exe under Wine and Xvfb (doc/)
 # WERROR=ON makes compiler warnings errors (CI sets it).
 BUILD      ?= build
@@ -68,13 +68,14 @@ test-windows: configure configure-windows
 	cmake --build $(WIN_BUILD) -j$(JOBS)
 	ctest --test-dir $(WIN_BUILD) --output-on-failure -j$(JOBS)
 
-# The portable zip and the per-user installer (NSIS), made in the build and
-# copied into out/.
+# The portable zip, the per-user installer (NSIS) and the per-machine MSI
+# (wixl), made in the build and copied into out/.
 package-windows: configure-windows
 	cmake --build $(WIN_BUILD) --target slicery-packages -j$(JOBS)
 	mkdir -p out
-	cp $(WIN_BUILD)/dist/windows/slicery-*-windows-x64.zip $(WIN_BUILD)/dist/windows/slicery-*-setup.exe out/
-	@ls -l out/slicery-*-windows-x64.zip out/slicery-*-setup.exe
+	cp $(WIN_BUILD)/dist/windows/slicery-*-windows-x64.zip $(WIN_BUILD)/dist/windows/slicery-*-setup.exe \
+	  $(WIN_BUILD)/dist/windows/slicery-*-x64.msi out/
+	@ls -l out/slicery-*-windows-x64.zip out/slicery-*-setup.exe out/slicery-*-x64.msi
 
 screenshot-windows: configure-windows
 	cmake --build $(WIN_BUILD) --target slicery make-exam -j$(JOBS)

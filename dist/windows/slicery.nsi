@@ -4,7 +4,9 @@
 ;   makensis -DVERSION=2.0 -DFILES=DIR -DOUTFILE=setup.exe [-DICON=slicery.ico] slicery.nsi
 ;
 ; FILES holds slicery.exe, slicery-cli.exe, README.txt and LICENSE.txt.
-; Silent installs (/S) take slicery-cli onto the PATH when /CLIPATH is given.
+; Silent installs (/S) take slicery-cli onto the PATH when /CLIPATH is given;
+; when the PATH is too long to change, they exit with 2 and say why in
+; install.log in the installed folder.
 ;
 ; The journals of unfinished runs live in %LOCALAPPDATA%\Slicery, apart from
 ; the programs: the uninstaller removes the files it installed by name and
@@ -195,6 +197,13 @@ Section /o "slicery-cli on the PATH" SecPath
 too_long:
   MessageBox MB_ICONEXCLAMATION|MB_OK "Your PATH is too long for this installer to change safely, so it was left as it is. To run slicery-cli from any console, add $INSTDIR to it yourself." /SD IDOK
   DetailPrint "PATH left as it is (too long to change safely)"
+  ; Slicery is installed, but not all that was asked: a silent install
+  ; (/S /CLIPATH) tells its caller by its exit status, and why in the log.
+  FileOpen $R5 "$INSTDIR\install.log" a
+  FileSeek $R5 0 END
+  FileWrite $R5 "slicery-cli was not put on the PATH: the user's PATH is too long for this installer to change safely. Add $INSTDIR to it by hand.$\r$\n"
+  FileClose $R5
+  SetErrorLevel 2
 SectionEnd
 
 Function .onInit
@@ -248,6 +257,7 @@ Section "Uninstall"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
+  Delete "$INSTDIR\install.log"
   RMDir "$INSTDIR"
   ${If} ${FileExists} "$INSTDIR\*.*"
     DetailPrint "Kept $INSTDIR: it holds files that were not installed"

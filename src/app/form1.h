@@ -96,8 +96,11 @@ class Form1View : public ControlObserver {
   }
 };
 
+// The project's version (CMakeLists.txt), which configuring checks these
+// against: the title, --version, the version resources and the packages
+// say one and the same.
 inline constexpr const char* kWindowTitle = "Slicery - Version 2.0";
-inline constexpr const char* kVersion = "2.00";
+inline constexpr const char* kVersion = "2.0";
 // The light hint a window shows in the "Current Folder:" value while it is
 // empty, and the keys it names in its tooltips.
 inline constexpr const char* kFolderHint = "Drop an exam folder here, or press Ctrl+O";

@@ -83,6 +83,15 @@ const char* const kUsage =
     "printed escaped (\\n, \\x1b).\n"
     "\n"
     "Every run that changes something (a --dry-run changes nothing) keeps a\n"
+#ifdef _WIN32
+    "journal of itself outside the folder, in %LOCALAPPDATA%\\Slicery\\, readable\n"
+    "by this account only: the folder's path, its file names (which often hold\n"
+    "the patient's name), the options, and what each step did. A finished run's\n"
+    "journal is kept until the next run on that folder that changes something, or\n"
+    "30 days after it was last written: then the next start of slicery or\n"
+    "slicery-cli removes it. An unfinished run's journal is kept until the run is\n"
+    "finished, undone or forgotten. --forget removes one at once.\n"
+#else
     "journal of itself outside the folder, in $XDG_STATE_HOME/slicery/ (else\n"
     "~/.local/state/slicery/ in the account's home), readable by this account\n"
     "only: the folder's path, its file names (which often hold the patient's\n"
@@ -91,15 +100,20 @@ const char* const kUsage =
     "after it was last written: then the next start of slicery or slicery-cli\n"
     "removes it. An unfinished run's journal is kept until the run is finished,\n"
     "undone or forgotten. --forget removes one at once.\n"
+#endif
     "A run cut short (a crash, a pulled disk, power) can be finished with --resume\n"
     "or undone with --undo, also after the folder was moved, renamed or mounted\n"
     "elsewhere; a plain run on that folder renames nothing until one of them was\n"
-    "done. One run, --resume, --undo or --forget works on a folder at a time. On\n"
-    "Ctrl+C (SIGINT) or SIGTERM a run finishes the file in hand, prints what it\n"
-    "did so far and how to resume or undo, and exits 130 (SIGINT) or 143\n"
+    "done. One run, --resume, --undo or --forget works on a folder at a time.\n"
+#ifdef _WIN32
+    "On Ctrl+C or Ctrl+Break a run finishes the file in hand, prints what it did\n"
+    "so far and how to resume or undo, and exits 130; closing the console window\n"
+    "does the same within the few seconds Windows gives, and exits 143.\n"
+#else
+    "On Ctrl+C (SIGINT) or SIGTERM a run finishes the file in hand, prints what\n"
+    "it did so far and how to resume or undo, and exits 130 (SIGINT) or 143\n"
     "(SIGTERM).\n"
-    "On Windows the journals are in %LOCALAPPDATA%\\Slicery\\; Ctrl+Break stops a\n"
-    "run as Ctrl+C does, and closing the console as SIGTERM does.\n"
+#endif
     "\n"
     "Exit status: 0 every step succeeded; 1 some step failed (with\n"
     "--series-description: some FILE could not be read; with --forget: the\n"
@@ -107,10 +121,18 @@ const char* const kUsage =
     "or nothing to resume or undo; 3 no series found (\"No IMA Files!\"); 4 the\n"
     "folder's last run did not finish (use --resume or --undo; with --forget:\n"
     "kept, use --force); 5 another run is working on the folder (nothing was\n"
+#ifdef _WIN32
+    "changed); 130 stopped by Ctrl+C or Ctrl+Break, 143 by closing the console.\n"
+#else
     "changed); 130 or 143 stopped by SIGINT or SIGTERM.\n"
+#endif
     "--resume and --undo exit 0 when everything was done or put back, 1 when some\n"
     "step failed. --forget exits 0 also when no journal was kept. With several\n"
+#ifdef _WIN32
+    "PATHs, the worst of theirs: 2, then a stop, then 5, then 4, then\n"
+#else
     "PATHs, the worst of theirs: 2, then a stop by a signal, then 5, then 4, then\n"
+#endif
     "1, then 3, then 0.\n";
 
 std::string shown(const std::string& path) {
@@ -126,20 +148,36 @@ std::string quoted(const std::string& path) {
   return text;
 }
 
-// The command that does `option` on `path`, as a user can paste it into a
-// shell: the path in single quotes unless it needs none, after "--" when it
+// The command that does `option` on `path`, as a user can paste it into the
+// console: the path quoted unless it needs no quotes, after "--" when it
 // would read as an option.
-std::string commandFor(const char* option, const std::string& path) {
+std::string commandFor(const char* option, const std::string& path,
+                       platform::ShellQuoting quoting) {
+  const bool windows = quoting == platform::ShellQuoting::windows;
   const std::string text = shown(path);
-  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [windows](char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::string_view("/._-+,:=@%").find(c) != std::string_view::npos;
+           std::string_view(windows ? "\\/._-+:" : "/._-+,:=@%").find(c) != std::string_view::npos;
   });
   std::string command = "slicery-cli ";
   command += option;
   if (!text.empty() && text.front() == '-') command += " --";
   command += ' ';
   if (plain) return command += text;
+  if (windows) {
+    // Double quotes, read alike by cmd.exe and PowerShell. Backslashes before
+    // a quote are doubled, as programs split their command line so (a folder
+    // name holds no quote, but a path may end in a backslash).
+    command += '"';
+    size_t backslashes = 0;
+    for (const char c : text) {
+      if (c == '"') command.append(backslashes + 1, '\\');
+      backslashes = c == '\\' ? backslashes + 1 : 0;
+      command += c;
+    }
+    command.append(backslashes, '\\');
+    return command += '"';
+  }
   command += '\'';
   for (const char c : text) {
     if (c == '\'') {
@@ -334,8 +372,11 @@ class ConsoleView : public app::Form1View {
     for (const app::RunFailure& failure : failures) {
       console_.err << kProgram;
       if (failure.oldPath.empty()) {
-        console_.err << quoted(named(failure.newPath) + platform::kPathSeparator)
-                     << ": cannot make folder";
+        // A '/' tells a folder; a '\' before the closing quote would read
+        // as escaping it in a Windows console.
+        std::string folder = named(failure.newPath);
+        if constexpr (platform::kPathSeparator == '/') folder += '/';
+        console_.err << quoted(folder) << ": cannot make folder";
       } else if (failure.newPath.empty()) {
         console_.err << quoted(named(failure.oldPath));
       } else {

@@ -12,6 +12,7 @@
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/terminal.h"
 
 namespace slicery::cli {
 
@@ -73,6 +74,10 @@ struct Console {
 // 'PATH' of the messages on standard error.
 std::string shown(const std::string& path);
 std::string quoted(const std::string& path);
+// The command line `slicery-cli OPTION PATH` as a user pastes it into the
+// console, the path quoted for its shell.
+std::string commandFor(const char* option, const std::string& path,
+                       platform::ShellQuoting quoting = platform::kShellQuoting);
 
 // The worse of two exit statuses: kBadUsage, then a stop by a signal, then
 // kBusy, then kUnfinishedRun, then kStepsFailed, then kNoSeries, then

@@ -17,4 +17,14 @@ void useUtf8Console();
 bool standardOutputIsTerminal();
 bool standardErrorIsTerminal();
 
+// How the platform's consoles read a quoted argument: a POSIX shell's single
+// quotes, or the double quotes that both cmd.exe and PowerShell take on
+// Windows.
+enum class ShellQuoting { posix, windows };
+#ifdef _WIN32
+inline constexpr ShellQuoting kShellQuoting = ShellQuoting::windows;
+#else
+inline constexpr ShellQuoting kShellQuoting = ShellQuoting::posix;
+#endif
+
 }  // namespace slicery::platform

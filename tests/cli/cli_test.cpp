@@ -123,6 +123,25 @@ class CliTest : public ::testing::Test {
 const char* const kResults =
     "Files Processed: 12\nTotal Files Renamed/moved: 12\nTime Taken: 0 Seconds\n";
 
+// The suggested --resume and --undo commands, pasted into the console of
+// each platform, must hand slicery-cli the path unchanged.
+TEST(CommandForTest, QuotesThePathAsTheConsoleReadsIt) {
+  using platform::ShellQuoting;
+  EXPECT_EQ(commandFor("--undo", "/data/exam 1/it's", ShellQuoting::posix),
+            "slicery-cli --undo '/data/exam 1/it'\\''s'");
+  EXPECT_EQ(commandFor("--undo", "/data/exam", ShellQuoting::posix),
+            "slicery-cli --undo /data/exam");
+  // cmd.exe reads no single quotes; a backslash before the closing quote
+  // would escape it when the program splits its command line.
+  EXPECT_EQ(commandFor("--resume", "D:\\Exams\\0415", ShellQuoting::windows),
+            "slicery-cli --resume D:\\Exams\\0415");
+  EXPECT_EQ(commandFor("--resume", "C:\\My Exams\\knee & hip", ShellQuoting::windows),
+            "slicery-cli --resume \"C:\\My Exams\\knee & hip\"");
+  EXPECT_EQ(commandFor("--undo", "\\\\server\\share (2)\\", ShellQuoting::windows),
+            "slicery-cli --undo \"\\\\server\\share (2)\\\\\"");
+  EXPECT_EQ(commandFor("--undo", "-x y", ShellQuoting::windows), "slicery-cli --undo -- \"-x y\"");
+}
+
 TEST_F(CliTest, PrintsEachRenameRelativeToTheFolderThenTheResults) {
   writeExam(12, 1);
   const Result r = run({exam});
@@ -287,7 +306,7 @@ TEST_F(CliTest, ExitStatusesForNothingToDoAndBadInput) {
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
   }
   r = run({"--version"});
-  EXPECT_EQ(r.out, "slicery-cli 2.00\n");
+  EXPECT_EQ(r.out, "slicery-cli 2.0\n");
 }
 
 // A parent folder dropped by mistake: the message names the subfolders

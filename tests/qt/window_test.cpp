@@ -202,7 +202,7 @@ TEST_F(WindowTest, OpensWithCaptionsFontsAndStatesOfTheTables) {
 
   const QList<QSize> sizes = window.windowIcon().availableSizes();
   EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
-  EXPECT_EQ(QApplication::applicationVersion(), "2.00");
+  EXPECT_EQ(QApplication::applicationVersion(), "2.0");
   EXPECT_EQ(QApplication::focusWidget(), widget("Check2"));
 }
 

@@ -136,6 +136,7 @@ class MessageBoxCatcher {
     watcher_.join();
   }
   std::vector<std::pair<std::string, std::string>> seen;  // title, text
+  std::vector<LRESULT> icons;                             // each box's caption icon
 
  private:
   static BOOL CALLBACK answer(HWND hwnd, LPARAM self) {
@@ -167,6 +168,7 @@ class MessageBoxCatcher {
     const int button = catcher->answer_(platform::win32::narrow(title), body);
     if (button == 0) return TRUE;
     catcher->seen.emplace_back(platform::win32::narrow(title), body);
+    catcher->icons.push_back(::SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0));
     catcher->answered_ = hwnd;
     ::PostMessageW(hwnd, WM_COMMAND, static_cast<WPARAM>(button), 0);
     return FALSE;
@@ -366,6 +368,59 @@ TEST_F(Win32WindowTest, CtrlOLoadsTheChosenFolderInPlaceOfTheHintAndItsTooltip) 
   EXPECT_EQ(form.File2.path(), exam.path());
   EXPECT_EQ(text(of(ControlId::lblcurrentfolder)), form.lblcurrentfolder.text());
   EXPECT_EQ(tipOf(of(ControlId::lblcurrentfolder)), exam.path());
+  // Once an exam is loaded, the picker opens beside it, not among its files.
+  keys[VK_CONTROL] = 0x80;
+  ::SetKeyboardState(keys);
+  EXPECT_TRUE(window->handleDialogMessage(msg));
+  keys[VK_CONTROL] = 0;
+  ::SetKeyboardState(keys);
+  EXPECT_EQ(std::filesystem::path(askedFrom), std::filesystem::path(exam.path()).parent_path());
+}
+
+TEST(FittingDpiTest, TheWindowShrinksOnlyWhereItWouldNotFit) {
+  const SIZE frame{16, 39};
+  EXPECT_EQ(win32::fittingDpi(96, frame, {1920, 1040}), 96u);
+  EXPECT_EQ(win32::fittingDpi(144, frame, {1920, 1040}), 144u);
+  // 192 DPI would be 1956 pixels wide on a 1280-pixel screen.
+  const UINT fits = win32::fittingDpi(192, frame, {1280, 800});
+  EXPECT_LE(frame.cx + win32::pixels(14670, fits), 1280);
+  EXPECT_GT(frame.cx + win32::pixels(14670, fits + 1), 1280);
+  // A short work area limits it too.
+  EXPECT_LE(frame.cy + win32::pixels(6945, win32::fittingDpi(144, frame, {1920, 500})), 500);
+}
+
+// Moved to a 192-DPI monitor whose work area is 1280 x 800 (or what Wine's
+// screen leaves of it), the window keeps within it, its proportions and its
+// results on screen.
+TEST_F(Win32WindowTest, At192DpiTheWindowFitsTheWorkArea) {
+  RECT saved{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &saved, 0);
+  RECT small{0, 0, std::min<LONG>(1280, saved.right), std::min<LONG>(800, saved.bottom)};
+  ::SystemParametersInfoW(SPI_SETWORKAREA, 0, &small, 0);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromWindow(window->hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT work = monitor.rcWork;
+  RECT suggested{100, 50, 100 + 1990, 50 + 1000};
+  ::SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(192, 192),
+                 reinterpret_cast<LPARAM>(&suggested));
+  ::SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
+
+  RECT outer{};
+  ::GetWindowRect(window->hwnd(), &outer);
+  EXPECT_GE(outer.left, work.left);
+  EXPECT_GE(outer.top, work.top);
+  EXPECT_LE(outer.right, work.right);
+  EXPECT_LE(outer.bottom, work.bottom);
+  EXPECT_LT(window->layoutDpi(), 192u);
+  RECT client{};
+  ::GetClientRect(window->hwnd(), &client);
+  EXPECT_NEAR(client.right * 6945.0 / (client.bottom * 14670.0), 1.0, 0.01);
+  for (HWND results :
+       {window->frame(3), of(ControlId::lbltimetaken), of(ControlId::lbltotalfiles)}) {
+    EXPECT_LE(place(results).right, client.right);
+    EXPECT_LE(place(results).bottom, client.bottom);
+  }
 }
 
 TEST_F(Win32WindowTest, StartRenamesTheLoadedExamAndThenFindsNoFilesLeft) {
@@ -556,6 +611,8 @@ TEST_F(Win32TrustTest, PreviewListsWhatStartThenDoesAndChangesNothing) {
     ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(last),
                    reinterpret_cast<LPARAM>(&item));
     EXPECT_EQ(platform::win32::narrow(cell), app::Preview::shownTo(preview.steps.back()));
+    EXPECT_EQ(::SendMessageW(dialog, WM_GETICON, ICON_BIG, 0),
+              static_cast<LRESULT>(::GetClassLongPtrW(window->hwnd(), GCLP_HICON)));
     EXPECT_EQ(files(), before);
     ::SendMessageW(::GetDlgItem(dialog, win32::kPreviewStart), BM_CLICK, 0, 0);
   };
@@ -575,6 +632,51 @@ TEST_F(Win32TrustTest, PreviewListsWhatStartThenDoesAndChangesNothing) {
   EXPECT_EQ(files(), expected);
 }
 
+// The preview's columns show each name whole while the dialog has room for
+// them, and share the list's width, names before the note, when it has not.
+TEST(PreviewColumnsTest, FitTheNamesOrShareTheList) {
+  app::Preview preview;
+  for (int slice = 1; slice <= 30; ++slice) {
+    preview.steps.push_back({app::PreviewStep::Kind::rename,
+                             "ANON.MR.KNEE." + std::to_string(slice) + ".IMA",
+                             "Series_S1\\ANON.MR.KNEE.00" + std::to_string(slice) + ".IMA",
+                             {}});
+  }
+  const auto widths = [](HWND list) {
+    std::vector<int> shown;
+    for (int column = 0; column < 3; ++column) {
+      shown.push_back(static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0)));
+    }
+    return shown;
+  };
+  bool checked = false;
+  win32::runPreviewDialog(nullptr, preview, false, [&](HWND dialog) {
+    const HWND list = ::GetDlgItem(dialog, win32::kPreviewSteps);
+    const std::vector<int> opened = widths(list);
+    for (const app::PreviewStep& step : preview.steps) {
+      const auto need = [list](const std::string& name) {
+        const std::wstring text = platform::win32::wide(name);
+        return static_cast<int>(
+            ::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+      };
+      EXPECT_GT(opened[0], need(app::Preview::shownFrom(step)));
+      EXPECT_GT(opened[1], need(app::Preview::shownTo(step)));
+    }
+    RECT at{};
+    ::GetWindowRect(dialog, &at);
+    ::SetWindowPos(dialog, nullptr, 0, 0, 300, at.bottom - at.top, SWP_NOMOVE | SWP_NOZORDER);
+    RECT inside{};
+    ::GetClientRect(list, &inside);
+    const std::vector<int> narrow = widths(list);
+    EXPECT_LE(narrow[0] + narrow[1] + narrow[2], inside.right);
+    EXPECT_LT(narrow[0], opened[0]);
+    EXPECT_LT(narrow[1], opened[1]);
+    checked = true;
+    ::EndDialog(dialog, 0);
+  });
+  EXPECT_TRUE(checked);
+}
+
 TEST_F(Win32TrustTest, EscStopsAfterTheFileInHandAndCtrlZPutsTheFolderBack) {
   MessageBoxCatcher catcher([](const std::string& title, const std::string& text) {
     if (text.find("Stop the run after the file in hand?") != std::string::npos) {
@@ -590,6 +692,11 @@ TEST_F(Win32TrustTest, EscStopsAfterTheFileInHandAndCtrlZPutsTheFolderBack) {
   EXPECT_EQ(form.lastRun().state, app::LastRun::State::unfinished);
   ASSERT_EQ(catcher.seen.size(), 2u);
   EXPECT_EQ(catcher.seen[1].first, "Run Stopped");
+  // The question and the message carry Slicery's icon, not the default one.
+  for (const LRESULT icon : catcher.icons) {
+    EXPECT_EQ(icon, static_cast<LRESULT>(::GetClassLongPtrW(window->hwnd(), GCLP_HICON)));
+    EXPECT_NE(icon, reinterpret_cast<LRESULT>(::LoadIconW(nullptr, IDI_APPLICATION)));
+  }
   EXPECT_NE(files(), before);
 
   window->onRename = nullptr;

@@ -1,18 +1,24 @@
 // slicery-cli.exe on a real exam folder: its journal in %LOCALAPPDATA%\Slicery,
-// undo from it, the lock across processes and Ctrl+Break.
+// undo from it, the lock across processes and Ctrl+Break; what it tells a
+// Windows user (its help, the commands it suggests, its version resource).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string_view>
+#include <vector>
 
+#include "app/form1.h"
 #include "dicom_writer.h"
 #include "exam.h"
+#include "platform/clock.h"
 #include "platform/folder_lock.h"
+#include "platform/real_file_system.h"
 #include "platform/win32/wide.h"
 #include "support/temp_folder.h"
 
@@ -39,11 +45,16 @@ class CliOnWindows : public ::testing::Test {
     ::SetEnvironmentVariableW(L"LOCALAPPDATA", win32::wide(state).c_str());
   }
 
-  // Starts slicery-cli.exe with `arguments`, its output to a file of its own.
-  win32::Handle start(const std::string& arguments, DWORD flags = 0) {
-    const std::wstring program =
-        win32::wide(win32::shortForm(win32::longPath(SLICERY_CLI_PROGRAM)));
-    std::wstring command = L"\"" + program + L"\" " + win32::wide(arguments);
+  static std::wstring program() {
+    return win32::wide(win32::shortForm(win32::longPath(SLICERY_CLI_PROGRAM)));
+  }
+
+  // Starts slicery-cli.exe with `arguments` (or, with `commandLine`, that
+  // command line as it stands), its output to a file of its own.
+  win32::Handle start(const std::string& arguments, DWORD flags = 0,
+                      const std::wstring& commandLine = {}) {
+    std::wstring command = L"\"" + program() + L"\" " + win32::wide(arguments);
+    if (!commandLine.empty()) command = commandLine;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     win32::Handle output(::CreateFileW(win32::wide(temp / "output.txt").c_str(), GENERIC_WRITE,
                                        FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
@@ -54,8 +65,8 @@ class CliOnWindows : public ::testing::Test {
     startup.hStdError = output.get();
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION child{};
-    if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, flags, nullptr,
-                          nullptr, &startup, &child)) {
+    if (!::CreateProcessW(commandLine.empty() ? program().c_str() : nullptr, command.data(),
+                          nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &child)) {
       ADD_FAILURE() << "cannot start " << SLICERY_CLI_PROGRAM << ": " << ::GetLastError();
       return win32::Handle();
     }
@@ -184,6 +195,91 @@ TEST_F(CliOnWindows, CtrlBreakStopsTheRunWith130AndItCanBeUndone) {
   EXPECT_EQ(status, 130u);
   ASSERT_EQ(run("--undo " + quotedExam()), 0u);
   EXPECT_EQ(treeOf(exam), before);
+}
+
+TEST_F(CliOnWindows, HelpNamesWindowsPlacesAndKeys) {
+  ASSERT_EQ(run("--help"), 0u);
+  const std::string help = output();
+  for (const char* windows : {"%LOCALAPPDATA%\\Slicery\\", "Ctrl+Break", "closing the console"}) {
+    EXPECT_NE(help.find(windows), std::string::npos) << windows;
+  }
+  for (const char* posix : {"XDG_STATE_HOME", "~/.local", "SIGTERM", "SIGINT"}) {
+    EXPECT_EQ(help.find(posix), std::string::npos) << posix;
+  }
+}
+
+// The version Explorer shows is the one --version prints, and the program
+// carries a manifest as the window does.
+TEST_F(CliOnWindows, VersionResourceAndManifestAgreeWithVersion) {
+  ASSERT_EQ(run("--version"), 0u);
+  const std::wstring file = program();
+  std::vector<char> info(::GetFileVersionInfoSizeW(file.c_str(), nullptr));
+  ASSERT_FALSE(info.empty());
+  ASSERT_TRUE(::GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+  wchar_t* version = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductVersion",
+                               reinterpret_cast<void**>(&version), &length));
+  EXPECT_EQ(output(), "slicery-cli " + win32::narrow(version) + "\r\n");
+  const HMODULE image = ::LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(image, nullptr);
+  EXPECT_NE(::FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), nullptr);
+  ::FreeLibrary(image);
+}
+
+// Asks the run to stop after its first file.
+class StopAfterOneFile : public slicery::app::Form1View {
+ public:
+  explicit StopAfterOneFile(std::atomic<bool>& stop) : stop_(stop) {}
+  void fileRenamed(const std::string&, const std::string&) override { stop_ = true; }
+
+ private:
+  std::atomic<bool>& stop_;
+};
+
+// The command slicery-cli suggests for an unfinished run, pasted into cmd.exe
+// as it stands, finishes that run, in a folder whose path needs quotes.
+TEST_F(CliOnWindows, TheSuggestedResumeCommandWorksInCmd) {
+  exam = temp.mkdir("exam & co 1");
+  slicery::tools::ExamOptions options;
+  options.files = 12;
+  options.series = 3;
+  slicery::tools::writeExam(exam, options);
+  {
+    slicery::platform::RealFileSystem fs;
+    slicery::platform::RealClock clock;
+    slicery::app::Form1 form(fs, clock);
+    std::atomic<bool> stop{false};
+    StopAfterOneFile view(stop);
+    form.setView(&view);
+    form.setJournaling(true);
+    form.setStopFlag(&stop);
+    ASSERT_TRUE(form.drop({exam}));
+    form.changeCheck(form.Check2, 1);
+    form.pressStart();
+    ASSERT_LT(form.filesRenamed, 12);
+  }
+
+  EXPECT_EQ(run("-f " + quotedExam()), 4u);
+  const std::string told = output();
+  const size_t from = told.find("Run slicery-cli --resume ");
+  const size_t to = told.find(" to finish it", from);
+  ASSERT_TRUE(from != std::string::npos && to != std::string::npos) << told;
+  const std::string resume = told.substr(from + 4, to - from - 4);
+  EXPECT_TRUE(resume.starts_with("slicery-cli --resume \"") && resume.ends_with("\\exam & co 1\""))
+      << resume;
+
+  // cmd.exe finds slicery-cli on the PATH, as after an install.
+  const std::wstring folder = program().substr(0, program().rfind(L'\\'));
+  std::wstring path(32767, L'\0');
+  path.resize(::GetEnvironmentVariableW(L"PATH", path.data(), 32767));
+  ::SetEnvironmentVariableW(L"PATH", (folder + L";" + path).c_str());
+  const DWORD status = exitOf(start({}, 0, L"cmd.exe /c " + win32::wide(resume)));
+  ::SetEnvironmentVariableW(L"PATH", path.c_str());
+  EXPECT_EQ(status, 0u) << output();
+  for (const std::string& entry : treeOf(exam)) {
+    EXPECT_TRUE(entry.starts_with("Series_S")) << entry;
+  }
 }
 
 }  // namespace

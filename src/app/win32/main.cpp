@@ -16,6 +16,23 @@
 #include "platform/terminal.h"
 #include "platform/win32/wide.h"
 
+namespace {
+
+// A box of information with Slicery's icon, for before the window is made.
+void inform(const std::string& text) {
+  const std::wstring shown = slicery::platform::win32::wide(text);
+  MSGBOXPARAMSW box{};
+  box.cbSize = sizeof box;
+  box.hInstance = ::GetModuleHandleW(nullptr);
+  box.lpszText = shown.c_str();
+  box.lpszCaption = L"Slicery";
+  box.dwStyle = MB_OK | MB_USERICON;
+  box.lpszIcon = MAKEINTRESOURCEW(1);
+  ::MessageBoxIndirectW(&box);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using slicery::platform::win32::wide;
   std::vector<std::string> words = slicery::platform::commandArguments(argc, argv);
@@ -28,11 +45,10 @@ int main(int argc, char** argv) {
   // A program without a console answers --help and --version in a box.
   switch (args.action) {
     case slicery::win32::WindowArguments::Action::help:
-      ::MessageBoxW(nullptr, wide(usage).c_str(), L"Slicery", MB_OK | MB_ICONINFORMATION);
+      inform(usage);
       return 0;
     case slicery::win32::WindowArguments::Action::version:
-      ::MessageBoxW(nullptr, wide(std::string("slicery ") + slicery::app::kVersion).c_str(),
-                    L"Slicery", MB_OK | MB_ICONINFORMATION);
+      inform(std::string("slicery ") + slicery::app::kVersion);
       return 0;
     case slicery::win32::WindowArguments::Action::bad:
       ::MessageBoxW(nullptr, wide("slicery: " + args.error + "\n\n" + usage).c_str(), L"Slicery",

@@ -143,16 +143,90 @@ std::string pickFolder(HWND owner, const std::string& start) {
   return chosen;
 }
 
+// While it lives, each dialog this thread activates (the message boxes and
+// task dialogs the window shows) takes the window's icon in its caption and
+// the taskbar, in place of the default one.
+class OwnIcon {
+ public:
+  explicit OwnIcon(HWND window)
+      : window_(window),
+        previous_(current_),
+        hook_(::SetWindowsHookExW(WH_CBT, &OwnIcon::hook, nullptr, ::GetCurrentThreadId())) {
+    current_ = this;
+  }
+  ~OwnIcon() {
+    if (hook_ != nullptr) ::UnhookWindowsHookEx(hook_);
+    current_ = previous_;
+  }
+  OwnIcon(const OwnIcon&) = delete;
+  OwnIcon& operator=(const OwnIcon&) = delete;
+
+ private:
+  static LRESULT CALLBACK hook(int code, WPARAM wParam, LPARAM lParam) {
+    const auto dialog = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && current_ != nullptr && dialog != current_->window_ &&
+        ::SendMessageW(dialog, WM_GETICON, ICON_BIG, 0) == 0) {
+      ::SendMessageW(dialog, WM_SETICON, ICON_BIG,
+                     ::GetClassLongPtrW(current_->window_, GCLP_HICON));
+      ::SendMessageW(dialog, WM_SETICON, ICON_SMALL,
+                     ::GetClassLongPtrW(current_->window_, GCLP_HICONSM));
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static inline thread_local OwnIcon* current_ = nullptr;
+  HWND window_;
+  OwnIcon* previous_;
+  HHOOK hook_;
+};
+
 }  // namespace
 
 int pixels(int twips, UINT dpi) {
   return ::MulDiv(twips, static_cast<int>(dpi), 1440);
 }
 
+UINT fittingDpi(UINT dpi, SIZE frame, SIZE room) {
+  // The client area grows with the DPI it is laid out at, the frame not.
+  UINT fits = dpi;
+  while (fits > 24 && (frame.cx + pixels(kClientWidth, fits) > room.cx ||
+                       frame.cy + pixels(kClientHeight, fits) > room.cy)) {
+    --fits;
+  }
+  return fits;
+}
+
+void MainWindow::fitInto(UINT dpi, const RECT& around) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromRect(&around, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& work = monitor.rcWork;
+  RECT empty{0, 0, 0, 0};
+  ::AdjustWindowRectExForDpi(&empty, kWindowStyle, FALSE, WS_EX_ACCEPTFILES, dpi);
+  const SIZE frame{empty.right - empty.left, empty.bottom - empty.top};
+  layoutDpi_ = fittingDpi(dpi, frame, {work.right - work.left, work.bottom - work.top});
+  const int width = frame.cx + pixels(kClientWidth, layoutDpi_);
+  const int height = frame.cy + pixels(kClientHeight, layoutDpi_);
+  // Where it was put, moved in as far as needed to show whole.
+  const int left = std::max<int>(work.left, std::min<int>(around.left, work.right - width));
+  const int top = std::max<int>(work.top, std::min<int>(around.top, work.bottom - height));
+  ::SetWindowPos(hwnd_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  // Where the frame drawn differs from the one foreseen (Wine draws it at the
+  // system's DPI), the client area is set right by the difference.
+  RECT client{};
+  ::GetClientRect(hwnd_, &client);
+  const int wider = pixels(kClientWidth, layoutDpi_) - client.right;
+  const int taller = pixels(kClientHeight, layoutDpi_) - client.bottom;
+  if (wider != 0 || taller != 0) {
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, width + wider, height + taller,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  layOut(layoutDpi_);
+}
+
 MainWindow::MainWindow(app::Form1& form, int show)
     : form_(form), bindings_(kFirstFrameSlot + kFrames), chooseFolder_(pickFolder) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  // The program's icon resource; the tests have none.
+  // The program's icon resource, or the default where a program has none.
   const auto icon = [instance](int metric) {
     const int side = ::GetSystemMetrics(metric);
     const HANDLE own = ::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, side, side, 0);
@@ -170,12 +244,9 @@ MainWindow::MainWindow(app::Form1& form, int show)
                             instance, this);
   if (hwnd_ == nullptr) return;
   buildControls();
-  const UINT dpi = ::GetDpiForWindow(hwnd_);
-  RECT frame{0, 0, pixels(kClientWidth, dpi), pixels(kClientHeight, dpi)};
-  ::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, WS_EX_ACCEPTFILES, dpi);
-  ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  layOut(dpi);
+  RECT placed{};
+  ::GetWindowRect(hwnd_, &placed);
+  fitInto(::GetDpiForWindow(hwnd_), placed);
   for (int slot = 0; slot < static_cast<int>(bindings_.size()); ++slot) sync(slot);
   form_.setView(this);
   ::ShowWindow(hwnd_, show);
@@ -573,7 +644,11 @@ void MainWindow::showCommandMenu(POINT screen) {
 
 void MainWindow::openFolder() {
   if (form_.busy() || !chooseFolder_) return;
-  const std::string chosen = chooseFolder_(hwnd_, form_.File2.path());
+  // Beside the loaded exam, not inside it: the next exam is likely a sibling,
+  // and the picker would list the exam's thousands of files first.
+  const std::string loaded = form_.File2.path();
+  const std::string chosen =
+      chooseFolder_(hwnd_, loaded.empty() ? loaded : platform::parentPath(loaded));
   if (!chosen.empty()) loadDropped({chosen});
 }
 
@@ -718,14 +793,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       break;
-    case WM_DPICHANGED: {
-      layOut(HIWORD(wParam));
-      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-      ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+    case WM_DPICHANGED:
+      fitInto(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
-    }
     case WM_CLOSE:
       // During the work: asks whether to stop it, and closes once it stopped.
       if (form_.closeRequested()) ::DestroyWindow(hwnd_);
@@ -761,6 +831,7 @@ void MainWindow::showMessage(const app::Message& message) {
   UINT icon = MB_ICONWARNING;
   if (message.icon == app::Message::Icon::critical) icon = MB_ICONERROR;
   if (message.icon == app::Message::Icon::information) icon = MB_ICONINFORMATION;
+  const OwnIcon own(hwnd_);
   ::MessageBoxW(hwnd_, wide(message.text).c_str(), wide(message.title).c_str(), MB_OK | icon);
 }
 
@@ -792,6 +863,7 @@ int MainWindow::ask(const char* title, const std::string& text, const wchar_t* i
   config.pButtons = buttons.data();
   config.nDefaultButton = defaultButton;
   int pressed = IDCANCEL;
+  const OwnIcon own(hwnd_);
   if (FAILED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) return IDCANCEL;
   return pressed;
 }
@@ -811,6 +883,7 @@ app::Form1View::UnfinishedRunChoice MainWindow::askUnfinishedRun(const std::stri
 }
 
 bool MainWindow::confirm(const std::string& message, const std::string& title) {
+  const OwnIcon own(hwnd_);
   return ::MessageBoxW(hwnd_, wide(message).c_str(), wide(title).c_str(),
                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
@@ -829,6 +902,7 @@ void MainWindow::runFailed(const std::vector<app::RunFailure>& failures) {
   text += " could not be renamed, made or listed. Nothing was overwritten.\n\n";
   std::string details;  // a message box has no room for them
   text += app::failureList(folder, failures, details);
+  const OwnIcon own(hwnd_);
   ::MessageBoxW(hwnd_, wide(text).c_str(), L"Slicery", MB_OK | MB_ICONWARNING);
 }
 

@@ -30,6 +30,10 @@ struct Twips {
   int height;
 };
 int pixels(int twips, UINT dpi);
+// The DPI to lay the window out at so that it fits `room` (a monitor's work
+// area) with its `frame` (caption and borders at `dpi`): `dpi` itself, or
+// less, keeping the layout's proportions, as the platform's dialogs shrink.
+UINT fittingDpi(UINT dpi, SIZE frame, SIZE room);
 
 // What a drop onto a control does.
 enum class DropRole { load, ignore, refuse };
@@ -54,6 +58,9 @@ class MainWindow : public app::Form1View {
   MainWindow& operator=(const MainWindow&) = delete;
 
   HWND hwnd() const { return hwnd_; }
+  // The DPI the controls are laid out at: the monitor's, or less when the
+  // window would not fit its work area.
+  UINT layoutDpi() const { return layoutDpi_; }
   // Whether closing the window ends the message loop (the program's one
   // window does; a test's windows do not).
   void setQuitOnClose(bool quit) { quitOnClose_ = quit; }
@@ -74,7 +81,8 @@ class MainWindow : public app::Form1View {
   using FolderChooser = std::function<std::string(HWND owner, const std::string& start)>;
   // Replaces the platform's folder picker, which Ctrl+O opens.
   void setFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
-  // Ctrl+O: asks for a folder and loads it as a drop of it does.
+  // Ctrl+O: asks for a folder, starting beside the loaded one, and loads it
+  // as a drop of it does.
   void openFolder();
   // Loads `paths` as a drop of them does.
   void loadDropped(const std::vector<std::string>& paths);
@@ -122,6 +130,9 @@ class MainWindow : public app::Form1View {
   HWND make(int slot, const wchar_t* windowClass, const std::string& text, DWORD style,
             DWORD exStyle = 0);
   void layOut(UINT dpi);
+  // Sizes the window for `dpi` at `around` (screen coordinates), within the
+  // work area of the monitor there, and lays it out.
+  void fitInto(UINT dpi, const RECT& around);
   void sync(int slot);
   void paintWhileBusy();
   // Ctrl+O, Ctrl+P and Ctrl+Z; true when `msg` was one of them.
@@ -154,6 +165,7 @@ class MainWindow : public app::Form1View {
   FolderChooser chooseFolder_;
   std::uint64_t lastPaint_ = 0;  // GetTickCount64 at the last repaint while busy
   HMENU openMenu_ = nullptr;     // the context menu while it is open
+  UINT layoutDpi_ = USER_DEFAULT_SCREEN_DPI;
 };
 
 }  // namespace slicery::win32

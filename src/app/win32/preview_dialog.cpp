@@ -3,7 +3,9 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/wide.h"
@@ -23,16 +25,40 @@ constexpr int kSummaryHeight = 44;
 constexpr int kButtonWidth = 88;
 constexpr int kButtonHeight = 25;
 constexpr int kNameColumn = 340;
+constexpr int kNoteColumn = 160;  // the least the note keeps beside the names
+constexpr int kCellPadding = 16;  // a cell's margins around its text
 
 struct PreviewState {
   const app::Preview* preview;
   bool canStart;
   const std::function<void(HWND)>* onShown;
-  std::wstring cell;  // the text of the cell the list view asked for last
+  std::wstring cell;          // the text of the cell the list view asked for last
+  int nameWidth[2] = {0, 0};  // what the longest old and new names need, in pixels
 };
 
 int scaled(HWND hwnd, int pixels) {
   return ::MulDiv(pixels, static_cast<int>(::GetDpiForWindow(hwnd)), 96);
+}
+
+// The columns' widths in the list's width: the names as wide as the longest
+// needs when there is room, else shares of the room in proportion to that,
+// and the note the rest.
+void fitColumns(HWND dialog, const PreviewState& state) {
+  const HWND list = ::GetDlgItem(dialog, kPreviewSteps);
+  RECT inside{};
+  ::GetClientRect(list, &inside);
+  const int room = inside.right - ::GetSystemMetricsForDpi(SM_CXVSCROLL, ::GetDpiForWindow(dialog));
+  const int note = scaled(dialog, kNoteColumn);
+  int old = state.nameWidth[0];
+  int now = state.nameWidth[1];
+  if (old + now + note > room && old + now > 0) {
+    const int names = std::max(room - note, room / 2);
+    old = ::MulDiv(names, old, old + now);
+    now = names - old;
+  }
+  ::SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, old);
+  ::SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, now);
+  ::SendMessageW(list, LVM_SETCOLUMNWIDTH, 2, std::max(room - old - now, 0));
 }
 
 void layOut(HWND dialog) {
@@ -49,6 +75,34 @@ void layOut(HWND dialog) {
   ::MoveWindow(::GetDlgItem(dialog, IDCANCEL), client.right - m - bw, buttonsTop, bw, bh, TRUE);
   ::MoveWindow(::GetDlgItem(dialog, kPreviewStart), client.right - 2 * (m + bw), buttonsTop, bw, bh,
                TRUE);
+  if (const auto* state =
+          reinterpret_cast<const PreviewState*>(::GetWindowLongPtrW(dialog, DWLP_USER))) {
+    fitColumns(dialog, *state);
+  }
+}
+
+// The width the longest of the names needs in `list`. Names are measured by
+// their length first, so that 50,000 steps cost one pass and a few measures.
+int nameWidth(HWND list, const std::vector<app::PreviewStep>& steps,
+              std::string (*name)(const app::PreviewStep&)) {
+  constexpr size_t kMeasured = 8;
+  std::vector<std::pair<size_t, size_t>> longest;  // length, step
+  for (size_t i = 0; i < steps.size(); ++i) {
+    longest.emplace_back(name(steps[i]).size(), i);
+    if (longest.size() > kMeasured) {
+      std::nth_element(longest.begin(), longest.begin() + kMeasured, longest.end(),
+                       std::greater<>());
+      longest.resize(kMeasured);
+    }
+  }
+  int widest = 0;
+  for (const auto& [length, step] : longest) {
+    const std::wstring text = wide(name(steps[step]));
+    widest =
+        std::max(widest, static_cast<int>(::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0,
+                                                         reinterpret_cast<LPARAM>(text.c_str()))));
+  }
+  return widest;
 }
 
 HWND child(HWND dialog, int id, const wchar_t* windowClass, const std::string& text, DWORD style,
@@ -79,6 +133,9 @@ void initialise(HWND dialog, PreviewState& state) {
   addColumn(list, 0, L"Old name", scaled(dialog, kNameColumn));
   addColumn(list, 1, L"New name", scaled(dialog, kNameColumn));
   addColumn(list, 2, L"Note", scaled(dialog, kWidth - 2 * kNameColumn - 4 * kMargin));
+  const int padding = scaled(dialog, kCellPadding);
+  state.nameWidth[0] = nameWidth(list, state.preview->steps, &app::Preview::shownFrom) + padding;
+  state.nameWidth[1] = nameWidth(list, state.preview->steps, &app::Preview::shownTo) + padding;
   // Rows of one height, asked for as they show: nothing measures them all.
   ::SendMessageW(list, LVM_SETITEMCOUNT, state.preview->steps.size(), LVSICF_NOINVALIDATEALL);
   const HWND start = child(dialog, kPreviewStart, L"BUTTON", "&Start", WS_TABSTOP | BS_PUSHBUTTON);
@@ -86,14 +143,30 @@ void initialise(HWND dialog, PreviewState& state) {
   child(dialog, IDCANCEL, L"BUTTON", "Close", WS_TABSTOP | BS_DEFPUSHBUTTON);
   ::SendMessageW(dialog, DM_SETDEFID, IDCANCEL, 0);
 
-  // Sized at the dialog's DPI, centred on the window that opened it.
-  RECT owner{};
-  ::GetWindowRect(::GetWindow(dialog, GW_OWNER), &owner);
-  const int width = scaled(dialog, kWidth);
-  const int height = scaled(dialog, kHeight);
-  ::SetWindowPos(dialog, nullptr, (owner.left + owner.right - width) / 2,
-                 std::max(0L, (owner.top + owner.bottom - height) / 2), width, height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+  // The window's icon, in the caption and the taskbar.
+  const HWND owner = ::GetWindow(dialog, GW_OWNER);
+  for (const auto& [size, index] : {std::pair{ICON_BIG, GCLP_HICON}, {ICON_SMALL, GCLP_HICONSM}}) {
+    ::SendMessageW(dialog, WM_SETICON, size, ::GetClassLongPtrW(owner, index));
+  }
+
+  // Sized at the dialog's DPI, wide enough for the names, centred on the
+  // window that opened it, and never larger than the work area there.
+  RECT around{};
+  ::GetWindowRect(owner, &around);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromRect(&around, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& work = monitor.rcWork;
+  const int wanted = state.nameWidth[0] + state.nameWidth[1] + scaled(dialog, kNoteColumn) +
+                     scaled(dialog, 4 * kMargin) +
+                     ::GetSystemMetricsForDpi(SM_CXVSCROLL, ::GetDpiForWindow(dialog));
+  const int width = std::min<int>(std::max(scaled(dialog, kWidth), wanted), work.right - work.left);
+  const int height = std::min<int>(scaled(dialog, kHeight), work.bottom - work.top);
+  const int left =
+      std::clamp<int>((around.left + around.right - width) / 2, work.left, work.right - width);
+  const int top =
+      std::clamp<int>((around.top + around.bottom - height) / 2, work.top, work.bottom - height);
+  ::SetWindowPos(dialog, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   layOut(dialog);
   ::SetFocus(::GetDlgItem(dialog, IDCANCEL));
   if (*state.onShown) ::PostMessageW(dialog, kShown, 0, 0);
