@@ -639,7 +639,9 @@ TEST_P(CrashPointTest, EveryKillIsFinishedOrUndoneExactly) {
     for (const auto& [verdict, seen] : n.kinds) {
       out << "  " << seen.first << "x " << verdict << "\n      first: " << seen.second << "\n";
     }
-    for (const std::string& line : n.lines) out << "  " << line << "\n";
+    for (const std::string& line : n.lines) {
+      out << c.shape.name << "/" << nameOf(c.renames) << ": " << line << "\n";
+    }
   }
   RecordProperty("paths", std::to_string(n.paths));
   RecordProperty("kills", std::to_string(n.kills));
