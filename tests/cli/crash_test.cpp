@@ -340,12 +340,14 @@ TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
   };
   long tried = 0;
   long falseSuccesses = 0;
+  long wrongTrees = 0;
   long wrong = 0;
   std::string lines;
   const auto tell = [&](const std::string& path, const std::string& verdict) {
     ++tried;
     if (verdict.empty()) return;
     falseSuccesses += verdict.rfind("false success", 0) == 0 ? 1 : 0;
+    wrongTrees += verdict.rfind("wrong tree", 0) == 0 ? 1 : 0;
     ++wrong;
     if (wrong <= 20) lines += "\n  " + path + ": " + verdict;
   };
@@ -392,7 +394,8 @@ TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
   }
   RecordProperty("paths", std::to_string(tried));
   EXPECT_EQ(wrong, 0) << tried << " paths, " << calls.size() << " calls in the run, "
-                      << falseSuccesses << " false successes, " << wrong << " wrong:" << lines;
+                      << falseSuccesses << " false successes, " << wrongTrees << " wrong trees, "
+                      << wrong << " wrong in all:" << lines;
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, CallKillTest,
