@@ -27,7 +27,9 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app/form1.h"
@@ -275,6 +277,7 @@ struct Counts {
   long falseSuccesses = 0;         // claimed done, the tree short of it
   long wrongTrees = 0;             // ended elsewhere, failures told
   long falseFailures = 0;          // the tree right, the report not as the run's
+  long lost = 0;                   // an image's bytes under no name at all
   std::vector<std::string> lines;  // one per failing path, when asked for
   // Each distinct way a path ends wrong: how many end so, and the first.
   std::map<std::string, std::pair<long, std::string>> kinds;
@@ -431,6 +434,7 @@ class Sweep {
     if (verdict[0] == 'F') ++counts_.falseSuccesses;
     if (verdict[0] == 'W') ++counts_.wrongTrees;
     if (verdict[0] == 'R') ++counts_.falseFailures;
+    if (verdict[0] == 'L') ++counts_.lost;
     if (everyPath_)
       counts_.lines.push_back(path + ", then " + nameOf(command) + ": " + verdict.substr(2));
     auto& kind = counts_.kinds[std::string(nameOf(command)) + ": " + verdict.substr(2)];
@@ -441,9 +445,17 @@ class Sweep {
   // success short of it, W: ended elsewhere, R: the right tree, a wrong
   // report) and what differs.
   std::string judge(const State& from, Command command) {
+    // Whatever a kill cut short, every image is still under some name.
+    if (const std::string gone = lost(treeOf(from.disk));
+        !gone.empty() && command == Command::run) {
+      return "L the kill left images under no name: " + gone;
+    }
     State after;
     const Outcome o = execute(from, command, {}, after);
     const Tree now = treeOf(after.disk);
+    if (const std::string gone = lost(now); !gone.empty()) {
+      return std::string("L ") + nameOf(command) + " leaves images under no name: " + gone;
+    }
     if (command == Command::run) {
       // A plain run on what a kill left refuses, changing nothing, or makes
       // the whole run: it never goes ahead on a half-done folder.
@@ -508,6 +520,17 @@ class Sweep {
       }
     }
     return {};
+  }
+
+  // The images whose bytes `tree` holds under no name.
+  std::string lost(const Tree& tree) const {
+    std::unordered_set<std::string_view> held;
+    for (const auto& [path, contents] : tree) held.insert(contents);
+    std::string gone;
+    for (const auto& [contents, name] : originalName_) {
+      if (held.count(contents) == 0) gone += (gone.empty() ? "" : ", ") + name;
+    }
+    return gone;
   }
 
   static std::string shortened(const std::string& text) {
@@ -635,7 +658,8 @@ TEST_P(CrashPointTest, EveryKillIsFinishedOrUndoneExactly) {
     out << c.shape.name << "/" << nameOf(c.renames) << ": " << sweep.runOperations()
         << " ops in the run; paths " << n.paths << ", kills " << n.kills << ", commands "
         << n.commands << ", false successes " << n.falseSuccesses << ", wrong trees "
-        << n.wrongTrees << ", wrong reports " << n.falseFailures << "\n";
+        << n.wrongTrees << ", wrong reports " << n.falseFailures << ", images lost " << n.lost
+        << "\n";
     for (const auto& [verdict, seen] : n.kinds) {
       out << "  " << seen.first << "x " << verdict << "\n      first: " << seen.second << "\n";
     }
@@ -645,9 +669,10 @@ TEST_P(CrashPointTest, EveryKillIsFinishedOrUndoneExactly) {
   }
   RecordProperty("paths", std::to_string(n.paths));
   RecordProperty("kills", std::to_string(n.kills));
-  EXPECT_EQ(n.falseSuccesses + n.wrongTrees + n.falseFailures, 0)
+  EXPECT_EQ(n.falseSuccesses + n.wrongTrees + n.falseFailures + n.lost, 0)
       << n.paths << " paths, " << n.kills << " kills, " << n.falseSuccesses << " false successes, "
-      << n.wrongTrees << " wrong trees, " << n.falseFailures << " wrong reports:" << lines;
+      << n.wrongTrees << " wrong trees, " << n.falseFailures << " wrong reports, " << n.lost
+      << " with images lost:" << lines;
 }
 
 // The double the sweep stands on: a kill leaves what the operations before
