@@ -359,7 +359,9 @@ class Sweep {
 
   Outcome execute(const State& from, Command command, std::optional<KillPoint> kill, State& after) {
     after.disk = from.disk;
-    writeJournals(from.journals);
+    // The state folder holds what the last command left; it is written
+    // only where `from` differs.
+    if (from.journals != journalFolder_) writeJournals(from.journals);
     KillingFileSystem fs(after.disk, renames_);
     if (kill) fs.killAt(kill->k, kill->when);
     Outcome o;
@@ -375,6 +377,7 @@ class Sweep {
       if (fs.isJournalWrite(k)) o.log.back().when = When::torn;
     }
     after.journals = readJournals();
+    journalFolder_ = after.journals;
     return o;
   }
 
@@ -584,6 +587,7 @@ class Sweep {
   std::vector<std::pair<std::string, std::string>> runMoves_;
   std::unordered_map<std::string, std::string> originalName_;
   std::unordered_map<std::size_t, long> pathsAfter_;
+  std::map<std::string, std::string> journalFolder_;
   std::map<std::pair<std::size_t, Command>, std::string> verdicts_;
   Counts counts_;
 };
