@@ -188,7 +188,9 @@ Tree treeOf(const MemoryFileSystem& disk) {
   return tree;
 }
 
-// What a kill leaves: the folder, and the files of the state folder.
+// What a kill leaves: the folder, and the files of the state folder (where
+// journals are kept today; a journal store of the engine's own would be
+// saved and put back here instead).
 struct State {
   MemoryFileSystem disk;
   std::map<std::string, std::string> journals;
