@@ -250,6 +250,14 @@ std::size_t fingerprint(const MemoryFileSystem& disk,
 
 // --- The sweep -------------------------------------------------------------
 
+// An operation of an uninterrupted command, counted from 1.
+struct Operation {
+  long k = 0;
+  bool changes = false;       // may change the disk or the journal
+  bool journalWrite = false;  // a write of the journal, which a kill can tear
+  std::string what;
+};
+
 struct KillPoint {
   long k = 0;
   When when = When::before;
@@ -355,7 +363,7 @@ class Sweep {
   struct Outcome {
     Told told;
     bool killed = false;
-    std::vector<KillPoint> log;
+    std::vector<Operation> log;
     std::vector<std::pair<std::string, std::string>> moves;
   };
 
@@ -375,8 +383,7 @@ class Sweep {
     ++counts_.commands;
     o.moves = fs.moves();
     for (long k = 1; k <= fs.operations(); ++k) {
-      o.log.push_back({k, fs.changes(k) ? When::after : When::before, fs.describe(k)});
-      if (fs.isJournalWrite(k)) o.log.back().when = When::torn;
+      o.log.push_back({k, fs.changes(k), fs.isJournalWrite(k), fs.describe(k)});
     }
     after.journals = readJournals();
     journalFolder_ = after.journals;
@@ -389,15 +396,14 @@ class Sweep {
   // only looks. A cut after a change leaves what a cut before the next
   // change leaves, save for the journal's own file moves between them: so
   // the cut after the last change is always made.
-  std::vector<KillPoint> killPoints(const std::vector<KillPoint>& log, bool everyOp) const {
+  std::vector<KillPoint> killPoints(const std::vector<Operation>& log, bool everyOp) const {
     std::vector<KillPoint> points;
-    const KillPoint* last = nullptr;
-    for (const KillPoint& op : log) {
-      const bool changes = op.when != When::before;
-      if (changes) last = &op;
-      if (changes || everyOp || full_) points.push_back({op.k, When::before, op.what});
-      if (changes && (everyOp || full_)) points.push_back({op.k, When::after, op.what});
-      if (op.when == When::torn) points.push_back({op.k, When::torn, op.what});
+    const Operation* last = nullptr;
+    for (const Operation& op : log) {
+      if (op.changes) last = &op;
+      if (op.changes || everyOp || full_) points.push_back({op.k, When::before, op.what});
+      if (op.changes && (everyOp || full_)) points.push_back({op.k, When::after, op.what});
+      if (op.journalWrite) points.push_back({op.k, When::torn, op.what});
     }
     if (last != nullptr && !everyOp && !full_) points.push_back({last->k, When::after, last->what});
     return points;
@@ -585,7 +591,7 @@ class Sweep {
   Tree t0_;
   Tree t1_;
   Told wholeRun_;
-  std::vector<KillPoint> runLog_;
+  std::vector<Operation> runLog_;
   std::vector<std::pair<std::string, std::string>> runMoves_;
   std::unordered_map<std::string, std::string> originalName_;
   std::unordered_map<std::size_t, long> pathsAfter_;
