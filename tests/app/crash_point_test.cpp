@@ -374,6 +374,10 @@ class Sweep {
     if (from.journals != journalFolder_) writeJournals(from.journals);
     KillingFileSystem fs(after.disk, renames_);
     if (kill) fs.killAt(kill->k, kill->when);
+    // A killed process runs no destructor: what they change in the state
+    // folder while the command unwinds is no part of what the kill leaves.
+    std::map<std::string, std::string> atKill;
+    fs.onKill([&atKill] { atKill = readJournals(); });
     Outcome o;
     try {
       o.told = perform(command, shape_, {fs, fs.journalOpener()});
@@ -387,6 +391,11 @@ class Sweep {
     }
     after.journals = readJournals();
     journalFolder_ = after.journals;
+    if (o.killed && atKill != after.journals) {
+      ADD_FAILURE() << nameOf(command) << " changed the state folder after its kill at "
+                    << (kill ? describe(*kill) : std::string()) << ", while unwinding";
+      after.journals = atKill;
+    }
     return o;
   }
 
