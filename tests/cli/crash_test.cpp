@@ -261,8 +261,9 @@ class CallKillTest : public ::testing::TestWithParam<CallCase> {
   const std::string state = temp / "state";
 };
 
-// On ext4, where a rename can refuse to replace: the process's kills end as
-// the in-memory double's do.
+// On ext4, renaming as it does (refusing to replace) or, through the counter,
+// as exFAT and FAT force it: real processes killed at real calls, to show
+// that the in-memory double (app/crash_point_test.cpp) tells the truth.
 TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
   testing::CrashShape shape;
   for (const testing::CrashShape& s : testing::crashShapes()) {
