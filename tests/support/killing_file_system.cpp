@@ -13,17 +13,21 @@ bool KillingFileSystem::enter(std::string what, bool changes, bool journalWrite)
   log_.push_back({std::move(what), changes, journalWrite});
   if (operations() == killAt_ &&
       (when_ == When::before || (when_ == When::torn && !journalWrite))) {
-    dead_ = true;
-    throw Killed();
+    die();
   }
   return true;
 }
 
 void KillingFileSystem::leave() {
   if (operations() == killAt_ && when_ == When::after) {
-    dead_ = true;
-    throw Killed();
+    die();
   }
+}
+
+void KillingFileSystem::die() {
+  dead_ = true;
+  if (onKill_) onKill_();
+  throw Killed();
 }
 
 Status KillingFileSystem::dead(const char* operation, const std::string& path) const {
@@ -254,8 +258,7 @@ class KillingFileSystem::Journal : public platform::AppendFile {
     if (fs_.tornHere()) {
       // The kill falls in the middle of the write.
       real_->append(data.substr(0, data.size() / 2));
-      fs_.dead_ = true;
-      throw Killed();
+      fs_.die();
     }
     const Status s = real_->append(data);
     fs_.leave();

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -35,6 +36,9 @@ class KillingFileSystem : public platform::FileSystem {
 
   KillingFileSystem(MemoryFileSystem& disk, Renames renames) : disk_(disk), renames_(renames) {}
 
+  // Called at the kill, before anything unwinds: to take what the disk and
+  // the journal hold at that instant.
+  void onKill(std::function<void()> call) { onKill_ = std::move(call); }
   // Kills the command at operation `k` (counted from 1); 0 for none.
   void killAt(long k, When when) {
     killAt_ = k;
@@ -85,6 +89,7 @@ class KillingFileSystem : public platform::FileSystem {
   bool enter(std::string what, bool changes, bool journalWrite = false);
   // After an operation took effect: throws Killed when the kill falls there.
   void leave();
+  [[noreturn]] void die();
   bool tornHere() const {
     return when_ == When::torn && killAt_ == operations() && log_.back().journalWrite;
   }
@@ -102,6 +107,7 @@ class KillingFileSystem : public platform::FileSystem {
   long killAt_ = 0;
   When when_ = When::before;
   bool dead_ = false;
+  std::function<void()> onKill_;
   std::vector<Op> log_;
   std::vector<std::pair<std::string, std::string>> moves_;
   // Two names of one file, as a link leaves them: each name's file number.
