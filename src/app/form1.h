@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -464,6 +465,8 @@ class Form1 {
   bool busy_ = false;
   bool startRereads_ = true;
   bool lockBeforeReading_ = false;
+  // The folder's last run as found under the lock, for the folder named.
+  std::optional<std::pair<std::string, LastRun>> knownLastRun_;
   std::string lockedFolder_;
   // The loaded folder's names: what the load read, kept current by the run;
   // and every entry of it that is no .ima file.

@@ -105,6 +105,7 @@ Status Form1::lockLoadedFolder() {
   const std::string& folder = File1.path();
   if (lock_ != nullptr && lockedFolder_ == folder) return Status::ok();
   lock_.reset();
+  knownLastRun_.reset();
   const Status locked = fileSystem().lockFolder(folder, lock_);
   lockedFolder_ = locked ? folder : std::string();
   return locked;
@@ -117,7 +118,14 @@ LastRun Form1::lastRun() {
     busy.state = LastRun::State::busy;
     return busy;
   }
-  return findLastRun(File2.path(), index_, others_);
+  // While the lock is held, no other run changes the answer: it is worked
+  // out once.
+  if (lock_ != nullptr && knownLastRun_ && knownLastRun_->first == File2.path()) {
+    return knownLastRun_->second;
+  }
+  LastRun last = findLastRun(File2.path(), index_, others_);
+  if (lock_ != nullptr) knownLastRun_.emplace(File2.path(), last);
+  return last;
 }
 
 bool Form1::beginRun(const rename::Plan& plan) {
@@ -128,6 +136,7 @@ bool Form1::beginRun(const rename::Plan& plan) {
   const auto refuse = [this](LastRun why) {
     refusal_ = std::move(why);
     lock_.reset();
+    knownLastRun_.reset();
     if (view_ != nullptr) view_->runRefused(refusal_);
     return false;
   };
@@ -156,6 +165,7 @@ bool Form1::beginRun(const rename::Plan& plan) {
   header.others = others_;
   std::vector<std::string_view> names;
   index_.listing(names, header.links);
+  knownLastRun_.reset();
   if (const Status created =
           platform::JournalWriter::create(last.journal, header, names, openJournal_, journal_);
       !created) {
@@ -185,6 +195,7 @@ void Form1::endRun(bool changed) {
     journal_.reset();
   }
   lock_.reset();
+  knownLastRun_.reset();
 }
 
 void Form1::loadJournalInputs(platform::JournalHeader& header) {
@@ -219,6 +230,7 @@ Status Form1::readLastJournal(const char* operation, const char* verb, bool salv
     default:
       break;
   }
+  if (!last.alsoFrom.empty()) return Status::error(operation, folder, last.reason());
   file = last.journal;
   if (!last.movedFrom.empty()) {
     // The run is this folder's from now on, wherever it began.
@@ -251,6 +263,7 @@ void Form1::prepareFinish(const rename::Plan& plan, platform::OpenFolder& loaded
 
 Form1::JournalScope::~JournalScope() {
   form_.lock_.reset();
+  form_.knownLastRun_.reset();
   form_.journal_.reset();
   form_.finishing_ = nullptr;
   form_.judgedFiles_.clear();

@@ -1,6 +1,8 @@
 #include "app/last_run.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <unordered_set>
 
 #include "platform/journal.h"
@@ -46,6 +48,14 @@ std::string LastRun::reason() const {
     case State::finished:
       return {};
     case State::unfinished:
+      if (!alsoFrom.empty()) {
+        std::string text = "runs cut short elsewhere, begun at " + movedFrom;
+        for (const std::string& other : alsoFrom) text += " and at " + other;
+        return text +
+               ", each fit this folder's names; finish or undo the right one where it "
+               "began, or forget the others there";
+      }
+      if (undoing) return "the undo of the last run did not finish";
       return movedFrom.empty()
                  ? "the last run did not finish"
                  : "the last run on this folder, begun at " + movedFrom + ", did not finish";
@@ -62,7 +72,9 @@ std::string LastRun::reason() const {
 std::string LastRun::advice() const {
   switch (state) {
     case State::unfinished:
-      return "The last run on this folder did not finish" +
+      if (!alsoFrom.empty()) return "Nothing was renamed: " + reason() + ".";
+      return std::string(undoing ? "The undo of the last run on this folder did not finish"
+                                 : "The last run on this folder did not finish") +
              (movedFrom.empty() ? std::string() : " (it began at " + movedFrom + ")") +
              ". Load the folder again to finish or undo it first.";
     case State::damaged:
@@ -134,35 +146,52 @@ LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
     last.why = where.reason();
     return last;
   }
-  switch (platform::journalState(last.journal, &last.why)) {
+  // The folder's own journal wins.
+  platform::JournalContents own;
+  switch (platform::journalState(last.journal, &last.why, &own)) {
     case JournalState::unfinished:
       last.state = LastRun::State::unfinished;
+      last.undoing = own.last == platform::JournalCommand::undo;
       return last;
     case JournalState::damaged:
       last.state = LastRun::State::damaged;
       return last;
     case JournalState::finished:
       last.state = LastRun::State::finished;
-      break;
+      return last;
     case JournalState::none:
       break;
   }
-  // A run cut short on this folder at another path.
+  // Without one: a run cut short on this folder at another path. Only the
+  // start of another journal is read, unless its studies are the folder's.
   const std::string key = platform::journalFolderKey(folder);
+  std::unordered_set<std::uint64_t> studies;
+  for (const std::string_view name : index.names()) studies.insert(platform::journalStudy(name));
+  std::vector<std::pair<std::string, std::string>> found;  // journal, folder
   for (const std::string& file : platform::listJournals()) {
+    std::string began;
+    std::vector<std::uint64_t> theirs;
+    bool known = false;
+    if (file == last.journal || !platform::readJournalStart(file, began, theirs, known)) continue;
+    if (known && (began == key || std::any_of(studies.begin(), studies.end(), [&](auto study) {
+                    return std::find(theirs.begin(), theirs.end(), study) == theirs.end();
+                  }))) {
+      continue;
+    }
     platform::JournalContents contents;
-    if (file == last.journal ||
-        platform::journalState(file, nullptr, &contents) != JournalState::unfinished ||
+    if (platform::journalState(file, nullptr, &contents) != JournalState::unfinished ||
         contents.header.folder == key) {
       continue;
     }
     if (showsRunOf(contents.header, index.names(), others)) {
-      last.state = LastRun::State::unfinished;
-      last.journal = file;
-      last.movedFrom = contents.header.folder;
-      return last;
+      found.emplace_back(file, contents.header.folder);
     }
   }
+  if (found.empty()) return last;
+  last.state = LastRun::State::unfinished;
+  last.journal = found.front().first;
+  last.movedFrom = found.front().second;
+  for (size_t i = 1; i < found.size(); ++i) last.alsoFrom.push_back(found[i].second);
   return last;
 }
 

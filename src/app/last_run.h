@@ -31,6 +31,10 @@ struct LastRun {
   std::string journal;    // the journal file, where there is one
   std::string why;        // what cannot be read, or why no journal can be kept
   std::string movedFrom;  // where the run began, when found by its names
+  // Where the runs began, when the names of more than one run cut short
+  // elsewhere fit the folder: none is taken.
+  std::vector<std::string> alsoFrom;
+  bool undoing = false;  // an undo of the run was cut short
 
   bool allowsRun() const { return state == State::none || state == State::finished; }
   // What stops a run, for a user; empty when nothing does.

@@ -4,6 +4,7 @@
 // one that fails a chosen write or flush.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,6 +33,7 @@ using AppendFileOpener = std::function<Status(const std::string& path, bool fres
 
 // Reads the whole file at `path` into `data`. A missing file fails with code
 // ENOENT.
-Status readWholeFile(const std::string& path, std::string& data);
+Status readWholeFile(const std::string& path, std::string& data,
+                     std::size_t most = static_cast<std::size_t>(-1));
 
 }  // namespace slicery::platform

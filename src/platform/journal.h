@@ -28,6 +28,9 @@ namespace slicery::platform {
 
 struct JournalHeader {
   std::string folder;  // absolute, where the run began
+  // The studies its .ima names belong to, as journalStudy gives them; empty
+  // where there were too many to keep (a journal of version 3 has none).
+  std::vector<std::uint64_t> studies;
   bool check1 = false;
   bool check2 = false;
   bool check4 = false;
@@ -81,6 +84,18 @@ struct JournalContents {
   // Read with `salvage`: why the records after the last good one are lost.
   std::string damage;
 };
+
+// The study an .ima name belongs to, by its pieces before the series
+// number, which a run never changes: a hash of them, letter case folded; 0
+// for a name of fewer pieces.
+std::uint64_t journalStudy(std::string_view imaName);
+// The most studies a header keeps.
+inline constexpr std::size_t kMostJournalStudies = 64;
+// The start of the journal at `file`, read without reading the rest: the
+// folder its run began at and its studies. `known` is false where the start
+// does not tell (a journal of version 3, a long header start): read it whole.
+Status readJournalStart(const std::string& file, std::string& folder,
+                        std::vector<std::uint64_t>& studies, bool& known);
 
 // The folder's absolute path, as journals know it.
 std::string journalFolderKey(const std::string& folder);

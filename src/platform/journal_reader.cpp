@@ -61,6 +61,10 @@ Status readJournal(const std::string& file, JournalContents& out, bool salvage) 
   }
   JournalHeader& h = out.header;
   h.folder = header.str();
+  if (version > kOldestVersion) {
+    const std::uint32_t studies = header.u32();
+    for (std::uint32_t i = 0; i < studies && !header.bad(); ++i) h.studies.push_back(header.u64());
+  }
   h.check1 = header.u8() != 0;
   h.check2 = header.u8() != 0;
   h.check4 = header.u8() != 0;
@@ -149,6 +153,40 @@ Status readJournal(const std::string& file, JournalContents& out, bool salvage) 
       if (Status s = lost("a record does not parse"); !s) return s;
     }
   }
+  return Status::ok();
+}
+
+std::uint64_t journalStudy(std::string_view imaName) {
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  int dots = 0;
+  for (const char c : imaName) {
+    if (c == '.' && ++dots == 3) return hash;
+    hash = (hash ^ static_cast<unsigned char>(foldedLetter(c))) * 0x100000001b3ULL;
+  }
+  return 0;
+}
+
+Status readJournalStart(const std::string& file, std::string& folder,
+                        std::vector<std::uint64_t>& studies, bool& known) {
+  known = false;
+  folder.clear();
+  studies.clear();
+  // The record's size, checksum and type, then the header's version,
+  // folder and studies; the checksum waits for a whole reading.
+  constexpr std::size_t kStart = 4096;
+  std::string data;
+  if (Status read = readWholeFile(file, data, kStart); !read) return read;
+  if (data.size() < kRecordPrefix + 1 ||
+      static_cast<std::uint8_t>(data[kRecordPrefix]) != kHeaderType) {
+    return Status::ok();
+  }
+  FieldReader start(std::string_view(data).substr(kRecordPrefix + 1));
+  if (start.u32() != kVersion) return Status::ok();
+  folder = start.str();
+  const std::uint32_t count = start.u32();
+  if (start.bad() || count > kMostJournalStudies) return Status::ok();
+  for (std::uint32_t i = 0; i < count; ++i) studies.push_back(start.u64());
+  known = !start.bad();
   return Status::ok();
 }
 

@@ -1,6 +1,8 @@
 // Writing a journal: its header aside and into place, then its records.
 #include "platform/journal_writer.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -54,6 +56,18 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
   b.begin(kHeaderType);
   b.u32(kVersion);
   b.str(h.folder);
+  // Early in the file, so that a search for a moved folder's run reads
+  // only the start of other journals.
+  std::vector<std::uint64_t> studies;
+  for (const std::string_view name : names) {
+    const std::uint64_t study = journalStudy(name);
+    if (std::find(studies.begin(), studies.end(), study) != studies.end()) continue;
+    studies.push_back(study);
+    if (studies.size() > kMostJournalStudies) break;
+  }
+  if (studies.size() > kMostJournalStudies) studies.clear();
+  b.u32(static_cast<std::uint32_t>(studies.size()));
+  for (const std::uint64_t study : studies) b.u64(study);
   b.u8(h.check1 ? 1 : 0);
   b.u8(h.check2 ? 1 : 0);
   b.u8(h.check4 ? 1 : 0);

@@ -267,6 +267,40 @@ TEST_F(LastRunTest, ARunCutShortIsFinishedOrUndoneWhereItsFolderWasMovedTo) {
   }
 }
 
+// Two copies of one export: a folder's own journal wins over another copy's
+// run cut short, and a moved folder that fits two such runs takes neither.
+TEST_F(LastRunTest, ACopyOfAnExportNeverTakesAnotherCopysRun) {
+  const Tree after = treeAfter({"--folders"});
+  const std::string a = unfinishedRun("a", {"--folders"});
+  const std::string aJournal = slurp(journalOf(a));
+  const std::string b = copyOfOriginal("b");
+  ASSERT_EQ(cli({"--folders", b}).status, 0);
+  const Ran undoB = cli({"--undo", b});
+  EXPECT_EQ(undoB.status, 0) << undoB.err;
+  EXPECT_TRUE(sameTree(tree(b), before));
+  EXPECT_EQ(slurp(journalOf(a)), aJournal);
+  EXPECT_EQ(cli({"--resume", a}).status, 0);
+  EXPECT_TRUE(sameTree(tree(a), after));
+
+  // Two runs cut short on copies, then a third copy that fits both.
+  const std::string c = unfinishedRun("c", {"--folders"});
+  const std::string d = unfinishedRun("d", {"--folders"});
+  const std::string moved = temp / "moved";
+  fs::rename(c, moved);
+  fs::remove_all(d);
+  fs::copy(moved, d, fs::copy_options::recursive);
+  const std::string third = temp / "third";
+  fs::copy(moved, third, fs::copy_options::recursive);
+  const Tree half = tree(third);
+  for (const Options& args : {Options{third}, Options{"--undo", third}}) {
+    const Ran ran = cli(args);
+    EXPECT_EQ(ran.status, args.size() == 1 ? 4 : 2) << ran.err;
+    EXPECT_NE(ran.err.find(c), std::string::npos) << ran.err;
+    EXPECT_NE(ran.err.find(d), std::string::npos) << ran.err;
+    EXPECT_TRUE(sameTree(tree(third), half));
+  }
+}
+
 // Every step taken, only the end record lost (it is not flushed): a finish
 // finds each step done and leaves the folder as it is.
 TEST_F(LastRunTest, ARunThatLostOnlyItsEndRecordIsFinishedAsItStands) {

@@ -154,6 +154,7 @@ TEST(JournalFileTest, EachVersionIsReadWithItsOwnWidthsOrRefused) {
     b.begin(1);
     b.u32(version);
     b.str("/exam");
+    if (version == 4) b.u32(0);  // no studies
     for (int i = 0; i < (version == 4 ? 4 : 3); ++i) b.u8(1);
     b.str("Series");
     b.u32(1);

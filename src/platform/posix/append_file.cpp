@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace slicery::platform {
@@ -55,12 +56,13 @@ Status openAppendFile(const std::string& path, bool fresh, std::size_t keep,
   return Status::ok();
 }
 
-Status readWholeFile(const std::string& path, std::string& data) {
+Status readWholeFile(const std::string& path, std::string& data, std::size_t most) {
   data.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return Status::systemError("read journal", path, errno);
   struct stat st;
-  if (::fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
+  if (::fstat(fd, &st) == 0 && st.st_size > 0)
+    data.reserve(std::min(most, static_cast<std::size_t>(st.st_size)));
   char buffer[65536];
   for (;;) {
     const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -72,6 +74,7 @@ Status readWholeFile(const std::string& path, std::string& data) {
     }
     if (got == 0) break;
     data.append(buffer, static_cast<std::size_t>(got));
+    if (data.size() >= most) break;
   }
   ::close(fd);
   return Status::ok();

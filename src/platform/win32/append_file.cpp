@@ -1,5 +1,6 @@
 #include "platform/append_file.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/win32/wide.h"
@@ -64,13 +65,13 @@ Status openAppendFile(const std::string& path, bool fresh, std::size_t keep,
   return Status::ok();
 }
 
-Status readWholeFile(const std::string& path, std::string& data) {
+Status readWholeFile(const std::string& path, std::string& data, std::size_t most) {
   data.clear();
   Handle handle(openFile(path, GENERIC_READ, OPEN_EXISTING));
   if (!handle.valid()) return failure("read journal", path, ::GetLastError());
   LARGE_INTEGER size;
   if (::GetFileSizeEx(handle.get(), &size) && size.QuadPart > 0) {
-    data.reserve(static_cast<std::size_t>(size.QuadPart));
+    data.reserve(std::min(most, static_cast<std::size_t>(size.QuadPart)));
   }
   char buffer[65536];
   for (;;) {
@@ -82,6 +83,7 @@ Status readWholeFile(const std::string& path, std::string& data) {
     }
     if (got == 0) break;
     data.append(buffer, got);
+    if (data.size() >= most) break;
   }
   return Status::ok();
 }
