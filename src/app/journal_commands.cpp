@@ -153,7 +153,7 @@ bool Form1::beginRun(const rename::Plan& plan) {
   if (!plan.changesSomething()) return true;
 
   platform::JournalHeader header;
-  header.folder = platform::journalFolderKey(folder);
+  header.folder = last.folderKey.empty() ? platform::journalFolderKey(folder) : last.folderKey;
   header.check1 = plan.options.shortNames;
   header.check2 = plan.options.folders;
   header.check4 = plan.options.describe;

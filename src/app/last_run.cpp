@@ -141,7 +141,8 @@ rename::Listing takeListing(platform::JournalHeader& header) {
 LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
                     const platform::FileSystem::Entries& others) {
   LastRun last;
-  if (platform::Status where = platform::journalPathFor(folder, last.journal); !where) {
+  if (platform::Status where = platform::journalPathFor(folder, last.journal, last.folderKey);
+      !where) {
     last.state = LastRun::State::noJournal;
     last.why = where.reason();
     return last;
@@ -164,7 +165,7 @@ LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
   }
   // Without one: a run cut short on this folder at another path. Only the
   // start of another journal is read, unless its studies are the folder's.
-  const std::string key = platform::journalFolderKey(folder);
+  const std::string& key = last.folderKey;
   std::unordered_set<std::uint64_t> studies;
   for (const std::string_view name : index.names()) studies.insert(platform::journalStudy(name));
   std::vector<std::pair<std::string, std::string>> found;  // journal, folder

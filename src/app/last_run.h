@@ -29,6 +29,7 @@ struct LastRun {
   };
   State state = State::none;
   std::string journal;    // the journal file, where there is one
+  std::string folderKey;  // the folder's path as journals know it
   std::string why;        // what cannot be read, or why no journal can be kept
   std::string movedFrom;  // where the run began, when found by its names
   // Where the runs began, when the names of more than one run cut short

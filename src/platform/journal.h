@@ -102,6 +102,8 @@ std::string journalFolderKey(const std::string& folder);
 // The journal file of `folder` (any path naming it); fails when there is no
 // private place for journals.
 Status journalPathFor(const std::string& folder, std::string& file);
+// The same, with the folder's key (journalFolderKey) worked out on the way.
+Status journalPathFor(const std::string& folder, std::string& file, std::string& key);
 // Every journal file in the state folder.
 std::vector<std::string> listJournals();
 

@@ -16,9 +16,14 @@ std::string journalFolderKey(const std::string& folder) {
 }
 
 Status journalPathFor(const std::string& folder, std::string& file) {
+  std::string key;
+  return journalPathFor(folder, file, key);
+}
+
+Status journalPathFor(const std::string& folder, std::string& file, std::string& key) {
   std::string state;
   if (Status found = stateFolder(state); !found) return found;
-  const std::string key = journalFolderKey(folder);
+  key = journalFolderKey(folder);
   std::uint64_t hash = 0xcbf29ce484222325ULL;
   for (const char c : key) {
     hash ^= static_cast<unsigned char>(c);

@@ -29,10 +29,10 @@ bool endsFinished(const std::string& file) {
 
 }  // namespace
 
-Status readJournal(const std::string& file, JournalContents& out, bool salvage) {
+// Reads the journal `data`, the bytes of `file`.
+Status parseJournal(const std::string& file, const std::string& data, JournalContents& out,
+                    bool salvage) {
   out = {};
-  std::string data;
-  if (Status read = readWholeFile(file, data); !read) return read;
   std::vector<Record> records;
   std::size_t valid = 0;
   const auto damaged = [&file](const std::string& why) {
@@ -156,6 +156,15 @@ Status readJournal(const std::string& file, JournalContents& out, bool salvage) 
   return Status::ok();
 }
 
+Status readJournal(const std::string& file, JournalContents& out, bool salvage) {
+  std::string data;
+  if (Status read = readWholeFile(file, data); !read) {
+    out = {};
+    return read;
+  }
+  return parseJournal(file, data, out, salvage);
+}
+
 std::uint64_t journalStudy(std::string_view imaName) {
   std::uint64_t hash = 0xcbf29ce484222325ULL;
   int dots = 0;
@@ -191,12 +200,22 @@ Status readJournalStart(const std::string& file, std::string& folder,
 }
 
 JournalState journalState(const std::string& file, std::string* why, JournalContents* out) {
-  if (endsFinished(file)) return JournalState::finished;
+  // A journal that ends in a whole end record is finished: without
+  // `out`, that is all that is read of it. Else one reading of the file.
+  if (out == nullptr && endsFinished(file)) return JournalState::finished;
+  std::string data;
+  if (const Status read = readWholeFile(file, data); !read) {
+    if (read.code() == ENOENT) return JournalState::none;
+    if (why != nullptr) *why = read.toString();
+    return JournalState::damaged;
+  }
+  if (data.size() > kEndRecord &&
+      isEndRecord(std::string_view(data).substr(data.size() - kEndRecord))) {
+    return JournalState::finished;
+  }
   JournalContents own;
   JournalContents& contents = out != nullptr ? *out : own;
-  const Status read = readJournal(file, contents);
-  if (!read) {
-    if (read.code() == ENOENT) return JournalState::none;
+  if (const Status read = parseJournal(file, data, contents, false); !read) {
     if (why != nullptr) *why = read.toString();
     return JournalState::damaged;
   }
