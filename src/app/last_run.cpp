@@ -99,6 +99,7 @@ rename::PlanOptions planOptionsOf(const platform::JournalHeader& header) {
   options.seriesCount = header.seriesCount;
   options.list1 = header.list1;
   options.nameLimit = header.nameLimit;
+  options.foldsCase = header.foldsCase;
   return options;
 }
 

@@ -19,22 +19,28 @@ using platform::Status;
 
 constexpr long kSecondsPerDay = 86400;
 
-// Records each fallback step of a rename in the journal before it is taken.
+// Records each fallback step of a rename in the journal before it is taken;
+// a record that cannot be written goes to `error` too, which stops the run.
 class RecordedIntent : public platform::RenameIntent {
  public:
-  RecordedIntent(platform::JournalWriter* journal, std::string_view from, std::string_view to)
-      : journal_(journal), from_(from), to_(to) {}
+  RecordedIntent(platform::JournalWriter* journal, std::string_view from, std::string_view to,
+                 Status& error)
+      : journal_(journal), from_(from), to_(to), error_(&error) {}
   Status before(Kind kind) override {
     if (journal_ == nullptr) return Status::ok();
-    return journal_->intent(kind == Kind::cutMove ? platform::JournalIntent::Kind::cutMove
-                                                  : platform::JournalIntent::Kind::placeholder,
-                            from_, to_, false);
+    Status written =
+        journal_->intent(kind == Kind::cutMove ? platform::JournalIntent::Kind::cutMove
+                                               : platform::JournalIntent::Kind::placeholder,
+                         from_, to_, false);
+    if (!written) *error_ = written;
+    return written;
   }
 
  private:
   platform::JournalWriter* journal_;
   std::string_view from_;
   std::string_view to_;
+  Status* error_;
 };
 
 }  // namespace
@@ -49,6 +55,7 @@ rename::PlanOptions Form1::planOptions() {
   options.list1.reserve(static_cast<size_t>(List1.count()));
   for (int i = 0; i < List1.count(); ++i) options.list1.push_back(List1.entry(i));
   options.nameLimit = fileSystem().nameLimit(File2.path());
+  options.foldsCase = fileSystem().foldsCase(File2.path());
   return options;
 }
 
@@ -71,7 +78,10 @@ void Form1::IMARenamer() {
     }
   }
   rename::PlanOptions options = planOptions();
-  if (finishing_ != nullptr) options.nameLimit = finishing_->header.nameLimit;
+  if (finishing_ != nullptr) {
+    options.nameLimit = finishing_->header.nameLimit;
+    options.foldsCase = finishing_->header.foldsCase;
+  }
   const rename::Plan plan = rename::makePlan({index_, others_}, std::move(options));
   if (!beginRun(plan)) return;
   // Steps are taken relative to the loaded folder, held open.
@@ -194,7 +204,7 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
                                 wasDescribed ? joinPath(described->second, f.newName) : newTarget,
                                 mayHaveLeftovers(f, i), done);
           } else {
-            RecordedIntent intent(journal_.get(), oldFileName, newTarget);
+            RecordedIntent intent(journal_.get(), oldFileName, newTarget, journalError_);
             status = loaded->renameFile(oldFileName, newTarget, &intent);
           }
           moved = status.isOk();
@@ -235,10 +245,13 @@ Status Form1::blockedStep(const rename::PlannedSeries& s, const rename::PlannedF
   std::string linkTarget;
   if (s.hasFolder && index_.isLink(f.id) &&
       fileSystem().entryKind(oldPath, linkTarget) == PathKind::link &&
-      linkTarget.rfind('/', 0) != 0) {
+      platform::pathRootLength(linkTarget) == 0) {
     return Status::error("rename", oldPath,
-                         "a symbolic link with a relative target would break in the "
-                         "series folder; the link stays where it is");
+                         linkTarget.empty()
+                             ? "a symbolic link whose target cannot be read could break in the "
+                               "series folder; the link stays where it is"
+                             : "a symbolic link with a relative target would break in the "
+                               "series folder; the link stays where it is");
   }
   return Status::ok();
 }

@@ -229,8 +229,10 @@ Arguments parseArguments(const std::vector<std::string>& args) {
     } else if (takeValue(args, i, "--folder-name", parsed.folderName)) {
       if (parsed.folderName->empty()) throw UsageError("--folder-name needs a word");
       // Refused here as each series folder would be, before anything is
-      // touched: the word is what every folder name begins with.
-      if (const std::string refusal = rename::unsafeFolderName(*parsed.folderName + "_S1");
+      // touched: the word is what every folder name begins with, and the
+      // widest padded series number ends it (the series count is 16-bit, at
+      // most 32767: five digits).
+      if (const std::string refusal = rename::unsafeFolderName(*parsed.folderName + "_S00000");
           !refusal.empty()) {
         throw UsageError("--folder-name " + quoted(*parsed.folderName) + " is refused: " + refusal);
       }
@@ -535,6 +537,13 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
                   << commandFor("--resume", form.File2.path()) << " to finish or "
                   << commandFor("--undo", form.File2.path()) << " to undo\n";
       return 128 + signal;
+    }
+    if (!form.journalError()) {
+      console.err << kProgram << named << ": stopped before the end, as its journal "
+                  << quoted(form.journalError().path())
+                  << " could not be written; once it can, run "
+                  << commandFor("--resume", form.File2.path()) << " to finish or "
+                  << commandFor("--undo", form.File2.path()) << " to undo\n";
     }
     return view.failed ? kStepsFailed : kSucceeded;
   };

@@ -51,10 +51,12 @@ Status readJournal(const std::string& file, JournalContents& out, bool salvage) 
   }
   if (records.empty() || records.front().type != kHeaderType) return damaged("no whole header");
   FieldReader header(records.front().payload);
-  if (const std::uint32_t version = header.u32(); version != kVersion) {
+  const std::uint32_t version = header.u32();
+  if (version < kOldestVersion || version > kVersion) {
     return Status::error("read journal", file,
                          "the journal is of version " + std::to_string(version) +
-                             ", this program reads version " + std::to_string(kVersion),
+                             ", this program reads versions " + std::to_string(kOldestVersion) +
+                             " to " + std::to_string(kVersion),
                          EINVAL);
   }
   JournalHeader& h = out.header;
@@ -66,6 +68,7 @@ Status readJournal(const std::string& file, JournalContents& out, bool salvage) 
   h.seriesCount = static_cast<int>(header.u32());
   h.list1 = header.strs();
   h.nameLimit = static_cast<long>(header.u32());
+  h.foldsCase = version >= 4 ? header.u8() != 0 : kNamesIgnoreCase;
   const std::uint32_t names = header.u32();
   for (std::uint32_t i = 0; i < names && !header.bad(); ++i) {
     h.names.push_back(header.change(h.names.empty() ? std::string_view() : h.names.back()));

@@ -34,6 +34,8 @@ struct PlanOptions {
   int seriesCount = 0;
   std::vector<std::string> list1;
   long nameLimit = 255;  // the longest name the folder takes, in bytes
+  // The folder takes names that differ in letter case only for one.
+  bool foldsCase = platform::kNamesIgnoreCase;
 };
 
 // The loaded folder's single listing: its .ima files (regular files and

@@ -53,7 +53,7 @@ TEST(WindowsFileSystem, ListingLeavesOutHiddenAndSystemFilesButTheyStayTaken) {
   TempFolder dir;
   RealFileSystem fs;
   const std::string exam = dir.mkdir("exam");
-  for (const char* name : {"a.ima", "hidden.ima", "system.ima", "readonly.ima"}) {
+  for (const char* name : {"a.ima", "hidden.ima", "system.ima", "readonly.ima", ".dot.ima"}) {
     makeFile(joinPath(exam, name));
   }
   ASSERT_TRUE(fs.makeFolder(joinPath(exam, "folder.ima")));
@@ -61,10 +61,16 @@ TEST(WindowsFileSystem, ListingLeavesOutHiddenAndSystemFilesButTheyStayTaken) {
   setAttributes(joinPath(exam, "system.ima"), FILE_ATTRIBUTE_SYSTEM);
   setAttributes(joinPath(exam, "readonly.ima"), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
 
-  EXPECT_EQ(filesIn(fs, exam), (std::vector<std::string>{"a.ima", "readonly.ima"}));
+  // A name beginning with '.' is an ordinary one here.
+  EXPECT_EQ(filesIn(fs, exam), (std::vector<std::string>{".dot.ima", "a.ima", "readonly.ima"}));
   FileSystem::Entries entries;
-  ASSERT_TRUE(fs.listEntries(exam, entries));
-  EXPECT_EQ(entries.size(), 5u);
+  std::vector<bool> hidden;
+  ASSERT_TRUE(fs.listEntriesMarked(exam, entries, hidden));
+  ASSERT_EQ(entries.size(), 6u);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string& name = entries[i].first;
+    EXPECT_EQ(hidden[i], name == "hidden.ima" || name == "system.ima") << name;
+  }
   const Status onHidden = fs.renameFile(joinPath(exam, "a.ima"), joinPath(exam, "HIDDEN.ima"));
   EXPECT_EQ(onHidden.code(), EEXIST) << onHidden.toString();
   EXPECT_EQ(contentsOf(fs, joinPath(exam, "a.ima")), "data");
@@ -91,6 +97,7 @@ TEST(WindowsFileSystem, LinksAreToldApartFromFolders) {
   EXPECT_EQ(fs.entryKind(joinPath(exam, "S1"), text), PathKind::link);
   EXPECT_EQ(fs.kindOf(joinPath(exam, "S1")), PathKind::folder);
   EXPECT_EQ(fs.entryKind(joinPath(exam, "b.ima"), text), PathKind::link);
+  EXPECT_EQ(text, joinPath(exam, "a.ima"));  // its target, which stays right in a subfolder
   FileSystem::Entries entries;
   ASSERT_TRUE(fs.listEntries(exam, entries));
   for (const auto& [name, kind] : entries) {
