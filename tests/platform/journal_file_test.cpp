@@ -192,6 +192,34 @@ TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace)
   ::unsetenv("XDG_STATE_HOME");
 }
 
+// A journal of version 3, written before the letter-case byte, is still
+// read (its runs compared names as this platform does); a later one is not.
+TEST(JournalFileTest, TheVersionBeforeIsReadAndALaterOneRefused) {
+  testing::TempFolder dir;
+  for (const std::uint32_t version : {3u, 5u}) {
+    RecordBuilder b;
+    b.begin(1);  // the header
+    b.u32(version);
+    b.str("/exam");
+    for (int option = 0; option < 3; ++option) b.u8(0);
+    b.str("Series");
+    b.u32(1);
+    b.strs({"1"});
+    b.u32(255);
+    b.u32(0);  // no names, no link bits
+    b.u32(0);  // no other entries
+    b.seal();
+    std::ofstream(dir / "old.journal", std::ios::binary) << b.buffer();
+    JournalContents read;
+    const Status status = readJournal(dir / "old.journal", read);
+    EXPECT_EQ(status.isOk(), version == 3) << status.toString();
+    if (version == 3) {
+      EXPECT_EQ(read.header.foldsCase, kNamesIgnoreCase);
+      EXPECT_EQ(read.header.list1, std::vector<std::string>{"1"});
+    }
+  }
+}
+
 TEST(JournalFileTest, TheChecksumIsTheCommonCrc32) {
   EXPECT_EQ(crc32(0, "123456789", 9), 0xCBF43926U);
   EXPECT_EQ(crc32(crc32(0, "1234", 4), "56789", 5), 0xCBF43926U);
