@@ -132,10 +132,10 @@ TEST_F(CliOnWindows, HiddenAndSystemFilesAreNeitherRenamedNorMoved) {
   }
   const std::string hidden = "ANON.MR.X.1.2.2003.IMA";
   const std::string system = "ANON.MR.X.1.3.2003.IMA";
-  ASSERT_TRUE(::SetFileAttributesW(win32::wide(exam + "\\" + hidden).c_str(),
-                                   FILE_ATTRIBUTE_HIDDEN));
-  ASSERT_TRUE(::SetFileAttributesW(win32::wide(exam + "\\" + system).c_str(),
-                                   FILE_ATTRIBUTE_SYSTEM));
+  ASSERT_TRUE(
+      ::SetFileAttributesW(win32::wide(exam + "\\" + hidden).c_str(), FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(
+      ::SetFileAttributesW(win32::wide(exam + "\\" + system).c_str(), FILE_ATTRIBUTE_SYSTEM));
   const std::set<std::string> before = treeOf(exam);
 
   EXPECT_EQ(run("-n -f " + quotedExam()), 0u);

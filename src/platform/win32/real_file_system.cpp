@@ -1,5 +1,6 @@
 #include "platform/real_file_system.h"
 
+#include <windows.h>
 #include <winioctl.h>
 
 #include <cerrno>
@@ -89,8 +90,8 @@ Status forEachEntry(const std::string& folder, Each each) {
   return Status::ok();
 }
 
-// The text a symbolic link or junction at `path` holds, as its maker gave
-// it: relative where the link is; empty when it cannot be read.
+// The text of the symbolic link or junction at `path`; empty when it cannot
+// be read.
 std::string linkText(const std::wstring& path) {
   Handle handle(::CreateFileW(
       path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -102,34 +103,7 @@ std::string linkText(const std::wstring& path) {
                          static_cast<DWORD>(data.size()), &got, nullptr)) {
     return {};
   }
-  // The reparse data: tag, size and a reserved word; then the offsets and
-  // sizes in bytes of the substitute and the print name; a symbolic link
-  // has flags after them, a junction none; then the names, UTF-16.
-  const auto word = [&](std::size_t at) -> std::size_t {
-    return at + 2 <= got ? static_cast<std::size_t>(data[at] | (data[at + 1] << 8)) : 0;
-  };
-  DWORD tag = 0;
-  std::memcpy(&tag, data.data(), sizeof tag);
-  std::size_t names = 0;
-  if (tag == IO_REPARSE_TAG_SYMLINK) {
-    names = 20;
-  } else if (tag == IO_REPARSE_TAG_MOUNT_POINT) {
-    names = 16;
-  } else {
-    return {};
-  }
-  const auto text = [&](std::size_t offset, std::size_t size) -> std::wstring {
-    if (size == 0 || names + offset + size > got) return {};
-    std::wstring out(size / 2, L'\0');
-    std::memcpy(out.data(), data.data() + names + offset, out.size() * 2);
-    return out;
-  };
-  std::wstring target = text(word(12), word(14));  // the print name
-  if (target.empty()) {
-    target = text(word(8), word(10));  // the substitute name, "\??\C:\..."
-    if (target.rfind(L"\\??\\", 0) == 0) target[1] = L'\\';
-  }
-  return win32::narrow(target);
+  return reparseLinkText(data.data(), got);
 }
 
 // Whether the last names of two paths differ in letter case only.
@@ -167,6 +141,38 @@ Status moveWithoutReplacing(const char* operation, const std::string& from, cons
 }
 
 }  // namespace
+
+std::string reparseLinkText(const unsigned char* data, std::size_t size) {
+  // The reparse data: tag, size and a reserved word; then the offsets and
+  // sizes in bytes of the substitute and the print name; a symbolic link
+  // has flags after them, a junction none; then the names, UTF-16.
+  const auto word = [&](std::size_t at) -> std::size_t {
+    return at + 2 <= size ? static_cast<std::size_t>(data[at] | (data[at + 1] << 8)) : 0;
+  };
+  DWORD tag = 0;
+  if (size < 16) return {};
+  std::memcpy(&tag, data, sizeof tag);
+  std::size_t names = 0;
+  if (tag == IO_REPARSE_TAG_SYMLINK) {
+    names = 20;
+  } else if (tag == IO_REPARSE_TAG_MOUNT_POINT) {
+    names = 16;
+  } else {
+    return {};
+  }
+  const auto text = [&](std::size_t offset, std::size_t bytes) -> std::wstring {
+    if (bytes == 0 || names + offset + bytes > size) return {};
+    std::wstring out(bytes / 2, L'\0');
+    std::memcpy(out.data(), data + names + offset, out.size() * 2);
+    return out;
+  };
+  std::wstring target = text(word(12), word(14));  // the print name
+  if (target.empty()) {
+    target = text(word(8), word(10));  // the substitute name, "\??\C:\..."
+    if (target.rfind(L"\\??\\", 0) == 0) target[1] = L'\\';
+  }
+  return win32::narrow(target);
+}
 
 PathKind RealFileSystem::kindOf(const std::string& path) {
   std::string target;

@@ -36,4 +36,10 @@ class RealFileSystem : public FileSystem {
   Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>& file) override;
 };
 
+// The text of a symbolic link or junction from its reparse data (`size`
+// bytes at `data`, as FSCTL_GET_REPARSE_POINT gives them): its print name
+// (a relative one as its maker gave it), else its substitute name in its
+// "\\?\" form; empty for another kind of reparse point or data cut short.
+std::string reparseLinkText(const unsigned char* data, std::size_t size);
+
 }  // namespace slicery::platform
