@@ -151,6 +151,17 @@ TEST_F(CliOnWindows, HiddenAndSystemFilesAreNeitherRenamedNorMoved) {
   EXPECT_EQ(treeOf(exam), before);
 }
 
+// A folder named as a journal is told, never taken for one, and the run
+// goes on.
+TEST_F(CliOnWindows, AFolderNamedAsAJournalIsToldAndLeftAlone) {
+  slicery::tools::writeExam(exam, {});
+  const std::string odd = state + "\\Slicery\\odd.journal";
+  std::filesystem::create_directories(odd);
+  EXPECT_EQ(run(quotedExam()), 0u);
+  EXPECT_NE(output().find("odd.journal: not a regular file"), std::string::npos) << output();
+  EXPECT_TRUE(std::filesystem::is_directory(odd));
+}
+
 TEST_F(CliOnWindows, AFolderLockedByAnotherRunIsLeftAlone) {
   slicery::tools::writeExam(exam, {});
   const std::set<std::string> before = treeOf(exam);
