@@ -7,12 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "app/form1.h"
+#include "platform/clock.h"
 #include "platform/real_file_system.h"
 #include "support/temp_folder.h"
 
@@ -157,6 +160,30 @@ void renamesWithoutReplacing(FuseMount::Format format, bool folderRenames) {
   }
   EXPECT_EQ(readAll(disk / (renamed ? "Desc_sub" : "sub") + "/a00.ima"), "A");
   EXPECT_EQ(fs.kindOf(disk / (renamed ? "sub" : "Desc_sub")), PathKind::missing);
+}
+
+// On exFAT a name held in another letter case is taken: the preview (and so
+// -n) foresees the refusal that the disk then gives.
+TEST(FuseMount, ThePreviewOnExfatForeseesANameTakenInAnotherCase) {
+  TempFolder dir;
+  FuseMount disk(dir, FuseMount::Format::exfat);
+  if (!disk.skipReason.empty()) GTEST_SKIP() << disk.skipReason;
+  ASSERT_EQ(disk.failure, "");
+  for (int slice = 2; slice <= 10; ++slice) {
+    std::ofstream(disk / ("X.MR.A.1." + std::to_string(slice) + ".2003.IMA")) << "image";
+  }
+  std::ofstream(disk / "X.MR.A.1.1.2003.IMA") << "first";
+  std::ofstream(disk / "x.mr.a.1.01.2003.ima") << "held";  // where slice 1 would go
+  RealFileSystem fs;
+  SettableClock clock;
+  app::Form1 form(fs, clock);
+  ASSERT_TRUE(form.drop({disk / "."}));
+  const app::Preview preview = form.preview();
+  const auto first =
+      std::find_if(preview.steps.begin(), preview.steps.end(),
+                   [](const app::PreviewStep& s) { return s.from == "X.MR.A.1.1.2003.IMA"; });
+  ASSERT_NE(first, preview.steps.end());
+  EXPECT_NE(first->failure, "");
 }
 
 TEST(FuseMount, ExfatRenamesWithoutReplacing) {
