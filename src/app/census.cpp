@@ -59,7 +59,7 @@ void Form1::IMASeriesCounter() {
 std::vector<std::string> Form1::subfoldersWithImaFiles() {
   std::vector<std::string> found;
   for (const auto& [name, kind] : others_) {
-    if (kind != platform::PathKind::folder || name[0] == '.') continue;
+    if (kind != platform::PathKind::folder || hiddenOthers_.count(name) != 0) continue;
     std::vector<std::string> names;
     if (fileSystem().listFiles(platform::joinPath(File2.path(), name), scan::endsInIma, names) &&
         !names.empty()) {

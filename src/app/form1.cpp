@@ -79,26 +79,29 @@ void Form1::pressStart() {
 platform::Status Form1::readLoadedFolder(const std::string& folder) {
   using platform::PathKind;
   platform::FileSystem::Entries entries;
-  const platform::Status read = fs_->listEntries(folder, entries);
+  std::vector<bool> hidden;
+  const platform::Status read = fs_->listEntriesMarked(folder, entries, hidden);
   others_.clear();
+  hiddenOthers_.clear();
   if (!read) {
     index_.clear();
     return read;
   }
   // The files a listing shows: regular files and links to them, hidden
-  // names left out. The rest is kept apart: a plan must not give a name
-  // that one of them holds.
-  std::erase_if(entries, [&](auto& entry) {
-    auto& [name, kind] = entry;
-    const bool listed = name[0] != '.' &&
+  // ones left out, as the platform tells them. The rest is kept apart: a
+  // plan must not give a name that one of them holds, nor touch them.
+  platform::FileSystem::Entries files;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    auto& [name, kind] = entries[i];
+    const bool listed = !hidden[i] &&
                         (kind == PathKind::file ||
                          (kind == PathKind::link &&
                           fs_->kindOf(platform::joinPath(folder, name)) == PathKind::file)) &&
                         scan::endsInIma(name);
-    if (!listed) others_.emplace_back(std::move(name), kind);
-    return !listed;
-  });
-  index_.assign(std::move(entries));
+    if (hidden[i]) hiddenOthers_.insert(name);
+    (listed ? files : others_).emplace_back(std::move(name), kind);
+  }
+  index_.assign(std::move(files));
   return read;
 }
 

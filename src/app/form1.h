@@ -179,6 +179,9 @@ class Form1 {
   // ready to be finished or undone.
   void setStopFlag(const std::atomic<bool>* flag) { stopFlag_ = flag; }
   bool stopRequested() const;
+  // Why the last run could not keep its journal (ok when it could): the run
+  // stopped there, and its journal stays to finish or undo it.
+  const platform::Status& journalError() const { return journalError_; }
   // What the loaded folder's last run left, found by its path or, when the
   // folder was moved since, by its names.
   LastRun lastRun();
@@ -472,6 +475,8 @@ class Form1 {
   // and every entry of it that is no .ima file.
   scan::SeriesIndex index_;
   platform::FileSystem::Entries others_;
+  // The names among them that the last reading of the folder told hidden.
+  std::unordered_set<std::string> hiddenOthers_;
 };
 
 }  // namespace slicery::app

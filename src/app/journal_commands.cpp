@@ -162,6 +162,7 @@ bool Form1::beginRun(const rename::Plan& plan) {
   header.seriesCount = plan.options.seriesCount;
   header.list1 = plan.options.list1;
   header.nameLimit = plan.options.nameLimit;
+  header.foldsCase = plan.options.foldsCase;
   header.others = others_;
   std::vector<std::string_view> names;
   index_.listing(names, header.links);
@@ -189,8 +190,12 @@ void Form1::endRun(bool changed) {
       journal_->discardPrevious();
     }
     if (!closed) {
-      runFailures.push_back(
-          {File2.path(), {}, "cannot write the run journal: " + closed.toString()});
+      journalError_ = closed;
+      runFailures.push_back({File2.path(),
+                             {},
+                             "cannot write the run journal: " + closed.toString() +
+                                 "; the run stopped there and can be finished "
+                                 "or undone"});
     }
     journal_.reset();
   }

@@ -112,6 +112,7 @@ rename::PlanOptions planOptionsOf(const platform::JournalHeader& header) {
   options.list1 = header.list1;
   options.nameLimit = header.nameLimit;
   options.sortableWidths = header.sortableWidths;
+  options.foldsCase = header.foldsCase;
   return options;
 }
 

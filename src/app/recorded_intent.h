@@ -9,22 +9,29 @@
 
 namespace slicery::app {
 
-// Records each fallback step of a rename in the journal before it is taken.
+// Records each fallback step of a rename in the journal before it is taken;
+// a record that cannot be written goes to `error` too (when given), which
+// stops the run.
 class RecordedIntent : public platform::RenameIntent {
  public:
-  RecordedIntent(platform::JournalWriter* journal, std::string_view from, std::string_view to)
-      : journal_(journal), from_(from), to_(to) {}
+  RecordedIntent(platform::JournalWriter* journal, std::string_view from, std::string_view to,
+                 platform::Status* error = nullptr)
+      : journal_(journal), from_(from), to_(to), error_(error) {}
   platform::Status before(Kind kind) override {
     if (journal_ == nullptr) return platform::Status::ok();
-    return journal_->intent(kind == Kind::cutMove ? platform::JournalIntent::Kind::cutMove
-                                                  : platform::JournalIntent::Kind::placeholder,
-                            from_, to_, false);
+    platform::Status written =
+        journal_->intent(kind == Kind::cutMove ? platform::JournalIntent::Kind::cutMove
+                                               : platform::JournalIntent::Kind::placeholder,
+                         from_, to_, false);
+    if (!written && error_ != nullptr) *error_ = written;
+    return written;
   }
 
  private:
   platform::JournalWriter* journal_;
   std::string_view from_;
   std::string_view to_;
+  platform::Status* error_;
 };
 
 }  // namespace slicery::app

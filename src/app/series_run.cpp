@@ -32,6 +32,7 @@ rename::PlanOptions Form1::planOptions() {
   options.list1.reserve(static_cast<size_t>(List1.count()));
   for (int i = 0; i < List1.count(); ++i) options.list1.push_back(List1.entry(i));
   options.nameLimit = fileSystem().nameLimit(File2.path());
+  options.foldsCase = fileSystem().foldsCase(File2.path());
   return options;
 }
 
@@ -59,6 +60,7 @@ void Form1::IMARenamer() {
   if (finishing_ != nullptr) {
     options.nameLimit = finishing_->header.nameLimit;
     options.sortableWidths = finishing_->header.sortableWidths;
+    options.foldsCase = finishing_->header.foldsCase;
   }
   const rename::Plan plan = rename::makePlan({index_, others_}, std::move(options));
   if (!beginRun(plan)) return;
@@ -184,7 +186,7 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
           } else {
             const std::string to =
                 wasDescribed ? joinPath(described->second, f.newName) : newTarget;
-            RecordedIntent intent(journal_.get(), oldFileName, to);
+            RecordedIntent intent(journal_.get(), oldFileName, to, &journalError_);
             status = loaded->renameFile(oldFileName, to, &intent);
           }
           moved = status.isOk();
@@ -234,10 +236,13 @@ Status Form1::blockedStep(const rename::PlannedSeries& s, const rename::PlannedF
   std::string linkTarget;
   if (s.hasFolder && index_.isLink(f.id) &&
       fileSystem().entryKind(oldPath, linkTarget) == PathKind::link &&
-      linkTarget.rfind('/', 0) != 0) {
+      platform::pathRootLength(linkTarget) == 0) {
     return Status::error("rename", oldPath,
-                         "a symbolic link with a relative target would break in the "
-                         "series folder; the link stays where it is");
+                         linkTarget.empty()
+                             ? "a symbolic link whose target cannot be read could break in the "
+                               "series folder; the link stays where it is"
+                             : "a symbolic link with a relative target would break in the "
+                               "series folder; the link stays where it is");
   }
   return Status::ok();
 }

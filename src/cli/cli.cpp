@@ -36,7 +36,8 @@ const char* const kUsage =
     "      --folder-name WORD\n"
     "                      as --folders, with folders named WORD_S#; a WORD no\n"
     "                      folder may be named after (a '/', a leading '.', a\n"
-    "                      control character, bytes that are no UTF-8) is refused\n"
+    "                      control character, bytes that are no UTF-8, too long\n"
+    "                      for a name with _S and five digits after it) is refused\n"
     "      --describe      as --folders, then put each series' DICOM Series\n"
     "                      Description in front of its folder's name when every\n"
     "                      image in the folder gives that one; an empty or\n"
@@ -272,8 +273,10 @@ Arguments parseArguments(const std::vector<std::string>& args) {
     } else if (takeValue(args, i, "--folder-name", parsed.folderName)) {
       if (parsed.folderName->empty()) throw UsageError("--folder-name needs a word");
       // Refused here as each series folder would be, before anything is
-      // touched: the word is what every folder name begins with.
-      if (const std::string refusal = rename::unsafeFolderName(*parsed.folderName + "_S1");
+      // touched: the word is what every folder name begins with, and the
+      // widest padded series number ends it (the series count is 16-bit, at
+      // most 32767: five digits).
+      if (const std::string refusal = rename::unsafeFolderName(*parsed.folderName + "_S00000");
           !refusal.empty()) {
         throw UsageError("--folder-name " + quoted(*parsed.folderName) + " is refused: " + refusal);
       }
@@ -582,6 +585,13 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
                   << commandFor("--resume", form.File2.path()) << " to finish or "
                   << commandFor("--undo", form.File2.path()) << " to undo\n";
       return 128 + signal;
+    }
+    if (!form.journalError()) {
+      console.err << kProgram << named << ": stopped before the end, as its journal "
+                  << quoted(form.journalError().path())
+                  << " could not be written; once it can, run "
+                  << commandFor("--resume", form.File2.path()) << " to finish or "
+                  << commandFor("--undo", form.File2.path()) << " to undo\n";
     }
     return view.failed ? kStepsFailed : kSucceeded;
   };

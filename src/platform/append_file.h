@@ -31,8 +31,14 @@ Status openAppendFile(const std::string& path, bool fresh, std::size_t keep,
 using AppendFileOpener = std::function<Status(const std::string& path, bool fresh, std::size_t keep,
                                               std::unique_ptr<AppendFile>&)>;
 
+// Why a journal is neither read nor written: something other than a regular
+// file (a FIFO, a socket, a folder) stands at its name. Such a name is
+// never opened in a way that could wait.
+inline constexpr char kNotRegular[] = "not a regular file, left alone";
+
 // Reads the whole file at `path` into `data`. A missing file fails with code
-// ENOENT.
+// ENOENT; anything but a regular file with kNotRegular and code EINVAL. At
+// most `most` bytes are read.
 Status readWholeFile(const std::string& path, std::string& data,
                      std::size_t most = static_cast<std::size_t>(-1));
 

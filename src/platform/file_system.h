@@ -3,11 +3,10 @@
 //
 // Contract shared by every implementation:
 //  - listFiles returns the bare names of the regular files in a folder (a
-//    symbolic link to a regular file counts as one); hidden names (beginning
-//    with '.'; on Windows, files marked hidden or system) and anything that
-//    is not a regular file are left out, and so
-//    is every name that `keep` (when given) refuses. The names come in no
-//    particular order.
+//    symbolic link to a regular file counts as one); hidden entries (as
+//    listEntriesMarked tells them) and anything that is not a regular file
+//    are left out, and so is every name that `keep` (when given) refuses.
+//    The names come in no particular order.
 //  - renameFile and renameFolder never replace an existing file or folder:
 //    when the new path exists they fail and leave both untouched. Renaming a
 //    path to itself succeeds and changes nothing.
@@ -31,6 +30,14 @@
 namespace slicery::platform {
 
 class FolderLock;
+
+// Whether two names that differ in letter case only name one entry here, as
+// on Windows (NTFS and FAT ignore case).
+#ifdef _WIN32
+inline constexpr bool kNamesIgnoreCase = true;
+#else
+inline constexpr bool kNamesIgnoreCase = false;
+#endif
 
 // `link` only from entryKind, which does not follow symbolic links.
 enum class PathKind { missing, folder, file, other, link };
@@ -93,6 +100,10 @@ class FileSystem {
   virtual PathKind entryKind(const std::string& path, std::string& linkTarget) = 0;
   // The longest name, in bytes, that `folder` can hold.
   virtual long nameLimit(const std::string& /*folder*/) { return 255; }
+  // Whether `folder` takes two names that differ in ASCII letter case only
+  // for one entry, as exFAT, FAT and NTFS under Windows do: a rename onto
+  // such a name is refused there.
+  virtual bool foldsCase(const std::string& /*folder*/) { return kNamesIgnoreCase; }
   // By default the files among listEntries.
   virtual Status listFiles(const std::string& folder, const NameFilter& keep,
                            std::vector<std::string>& names);
@@ -100,6 +111,12 @@ class FileSystem {
   // as entryKind gives it (a symbolic link is `link`), in no particular order.
   using Entries = std::vector<std::pair<std::string, PathKind>>;
   virtual Status listEntries(const std::string& folder, Entries& entries) = 0;
+  // The same, and for each entry whether a listing leaves it out as hidden
+  // here (`hidden[i]` for `entries[i]`). Each platform decides: on POSIX a
+  // name beginning with '.'; on Windows an entry marked hidden or system,
+  // whatever its name, while a name beginning with '.' is an ordinary one.
+  virtual Status listEntriesMarked(const std::string& folder, Entries& entries,
+                                   std::vector<bool>& hidden) = 0;
   // The names listFiles gives that match `pattern` (see matchesPattern). An
   // implementation may answer this without testing every name.
   virtual Status listMatching(const std::string& folder, const std::string& pattern,
@@ -134,21 +151,16 @@ inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
 #endif
-// Whether two names that differ in letter case only name one entry here, as
-// on Windows (NTFS and FAT ignore case); and hash and equality of names so,
-// for the sets that tell which names are taken. Only ASCII letters are
-// folded.
-#ifdef _WIN32
-inline constexpr bool kNamesIgnoreCase = true;
-#else
-inline constexpr bool kNamesIgnoreCase = false;
-#endif
+// Hash and equality of names for the sets that tell which names are taken,
+// by default as the platform compares them (kNamesIgnoreCase), or as a
+// folder does (FileSystem::foldsCase). Only ASCII letters are folded.
 inline char foldedLetter(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 struct NameHash {
+  bool fold = kNamesIgnoreCase;
   std::size_t operator()(std::string_view name) const {
-    if constexpr (!kNamesIgnoreCase) return std::hash<std::string_view>{}(name);
+    if (!fold) return std::hash<std::string_view>{}(name);
     std::size_t hash = 0xcbf29ce484222325ULL;
     for (const char c : name)
       hash = (hash ^ static_cast<unsigned char>(foldedLetter(c))) * 0x100000001b3ULL;
@@ -156,8 +168,9 @@ struct NameHash {
   }
 };
 struct NameEqual {
+  bool fold = kNamesIgnoreCase;
   bool operator()(std::string_view a, std::string_view b) const {
-    if constexpr (!kNamesIgnoreCase) return a == b;
+    if (!fold) return a == b;
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
       if (foldedLetter(a[i]) != foldedLetter(b[i])) return false;

@@ -40,6 +40,7 @@ struct JournalHeader {
   int seriesCount = 0;
   std::vector<std::string> list1;
   long nameLimit = 255;
+  bool foldsCase = kNamesIgnoreCase;
   // The .ima files in list order, each a symbolic link or not; every other
   // entry of the folder by name and kind. A writer is given the names apart.
   std::vector<std::string> names;

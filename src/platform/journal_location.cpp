@@ -1,5 +1,6 @@
 // Where journals live: one file per folder in the private state folder.
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/journal.h"
 #include "platform/journal_records.h"
@@ -8,6 +9,7 @@
 
 namespace slicery::platform {
 
+using journal_records::kFreshInfix;
 using journal_records::kPreviousSuffix;
 using journal_records::kSuffix;
 
@@ -23,6 +25,7 @@ Status journalPathFor(const std::string& folder, std::string& file) {
 Status journalPathFor(const std::string& folder, std::string& file, std::string& key) {
   std::string state;
   if (Status found = stateFolder(state); !found) return found;
+  if (Status usable = checkStateFolder(state); !usable) return usable;
   key = journalFolderKey(folder);
   std::uint64_t hash = 0xcbf29ce484222325ULL;
   for (const char c : key) {
@@ -42,7 +45,9 @@ std::vector<std::string> listJournals() {
   if (!stateFolder(state)) return files;
   const std::string_view suffix = kSuffix;
   for (const std::string& name : namesIn(state)) {
-    if (name.size() > suffix.size() && name.substr(name.size() - suffix.size()) == suffix) {
+    // What is no regular file is never opened; tidyJournals tells of it.
+    if (name.size() > suffix.size() && name.substr(name.size() - suffix.size()) == suffix &&
+        isRegularFile(joinPath(state, name))) {
       files.push_back(joinPath(state, name));
     }
   }
@@ -69,12 +74,25 @@ std::vector<Status> tidyJournals(std::chrono::seconds keep) {
   std::vector<Status> failures = makeFilesPrivate(state);
   const auto oldest = std::chrono::system_clock::now() - keep;
   const std::string previous = std::string(kSuffix) + kPreviousSuffix;
+  const std::string fresh = std::string(kSuffix) + kFreshInfix;
   for (const std::string& name : names) {
-    if (!name.ends_with(kSuffix) && !name.ends_with(previous)) continue;
+    const std::size_t freshAt = name.find(fresh);
+    if (!name.ends_with(kSuffix) && !name.ends_with(previous) && freshAt == std::string::npos) {
+      continue;
+    }
     const std::string path = joinPath(state, name);
+    if (!isRegularFile(path)) {
+      failures.push_back(Status::error("read journal", path, kNotRegular, EINVAL));
+      continue;
+    }
     std::chrono::system_clock::time_point written;
-    if (!lastWritten(path, written) || written >= oldest ||
-        journalState(path) != JournalState::finished) {
+    if (!lastWritten(path, written)) continue;
+    if (freshAt != std::string::npos) {
+      // A journal being written aside: of no use once its writer is gone,
+      // and none is written for long, so an old one is left over too.
+      const long writer = std::strtol(name.c_str() + freshAt + fresh.size(), nullptr, 10);
+      if (written >= oldest && (writer <= 0 || !processGone(writer))) continue;
+    } else if (written >= oldest || journalState(path) != JournalState::finished) {
       continue;
     }
     if (const Status removed = removeStateFile(path); !removed && removed.code() != ENOENT) {

@@ -74,6 +74,7 @@ Status parseJournal(const std::string& file, const std::string& data, JournalCon
   h.seriesCount = static_cast<int>(header.u32());
   h.list1 = header.strs();
   h.nameLimit = static_cast<long>(header.u32());
+  h.foldsCase = version >= 4 ? header.u8() != 0 : kNamesIgnoreCase;
   const std::uint32_t names = header.u32();
   for (std::uint32_t i = 0; i < names && !header.bad(); ++i) {
     h.names.push_back(header.change(h.names.empty() ? std::string_view() : h.names.back()));

@@ -7,7 +7,9 @@
 namespace slicery::platform::journal_records {
 
 inline constexpr std::uint32_t kVersion = 4;
-// The oldest version still read: its numbers' widths are the counts' digits.
+// The oldest version still read: its numbers' widths are the counts' digits,
+// and it lacks whether the folder folds letter case, which its runs took as
+// this platform's way.
 inline constexpr std::uint32_t kOldestVersion = 3;
 inline constexpr std::uint8_t kHeaderType = 1;
 inline constexpr std::uint8_t kIntentType = 2;
@@ -19,5 +21,8 @@ inline constexpr const char* kSuffix = ".journal";
 // Beside a journal, while a run has not yet told whether it changed
 // anything: the journal it replaced.
 inline constexpr const char* kPreviousSuffix = ".prev";
+// A journal being written aside before it takes its place:
+// "<journal>.new.<process id>".
+inline constexpr const char* kFreshInfix = ".new.";
 
 }  // namespace slicery::platform::journal_records

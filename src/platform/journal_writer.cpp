@@ -24,7 +24,7 @@ std::string previousOf(const std::string& file) {
 // files "<file>.new.<process id>" of processes that are gone.
 void removeDeadWriters(const std::string& file) {
   const std::string folder = parentPath(file);
-  const std::string prefix = file.substr(folder.size() + 1) + ".new.";
+  const std::string prefix = file.substr(folder.size() + 1) + kFreshInfix;
   for (const std::string& name : namesIn(folder)) {
     if (name.compare(0, prefix.size(), prefix) != 0) continue;
     const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
@@ -41,16 +41,17 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
   if (Status made = ensurePrivateFolder(parentPath(file)); !made) return made;
   // Written aside, under a name of this process's own, and renamed into
   // place once whole and on the disk.
-  const std::string fresh = file + ".new." + std::to_string(currentProcessId());
+  const std::string fresh = file + kFreshInfix + std::to_string(currentProcessId());
   removeDeadWriters(file);
   removeStateFile(fresh);
-  std::unique_ptr<AppendFile> out;
-  if (Status opened = open(fresh, true, 0, out); !opened) return opened;
-  std::unique_ptr<JournalWriter> made(new JournalWriter(std::move(out), fresh));
-  const auto fail = [&fresh](Status status) {
+  // A failure names the journal, not the file aside, which goes.
+  const auto fail = [&fresh, &file](const Status& status) {
     removeStateFile(fresh);
-    return status;
+    return Status::error(status.operation(), file, status.reason(), status.code());
   };
+  std::unique_ptr<AppendFile> out;
+  if (Status opened = open(fresh, true, 0, out); !opened) return fail(opened);
+  std::unique_ptr<JournalWriter> made(new JournalWriter(std::move(out), fresh));
 
   RecordBuilder b;
   b.begin(kHeaderType);
@@ -76,6 +77,7 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
   b.u32(static_cast<std::uint32_t>(h.seriesCount));
   b.strs(h.list1);
   b.u32(static_cast<std::uint32_t>(h.nameLimit));
+  b.u8(h.foldsCase ? 1 : 0);
   b.u32(static_cast<std::uint32_t>(names.size()));
   for (std::size_t i = 0; i < names.size(); ++i) {
     b.change(i == 0 ? std::string_view() : names[i - 1], names[i]);
@@ -132,6 +134,9 @@ Status JournalWriter::write(bool flush) {
   Status status = file_->append(buffer_);
   buffer_.clear();
   if (status && flush) status = file_->sync();
+  // Named as the journal that stays: the file was opened under another name
+  // when it was written aside.
+  if (!status) return Status::error(status.operation(), path_, status.reason(), status.code());
   return status;
 }
 

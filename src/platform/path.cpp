@@ -43,9 +43,11 @@ Status FileSystem::listFiles(const std::string& folder, const NameFilter& keep,
                              std::vector<std::string>& names) {
   names.clear();
   Entries entries;
-  if (Status status = listEntries(folder, entries); !status) return status;
-  for (auto& [name, kind] : entries) {
-    if (name[0] == '.' || (keep && !keep(name))) continue;
+  std::vector<bool> hidden;
+  if (Status status = listEntriesMarked(folder, entries, hidden); !status) return status;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    auto& [name, kind] = entries[i];
+    if (hidden[i] || (keep && !keep(name))) continue;
     if (kind == PathKind::file ||
         (kind == PathKind::link && kindOf(joinPath(folder, name)) == PathKind::file)) {
       names.push_back(std::move(name));

@@ -21,6 +21,8 @@ std::vector<std::string> namesIn(const std::string& folder);
 // Makes every file in `folder` readable and writable by this account alone,
 // where the platform keeps such modes; what could not be changed.
 std::vector<Status> makeFilesPrivate(const std::string& folder);
+// Whether a regular file stands at `path` itself (a link is not followed).
+bool isRegularFile(const std::string& path);
 // When the file at `path` was last written; false when it is not a plain
 // file (a link, a folder) or cannot be asked.
 bool lastWritten(const std::string& path, std::chrono::system_clock::time_point& when);

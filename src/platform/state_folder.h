@@ -17,6 +17,11 @@ namespace slicery::platform {
 // shared folder such as /tmp. Nothing is created here.
 Status stateFolder(std::string& folder);
 
+// Fails, saying so, when something other than a folder stands at `folder`
+// or on the way to it (the reason names `folder`); a missing folder passes,
+// as it is made when first needed.
+Status checkStateFolder(const std::string& folder);
+
 // Makes `folder` a folder only this account can enter: creates it and any
 // missing parents (each with mode 0700), and sets the folder itself to 0700
 // when it exists with other bits. Refuses, changing nothing, when it is a

@@ -57,17 +57,19 @@ Plan makePlan(Listing listing, PlanOptions options) {
   auto ownNames = std::make_shared<platform::NameStore>();
 
   // What the loaded folder holds, name by name, as the passes leave it; and
-  // what each series folder receives. Names are compared as the platform's
-  // folders compare them.
-  platform::NameSet<std::string_view> top;
-  platform::NameMap<std::string_view, platform::PathKind> otherKinds;
+  // what each series folder receives. Names are compared as the folder
+  // compares them.
+  const platform::NameHash hash{options.foldsCase};
+  const platform::NameEqual equal{options.foldsCase};
+  platform::NameSet<std::string_view> top(0, hash, equal);
+  platform::NameMap<std::string_view, platform::PathKind> otherKinds(0, hash, equal);
   for (const std::string_view name : index.names()) top.insert(name);
   for (const auto& [name, kind] : listing.others) {
     top.insert(name);
     otherKinds.emplace(name, kind);
   }
-  platform::NameMap<std::string, platform::NameSet<std::string_view>> movedInto;
-  platform::NameSet<std::string> foldersMade;
+  platform::NameMap<std::string, platform::NameSet<std::string_view>> movedInto(0, hash, equal);
+  platform::NameSet<std::string> foldersMade(0, hash, equal);
 
   std::vector<std::string_view> names;
   std::vector<scan::SeriesIndex::Id> ids;
@@ -103,7 +105,7 @@ Plan makePlan(Listing listing, PlanOptions options) {
     if (names.empty()) index.seriesNames(text, scan::kShortNamePieces, names, ids);
     s.listed = static_cast<int>(names.size());
     s.firstFile = plan.files.size();
-    auto& received = movedInto[s.folderName];
+    auto& received = movedInto.try_emplace(s.folderName, 0, hash, equal).first->second;
     // The slice width of the pass's files, from their count and slices.
     NumberWidth sliceWidths(s.listed, options.sortableWidths);
     passFields.resize(names.size());

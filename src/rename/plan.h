@@ -39,6 +39,8 @@ struct PlanOptions {
   // (NumberWidth); false for a run journaled at version 3, which took the
   // count's digits alone and is finished and undone so.
   bool sortableWidths = true;
+  // The folder takes names that differ in letter case only for one.
+  bool foldsCase = platform::kNamesIgnoreCase;
 };
 
 // The loaded folder's single listing: its .ima files (regular files and

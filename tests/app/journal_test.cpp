@@ -245,6 +245,8 @@ TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsTheRunAndTellsWhy) {
     EXPECT_TRUE(view.renamedFolders.empty());
     ASSERT_FALSE(form.runFailures.empty());
     EXPECT_NE(form.runFailures.back().reason.find("No space left"), std::string::npos);
+    // The journal named is the one that stays to finish or undo from.
+    EXPECT_EQ(form.journalError().path(), journalFile());
     EXPECT_EQ(form.lastRun().state, LastRun::State::unfinished);
   }
   ASSERT_TRUE(undo());

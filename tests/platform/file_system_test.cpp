@@ -66,6 +66,7 @@ TEST_P(RealFileSystemRename, NeverReplacesAFileOrFolder) {
 TEST_P(RealFileSystemRename, RenamesMovesAndSelfRenames) {
   const std::string a = dir.write("a.ima", "A");
   dir.mkdir("sub");
+  EXPECT_FALSE(fs.foldsCase(dir.path()));  // "A.IMA" is another name here
   EXPECT_TRUE(fs.renameFile(a, a));
   EXPECT_EQ(readAll(a), "A");
   ASSERT_TRUE(fs.renameFile(a, dir / "sub/a2.ima"));

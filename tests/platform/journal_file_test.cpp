@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -30,6 +32,7 @@ JournalHeader sampleHeader(std::vector<std::string>& names) {
   header.seriesCount = 2;
   header.list1 = {"1", "2"};
   header.nameLimit = 143;
+  header.foldsCase = !kNamesIgnoreCase;
   header.others = {{"Series_S1", PathKind::folder}, {"DICOMDIR", PathKind::file}};
   for (int i = 0; i < 20000; ++i) {
     names.push_back("PAT.MR.HEAD." + std::to_string(i % 2 + 1) + "." + std::to_string(i) +
@@ -57,6 +60,48 @@ TEST(JournalLocation, EverySpellingOfAFolderHasOneJournal) {
   }
 }
 
+// Anything at a journal's name that is no regular file is told and never
+// waited on (a FIFO would hold an open for reading forever); what dead
+// writers left aside goes, and so does anything left aside for a month; a
+// state path that is no folder is told as such.
+TEST(JournalLocation, WhatIsNoJournalIsToldNotOpenedAndLeftoversGo) {
+  testing::TempFolder dir;
+  ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+  const std::string state = dir / "state/slicery";
+  std::filesystem::create_directories(state + "/folder.journal");
+  ASSERT_EQ(::mkfifo((state + "/fifo.journal").c_str(), 0600), 0);
+  std::string own;
+  ASSERT_TRUE(journalPathFor(dir.path(), own));
+  ASSERT_EQ(::mkfifo(own.c_str(), 0600), 0);
+  std::string why;
+  EXPECT_EQ(journalState(own, &why), JournalState::damaged);
+  EXPECT_NE(why.find(kNotRegular), std::string::npos) << why;
+  EXPECT_TRUE(listJournals().empty());
+
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string deadWriter = own + ".new." + std::to_string(dead);
+  const std::string oldAside = state + "/other.journal.new.1";
+  const std::string liveWriter = state + "/third.journal.new.1";
+  for (const std::string& file : {deadWriter, oldAside, liveWriter}) std::ofstream(file) << "x";
+  std::filesystem::last_write_time(
+      oldAside, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 40));
+  const std::vector<Status> told = tidyJournals(std::chrono::hours(24 * 30));
+  EXPECT_EQ(told.size(), 3u);  // the two FIFOs and the folder
+  for (const Status& status : told) EXPECT_EQ(status.reason(), kNotRegular) << status.toString();
+  EXPECT_FALSE(std::filesystem::exists(deadWriter));
+  EXPECT_FALSE(std::filesystem::exists(oldAside));
+  EXPECT_TRUE(std::filesystem::exists(liveWriter));
+
+  std::filesystem::remove_all(state);
+  std::ofstream(state) << "a file where the state folder belongs";
+  const Status where = journalPathFor(dir.path(), own);
+  EXPECT_FALSE(where);
+  EXPECT_NE(where.reason().find(state + " is not a folder"), std::string::npos) << where.reason();
+  ::unsetenv("XDG_STATE_HOME");
+}
+
 TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
   testing::TempFolder dir;
   ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
@@ -80,6 +125,7 @@ TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
   EXPECT_EQ(read.header.others, header.others);
   EXPECT_EQ(read.header.list1, header.list1);
   EXPECT_EQ(read.header.nameLimit, 143);
+  EXPECT_EQ(read.header.foldsCase, !kNamesIgnoreCase);
   EXPECT_TRUE(read.header.check2);
   EXPECT_FALSE(read.header.sortableWidths);
   ASSERT_EQ(read.intents.size(), 1u);
@@ -116,8 +162,10 @@ TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace)
   const std::vector<std::string_view> views(names.begin(), names.end());
   for (const auto& [failWrite, failSync] : {std::pair{1, false}, std::pair{0, true}}) {
     std::unique_ptr<JournalWriter> writer;
-    EXPECT_FALSE(JournalWriter::create(file, header, views,
-                                       testing::failingOpener(failWrite, failSync), writer));
+    const Status failed = JournalWriter::create(
+        file, header, views, testing::failingOpener(failWrite, failSync), writer);
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(failed.path(), file);  // not the file written aside, which is gone
     EXPECT_EQ(writer, nullptr);
     std::ifstream in(file);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the journal of the run before");
@@ -139,13 +187,17 @@ TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace)
   // A write after the header fails as it happens.
   std::unique_ptr<JournalWriter> writer;
   ASSERT_TRUE(JournalWriter::create(file, header, views, testing::failingOpener(2, false), writer));
-  EXPECT_FALSE(
-      writer->intent(JournalIntent::Kind::folderRenaming, "Series_S1", "T1_Series_S1", true));
+  const Status failed =
+      writer->intent(JournalIntent::Kind::folderRenaming, "Series_S1", "T1_Series_S1", true);
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(failed.path(), file);  // the journal that stays, to finish or undo from
   ::unsetenv("XDG_STATE_HOME");
 }
 
-// A journal of version 4 says which widths its plan took; one of version 3
-// took the counts' digits alone; one of version 2 is refused, saying so.
+// A journal of version 4 says which widths its plan took and whether its
+// folder folds letter case; one of version 3 took the counts' digits alone
+// and compared names as this platform does; versions 2 and 5 are refused,
+// saying so.
 TEST(JournalFileTest, EachVersionIsReadWithItsOwnWidthsOrRefused) {
   testing::TempFolder dir;
   const std::string file = dir / "exam.journal";
@@ -160,8 +212,9 @@ TEST(JournalFileTest, EachVersionIsReadWithItsOwnWidthsOrRefused) {
     b.u32(1);
     b.strs({"1"});
     b.u32(255);
-    b.u32(0);
-    b.u32(0);
+    if (version == 4) b.u8(kNamesIgnoreCase ? 0 : 1);  // the other way than the platform's
+    b.u32(0);  // no names, no link bits
+    b.u32(0);  // no other entries
     b.seal();
     std::ofstream(file, std::ios::binary | std::ios::trunc) << b.buffer();
     JournalContents read;
@@ -169,6 +222,7 @@ TEST(JournalFileTest, EachVersionIsReadWithItsOwnWidthsOrRefused) {
     if (version == 3 || version == 4) {
       ASSERT_TRUE(status) << status.toString();
       EXPECT_EQ(read.header.sortableWidths, version == 4);
+      EXPECT_EQ(read.header.foldsCase, version == 4 ? !kNamesIgnoreCase : kNamesIgnoreCase);
       EXPECT_TRUE(read.header.check4);
       EXPECT_EQ(read.header.list1, std::vector<std::string>{"1"});
     } else {

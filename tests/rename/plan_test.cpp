@@ -267,6 +267,25 @@ TEST(PlanTest, ForeseesNamesHeldTooLongAndFoldersThatAreNone) {
   EXPECT_TRUE(plan.series[2].folderListed);
 }
 
+// On a folder that folds letter case (exFAT, FAT) a name held in another
+// case is taken, and a series folder in another case is the series' own.
+TEST(PlanTest, AFolderThatFoldsCaseTakesNamesInAnyCase) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= 10; ++i) names.push_back(fullName("1", std::to_string(i)));
+  std::string held = fullName("1", "01");
+  for (char& c : held) c = platform::foldedLetter(c);
+  for (const bool folds : {false, true}) {
+    PlanOptions o = options(false, false);
+    o.foldsCase = folds;
+    Plan plan = planOf(names, o, {{held, PathKind::file}});
+    EXPECT_EQ(stepsOf(plan, fullName("1", "1")).at(0).f->foreseen,
+              folds ? Foresight::taken : Foresight::none);
+    o.folders = true;
+    plan = planOf(names, o, {{"series_s1", PathKind::folder}});
+    EXPECT_EQ(plan.series.at(0).folderListed, folds);
+  }
+}
+
 // How often the random folders reach each foreseen failure.
 std::map<std::string, int> reached;
 

@@ -151,6 +151,14 @@ Status MemoryFileSystem::listEntries(const std::string& folder, Entries& entries
   return Status::ok();
 }
 
+Status MemoryFileSystem::listEntriesMarked(const std::string& folder, Entries& entries,
+                                           std::vector<bool>& hidden) {
+  const Status status = listEntries(folder, entries);
+  hidden.resize(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) hidden[i] = entries[i].first[0] == '.';
+  return status;
+}
+
 Status MemoryFileSystem::makeFolder(const std::string& path) {
   if (Status s = check(Op::makeFolder, "make folder", path); !s) return s;
   if (exists(path)) return Status::systemError("make folder", path, EEXIST);

@@ -51,6 +51,9 @@ class MemoryFileSystem : public platform::FileSystem {
     return kindOf(path);
   }
   platform::Status listEntries(const std::string& folder, Entries& entries) override;
+  // As on POSIX: names beginning with '.' are hidden.
+  platform::Status listEntriesMarked(const std::string& folder, Entries& entries,
+                                     std::vector<bool>& hidden) override;
   platform::Status makeFolder(const std::string& path) override;
   platform::Status renameFile(const std::string& from, const std::string& to) override;
   platform::Status renameFolder(const std::string& from, const std::string& to) override;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/append_file.h"
 #include "platform/folder_lock.h"
@@ -53,7 +54,7 @@ TEST(WindowsFileSystem, ListingLeavesOutHiddenAndSystemFilesButTheyStayTaken) {
   TempFolder dir;
   RealFileSystem fs;
   const std::string exam = dir.mkdir("exam");
-  for (const char* name : {"a.ima", "hidden.ima", "system.ima", "readonly.ima"}) {
+  for (const char* name : {"a.ima", "hidden.ima", "system.ima", "readonly.ima", ".dot.ima"}) {
     makeFile(joinPath(exam, name));
   }
   ASSERT_TRUE(fs.makeFolder(joinPath(exam, "folder.ima")));
@@ -61,10 +62,16 @@ TEST(WindowsFileSystem, ListingLeavesOutHiddenAndSystemFilesButTheyStayTaken) {
   setAttributes(joinPath(exam, "system.ima"), FILE_ATTRIBUTE_SYSTEM);
   setAttributes(joinPath(exam, "readonly.ima"), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
 
-  EXPECT_EQ(filesIn(fs, exam), (std::vector<std::string>{"a.ima", "readonly.ima"}));
+  // A name beginning with '.' is an ordinary one here.
+  EXPECT_EQ(filesIn(fs, exam), (std::vector<std::string>{".dot.ima", "a.ima", "readonly.ima"}));
   FileSystem::Entries entries;
-  ASSERT_TRUE(fs.listEntries(exam, entries));
-  EXPECT_EQ(entries.size(), 5u);
+  std::vector<bool> hidden;
+  ASSERT_TRUE(fs.listEntriesMarked(exam, entries, hidden));
+  ASSERT_EQ(entries.size(), 6u);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string& name = entries[i].first;
+    EXPECT_EQ(hidden[i], name == "hidden.ima" || name == "system.ima") << name;
+  }
   const Status onHidden = fs.renameFile(joinPath(exam, "a.ima"), joinPath(exam, "HIDDEN.ima"));
   EXPECT_EQ(onHidden.code(), EEXIST) << onHidden.toString();
   EXPECT_EQ(contentsOf(fs, joinPath(exam, "a.ima")), "data");
@@ -91,6 +98,7 @@ TEST(WindowsFileSystem, LinksAreToldApartFromFolders) {
   EXPECT_EQ(fs.entryKind(joinPath(exam, "S1"), text), PathKind::link);
   EXPECT_EQ(fs.kindOf(joinPath(exam, "S1")), PathKind::folder);
   EXPECT_EQ(fs.entryKind(joinPath(exam, "b.ima"), text), PathKind::link);
+  EXPECT_EQ(text, joinPath(exam, "a.ima"));  // its target, which stays right in a subfolder
   FileSystem::Entries entries;
   ASSERT_TRUE(fs.listEntries(exam, entries));
   for (const auto& [name, kind] : entries) {
@@ -98,6 +106,49 @@ TEST(WindowsFileSystem, LinksAreToldApartFromFolders) {
   }
   // A link to a file is listed as the file; a link to a folder is no folder.
   EXPECT_EQ(filesIn(fs, exam), (std::vector<std::string>{"a.ima", "b.ima"}));
+}
+
+// Reparse data as NTFS gives it: tag, sizes, the names' offsets and sizes,
+// a symbolic link's flags, then the substitute and the print name.
+std::string reparseData(DWORD tag, const std::wstring& substitute, const std::wstring& print) {
+  std::string data(tag == IO_REPARSE_TAG_SYMLINK ? 20 : 16, '\0');
+  const auto put = [&data](std::size_t at, std::size_t value) {
+    data[at] = static_cast<char>(value & 0xFF);
+    data[at + 1] = static_cast<char>(value >> 8);
+  };
+  std::memcpy(data.data(), &tag, sizeof tag);
+  put(8, 0);
+  put(10, substitute.size() * 2);
+  put(12, substitute.size() * 2);
+  put(14, print.size() * 2);
+  for (const std::wstring& name : {substitute, print}) {
+    data.append(reinterpret_cast<const char*>(name.data()), name.size() * 2);
+  }
+  return data;
+}
+
+// A link's target is read from its reparse data, so a link to a file whose
+// target stays right in a series folder can be moved there; only a relative
+// one is refused as such (Wine 8 makes no links to try this on a disk).
+TEST(WindowsFileSystem, ALinksTargetIsReadFromItsReparseData) {
+  const auto textOf = [](const std::string& data) {
+    return reparseLinkText(reinterpret_cast<const unsigned char*>(data.data()), data.size());
+  };
+  const std::string absolute =
+      textOf(reparseData(IO_REPARSE_TAG_SYMLINK, L"\\??\\C:\\exam\\a.ima", L"C:\\exam\\a.ima"));
+  EXPECT_EQ(absolute, "C:\\exam\\a.ima");
+  EXPECT_GT(pathRootLength(absolute), 0u);
+  const std::string relative =
+      textOf(reparseData(IO_REPARSE_TAG_SYMLINK, L"..\\a.ima", L"..\\a.ima"));
+  EXPECT_EQ(relative, "..\\a.ima");
+  EXPECT_EQ(pathRootLength(relative), 0u);
+  const std::string junction = textOf(reparseData(IO_REPARSE_TAG_MOUNT_POINT, L"\\??\\D:\\x", L""));
+  EXPECT_EQ(junction, "\\\\?\\D:\\x");
+  EXPECT_GT(pathRootLength(junction), 0u);
+  const std::string cut = reparseData(IO_REPARSE_TAG_SYMLINK, L"\\??\\C:\\a", L"C:\\a");
+  EXPECT_EQ(textOf(cut.substr(0, 22)), "");  // cut short: no name rather than half of one
+  const DWORD dedup = 0x80000013;            // a deduplicated file, no link
+  EXPECT_EQ(textOf(reparseData(dedup, L"x", L"x")), "");
 }
 
 TEST(WindowsFileSystem, ANameDifferingInLetterCaseOnlyIsTakenYetACaseOnlyRenameWorks) {

@@ -161,6 +161,44 @@ TEST_F(CliOnWindows, ADescriptionWithCharactersWindowsRefusesStillNamesTheFolder
   EXPECT_NE(output().find("\tT2__"), std::string::npos) << output();
 }
 
+// Files marked hidden or system are not the run's: neither renamed nor
+// moved by a dry run, a run or its undo; their names stay taken.
+TEST_F(CliOnWindows, HiddenAndSystemFilesAreNeitherRenamedNorMoved) {
+  for (int slice = 1; slice <= 12; ++slice) {
+    temp.write("exam/ANON.MR.X.1." + std::to_string(slice) + ".2003.IMA", "image");
+  }
+  const std::string hidden = "ANON.MR.X.1.2.2003.IMA";
+  const std::string system = "ANON.MR.X.1.3.2003.IMA";
+  ASSERT_TRUE(
+      ::SetFileAttributesW(win32::wide(exam + "\\" + hidden).c_str(), FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(
+      ::SetFileAttributesW(win32::wide(exam + "\\" + system).c_str(), FILE_ATTRIBUTE_SYSTEM));
+  const std::set<std::string> before = treeOf(exam);
+
+  EXPECT_EQ(run("-n -f " + quotedExam()), 0u);
+  EXPECT_EQ(output().find(hidden), std::string::npos) << output();
+  EXPECT_EQ(output().find(system), std::string::npos) << output();
+  ASSERT_EQ(run("-f " + quotedExam()), 0u);
+  EXPECT_NE(output().find("Total Files Renamed/moved: 10"), std::string::npos) << output();
+  const std::set<std::string> after = treeOf(exam);
+  EXPECT_EQ(after.count(hidden), 1u);
+  EXPECT_EQ(after.count(system), 1u);
+  EXPECT_EQ(after.count("Series_S1/ANON.MR.X.1.01.2003.IMA"), 1u);
+  ASSERT_EQ(run("--undo " + quotedExam()), 0u);
+  EXPECT_EQ(treeOf(exam), before);
+}
+
+// A folder named as a journal is told, never taken for one, and the run
+// goes on.
+TEST_F(CliOnWindows, AFolderNamedAsAJournalIsToldAndLeftAlone) {
+  slicery::tools::writeExam(exam, {});
+  const std::string odd = state + "\\Slicery\\odd.journal";
+  std::filesystem::create_directories(odd);
+  EXPECT_EQ(run(quotedExam()), 0u);
+  EXPECT_NE(output().find("odd.journal: not a regular file"), std::string::npos) << output();
+  EXPECT_TRUE(std::filesystem::is_directory(odd));
+}
+
 TEST_F(CliOnWindows, AFolderLockedByAnotherRunIsLeftAlone) {
   slicery::tools::writeExam(exam, {});
   const std::set<std::string> before = treeOf(exam);

@@ -44,8 +44,15 @@ Status openAppendFile(const std::string& path, bool fresh, std::size_t keep,
   file.reset();
   const int flags = fresh ? O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW
                           : O_WRONLY | O_CLOEXEC | O_NOFOLLOW;
-  const int fd = ::open(path.c_str(), flags, 0600);
+  // O_NONBLOCK: a FIFO standing at the name must not hold the open; what
+  // is no regular file is refused below.
+  const int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0600);
   if (fd < 0) return Status::systemError("write journal", path, errno);
+  if (struct stat st; ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Status::error("write journal", path, kNotRegular, EINVAL);
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if (!fresh && (::ftruncate(fd, static_cast<off_t>(keep)) != 0 ||
                  ::lseek(fd, static_cast<off_t>(keep), SEEK_SET) < 0)) {
     const int code = errno;
@@ -58,11 +65,14 @@ Status openAppendFile(const std::string& path, bool fresh, std::size_t keep,
 
 Status readWholeFile(const std::string& path, std::string& data, std::size_t most) {
   data.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return Status::systemError("read journal", path, errno);
   struct stat st;
-  if (::fstat(fd, &st) == 0 && st.st_size > 0)
-    data.reserve(std::min(most, static_cast<std::size_t>(st.st_size)));
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Status::error("read journal", path, kNotRegular, EINVAL);
+  }
+  if (st.st_size > 0) data.reserve(std::min(most, static_cast<std::size_t>(st.st_size)));
   char buffer[65536];
   for (;;) {
     const ssize_t got = ::read(fd, buffer, sizeof buffer);

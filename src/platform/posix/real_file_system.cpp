@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -277,6 +278,43 @@ long RealFileSystem::nameLimit(const std::string& folder) {
   return limit > 0 ? limit : FileSystem::nameLimit(folder);
 }
 
+bool RealFileSystem::foldsCase(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return false;
+  const auto swapCase = [](char c) {
+    if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
+    return lowerAscii(c);
+  };
+  std::string name;
+  while (const dirent* entry = ::readdir(dir)) {
+    name = entry->d_name;
+    if (std::any_of(name.begin(), name.end(), [&](char c) { return swapCase(c) != c; })) break;
+    name.clear();
+  }
+  bool folds = false;
+  std::string swapped = name;
+  std::transform(swapped.begin(), swapped.end(), swapped.begin(), swapCase);
+  struct stat own;
+  struct stat other;
+  if (!name.empty() && ::fstatat(::dirfd(dir), name.c_str(), &own, AT_SYMLINK_NOFOLLOW) == 0 &&
+      ::fstatat(::dirfd(dir), swapped.c_str(), &other, AT_SYMLINK_NOFOLLOW) == 0) {
+    // One entry by both spellings; or two entries, which the listing shows
+    // (a FUSE layer may number one entry differently by each spelling).
+    folds = true;
+    if (!sameInode(own, other)) {
+      ::rewinddir(dir);
+      while (const dirent* entry = ::readdir(dir)) {
+        if (swapped == entry->d_name) {
+          folds = false;
+          break;
+        }
+      }
+    }
+  }
+  ::closedir(dir);
+  return folds;
+}
+
 Status RealFileSystem::listEntries(const std::string& folder, Entries& entries) {
   entries.clear();
   DIR* dir = ::opendir(folder.c_str());
@@ -306,6 +344,14 @@ Status RealFileSystem::listEntries(const std::string& folder, Entries& entries) 
     return Status::systemError("list", folder, readError);
   }
   return Status::ok();
+}
+
+Status RealFileSystem::listEntriesMarked(const std::string& folder, Entries& entries,
+                                         std::vector<bool>& hidden) {
+  const Status status = listEntries(folder, entries);
+  hidden.resize(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) hidden[i] = entries[i].first[0] == '.';
+  return status;
 }
 
 Status RealFileSystem::makeFolder(const std::string& path) {

@@ -34,7 +34,13 @@ class RealFileSystem : public FileSystem {
   PathKind kindOf(const std::string& path) override;
   PathKind entryKind(const std::string& path, std::string& linkTarget) override;
   long nameLimit(const std::string& folder) override;
+  // Asks the folder: the first name in it with a letter is looked up with
+  // every letter's case swapped.
+  bool foldsCase(const std::string& folder) override;
   Status listEntries(const std::string& folder, Entries& entries) override;
+  // Names beginning with '.' are hidden.
+  Status listEntriesMarked(const std::string& folder, Entries& entries,
+                           std::vector<bool>& hidden) override;
   Status makeFolder(const std::string& path) override;
   Status renameFile(const std::string& from, const std::string& to) override;
   Status renameFolder(const std::string& from, const std::string& to) override;

@@ -51,6 +51,11 @@ std::vector<Status> makeFilesPrivate(const std::string& folder) {
   return failures;
 }
 
+bool isRegularFile(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool lastWritten(const std::string& path, std::chrono::system_clock::time_point& when) {
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -89,11 +94,12 @@ void syncFolder(const std::string& folder) {
 
 bool readFileEnd(const std::string& path, std::size_t size, std::string& data) {
   data.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st;
   std::string tail(size, '\0');
-  const bool read = ::fstat(fd, &st) == 0 && st.st_size > static_cast<off_t>(size) &&
+  const bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                    st.st_size > static_cast<off_t>(size) &&
                     ::pread(fd, tail.data(), size, st.st_size - static_cast<off_t>(size)) ==
                         static_cast<ssize_t>(size);
   ::close(fd);

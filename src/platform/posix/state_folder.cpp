@@ -63,6 +63,21 @@ Status stateFolder(std::string& folder) {
   return Status::ok();
 }
 
+Status checkStateFolder(const std::string& folder) {
+  struct stat st;
+  if (::stat(folder.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return Status::ok();
+    return Status::error("keep run journals in", folder,
+                         "the state folder " + folder + " is not a folder", ENOTDIR);
+  }
+  if (errno == ENOTDIR) {
+    return Status::error("keep run journals in", folder,
+                         "a part of the state folder's path " + folder + " is not a folder",
+                         ENOTDIR);
+  }
+  return Status::ok();
+}
+
 Status ensurePrivateFolder(const std::string& folder) {
   const std::string path = withoutTrailingSeparator(folder);
   // Each parent from the top down; one that stands already is left as it is.

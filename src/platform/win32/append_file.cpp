@@ -68,7 +68,14 @@ Status openAppendFile(const std::string& path, bool fresh, std::size_t keep,
 Status readWholeFile(const std::string& path, std::string& data, std::size_t most) {
   data.clear();
   Handle handle(openFile(path, GENERIC_READ, OPEN_EXISTING));
-  if (!handle.valid()) return failure("read journal", path, ::GetLastError());
+  if (!handle.valid()) {
+    const DWORD error = ::GetLastError();
+    const DWORD attributes = ::GetFileAttributesW(win32::longPath(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return Status::error("read journal", path, kNotRegular, EINVAL);
+    }
+    return failure("read journal", path, error);
+  }
   LARGE_INTEGER size;
   if (::GetFileSizeEx(handle.get(), &size) && size.QuadPart > 0) {
     data.reserve(std::min(most, static_cast<std::size_t>(size.QuadPart)));

@@ -1,6 +1,11 @@
 #include "platform/real_file_system.h"
 
+#include <windows.h>
+#include <winioctl.h>
+
 #include <cerrno>
+#include <cstring>
+#include <vector>
 
 #include "platform/win32/wide.h"
 
@@ -85,6 +90,22 @@ Status forEachEntry(const std::string& folder, Each each) {
   return Status::ok();
 }
 
+// The text of the symbolic link or junction at `path`; empty when it cannot
+// be read.
+std::string linkText(const std::wstring& path) {
+  Handle handle(::CreateFileW(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.valid()) return {};
+  std::vector<unsigned char> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+  DWORD got = 0;
+  if (!::DeviceIoControl(handle.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                         static_cast<DWORD>(data.size()), &got, nullptr)) {
+    return {};
+  }
+  return reparseLinkText(data.data(), got);
+}
+
 // Whether the last names of two paths differ in letter case only.
 bool sameButForCase(const std::wstring& from, const std::wstring& to) {
   const std::size_t a = from.find_last_of(L'\\') + 1;
@@ -121,6 +142,38 @@ Status moveWithoutReplacing(const char* operation, const std::string& from, cons
 
 }  // namespace
 
+std::string reparseLinkText(const unsigned char* data, std::size_t size) {
+  // The reparse data: tag, size and a reserved word; then the offsets and
+  // sizes in bytes of the substitute and the print name; a symbolic link
+  // has flags after them, a junction none; then the names, UTF-16.
+  const auto word = [&](std::size_t at) -> std::size_t {
+    return at + 2 <= size ? static_cast<std::size_t>(data[at] | (data[at + 1] << 8)) : 0;
+  };
+  DWORD tag = 0;
+  if (size < 16) return {};
+  std::memcpy(&tag, data, sizeof tag);
+  std::size_t names = 0;
+  if (tag == IO_REPARSE_TAG_SYMLINK) {
+    names = 20;
+  } else if (tag == IO_REPARSE_TAG_MOUNT_POINT) {
+    names = 16;
+  } else {
+    return {};
+  }
+  const auto text = [&](std::size_t offset, std::size_t bytes) -> std::wstring {
+    if (bytes == 0 || names + offset + bytes > size) return {};
+    std::wstring out(bytes / 2, L'\0');
+    std::memcpy(out.data(), data + names + offset, out.size() * 2);
+    return out;
+  };
+  std::wstring target = text(word(12), word(14));  // the print name
+  if (target.empty()) {
+    target = text(word(8), word(10));  // the substitute name, "\??\C:\..."
+    if (target.rfind(L"\\??\\", 0) == 0) target[1] = L'\\';
+  }
+  return win32::narrow(target);
+}
+
 PathKind RealFileSystem::kindOf(const std::string& path) {
   std::string target;
   const PathKind kind = entryKind(path, target);
@@ -147,7 +200,9 @@ PathKind RealFileSystem::entryKind(const std::string& path, std::string& linkTar
       ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return PathKind::link;  // a root cannot be found so
   ::FindClose(search);
-  return kindFrom(attributes, found.dwReserved0);
+  const PathKind kind = kindFrom(attributes, found.dwReserved0);
+  if (kind == PathKind::link) linkTarget = linkText(wide);
+  return kind;
 }
 
 Status RealFileSystem::listFiles(const std::string& folder, const NameFilter& keep,
@@ -171,6 +226,21 @@ Status RealFileSystem::listEntries(const std::string& folder, Entries& entries) 
     entries.emplace_back(std::move(name), kind);
   });
   if (!status) entries.clear();
+  return status;
+}
+
+Status RealFileSystem::listEntriesMarked(const std::string& folder, Entries& entries,
+                                         std::vector<bool>& hidden) {
+  entries.clear();
+  hidden.clear();
+  Status status = forEachEntry(folder, [&](std::string name, PathKind kind, DWORD attributes) {
+    entries.emplace_back(std::move(name), kind);
+    hidden.push_back((attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0);
+  });
+  if (!status) {
+    entries.clear();
+    hidden.clear();
+  }
   return status;
 }
 

@@ -40,6 +40,13 @@ std::vector<Status> makeFilesPrivate(const std::string&) {
   return {};
 }
 
+bool isRegularFile(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(longPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes &
+          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
 bool lastWritten(const std::string& path, std::chrono::system_clock::time_point& when) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!::GetFileAttributesExW(longPath(path).c_str(), GetFileExInfoStandard, &data) ||

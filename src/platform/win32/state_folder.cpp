@@ -38,6 +38,15 @@ Status stateFolder(std::string& folder) {
                        "neither LOCALAPPDATA nor USERPROFILE names a folder to keep it in");
 }
 
+Status checkStateFolder(const std::string& folder) {
+  const DWORD attributes = ::GetFileAttributesW(win32::longPath(folder).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return Status::error("keep run journals in", folder,
+                         "the state folder " + folder + " is not a folder", ENOTDIR);
+  }
+  return Status::ok();
+}
+
 // The folder is the account's own through the rights of the profile it
 // lies in; here it is only made, and refused when it is a link or a file.
 Status ensurePrivateFolder(const std::string& folder) {
