@@ -318,6 +318,9 @@ TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
         return now == was ? "" : "refused, but changed the folder";
       }
       if (now == after && got == wholeStatus) return {};
+      // On a folder the run already brought to its end, a plain run is a
+      // second run: it may find steps it cannot take, and must change nothing.
+      if (now == after && was == after) return {};
       return "a plain run went ahead: exit " + std::to_string(got) + ", the folder " +
              (now == after ? "as after" : "elsewhere");
     }

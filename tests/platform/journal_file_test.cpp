@@ -213,8 +213,8 @@ TEST(JournalFileTest, EachVersionIsReadWithItsOwnWidthsOrRefused) {
     b.strs({"1"});
     b.u32(255);
     if (version == 4) b.u8(kNamesIgnoreCase ? 0 : 1);  // the other way than the platform's
-    b.u32(0);  // no names, no link bits
-    b.u32(0);  // no other entries
+    b.u32(0);                                          // no names, no link bits
+    b.u32(0);                                          // no other entries
     b.seal();
     std::ofstream(file, std::ios::binary | std::ios::trunc) << b.buffer();
     JournalContents read;

@@ -326,6 +326,16 @@ Status KillingFileSystem::listEntries(const std::string& folder, Entries& entrie
   return s;
 }
 
+Status KillingFileSystem::listEntriesMarked(const std::string& folder, Entries& entries,
+                                            std::vector<bool>& hidden) {
+  entries.clear();
+  hidden.clear();
+  if (!enter("list " + folder, false)) return dead("list", folder);
+  const Status s = disk_.listEntriesMarked(folder, entries, hidden);
+  leave();
+  return s;
+}
+
 Status KillingFileSystem::makeFolder(const std::string& path) {
   if (!enter("make folder " + path, true)) return dead("make folder", path);
   const Status s = disk_.makeFolder(path);

@@ -62,6 +62,8 @@ class KillingFileSystem : public platform::FileSystem {
   platform::PathKind entryKind(const std::string& path, std::string& linkTarget) override;
   long nameLimit(const std::string& folder) override;
   platform::Status listEntries(const std::string& folder, Entries& entries) override;
+  platform::Status listEntriesMarked(const std::string& folder, Entries& entries,
+                                     std::vector<bool>& hidden) override;
   platform::Status makeFolder(const std::string& path) override;
   platform::Status renameFile(const std::string& from, const std::string& to) override;
   platform::Status renameFolder(const std::string& from, const std::string& to) override;
