@@ -79,6 +79,34 @@ Status Form1::plannedFolderFiles(const std::string& entry, std::vector<std::stri
   return Status::ok();
 }
 
+std::string Form1::describedName(const std::string& entry, std::string& why) {
+  why.clear();
+  std::vector<std::string> names;
+  std::vector<std::string> readFrom;
+  if (const Status listed = plannedFolderFiles(entry, names, readFrom); !listed) {
+    why = "cannot be listed: " + listed.reason();
+    return {};
+  }
+  if (names.empty()) {
+    why = "no file in the folder to read the series description from";
+    return {};
+  }
+  std::string description;
+  try {
+    description = dicom::DICOM_hdr(fileSystem(), "8", "103E", readFrom.front());
+  } catch (const dicom::HeaderError& e) {
+    why = std::string("cannot read the series description: ") + e.what();
+    return {};
+  }
+  if (blankDescription(description)) {
+    why = "the series description of " + names.front() + " is empty; the folder keeps its name";
+    return {};
+  }
+  std::string newName = rename::folderDescription(description) + "_" + entry;
+  why = rename::unsafeFolderName(newName);
+  return newName;
+}
+
 void Form1::FolderRenamer() {
   const bool dry = dryRun_ && running_ != nullptr;
   std::vector<std::string> names;

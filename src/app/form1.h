@@ -464,6 +464,10 @@ class Form1 {
   // the path its bytes are read from now: for a dry run.
   platform::Status plannedFolderFiles(const std::string& entry, std::vector<std::string>& names,
                                       std::vector<std::string>& readFrom);
+  // The name series folder `entry` of the plan in hand takes from the
+  // description of its first image, as the run leaves it; `why` tells what
+  // stops that name (the name is then empty, or refused).
+  std::string describedName(const std::string& entry, std::string& why);
   const std::atomic<bool>* stopFlag_ = nullptr;
   bool busy_ = false;
   bool startRereads_ = true;

@@ -3,6 +3,7 @@
 // with what the dry run foresees for it. Nothing on disk changes.
 #include "app/preview.h"
 
+#include <cerrno>
 #include <unordered_set>
 
 #include "app/form1.h"
@@ -48,7 +49,7 @@ std::string Preview::shownTo(const PreviewStep& step) {
     case PreviewStep::Kind::keep:
       return step.from;
     case PreviewStep::Kind::nameFolder:
-      return "<Series Description>_" + step.from;
+      return step.to.empty() ? step.from : step.to + "/";
     case PreviewStep::Kind::rename:
       break;
   }
@@ -127,10 +128,33 @@ Preview Form1::preview() {
       }
     }
   }
+  // Each series folder's new name, from the description of its first image
+  // as the run leaves it; the run asks every image.
+  running_ = &plan;
+  std::unordered_set<std::string> named;
   for (const std::string& folder : plan.described) {
-    p.steps.push_back({PreviewStep::Kind::nameFolder, folder, {}, {}});
-    ++p.foldersNamed;
+    std::string why;
+    std::string to = describedName(folder, why);
+    if (why.empty() && !named.insert(to).second) {
+      why = Status::systemError("rename folder", platform::joinPath(p.folder, folder), EEXIST)
+                .reason();
+    }
+    if (why.empty()) {
+      std::string target;
+      if (fileSystem().entryKind(platform::joinPath(p.folder, to), target) !=
+          platform::PathKind::missing) {
+        why = Status::systemError("rename folder", platform::joinPath(p.folder, folder), EEXIST)
+                  .reason();
+      }
+    }
+    if (why.empty()) {
+      ++p.foldersNamed;
+    } else {
+      ++p.failures;
+    }
+    p.steps.push_back({PreviewStep::Kind::nameFolder, folder, std::move(to), std::move(why)});
   }
+  running_ = nullptr;
   return p;
 }
 

@@ -1,8 +1,11 @@
 // slicery-cli end to end on real folders: what it prints, what it changes,
 // and its exit statuses.
 #include "cli/cli.h"
+#include "app/form1.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <sys/wait.h>
 
@@ -204,6 +207,41 @@ TEST_F(CliTest, DescribedFoldersArePrintedAfterTheirFiles) {
             std::string::npos)
       << r.err;
   EXPECT_TRUE(fs::is_directory(exam + "/t1_se_tra__Series_S2"));
+}
+
+// The window's preview and the dry run show one plan: the same renames and
+// the same folder names, descriptions included.
+TEST_F(CliTest, TheDryRunAndTheWindowsPreviewShowTheSameSteps) {
+  writeExam(12, 3);
+  temp.write("exam/Series_S3", "a file where a series folder would go");
+  const Result dry = run({"--describe", "--dry-run", exam});
+  std::string printed;
+  std::istringstream lines(dry.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(" -> ") != std::string::npos) printed += line + "\n";
+  }
+  app::Form1 form(realFs, clock);
+  ASSERT_TRUE(form.drop({exam}));
+  form.changeCheck(form.Check2, 1);
+  form.changeCheck(form.Check4, 1);
+  const app::Preview preview = form.preview();
+  std::string shown;
+  int failures = 0;
+  for (const app::PreviewStep& step : preview.steps) {
+    failures += step.failure.empty() ? 0 : 1;
+    if (!step.failure.empty() || step.kind == app::PreviewStep::Kind::keep ||
+        step.kind == app::PreviewStep::Kind::makeFolder) {
+      continue;
+    }
+    const bool folder = step.kind == app::PreviewStep::Kind::nameFolder;
+    shown += app::Preview::shownFrom(step) + (folder ? "/ -> " : " -> ") +
+             app::Preview::shownTo(step) + "\n";
+  }
+  EXPECT_EQ(shown, printed);
+  EXPECT_NE(shown.find("Series_S2/ -> t1_se_tra__Series_S2/\n"), std::string::npos) << shown;
+  // The series folder that cannot be made, and each of its files.
+  EXPECT_EQ(failures, 1 + 4);
+  EXPECT_EQ(std::count(dry.err.begin(), dry.err.end(), '\n'), failures) << dry.err;
 }
 
 // Two studies share the series folders. Where the second study's first file
