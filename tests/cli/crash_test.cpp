@@ -47,19 +47,22 @@ Tree tree(const std::string& root) {
   return entries;
 }
 
+// In a child: runs slicery-cli with `args`, its output to /dev/null.
+[[noreturn]] void execCli(std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const int null = ::open("/dev/null", O_WRONLY);
+  ::dup2(null, 1);
+  ::dup2(null, 2);
+  ::execv(argv[0], argv.data());
+  ::_exit(127);
+}
+
 pid_t spawn(std::vector<std::string> args) {
   args.insert(args.begin(), SLICERY_CLI_PROGRAM);
   const pid_t pid = ::fork();
-  if (pid == 0) {
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 1);
-    ::dup2(null, 2);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
+  if (pid == 0) execCli(args);
   return pid;
 }
 
@@ -218,14 +221,7 @@ int runCounted(std::vector<std::string> args, const Counter& c) {
     if (!c.log.empty()) ::setenv("SLICERY_CALLS_LOG", c.log.c_str(), 1);
     if (!c.refuse.empty()) ::setenv("SLICERY_REFUSE", c.refuse.c_str(), 1);
     if (!c.renames.empty()) ::setenv("SLICERY_RENAMES", c.renames.c_str(), 1);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 1);
-    ::dup2(null, 2);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
+    execCli(args);
   }
   return finish(pid);
 }

@@ -107,6 +107,11 @@ bool regularFile(int fd) {
   return fd != logFd && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The mode an open that makes a file passes after its flags.
+mode_t modeOf(int flags, va_list args) {
+  return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(args, int)) : 0;
+}
+
 }  // namespace
 
 extern "C" {
@@ -192,52 +197,40 @@ int mkdirat(int dir, const char* path, mode_t mode) noexcept {
 
 int open(const char* path, int flags, ...) {
   static const OpenFn real = next<OpenFn>("open");
-  mode_t mode = 0;
-  if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
-    va_list args;
-    va_start(args, flags);
-    mode = static_cast<mode_t>(va_arg(args, int));
-    va_end(args);
-  }
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = modeOf(flags, args);
+  va_end(args);
   const bool after = (flags & (O_CREAT | O_TRUNC)) != 0 && count("open", path);
   return done(after, real(path, flags, mode));
 }
 
 int open64(const char* path, int flags, ...) {
   static const OpenFn real = next<OpenFn>("open64");
-  mode_t mode = 0;
-  if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
-    va_list args;
-    va_start(args, flags);
-    mode = static_cast<mode_t>(va_arg(args, int));
-    va_end(args);
-  }
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = modeOf(flags, args);
+  va_end(args);
   const bool after = (flags & (O_CREAT | O_TRUNC)) != 0 && count("open", path);
   return done(after, real(path, flags, mode));
 }
 
 int openat(int dir, const char* path, int flags, ...) {
   static const OpenatFn real = next<OpenatFn>("openat");
-  mode_t mode = 0;
-  if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
-    va_list args;
-    va_start(args, flags);
-    mode = static_cast<mode_t>(va_arg(args, int));
-    va_end(args);
-  }
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = modeOf(flags, args);
+  va_end(args);
   const bool after = (flags & (O_CREAT | O_TRUNC)) != 0 && count("openat", path);
   return done(after, real(dir, path, flags, mode));
 }
 
 int openat64(int dir, const char* path, int flags, ...) {
   static const OpenatFn real = next<OpenatFn>("openat64");
-  mode_t mode = 0;
-  if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
-    va_list args;
-    va_start(args, flags);
-    mode = static_cast<mode_t>(va_arg(args, int));
-    va_end(args);
-  }
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = modeOf(flags, args);
+  va_end(args);
   const bool after = (flags & (O_CREAT | O_TRUNC)) != 0 && count("openat", path);
   return done(after, real(dir, path, flags, mode));
 }
