@@ -589,7 +589,16 @@ void Form1::offerUnfinishedRun() {
                            "cancel and leave the folder as it is?";
   switch (view_->askUnfinishedRun(text)) {
     case Form1View::UnfinishedRunChoice::finish:
-      if (const Status s = resumeRun(); !s) view_->showMessage({s.toString(), "ERROR"});
+      if (const Status s = resumeRun(); !s) {
+        view_->showMessage({s.toString(), "ERROR"});
+      } else if (!closeAfterWork_ && stopped_ == Work::none) {
+        // What the finished run did in all; its failures were told already.
+        view_->showMessage({"The run on " + File2.path() +
+                                " was finished: " + std::to_string(filesRenamed) + " of " +
+                                std::to_string(filesProcessed) + " files renamed or moved in all" +
+                                (runFailures.empty() ? "." : "; the failures were listed."),
+                            "Run Finished", Message::Icon::information});
+      }
       afterWork();
       break;
     case Form1View::UnfinishedRunChoice::undo:

@@ -3,6 +3,7 @@
 // with what the dry run foresees for it. Nothing on disk changes.
 #include "app/preview.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <unordered_set>
 
@@ -31,6 +32,10 @@ std::string Preview::summary() const {
             " after the Series Description its images carry";
   }
   text += ". ";
+  if (unhandled > 0) {
+    text += "The other " + counted(unhandled, ".ima file", ".ima files") +
+            " listed carry no series number and keep their names. ";
+  }
   if (failures > 0) {
     text +=
         counted(failures, "step is", "steps are") + " foreseen to fail; nothing is overwritten. ";
@@ -128,6 +133,7 @@ Preview Form1::preview() {
       }
     }
   }
+  p.unhandled = std::max(0, File2.count() - p.files);
   // Each series folder's new name, from the description of its first image
   // as the run leaves it; the run asks every image.
   running_ = &plan;

@@ -28,6 +28,7 @@ struct Preview {
   std::string folder;  // the loaded folder, in full
   std::vector<PreviewStep> steps;
   int files = 0;        // the files the run handles ("Files Processed")
+  int unhandled = 0;    // .ima files listed that carry no series number
   int renamed = 0;      // those renamed or moved, as far as can be foreseen
   int foldersMade = 0;  // series folders to be made
   int foldersNamed = 0;

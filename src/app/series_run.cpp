@@ -209,6 +209,9 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
                          !s.hasFolder && f.foreseen == rename::Foresight::none);
           ++filesRenamed;
           ++outcome.renamed;
+          // Both counts shown before the view hears of the step, so that
+          // whatever it asks meanwhile never sees more renamed than processed.
+          Label6.setText(std::to_string(filesProcessed));
           lbltotalfiles.setText(std::to_string(filesRenamed));
           if (view() != nullptr) view()->fileRenamed(oldFilePath, newFilePath);
         }

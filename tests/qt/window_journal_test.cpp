@@ -89,16 +89,20 @@ TEST_F(WindowJournalTest, UnfinishedRunIsCancelledFinishedOrUndone) {
   EXPECT_EQ(fs.filesUnder("/exam"), interrupted);
   EXPECT_EQ(form.lblcurrentfolder.text(), "/exam");  // loaded as usual
 
+  // A finish ends telling what the run did in all.
   answer = "Finish";
   drop();
-  ASSERT_EQ(messages.seen.size(), 2u);
+  ASSERT_EQ(messages.seen.size(), 3u);
+  EXPECT_EQ(messages.seen[2].title, "Run Finished");
+  EXPECT_NE(messages.seen[2].text.indexOf("3 of 3 files renamed or moved"), -1)
+      << messages.seen[2].text.toStdString();
   EXPECT_EQ(fs.filesUnder("/exam"), whole.filesUnder("/exam"));
 
   // Ctrl+Z, answered No, then Yes.
   answer = "No";
   pressCtrlZ();
-  ASSERT_EQ(messages.seen.size(), 3u);
-  EXPECT_NE(messages.seen[2].text.indexOf("3 files"), -1) << messages.seen[2].text.toStdString();
+  ASSERT_EQ(messages.seen.size(), 4u);
+  EXPECT_NE(messages.seen[3].text.indexOf("3 files"), -1) << messages.seen[3].text.toStdString();
   EXPECT_EQ(fs.filesUnder("/exam"), whole.filesUnder("/exam"));
   answer = "Yes";
   pressCtrlZ();

@@ -495,6 +495,11 @@ TEST_F(Win32WindowTest, ALoadOffersToFinishAnUnfinishedRunAndFinishesIt) {
   window->loadDropped({exam.path()});
   ASSERT_FALSE(catcher.seen.empty());
   EXPECT_EQ(catcher.seen[0].first, "Unfinished Run");
+  // The finish ends telling what the run did in all.
+  ASSERT_EQ(catcher.seen.size(), 2u);
+  EXPECT_EQ(catcher.seen[1].first, "Run Finished");
+  EXPECT_NE(catcher.seen[1].second.find("12 of 12 files renamed or moved"), std::string::npos)
+      << catcher.seen[1].second;
   int loose = 0;
   int sorted = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(exam.path())) {
