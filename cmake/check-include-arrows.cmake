@@ -1,16 +1,17 @@
 # cmake -DGRAPH=<build>/include-arrows.cmake -P check-include-arrows.cmake
 #
 # Fails, naming the file, the header and the missing arrow, when a file
-# includes (#include "...") a header of a library its target does not link,
-# directly or through what the libraries it links pass on to their users.
+# includes (#include "..." or <...>) a header of a library its target does not
+# link, directly or through what the libraries it links pass on to their users.
 #
 # A file's target is the one whose sources list it; a header's library is the
 # one with sources in the header's folder, or else in the nearest folder above
 # it. A file of no target (a header, or a source this build leaves out) is
 # checked as its folder's library; a header of no library (a helper of one
-# folder) is checked in the place of each file that includes it. An include is
-# looked for next to the including file, then in the include folders of the
-# source tree.
+# folder) is checked in the place of each file that includes it. An include in
+# quotes is looked for next to the including file, then in the include folders
+# of the source tree; one in angle brackets only in those folders, so that the
+# system's headers are left alone.
 cmake_minimum_required(VERSION 3.22)
 if(NOT GRAPH)
   message(FATAL_ERROR "usage: cmake -DGRAPH=<include-arrows.cmake> -P ${CMAKE_CURRENT_LIST_FILE}")
@@ -28,7 +29,6 @@ function(shown path out)
 endfunction()
 
 # Which targets list each file, and which libraries own each folder.
-set(libraries)
 foreach(target IN LISTS ARROWS_TARGETS)
   set(library OFF)
   if(ARROWS_KIND_${target} MATCHES "^(STATIC|SHARED|OBJECT|INTERFACE)_LIBRARY$")
@@ -98,11 +98,18 @@ function(check file target)
   set_property(GLOBAL PROPERTY arrows_seen_${k} ON)
   reach_of(${target} reach)
   get_filename_component(here "${file}" DIRECTORY)
-  file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]+\"")
+  key("${file}" k)
+  set_property(GLOBAL PROPERTY arrows_read_${k} ON)
+  file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"][^>\"]+[>\"]")
   foreach(line IN LISTS lines)
-    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" name "${line}")
+    # (A line holding ';' comes as two items: its tail is no include.)
+    if(NOT line MATCHES "^[ \t]*#[ \t]*include[ \t]*([<\"]([^>\"]+)[>\"])")
+      continue()
+    endif()
+    set(written "${CMAKE_MATCH_1}")
+    set(name "${CMAKE_MATCH_2}")
     set(candidates)
-    if(EXISTS "${here}/${name}")
+    if(written MATCHES "^\"" AND EXISTS "${here}/${name}" AND NOT IS_DIRECTORY "${here}/${name}")
       get_filename_component(header "${here}/${name}" ABSOLUTE)
       list(APPEND candidates "${header}")
     else()
@@ -138,7 +145,7 @@ function(check file target)
       shown("${file}" where)
       shown("${header}" what)
       set_property(GLOBAL APPEND PROPERTY arrows_failures
-           "${where}: includes \"${name}\" (${what}) of ${owner}, which ${target} does not link: missing arrow ${target} -> ${owner}")
+           "${where}: includes ${written} (${what}) of ${owner}, which ${target} does not link: missing arrow ${target} -> ${owner}")
     endif()
   endforeach()
 endfunction()
@@ -193,6 +200,15 @@ endif()
 if(checked EQUAL 0)
   message(FATAL_ERROR "No include of the project's headers was found in ${file_count} files.")
 endif()
-list(LENGTH unchecked unchecked_count)
+# Headers of no library are checked where they are included.
+set(unread)
+foreach(file IN LISTS unchecked)
+  key("${file}" k)
+  get_property(read GLOBAL PROPERTY arrows_read_${k} SET)
+  if(NOT read)
+    list(APPEND unread "${file}")
+  endif()
+endforeach()
+list(LENGTH unread unchecked_count)
 message(STATUS "${checked} includes in ${file_count} files follow the arrows "
                "(${unchecked_count} files belong to no target or library of this build).")

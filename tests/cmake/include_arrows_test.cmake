@@ -2,7 +2,8 @@
 #
 # Four libraries, low <- mid <- top, mid linking hidden privately, and side
 # that nothing links: the check must name each include against those arrows,
-# through a header of no library too, and only those.
+# in quotes or angle brackets and through a header of no library too, and only
+# those.
 cmake_minimum_required(VERSION 3.22)
 set(tree "${WORK}/tree")
 file(REMOVE_RECURSE "${tree}")
@@ -28,7 +29,9 @@ source(top/top.cpp
        "#include \"hidden/hidden.h\""
        "#include \"shared/helpers.h\""
        "#include \"written_by_the_build.h\""
-       "#include <vector>")
+       "#include <vector>"
+       "#include <low/low.h>"
+       "#include <side/side.h>  // and; a comment")
 
 string(CONCAT graph "set(ARROWS_SOURCE_DIR \"${tree}\")\n"
              "set(ARROWS_BINARY_DIR \"${WORK}/build\")\n"
@@ -56,6 +59,7 @@ set(expected
     "low/low.cpp: includes \"mid/mid.h\" (mid/mid.h) of mid, which low does not link: missing arrow low -> mid"
     "top/top.cpp: includes \"side/side.h\" (side/side.h) of side, which top does not link: missing arrow top -> side"
     "top/top.cpp: includes \"hidden/hidden.h\" (hidden/hidden.h) of hidden, which top does not link: missing arrow top -> hidden"
+    "top/top.cpp: includes <side/side.h> (side/side.h) of side, which top does not link: missing arrow top -> side"
     "shared/helpers.h: includes \"side/side.h\" (side/side.h) of side, which top does not link: missing arrow top -> side")
 foreach(line IN LISTS expected)
   string(FIND "${told}" "${line}" at)
@@ -65,6 +69,6 @@ foreach(line IN LISTS expected)
 endforeach()
 string(REGEX MATCHALL "missing arrow" said "${told}")
 list(LENGTH said count)
-if(NOT count EQUAL 4)
-  message(FATAL_ERROR "The check named ${count} missing arrows, not 4:\n${told}")
+if(NOT count EQUAL 5)
+  message(FATAL_ERROR "The check named ${count} missing arrows, not 5:\n${told}")
 endif()
