@@ -33,8 +33,9 @@ std::string Preview::summary() const {
   }
   text += ". ";
   if (unhandled > 0) {
-    text += "The other " + counted(unhandled, ".ima file", ".ima files") +
-            " listed carry no series number and keep their names. ";
+    text += "The other " + counted(unhandled, ".ima file", ".ima files") + " listed" +
+            (unhandled == 1 ? " carries no series number and keeps its name. "
+                            : " carry no series number and keep their names. ");
   }
   if (failures > 0) {
     text +=

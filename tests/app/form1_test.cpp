@@ -305,6 +305,28 @@ TEST_F(Form1Test, InputDuringARunTakesNoEffect) {
   EXPECT_EQ(view.renamedFiles.size(), 9u);  // one run, not two
 }
 
+// The counts a user sees never contradict each other: while a file is told
+// renamed, no more are counted renamed than processed; the preview says why
+// it handles fewer files than the load counted.
+TEST_F(Form1Test, TheCountsShownAgreeWithEachOther) {
+  fs.addFolder("/exam");
+  for (int i = 1; i <= 10; ++i) fs.addFile("/exam/P.MR.S.1." + std::to_string(i) + ".a.IMA");
+  fs.addFile("/exam/NOSERIES.IMA");
+  ASSERT_TRUE(form.drop({"/exam"}));
+  EXPECT_EQ(form.lblcountoffiles.text(), "11");
+  EXPECT_NE(form.preview().summary().find(
+                "The other 1 .ima file listed carries no series number and keeps its name."),
+            std::string::npos)
+      << form.preview().summary();
+  int told = 0;
+  view.onFileRenamed = [&](const std::string&, const std::string&) {
+    ++told;
+    EXPECT_LE(std::stoi(form.lbltotalfiles.text()), std::stoi(form.Label6.text()));
+  };
+  form.pressStart();
+  EXPECT_EQ(told, 9);
+}
+
 TEST_F(Form1Test, ExitAsksTheViewToClose) {
   form.pressExit();
   EXPECT_EQ(view.closeRequests, 1);
