@@ -363,7 +363,15 @@ TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
   // for the last call: a full sweep makes them all.
   const char* sweep = std::getenv("SLICERY_CRASH_SWEEP");
   const bool full = sweep != nullptr && std::string(sweep) == "full";
+  // Under AddressSanitizer, there for memory faults rather than for the
+  // paths, every third call and the last.
+#ifdef __SANITIZE_ADDRESS__
+  const size_t stride = full ? 1 : 3;
+#else
+  const size_t stride = 1;
+#endif
   for (size_t k = 1; k <= calls.size(); ++k) {
+    if ((k - 1) % stride != 0 && k != calls.size()) continue;
     for (const bool afterCall : {false, true}) {
       if (afterCall && !full && k < calls.size()) continue;
       const std::string path =
