@@ -24,20 +24,32 @@
 // the exam's again. Run and undo of the same round are paired; a first round,
 // not counted, checks that the run renames files.
 //
+// The shapes beside other runs time a plain run of 100 files in 5 series with
+// a state folder holding 5 journals of runs of 20,000 files of other folders,
+// cut short, against the same run with an empty state folder, taking turns.
+// The runs cut short are real: slicery-cli renames each exam, then its
+// journal loses its end record, as a kill after the last rename leaves it.
+// Their exams are other patients' in one shape and, in the other, of the same
+// study (the names' pieces before the series number) on other days, which a
+// run cannot tell from its own by the start of their journals. Before each
+// program, its state folder is set back to just that, not timed.
+//
 // Beside the times, each program's peak memory: its max RSS as wait4 reports
 // it. A program keeps, as its own, the peak of the memory its exec replaced,
 // that of the process that started it; so every program is started by a
 // launcher forked at the benchmark's start, before the benchmark grows, which
 // stays below the peak of any program timed. The journals slicery-cli keeps go
-// into a state folder inside the benchmark's scratch folder (XDG_STATE_HOME).
+// into a state folder inside the benchmark's scratch folder (XDG_STATE_HOME),
+// named to the launcher with each program.
 //
-//   bench_run [--quick] [--undo] [--rounds N] [--files N] [--series N]
+//   bench_run [--quick] [--undo] [--others] [--rounds N] [--files N] [--series N]
 //
 // 10 rounds per shape unless --rounds says otherwise: the machine's noise
 // moves the median of fewer too much. --quick runs 5,000 files and 3 rounds
-// per shape, to try the benchmark out; --undo times only the undo shapes;
-// --series N times only the shapes of N series; --files N sets the size of
-// every exam, the undo shapes' too.
+// per shape, to try the benchmark out; --undo times only the undo shapes,
+// --others only those beside other runs; --series N times only the shapes of
+// N series; --files N sets the size of every exam, the undo shapes' too, but
+// not of those beside other runs.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -52,11 +64,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "bench_util.h"
+#include "platform/journal.h"
 
 extern char** environ;
 
@@ -143,9 +157,11 @@ bool writeAll(int fd, const void* data, size_t size) {
 int launchRequests = -1;
 int launchAnswers = -1;
 
-// Forks the launcher. It reads a program's arguments (their length, then each
-// ending in a NUL), runs the program and answers with its Launch; it ends when
-// the benchmark closes its pipe.
+// Forks the launcher. It reads a request (its length, then strings each ending
+// in a NUL: the XDG_STATE_HOME to run the program with, then the program's
+// arguments), runs the program and answers with its Launch; it ends when the
+// benchmark closes its pipe. The launcher's environment is the benchmark's as
+// it was at the fork, so the state folder travels with each request.
 void startLauncher() {
   int requests[2];
   int answers[2];
@@ -173,7 +189,11 @@ void startLauncher() {
         args.push_back(block.substr(start, end - start));
         start = end + 1;
       }
-      const Launch launch = spawnTimed(args);
+      Launch launch;
+      if (!args.empty() && ::setenv("XDG_STATE_HOME", args.front().c_str(), 1) == 0) {
+        args.erase(args.begin());
+        launch = spawnTimed(args);
+      }
       if (!writeAll(answers[1], &launch, sizeof launch)) ::_exit(0);
     }
   }
@@ -183,10 +203,11 @@ void startLauncher() {
   launchAnswers = answers[0];
 }
 
-// Runs a program through the launcher and returns its times; a program that
-// does not end with status 0 ends the benchmark.
-Timing runTimed(const std::vector<std::string>& args) {
-  std::string block;
+// Runs a program through the launcher, with XDG_STATE_HOME set to `state`,
+// and returns its times; a program that does not end with status 0 ends the
+// benchmark.
+Timing runTimed(const std::vector<std::string>& args, const std::string& state) {
+  std::string block = state + '\0';
   for (const auto& arg : args) block += arg + '\0';
   const size_t size = block.size();
   Launch launch;
@@ -249,9 +270,10 @@ int renamedFiles(const Tree& original, const Tree& tree) {
 }
 
 // What a shape times slicery-cli against: limit_run; the real run (the dry
-// run is timed against it); slicery-cli without its run journal; or the run
-// that --undo undoes.
-enum class Against { limit, realRun, unjournaled, undoneRun };
+// run is timed against it); slicery-cli without its run journal; the run
+// that --undo undoes; or the same run with an empty state folder, where the
+// shape's own has other folders' unfinished runs in it.
+enum class Against { limit, realRun, unjournaled, undoneRun, emptyState };
 
 struct Shape {
   int series = 0;
@@ -260,8 +282,14 @@ struct Shape {
   double goal = 0;        // for the median ratio of wall times; 0 for none
   double memoryGoal = 0;  // for the median ratio of peak memory; 0 for none
   int files = 0;          // in the exam; set from the options
+  // With Against::emptyState: the other folders' runs, each of `otherFiles`
+  // files, and whether their exams share this one's study (the pieces before
+  // the series number) on other days, else belong to other patients.
+  int otherFiles = 0;
+  bool sharedStudy = false;
   bool dryRun() const { return against == Against::realRun; }
   bool undo() const { return against == Against::undoneRun; }
+  bool others() const { return against == Against::emptyState; }
 };
 
 struct Result {
@@ -274,7 +302,14 @@ struct Result {
   double memoryGoal = 0;
 };
 
+constexpr int kOtherRuns = 5;
+constexpr int kOtherSeries = 100;
+
 std::string labelOf(const Shape& shape) {
+  if (shape.others()) {
+    return std::to_string(shape.files) + " files, " + std::to_string(kOtherRuns) + " cut, " +
+           (shape.sharedStudy ? "same study" : "other patients");
+  }
   std::string label = std::to_string(shape.series) + " series, ";
   label += shape.folders ? "--folders" : "in place";
   if (shape.dryRun()) return label + ", --dry-run";
@@ -360,13 +395,14 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
   }
 
   const std::string label = labelOf(shape);
+  const std::string state = copies.folder() + "/state";
   copies.makeFreshCopy();
   const Tree original = treeOf(exam);
   // Not timed: both must leave the same tree, or the comparison means nothing.
-  runTimed(baseline);
+  runTimed(baseline, state);
   const Tree byBaseline = treeOf(exam);
   copies.makeFreshCopy();
-  runTimed(subject);
+  runTimed(subject, state);
   const Tree bySubject = treeOf(exam);
   const Tree& expected = shape.dryRun() ? original : byBaseline;
   if (bySubject != expected) {
@@ -392,7 +428,7 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
     for (const bool baselineTurn : {round % 2 == 0, round % 2 != 0}) {
       copies.makeFreshCopy();
       (baselineTurn ? baselineTimes : subjectTimes)
-          .push_back(runTimed(baselineTurn ? baseline : subject));
+          .push_back(runTimed(baselineTurn ? baseline : subject, state));
     }
   }
   printTimes(baselineName.c_str(), baselineTimes);
@@ -440,13 +476,14 @@ Result measureUndo(const Shape& shape, const slicery::bench::ExamCopies& copies,
   run.push_back(exam);
   const std::vector<std::string> undo = {SLICERY_CLI_PROGRAM, "--undo", "--quiet", exam};
   const std::string label = labelOf(shape);
+  const std::string state = copies.folder() + "/state";
   // The copy's names are the original's, and its files the same inodes.
   const Tree original = treeOf(copies.original());
 
   std::vector<Timing> runTimes, undoTimes;
   for (int round = 0; round <= rounds; ++round) {
     copies.makeFreshCopy();
-    const Timing runTime = runTimed(run);
+    const Timing runTime = runTimed(run, state);
     if (round == 0) {
       const int renamed = renamedFiles(original, treeOf(exam));
       if (renamed == 0) {
@@ -460,7 +497,7 @@ Result measureUndo(const Shape& shape, const slicery::bench::ExamCopies& copies,
     // starts, or the undo's first flush waits for them.
     ::sync();
     ::sync();
-    const Timing undoTime = runTimed(undo);
+    const Timing undoTime = runTimed(undo, state);
     if (const Tree after = treeOf(exam); after != original) {
       std::fprintf(stderr, "bench_run: %s: round %d: the undo did not give back the exam's tree\n",
                    label.c_str(), round);
@@ -493,24 +530,172 @@ Result measureUndo(const Shape& shape, const slicery::bench::ExamCopies& copies,
   return result;
 }
 
+// Leaves in the journal folder of the state folder `state` only the files
+// named in `keep`, and makes that folder where it is missing.
+void clearState(const std::string& state, const std::set<std::string>& keep) {
+  const fs::path journals = fs::path(state) / "slicery";
+  fs::create_directories(journals);
+  fs::permissions(journals, fs::perms::owner_all, fs::perm_options::replace);
+  for (const auto& entry : fs::directory_iterator(journals)) {
+    if (keep.count(entry.path().filename().string()) == 0) fs::remove_all(entry.path());
+  }
+}
+
+// Runs slicery-cli on kOtherRuns exams of `shape.otherFiles` files written
+// below `scratch`, with `state` as its state folder, and cuts each run short
+// by taking the end record (9 bytes: size 1, checksum, type 5) off its
+// journal, as a kill after the last rename would have left it. Returns the
+// journals' names; each must read as an unfinished run.
+std::set<std::string> cutShortRuns(const std::string& scratch, const std::string& state,
+                                   const Shape& shape) {
+  std::set<std::string> journals;
+  clearState(state, journals);
+  const fs::path folder = fs::path(state) / "slicery";
+  for (int k = 1; k <= kOtherRuns; ++k) {
+    slicery::tools::ExamOptions options;
+    options.files = shape.otherFiles;
+    options.series = kOtherSeries;
+    options.imageSide = 4;
+    if (shape.sharedStudy) {
+      options.acquired = "2004.0" + std::to_string(k) + ".15.09.30.00";
+    } else {
+      options.patient = "PATIENT" + std::to_string(k);
+    }
+    const std::string exam = scratch + "/other-" + std::to_string(k);
+    fs::create_directories(exam);
+    slicery::tools::writeExam(exam, options);
+    runTimed({SLICERY_CLI_PROGRAM, "--quiet", exam}, state);
+    std::string journal;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.ends_with(".journal") && journals.count(name) == 0) journal = name;
+    }
+    const fs::path path = folder / journal;
+    std::string tail(9, '\0');
+    const int fd = journal.empty() ? -1 : ::open(path.c_str(), O_RDONLY);
+    const auto size = journal.empty() ? 0 : fs::file_size(path);
+    const bool read =
+        fd >= 0 && size > tail.size() &&
+        ::pread(fd, tail.data(), tail.size(), static_cast<off_t>(size - tail.size())) ==
+            static_cast<ssize_t>(tail.size());
+    if (fd >= 0) ::close(fd);
+    if (!read || tail.compare(0, 4, std::string("\1\0\0\0", 4)) != 0 || tail[8] != 5) {
+      std::fprintf(stderr, "bench_run: the run of %s left no journal ending in an end record\n",
+                   exam.c_str());
+      std::exit(1);
+    }
+    fs::resize_file(path, size - tail.size());
+    if (slicery::platform::journalState(path.string()) !=
+        slicery::platform::JournalState::unfinished) {
+      std::fprintf(stderr, "bench_run: %s does not read as a run cut short\n", path.c_str());
+      std::exit(1);
+    }
+    journals.insert(journal);
+  }
+  return journals;
+}
+
+// Times the plain run of a small exam with the state folder holding
+// kOtherRuns unfinished runs of other folders, against the same run with an
+// empty state folder, taking turns. Before each program the state folder is
+// set back to what the shape says: the exam's own journal of the round before
+// goes, or the run would find it and look for no other.
+Result measureOtherRuns(const Shape& shape, int rounds) {
+  slicery::tools::ExamOptions options;
+  options.files = shape.files;
+  options.series = shape.series;
+  options.imageSide = 4;
+  const slicery::bench::ExamCopies copies("slicery-bench-others", options);
+  const std::string label = labelOf(shape);
+  const std::string empty = copies.folder() + "/empty-state";
+  const std::string withOthers = copies.folder() + "/others-state";
+  const std::set<std::string> otherJournals = cutShortRuns(copies.folder(), withOthers, shape);
+  const std::vector<std::string> run = {SLICERY_CLI_PROGRAM, "--quiet", copies.copy()};
+  const auto prepare = [&](bool baselineTurn) {
+    clearState(baselineTurn ? empty : withOthers,
+               baselineTurn ? std::set<std::string>() : otherJournals);
+    copies.makeFreshCopy();  // syncs what clearState removed too
+  };
+
+  const Tree original = treeOf(copies.original());
+  // Not timed: the run must rename, and alike with either state folder.
+  prepare(true);
+  runTimed(run, empty);
+  const Tree byBaseline = treeOf(copies.copy());
+  prepare(false);
+  runTimed(run, withOthers);
+  if (const Tree bySubject = treeOf(copies.copy()); bySubject != byBaseline) {
+    std::fprintf(stderr, "bench_run: %s: the run leaves another tree beside the other runs\n",
+                 label.c_str());
+    printDifference(byBaseline, "with an empty state", bySubject, "beside the other runs");
+    std::exit(1);
+  }
+  const int renamed = renamedFiles(original, byBaseline);
+  if (renamed == 0) {
+    std::fprintf(stderr, "bench_run: %s: the run renamed nothing\n", label.c_str());
+    std::exit(1);
+  }
+  std::printf(
+      "\n%s: %d files renamed, alike with an empty state folder and beside %d unfinished runs of "
+      "%d files of %s\n",
+      label.c_str(), renamed, kOtherRuns, shape.otherFiles,
+      shape.sharedStudy ? "exams of the same study (other days)" : "other patients' exams");
+
+  std::vector<Timing> baselineTimes, subjectTimes;
+  for (int round = 0; round < rounds; ++round) {
+    for (const bool baselineTurn : {round % 2 == 0, round % 2 != 0}) {
+      prepare(baselineTurn);
+      (baselineTurn ? baselineTimes : subjectTimes)
+          .push_back(runTimed(run, baselineTurn ? empty : withOthers));
+    }
+  }
+  printTimes("slicery-cli --quiet, empty state", baselineTimes);
+  printTimes("slicery-cli --quiet, cut runs", subjectTimes);
+
+  Result result;
+  result.label = label;
+  result.ratioKind = "cut runs / empty, per round";
+  result.goal = shape.goal;
+  result.memoryGoal = shape.memoryGoal;
+  std::vector<double> ratios, cpuRatios;
+  for (size_t round = 0; round < baselineTimes.size(); ++round) {
+    ratios.push_back(subjectTimes[round].wall / baselineTimes[round].wall);
+    // A run of milliseconds may be charged no time at all.
+    const double cpu = baselineTimes[round].user + baselineTimes[round].system;
+    if (cpu > 0) {
+      cpuRatios.push_back((subjectTimes[round].user + subjectTimes[round].system) / cpu);
+    }
+  }
+  result.ratio = spreadOf(ratios);
+  result.cpu = spreadOf(cpuRatios);
+  printRatios(result);
+  measureMemory(result, baselineTimes, subjectTimes);
+  return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each shape shows as it ends
   slicery::bench::checkArguments(
       argc, argv,
-      "usage: bench_run [--quick] [--undo] [--rounds N] [--files N] [--series N]\n"
+      "usage: bench_run [--quick] [--undo] [--others] [--rounds N] [--files N] [--series N]\n"
       "Times slicery-cli --quiet against limit_run on fresh copies of an exam, taking\n"
       "turns, 10 rounds per shape: 50,000 files in 10, 100, 1,000 and 5,000 series, in\n"
       "place and with --folders; at 100 series also --dry-run against the real run\n"
       "(time and peak memory) and the run journal against the same program without\n"
-      "it; and --undo against the run it undoes, at 200,000 files in 100 series.\n"
-      "  --quick      5,000 files and 3 rounds, to try it out\n"
+      "it; --undo against the run it undoes, at 200,000 files in 100 series; and a\n"
+      "run of 100 files in 5 series beside 5 unfinished runs of 20,000 files of other\n"
+      "folders in the state folder against the same run with an empty one, once\n"
+      "with the other exams of other patients and once of the same study.\n"
+      "  --quick      5,000 files (2,000 for the unfinished runs) and 3 rounds\n"
       "  --undo       only the --undo shapes\n"
+      "  --others     only the shapes beside unfinished runs of other folders\n"
       "  --rounds N   N rounds of each program per shape\n"
-      "  --files N    N files per exam, the --undo shapes' too\n"
-      "  --series N   only the shapes of N series (10, 100, 1000 or 5000)\n",
-      {"--quick", "--undo"}, {"--rounds", "--files", "--series"});
+      "  --files N    N files per exam, the --undo shapes' too (not the --others\n"
+      "               shapes': 100, beside runs of 20,000)\n"
+      "  --series N   only the shapes of N series (5, 10, 100, 1000 or 5000)\n",
+      {"--quick", "--undo", "--others"}, {"--rounds", "--files", "--series"});
   startLauncher();  // before the benchmark grows
   const bool quick = slicery::bench::hasFlag(argc, argv, "--quick");
   const int files = numberAfter(argc, argv, "--files", quick ? 5'000 : 50'000);
@@ -531,17 +716,26 @@ int main(int argc, char** argv) {
       {1000, false, Against::limit, 1.20},        {1000, true, Against::limit, 1.20},
       {5000, false, Against::limit, 1.20},        {5000, true, Against::limit, 1.20},
       {100, false, Against::undoneRun, 1.2, 1.5}, {100, true, Against::undoneRun, 1.2, 1.5},
+      {5, false, Against::emptyState, 2.0, 1.5},  {5, false, Against::emptyState, 2.0, 1.5},
   };
-  for (Shape& shape : shapes) shape.files = shape.undo() ? undoFiles : files;
+  for (Shape& shape : shapes) {
+    shape.files = shape.undo() ? undoFiles : shape.others() ? 100 : files;
+    shape.otherFiles = quick ? 2'000 : 20'000;
+  }
+  shapes.back().sharedStudy = true;
   if (slicery::bench::hasFlag(argc, argv, "--undo")) {
     std::erase_if(shapes, [](const Shape& shape) { return !shape.undo(); });
+  }
+  if (slicery::bench::hasFlag(argc, argv, "--others")) {
+    std::erase_if(shapes, [](const Shape& shape) { return !shape.others(); });
   }
   if (const int only = numberAfter(argc, argv, "--series", 0); only > 0) {
     std::erase_if(shapes, [only](const Shape& shape) { return shape.series != only; });
     if (shapes.empty()) {
       std::fprintf(stderr, "bench_run: no shape has %d series; there are %s\n", only,
-                   slicery::bench::hasFlag(argc, argv, "--undo") ? "100 (--undo)"
-                                                                 : "10, 100, 1000 and 5000");
+                   slicery::bench::hasFlag(argc, argv, "--undo")     ? "100 (--undo)"
+                   : slicery::bench::hasFlag(argc, argv, "--others") ? "5 (--others)"
+                                                                     : "5, 10, 100, 1000 and 5000");
       return 2;
     }
   }
@@ -550,15 +744,18 @@ int main(int argc, char** argv) {
 
   std::vector<Result> results;
   for (size_t i = 0; i < shapes.size();) {
+    if (shapes[i].others()) {
+      results.push_back(measureOtherRuns(shapes[i], rounds));
+      ++i;
+      continue;
+    }
     slicery::tools::ExamOptions options;
     options.files = shapes[i].files;
     options.series = shapes[i].series;
     options.imageSide = 4;  // the names are what counts, not the pictures
-    const slicery::bench::ExamCopies copies("slicery-bench-run", options);
     // The runs' journals stay in the scratch folder and go with it.
-    const std::string state = copies.folder() + "/state";
-    ::setenv("XDG_STATE_HOME", state.c_str(), 1);
-    for (; i < shapes.size() && shapes[i].series == options.series &&
+    const slicery::bench::ExamCopies copies("slicery-bench-run", options);
+    for (; i < shapes.size() && !shapes[i].others() && shapes[i].series == options.series &&
            shapes[i].files == options.files;
          ++i) {
       results.push_back(shapes[i].undo() ? measureUndo(shapes[i], copies, rounds)

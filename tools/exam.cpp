@@ -18,9 +18,14 @@ const char* const kDescriptions[] = {
 // A UUID-derived root (2.25), so the files claim no one else's UID space.
 constexpr std::string_view kUidRoot = "2.25.2718281828459045235360287471352662";
 
-std::string fourteenPieceName(int series, int instance, const char* extension) {
-  return "ANON.MR.HEAD_ROUTINE." + std::to_string(series) + "." + std::to_string(instance) +
-         ".2003.05.27.10.11.12." + std::to_string(100000 + instance) + "." +
+std::string namePrefix(const ExamOptions& options) {
+  return options.patient + ".MR." + options.study + ".";
+}
+
+std::string fourteenPieceName(const ExamOptions& options, int series, int instance,
+                              const char* extension) {
+  return namePrefix(options) + std::to_string(series) + "." + std::to_string(instance) + "." +
+         options.acquired + "." + std::to_string(100000 + instance) + "." +
          std::to_string(1000000 + series) + "." + extension;
 }
 
@@ -89,7 +94,7 @@ std::string dicomImage(const ExamFile& file, const ExamOptions& options) {
   add(0x0008, 0x0060, "CS", "MR");
   add(0x0008, 0x0070, "LO", "SIEMENS ");
   add(0x0008, 0x103E, "LO", evenLength(latin1(file.description)));
-  add(0x0010, 0x0010, "PN", "ANON");
+  add(0x0010, 0x0010, "PN", evenLength(options.patient));
   add(0x0010, 0x0020, "LO", "00000001");
   add(0x0020, 0x000D, "UI", uid(study));
   add(0x0020, 0x000E, "UI", uid(seriesUid));
@@ -122,10 +127,9 @@ std::vector<ExamFile> planExam(const ExamOptions& options) {
       const char* extension = options.lowerCaseExtension && counter % 2 == 1 ? "ima" : "IMA";
       std::string name;
       if (options.shortNames && counter % 3 == 2) {
-        name =
-            "ANON.MR.HEAD_ROUTINE." + std::to_string(s) + "." + std::to_string(i) + "." + extension;
+        name = namePrefix(options) + std::to_string(s) + "." + std::to_string(i) + "." + extension;
       } else {
-        name = fourteenPieceName(s, i, extension);
+        name = fourteenPieceName(options, s, i, extension);
       }
       files.push_back({std::move(name), s, i, description});
     }

@@ -17,6 +17,12 @@ struct ExamOptions {
   bool oddNames = false;            // adds a few names that are not series files
   bool implicitVr = false;          // data sets in Implicit VR Little Endian, else Explicit
   int imageSide = 32;               // rows = columns of the image: 2 KiB of pixel data
+  // The pieces every name begins with (patient, modality MR, study) and the
+  // date and time in its long names: another exam, another patient's or
+  // another day's.
+  std::string patient = "ANON";
+  std::string study = "HEAD_ROUTINE";
+  std::string acquired = "2003.05.27.10.11.12";
 };
 
 struct ExamFile {
