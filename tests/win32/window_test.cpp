@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -539,6 +540,12 @@ class Win32TrustTest : public ::testing::Test {
     ::SendMessageW(window->control(ControlId::Check2), BM_CLICK, 0, 0);
     ASSERT_TRUE(form.btnstart.enabled());
   }
+  // The text the window shows in a control.
+  std::string shown(ControlId id) const {
+    wchar_t buffer[512] = {};
+    ::GetWindowTextW(window->control(id), buffer, 512);
+    return platform::win32::narrow(buffer);
+  }
   // Every file under the exam, by its path from the exam on.
   std::set<std::string> files() const {
     std::set<std::string> found;
@@ -689,11 +696,20 @@ TEST_F(Win32TrustTest, EscStopsAfterTheFileInHandAndCtrlZPutsTheFolderBack) {
     }
     return title == "Undo Run" && text.starts_with("Undo the last run") ? IDYES : IDOK;
   });
+  // While the stop question is open, the window shows no more files renamed
+  // than processed.
+  std::string processedAtStop;
+  std::string renamedAtStop;
   window->onRename = [&] {
-    if (window->renamed == 4) postDuringRun(WM_KEYDOWN, VK_ESCAPE);
+    if (window->renamed != 4) return;
+    processedAtStop = shown(ControlId::Label6);
+    renamedAtStop = shown(ControlId::lbltotalfiles);
+    postDuringRun(WM_KEYDOWN, VK_ESCAPE);
   };
   ::SendMessageW(window->control(ControlId::btnstart), BM_CLICK, 0, 0);
   EXPECT_EQ(window->renamed, 4);  // the file in hand, and no more
+  EXPECT_EQ(processedAtStop, "4");
+  EXPECT_EQ(renamedAtStop, "4");
   EXPECT_EQ(form.lastRun().state, app::LastRun::State::unfinished);
   ASSERT_EQ(catcher.seen.size(), 2u);
   EXPECT_EQ(catcher.seen[1].first, "Run Stopped");
@@ -711,6 +727,23 @@ TEST_F(Win32TrustTest, EscStopsAfterTheFileInHandAndCtrlZPutsTheFolderBack) {
   EXPECT_EQ(catcher.seen[2].first, "Undo Run");
   EXPECT_NE(catcher.seen[3].second.find("4 names were put back"), std::string::npos)
       << catcher.seen[3].second;
+  // The undo of the stopped run counts the four files it put back, not the
+  // twelve of the exam.
+  EXPECT_EQ(shown(ControlId::Label6), "4");
+  EXPECT_EQ(shown(ControlId::lbltotalfiles), "4");
+  EXPECT_EQ(::SendMessageW(window->control(ControlId::prgtotal), PBM_GETRANGE, FALSE, 0), 4);
+}
+
+// After a load, the preview tells why it handles fewer files than the
+// window counted.
+TEST_F(Win32TrustTest, ThePreviewTellsTheFilesWithoutASeries) {
+  std::ofstream(exam / "NOSERIES.IMA") << "no series number in its name";
+  window->loadDropped({exam.path()});
+  EXPECT_EQ(shown(ControlId::lblcountoffiles), "13");
+  EXPECT_NE(form.preview().summary().find("Start would handle 12 files"), std::string::npos);
+  EXPECT_NE(form.preview().summary().find("The other 1 .ima file listed carries no series number"),
+            std::string::npos)
+      << form.preview().summary();
 }
 
 TEST_F(Win32TrustTest, TheContextMenuOffersWhatAppliesAndCloseAsksDuringARun) {
