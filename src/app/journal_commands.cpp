@@ -442,6 +442,11 @@ Status Form1::undoRun(bool reportFailures) {
     }
   }
   const std::size_t fileFailuresFrom = runFailures.size();
+  // The steps to put back in each series, counted once for its bar.
+  std::vector<int> toPutBack(plan.series.size(), 0);
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    if (inEffect[k]) ++toPutBack[seriesOf[steps[k].file]];
+  }
   std::size_t shownSeries = plan.series.size();
   for (std::size_t k = steps.size(); k-- > 0 && !stopAsked_;) {
     if (!inEffect[k]) continue;
@@ -450,14 +455,10 @@ Status Form1::undoRun(bool reportFailures) {
     if (seriesOf[step.file] != shownSeries) {
       shownSeries = seriesOf[step.file];
       const rename::PlannedSeries& s = plan.series[shownSeries];
-      int inSeries = 0;
-      for (std::size_t j = 0; j <= k; ++j) {
-        inSeries += inEffect[j] && seriesOf[steps[j].file] == shownSeries ? 1 : 0;
-      }
       lblcurrentseries.setText(s.text);
       Label3.setText(s.hasFolder ? full(s.folderName) : std::string());
       PRGSeries.setValue(0);
-      PRGSeries.setMaximum(inSeries);
+      PRGSeries.setMaximum(toPutBack[shownSeries]);
     }
     const std::string from(step.from);
     lblcurrentslice.setText(std::string(f.slice));

@@ -142,17 +142,13 @@ Preview Form1::preview() {
   for (const std::string& folder : plan.described) {
     std::string why;
     std::string to = describedName(folder, why);
-    if (why.empty() && !named.insert(to).second) {
+    // A name another folder takes, or that something holds already.
+    std::string target;
+    if (why.empty() && (!named.insert(to).second ||
+                        fileSystem().entryKind(platform::joinPath(p.folder, to), target) !=
+                            platform::PathKind::missing)) {
       why = Status::systemError("rename folder", platform::joinPath(p.folder, folder), EEXIST)
                 .reason();
-    }
-    if (why.empty()) {
-      std::string target;
-      if (fileSystem().entryKind(platform::joinPath(p.folder, to), target) !=
-          platform::PathKind::missing) {
-        why = Status::systemError("rename folder", platform::joinPath(p.folder, folder), EEXIST)
-                  .reason();
-      }
     }
     if (why.empty()) {
       ++p.foldersNamed;
