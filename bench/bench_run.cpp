@@ -70,7 +70,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "platform/journal.h"
+#include "journal/journal.h"
 
 extern char** environ;
 
@@ -585,8 +585,7 @@ std::set<std::string> cutShortRuns(const std::string& scratch, const std::string
       std::exit(1);
     }
     fs::resize_file(path, size - tail.size());
-    if (slicery::platform::journalState(path.string()) !=
-        slicery::platform::JournalState::unfinished) {
+    if (slicery::journal::state(path.string()) != slicery::journal::State::unfinished) {
       std::fprintf(stderr, "bench_run: %s does not read as a run cut short\n", path.c_str());
       std::exit(1);
     }

@@ -218,7 +218,7 @@ void Form1::FolderRenamer() {
     } else {
       if (journal_ != nullptr) {
         const Status recorded =
-            journal_->intent(platform::JournalIntent::Kind::folderRenaming, entry, newName, true);
+            journal_->intent(journal::Intent::Kind::folderRenaming, entry, newName, true);
         if (!recorded) {
           journalError_ = recorded;
           fail(newPath, "cannot write the run journal: " + recorded.toString());

@@ -15,15 +15,15 @@
 #include <vector>
 
 #include "app/controls.h"
-#include "app/last_run.h"
 #include "app/preview.h"
+#include "journal/journal.h"
+#include "journal/last_run.h"
+#include "journal/writer.h"
 #include "platform/append_file.h"
 #include "platform/clock.h"
 #include "platform/file_list.h"
 #include "platform/file_system.h"
 #include "platform/folder_lock.h"
-#include "platform/journal.h"
-#include "platform/journal_writer.h"
 #include "platform/status.h"
 #include "rename/plan.h"
 #include "run/progress.h"
@@ -92,7 +92,7 @@ class Form1View : public ControlObserver {
   virtual void notice(const Message&) {}
   // Start, finish or undo did not run: the folder's last run stands in the
   // way, another run works on it, or no journal could be kept.
-  virtual void runRefused(const LastRun& last) {
+  virtual void runRefused(const journal::LastRun& last) {
     showMessage({last.advice(), last.title(), Message::Icon::warning});
   }
 };
@@ -184,9 +184,9 @@ class Form1 {
   const platform::Status& journalError() const { return journalError_; }
   // What the loaded folder's last run left, found by its path or, when the
   // folder was moved since, by its names.
-  LastRun lastRun();
+  journal::LastRun lastRun();
   // Why the last Start did not run (state none when it ran).
-  const LastRun& refusal() const { return refusal_; }
+  const journal::LastRun& refusal() const { return refusal_; }
   // Finishes the loaded folder's interrupted run: each step of its plan
   // that the disk shows undone is done now, so the tree, counts and
   // failures end as the uninterrupted run would have left them. Fails,
@@ -205,7 +205,7 @@ class Form1 {
   // or cannot be read stays (fails with code 0). Fails with EWOULDBLOCK
   // while another run holds the folder, with ENOENT when no journal is
   // kept. `forgotten` tells what the journal was.
-  platform::Status forgetRun(bool force, LastRun& forgotten);
+  platform::Status forgetRun(bool force, journal::LastRun& forgotten);
   // The window's offer after a load: finish or undo an unfinished run.
   void offerUnfinishedRun();
   // Whether Ctrl+Z would undo something now: the last run's journal can be
@@ -371,26 +371,25 @@ class Form1 {
   // `listing` is the one the run began with, `described` where its series
   // folders stand after their description named them.
   JudgedRun judgeRun(const rename::Plan& plan, const scan::SeriesIndex& listing,
-                     const platform::JournalContents& contents,
+                     const journal::Contents& contents,
                      const std::unordered_map<std::string, std::string>& described);
   // While finishing: each planned file's step as judged, kStepUntried,
   // kStepDone or kStepFailed.
   enum : std::uint8_t { kStepUntried = 0, kStepDone = 1, kStepFailed = 2 };
   std::vector<std::uint8_t> judgedFiles_;
   std::unordered_map<std::uint32_t, std::string> failureReasons_;
-  // Takes a journal's inputs as the loaded folder's listing and options;
-  // the names move out of `header`.
-  void loadJournalInputs(platform::JournalHeader& header);
+  // Takes a journal's inputs as the loaded folder's listing and options.
+  void loadJournalInputs(const journal::Header& header);
   // Where the series folders of `plan` stand after a description named them,
   // by the disk: each renaming `contents` recorded that took effect, and
   // where the journal lost one, the one folder named "<description>_" and
   // the series folder's name.
-  std::unordered_map<std::string, std::string> describedFolders(
-      const rename::Plan& plan, const platform::JournalContents& contents,
-      platform::OpenFolder& loaded);
+  std::unordered_map<std::string, std::string> describedFolders(const rename::Plan& plan,
+                                                                const journal::Contents& contents,
+                                                                platform::OpenFolder& loaded);
   // The files of a journal's run that the disk shows renamed or moved, and
   // the folders it shows named after their description.
-  int filesInEffect(const platform::JournalContents& contents, int* foldersNamed = nullptr);
+  int filesInEffect(const journal::Contents& contents, int* foldersNamed = nullptr);
   // Shows the time taken since runStartTime in lbltimetaken.
   void showTimeTaken();
   // After a load: what a user is told when it leads nowhere, or when
@@ -437,23 +436,23 @@ class Form1 {
   // Removes the empty folder that a series folder renaming cut short left at
   // its new name where the old name still stands; returns the renamings
   // whose new name holds more than that.
-  std::vector<const platform::JournalIntent*> removeFolderPlaceholders(
-      const platform::JournalContents& contents, platform::OpenFolder& loaded);
+  std::vector<const journal::Intent*> removeFolderPlaceholders(const journal::Contents& contents,
+                                                               platform::OpenFolder& loaded);
   // Reads the journal of the loaded folder's last run for `operation`; with
-  // `salvage`, what stands before a damaged record (JournalContents::damage).
+  // `salvage`, what stands before a damaged record (journal::Contents::damage).
   platform::Status readLastJournal(const char* operation, const char* verb, bool salvage,
-                                   platform::JournalContents& contents, std::string& file);
+                                   journal::Contents& contents, std::string& file);
 
   platform::Status loadError_;
   bool journaling_ = false;
   bool dryRun_ = false;
   platform::AppendFileOpener openJournal_ = platform::openAppendFile;
   std::unique_ptr<platform::FolderLock> lock_;
-  std::unique_ptr<platform::JournalWriter> journal_;
+  std::unique_ptr<journal::Writer> journal_;
   // While finishing: the journal of the run being finished.
-  const platform::JournalContents* finishing_ = nullptr;
+  const journal::Contents* finishing_ = nullptr;
   platform::Status journalError_;
-  LastRun refusal_;
+  journal::LastRun refusal_;
   // While finishing, the series folders the run renamed that the disk shows
   // renamed.
   std::unordered_map<std::string, std::string> renamedFolders_;
@@ -473,7 +472,7 @@ class Form1 {
   bool startRereads_ = true;
   bool lockBeforeReading_ = false;
   // The folder's last run as found under the lock, for the folder named.
-  std::optional<std::pair<std::string, LastRun>> knownLastRun_;
+  std::optional<std::pair<std::string, journal::LastRun>> knownLastRun_;
   std::string lockedFolder_;
   // The loaded folder's names: what the load read, kept current by the run;
   // and every entry of it that is no .ima file.

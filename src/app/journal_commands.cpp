@@ -10,12 +10,13 @@
 
 #include "app/busy_scope.h"
 #include "app/form1.h"
-#include "app/recorded_intent.h"
+#include "journal/recorded_intent.h"
+#include "platform/journal_files.h"
 
 namespace slicery::app {
 
-using platform::JournalContents;
-using platform::JournalIntent;
+using journal::Contents;
+using journal::Intent;
 using platform::PathKind;
 using platform::Status;
 
@@ -24,18 +25,18 @@ namespace {
 constexpr const char* kDefaultFolderBaseName = "Series";
 
 // The planned files whose step the run recorded as failed.
-std::unordered_set<std::uint32_t> failedSteps(const JournalContents& contents) {
+std::unordered_set<std::uint32_t> failedSteps(const journal::Contents& contents) {
   std::unordered_set<std::uint32_t> failed;
-  for (const platform::JournalPass& pass : contents.passes) {
+  for (const journal::Pass& pass : contents.passes) {
     failed.insert(pass.failed.begin(), pass.failed.end());
   }
-  for (const platform::JournalFailure& failure : contents.failures) failed.insert(failure.file);
+  for (const journal::Failure& failure : contents.failures) failed.insert(failure.file);
   return failed;
 }
 
 // Whether `name` stood among the entries the journal's run began with.
-bool listedBefore(const JournalContents& contents, std::string_view name) {
-  for (const auto& [entry, kind] : contents.header.others) {
+bool listedBefore(const journal::Contents& contents, std::string_view name) {
+  for (const auto& [entry, kind] : contents.header.listing.others) {
     if (platform::NameEqual{}(entry, name)) return true;
   }
   return false;
@@ -45,14 +46,14 @@ bool listedBefore(const JournalContents& contents, std::string_view name) {
 // been in the middle of when it was cut short: the step of its last intent,
 // where both names stand. A cut move is completed (its new name holds the
 // file); a placeholder goes (the old name holds it).
-void settleLastIntent(const JournalContents& contents, platform::OpenFolder& loaded) {
+void settleLastIntent(const journal::Contents& contents, platform::OpenFolder& loaded) {
   if (contents.intents.empty()) return;
-  const JournalIntent& last = contents.intents.back();
-  if (last.kind == JournalIntent::Kind::folderRenaming ||
+  const journal::Intent& last = contents.intents.back();
+  if (last.kind == journal::Intent::Kind::folderRenaming ||
       loaded.kind(last.from) == PathKind::missing || loaded.kind(last.to) == PathKind::missing) {
     return;
   }
-  if (last.kind == JournalIntent::Kind::cutMove) {
+  if (last.kind == journal::Intent::Kind::cutMove) {
     loaded.completeCutMove(last.from, last.to);
   } else {
     loaded.removePlaceholder(last.to);
@@ -62,7 +63,7 @@ void settleLastIntent(const JournalContents& contents, platform::OpenFolder& loa
 }  // namespace
 
 Form1::JudgedRun Form1::judgeRun(const rename::Plan& plan, const scan::SeriesIndex& listing,
-                                 const JournalContents& contents,
+                                 const journal::Contents& contents,
                                  const std::unordered_map<std::string, std::string>& described) {
   JudgedRun judged;
   judged.steps = run::stepsOf(plan);
@@ -85,13 +86,13 @@ Form1::JudgedRun Form1::judgeRun(const rename::Plan& plan, const scan::SeriesInd
   }
   platform::NameSet<std::string_view> listed;
   for (const std::string_view name : listing.names()) listed.insert(name);
-  for (const auto& [name, kind] : contents.header.others) listed.insert(name);
+  for (const auto& [name, kind] : contents.header.listing.others) listed.insert(name);
   const std::unordered_set<std::uint32_t> failed = failedSteps(contents);
   judged.progress = run::judge(
       judged.steps, [&](std::string_view name) { return listed.count(name) != 0; },
       [&](std::string_view name) { return present.count(std::string(name)) != 0; },
       [&](std::uint32_t file) { return failed.count(file) != 0; });
-  for (const platform::JournalFailure& failure : contents.failures) {
+  for (const journal::Failure& failure : contents.failures) {
     judged.reasons.try_emplace(failure.file, failure.reason);
   }
   return judged;
@@ -111,11 +112,11 @@ Status Form1::lockLoadedFolder() {
   return locked;
 }
 
-LastRun Form1::lastRun() {
+journal::LastRun Form1::lastRun() {
   // Asked without the lock: a run working on the folder comes first.
   if (lock_ == nullptr && fileSystem().folderLockedElsewhere(File2.path())) {
-    LastRun busy;
-    busy.state = LastRun::State::busy;
+    journal::LastRun busy;
+    busy.state = journal::LastRun::State::busy;
     return busy;
   }
   // While the lock is held, no other run changes the answer: it is worked
@@ -123,7 +124,7 @@ LastRun Form1::lastRun() {
   if (lock_ != nullptr && knownLastRun_ && knownLastRun_->first == File2.path()) {
     return knownLastRun_->second;
   }
-  LastRun last = findLastRun(File2.path(), index_, others_);
+  journal::LastRun last = journal::findLastRun(File2.path(), index_, others_);
   if (lock_ != nullptr) knownLastRun_.emplace(File2.path(), last);
   return last;
 }
@@ -133,7 +134,7 @@ bool Form1::beginRun(const rename::Plan& plan) {
   journalError_ = Status::ok();
   if (dryRun_ || finishing_ != nullptr || !journaling_) return true;
   const std::string folder = File2.path();
-  const auto refuse = [this](LastRun why) {
+  const auto refuse = [this](journal::LastRun why) {
     refusal_ = std::move(why);
     lock_.reset();
     knownLastRun_.reset();
@@ -141,37 +142,27 @@ bool Form1::beginRun(const rename::Plan& plan) {
     return false;
   };
   if (const Status locked = lockLoadedFolder(); !locked) {
-    LastRun busy;
-    busy.state = locked.code() == EWOULDBLOCK ? LastRun::State::busy : LastRun::State::noJournal;
+    journal::LastRun busy;
+    busy.state = locked.code() == EWOULDBLOCK ? journal::LastRun::State::busy
+                                              : journal::LastRun::State::noJournal;
     busy.why = "cannot lock the folder: " + locked.reason();
     return refuse(std::move(busy));
   }
   // Asked under the lock: no other run can change the answer now.
-  LastRun last = lastRun();
+  journal::LastRun last = lastRun();
   if (!last.allowsRun()) return refuse(std::move(last));
   // A run that changes nothing keeps the journal of the run before it.
   if (!plan.changesSomething()) return true;
 
-  platform::JournalHeader header;
+  journal::Header header;
   header.folder = last.folderKey.empty() ? platform::journalFolderKey(folder) : last.folderKey;
-  header.check1 = plan.options.shortNames;
-  header.check2 = plan.options.folders;
-  header.check4 = plan.options.describe;
-  header.sortableWidths = plan.options.sortableWidths;
-  header.folderBaseName = plan.options.folderBaseName;
-  header.seriesCount = plan.options.seriesCount;
-  header.list1 = plan.options.list1;
-  header.nameLimit = plan.options.nameLimit;
-  header.foldsCase = plan.options.foldsCase;
-  header.others = others_;
-  std::vector<std::string_view> names;
-  index_.listing(names, header.links);
+  header.options = plan.options;
+  header.listing = {index_, others_};
   knownLastRun_.reset();
-  if (const Status created =
-          platform::JournalWriter::create(last.journal, header, names, openJournal_, journal_);
+  if (const Status created = journal::Writer::create(last.journal, header, openJournal_, journal_);
       !created) {
-    LastRun cannot;
-    cannot.state = LastRun::State::noJournal;
+    journal::LastRun cannot;
+    cannot.state = journal::LastRun::State::noJournal;
     cannot.why = created.toString();
     return refuse(std::move(cannot));
   }
@@ -203,34 +194,34 @@ void Form1::endRun(bool changed) {
   knownLastRun_.reset();
 }
 
-void Form1::loadJournalInputs(platform::JournalHeader& header) {
-  setCheck(Check1, header.check1 ? 1 : 0);
-  setCheck(Check2, header.check2 ? 1 : 0);
-  const bool ownWord = header.check2 && header.folderBaseName != kDefaultFolderBaseName;
-  if (ownWord) Text1.setText(header.folderBaseName);
+void Form1::loadJournalInputs(const journal::Header& header) {
+  const rename::PlanOptions& o = header.options;
+  setCheck(Check1, o.shortNames ? 1 : 0);
+  setCheck(Check2, o.folders ? 1 : 0);
+  const bool ownWord = o.folders && o.folderBaseName != kDefaultFolderBaseName;
+  if (ownWord) Text1.setText(o.folderBaseName);
   setCheck(Check3, ownWord ? 1 : 0);
-  setCheck(Check4, header.check2 && header.check4 ? 1 : 0);
-  folderBaseName = header.folderBaseName;
-  seriesCount = header.seriesCount;
+  setCheck(Check4, o.folders && o.describe ? 1 : 0);
+  folderBaseName = o.folderBaseName;
+  seriesCount = o.seriesCount;
   List1.clear();
-  for (const std::string& series : header.list1) List1.append(series);
+  for (const std::string& series : o.list1) List1.append(series);
   lblseriesnum.setText(std::to_string(seriesCount));
-  rename::Listing listing = takeListing(header);
-  index_ = std::move(listing.index);
-  others_ = std::move(listing.others);
+  index_ = header.listing.index;
+  others_ = header.listing.others;
   File2.setPattern("*.ima");
   File2.assign(index_.store(), index_.names());
 }
 
 Status Form1::readLastJournal(const char* operation, const char* verb, bool salvage,
-                              JournalContents& contents, std::string& file) {
+                              journal::Contents& contents, std::string& file) {
   const std::string folder = File2.path();
-  const LastRun last = lastRun();
+  const journal::LastRun last = lastRun();
   switch (last.state) {
-    case LastRun::State::none:
+    case journal::LastRun::State::none:
       return Status::error(operation, folder, std::string("no run on this folder to ") + verb,
                            ENOENT);
-    case LastRun::State::noJournal:
+    case journal::LastRun::State::noJournal:
       return Status::error(operation, folder, last.reason(), ENOENT);
     default:
       break;
@@ -244,7 +235,7 @@ Status Form1::readLastJournal(const char* operation, const char* verb, bool salv
     if (Status moved = platform::moveJournal(file, here); !moved) return moved;
     file = here;
   }
-  return platform::readJournal(file, contents, salvage);
+  return journal::read(file, contents, salvage);
 }
 
 void Form1::prepareFinish(const rename::Plan& plan, platform::OpenFolder& loaded) {
@@ -276,15 +267,15 @@ Form1::JournalScope::~JournalScope() {
   form_.renamedFolders_.clear();
 }
 
-std::vector<const JournalIntent*> Form1::removeFolderPlaceholders(const JournalContents& contents,
-                                                                  platform::OpenFolder& loaded) {
-  std::vector<const JournalIntent*> both;
-  for (const JournalIntent& intent : contents.intents) {
+std::vector<const journal::Intent*> Form1::removeFolderPlaceholders(
+    const journal::Contents& contents, platform::OpenFolder& loaded) {
+  std::vector<const journal::Intent*> both;
+  for (const journal::Intent& intent : contents.intents) {
     // A folder that stood there before the run is the user's, never the
     // run's placeholder. Of two that stand, the empty one goes: the run's
     // placeholder at the new name, or an undo's at the old one.
-    if (intent.kind == JournalIntent::Kind::folderRenaming && !listedBefore(contents, intent.to) &&
-        loaded.kind(intent.from) == PathKind::folder &&
+    if (intent.kind == journal::Intent::Kind::folderRenaming &&
+        !listedBefore(contents, intent.to) && loaded.kind(intent.from) == PathKind::folder &&
         loaded.kind(intent.to) == PathKind::folder && !loaded.removePlaceholder(intent.to) &&
         !loaded.removePlaceholder(intent.from)) {
       both.push_back(&intent);
@@ -294,11 +285,11 @@ std::vector<const JournalIntent*> Form1::removeFolderPlaceholders(const JournalC
 }
 
 std::unordered_map<std::string, std::string> Form1::describedFolders(
-    const rename::Plan& plan, const JournalContents& contents, platform::OpenFolder& loaded) {
+    const rename::Plan& plan, const journal::Contents& contents, platform::OpenFolder& loaded) {
   std::unordered_map<std::string, std::string> described;
-  for (const JournalIntent& intent : contents.intents) {
-    if (intent.kind == JournalIntent::Kind::folderRenaming && !listedBefore(contents, intent.to) &&
-        loaded.kind(intent.from) == PathKind::missing &&
+  for (const journal::Intent& intent : contents.intents) {
+    if (intent.kind == journal::Intent::Kind::folderRenaming &&
+        !listedBefore(contents, intent.to) && loaded.kind(intent.from) == PathKind::missing &&
         loaded.kind(intent.to) == PathKind::folder) {
       described[intent.from] = intent.to;
     }
@@ -317,7 +308,7 @@ std::unordered_map<std::string, std::string> Form1::describedFolders(
   platform::FileSystem::Entries entries;
   if (!fileSystem().listEntries(File2.path(), entries)) return described;
   std::unordered_set<std::string_view> before;
-  for (const auto& [name, kind] : contents.header.others) before.insert(name);
+  for (const auto& [name, kind] : contents.header.listing.others) before.insert(name);
   for (const auto& [name, kind] : entries) {
     if (kind != PathKind::folder || before.count(name) != 0) continue;
     for (auto& [folder, found] : candidates) {
@@ -343,7 +334,7 @@ Status Form1::resumeRun() {
     return Status::error("finish run", folder, locked.reason(), locked.code());
   }
   const JournalScope scope(*this);
-  JournalContents contents;
+  journal::Contents contents;
   std::string file;
   if (Status read = readLastJournal("finish run", "finish", false, contents, file); !read) {
     return read;
@@ -352,10 +343,10 @@ Status Form1::resumeRun() {
     return Status::error("finish run", folder,
                          "the last run on this folder finished; there is nothing to finish");
   }
-  if (Status reopened = platform::JournalWriter::reopen(file, openJournal_, journal_); !reopened) {
+  if (Status reopened = journal::Writer::reopen(file, openJournal_, journal_); !reopened) {
     return reopened;
   }
-  if (Status begun = journal_->command(platform::JournalCommand::finish); !begun) return begun;
+  if (Status begun = journal_->command(journal::Command::finish); !begun) return begun;
   loadJournalInputs(contents.header);
   finishing_ = &contents;
   lbltimetaken.setText("");
@@ -373,22 +364,21 @@ Status Form1::undoRun(bool reportFailures) {
     return Status::error("undo run", folder, locked.reason(), locked.code());
   }
   const JournalScope scope(*this);
-  JournalContents contents;
+  journal::Contents contents;
   std::string file;
   if (Status read = readLastJournal("undo run", "undo", true, contents, file); !read) return read;
   // The undo keeps its own records in the run's journal, so that the next
   // command knows of an undo cut short; a damaged journal takes none.
   if (contents.damage.empty()) {
-    if (Status reopened = platform::JournalWriter::reopen(file, openJournal_, journal_);
-        !reopened) {
+    if (Status reopened = journal::Writer::reopen(file, openJournal_, journal_); !reopened) {
       return reopened;
     }
-    if (Status begun = journal_->command(platform::JournalCommand::undo); !begun) return begun;
+    if (Status begun = journal_->command(journal::Command::undo); !begun) return begun;
   }
   const bool wasFinished = contents.finished;
 
   loadJournalInputs(contents.header);
-  const rename::Plan plan = rename::makePlan({index_, others_}, planOptionsOf(contents.header));
+  const rename::Plan plan = rename::makePlan({index_, others_}, contents.header.options);
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
   runFailures.clear();
   stepsPutBack = 0;
@@ -401,7 +391,7 @@ Status Form1::undoRun(bool reportFailures) {
   };
 
   settleLastIntent(contents, *loaded);
-  for (const JournalIntent* both : removeFolderPlaceholders(contents, *loaded)) {
+  for (const journal::Intent* both : removeFolderPlaceholders(contents, *loaded)) {
     fail(both->to, both->from, "cannot be put back: both names exist");
   }
   const auto described = describedFolders(plan, contents, *loaded);
@@ -467,7 +457,7 @@ Status Form1::undoRun(bool reportFailures) {
     PRGSeries.setValue(PRGSeries.value() + 1);
     prgtotal.setValue(++filesProcessed);
     Label6.setText(std::to_string(filesProcessed));
-    RecordedIntent intent(journal_.get(), step.to, from);
+    journal::RecordedIntent intent(journal_.get(), step.to, from);
     if (const Status back = loaded->renameFile(step.to, from, &intent); back) {
       ++stepsPutBack;
       lbltotalfiles.setText(std::to_string(++filesRenamed));
@@ -541,7 +531,7 @@ Status Form1::undoRun(bool reportFailures) {
   return Status::ok();
 }
 
-Status Form1::forgetRun(bool force, LastRun& forgotten) {
+Status Form1::forgetRun(bool force, journal::LastRun& forgotten) {
   const std::string folder = File1.path();
   if (busy_) return Status::error("forget run", folder, "busy");
   BusyScope busy(busy_);
@@ -552,14 +542,14 @@ Status Form1::forgetRun(bool force, LastRun& forgotten) {
       !locked && locked.code() != ENOENT) {
     return Status::error("forget run", folder, locked.reason(), locked.code());
   }
-  forgotten = findLastRun(folder, index_, others_);
+  forgotten = journal::findLastRun(folder, index_, others_);
   switch (forgotten.state) {
-    case LastRun::State::none:
+    case journal::LastRun::State::none:
       return Status::error("forget run", folder, "no journal is kept for this folder", ENOENT);
-    case LastRun::State::noJournal:
+    case journal::LastRun::State::noJournal:
       return Status::error("forget run", folder, forgotten.reason(), ENOENT);
-    case LastRun::State::unfinished:
-    case LastRun::State::damaged:
+    case journal::LastRun::State::unfinished:
+    case journal::LastRun::State::damaged:
       if (!force) return Status::error("forget run", folder, forgotten.reason());
       break;
     default:
@@ -568,9 +558,9 @@ Status Form1::forgetRun(bool force, LastRun& forgotten) {
   return platform::removeJournal(forgotten.journal);
 }
 
-int Form1::filesInEffect(const JournalContents& contents, int* foldersNamed) {
-  const rename::Listing listing = listingOf(contents.header);
-  const rename::Plan plan = rename::makePlan(listing, planOptionsOf(contents.header));
+int Form1::filesInEffect(const journal::Contents& contents, int* foldersNamed) {
+  const rename::Listing& listing = contents.header.listing;
+  const rename::Plan plan = rename::makePlan(listing, contents.header.options);
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(File2.path());
   // Where each series folder is now: under the name a description gave it.
   const auto folders = describedFolders(plan, contents, *loaded);
@@ -582,9 +572,9 @@ int Form1::filesInEffect(const JournalContents& contents, int* foldersNamed) {
 
 void Form1::offerUnfinishedRun() {
   if (busy_ || view_ == nullptr) return;
-  const LastRun last = lastRun();
-  if (last.state == LastRun::State::busy) view_->runRefused(last);
-  if (last.state != LastRun::State::unfinished) return;
+  const journal::LastRun last = lastRun();
+  if (last.state == journal::LastRun::State::busy) view_->runRefused(last);
+  if (last.state != journal::LastRun::State::unfinished) return;
   const std::string text = "The last run on " + File2.path() +
                            " did not finish. Finish it as it was started, undo what it did, or "
                            "cancel and leave the folder as it is?";
@@ -614,26 +604,26 @@ Form1::UndoOffer Form1::undoOffer() {
   UndoOffer offer;
   if (busy_ || !journaling_ || File2.path().empty()) return offer;
   const std::string nothing = "Nothing to undo on " + File2.path() + ": ";
-  const LastRun last = lastRun();
+  const journal::LastRun last = lastRun();
   switch (last.state) {
-    case LastRun::State::none:
+    case journal::LastRun::State::none:
       offer.message = {nothing + "no run on this folder is on record.", "Undo Run",
                        Message::Icon::information};
       return offer;
-    case LastRun::State::noJournal:
+    case journal::LastRun::State::noJournal:
       offer.message = {nothing + last.why, "Undo Run", Message::Icon::warning};
       return offer;
-    case LastRun::State::damaged:
+    case journal::LastRun::State::damaged:
       offer.message = {last.why, "Cannot Undo", Message::Icon::warning};
       return offer;
-    case LastRun::State::busy:
+    case journal::LastRun::State::busy:
       offer.message = {last.advice(), last.title(), Message::Icon::warning};
       return offer;
     default:
       break;
   }
-  JournalContents contents;
-  if (const Status read = platform::readJournal(last.journal, contents, true); !read) {
+  journal::Contents contents;
+  if (const Status read = journal::read(last.journal, contents, true); !read) {
     offer.message = {read.toString(), "Cannot Undo", Message::Icon::warning};
     return offer;
   }

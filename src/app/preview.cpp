@@ -94,7 +94,7 @@ Preview Form1::preview() {
     }
   }
   if (journaling_) {
-    if (const LastRun last = lastRun(); !last.allowsRun()) p.refusal = last.reason() + ".";
+    if (const journal::LastRun last = lastRun(); !last.allowsRun()) p.refusal = last.reason() + ".";
   }
   const rename::Plan plan = rename::makePlan({index_, others_}, planOptions());
 

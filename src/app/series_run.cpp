@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/form1.h"
-#include "app/recorded_intent.h"
+#include "journal/recorded_intent.h"
 #include "rename/new_name.h"
 
 namespace slicery::app {
@@ -58,9 +58,9 @@ void Form1::IMARenamer() {
   }
   rename::PlanOptions options = planOptions();
   if (finishing_ != nullptr) {
-    options.nameLimit = finishing_->header.nameLimit;
-    options.sortableWidths = finishing_->header.sortableWidths;
-    options.foldsCase = finishing_->header.foldsCase;
+    options.nameLimit = finishing_->header.options.nameLimit;
+    options.sortableWidths = finishing_->header.options.sortableWidths;
+    options.foldsCase = finishing_->header.options.foldsCase;
   }
   const rename::Plan plan = rename::makePlan({index_, others_}, std::move(options));
   if (!beginRun(plan)) return;
@@ -141,7 +141,7 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
     PRGSeries.setValue(0);
     if (s.listed > 0) PRGSeries.setMaximum(s.listed);
 
-    platform::JournalPass outcome;
+    journal::Pass outcome;
     outcome.pass = static_cast<std::uint32_t>(si);
     for (size_t i = s.firstFile; i < s.endFile && !stopRequested(); ++i) {
       const rename::PlannedFile& f = plan.files[i];
@@ -186,7 +186,7 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) 
           } else {
             const std::string to =
                 wasDescribed ? joinPath(described->second, f.newName) : newTarget;
-            RecordedIntent intent(journal_.get(), oldFileName, to, &journalError_);
+            journal::RecordedIntent intent(journal_.get(), oldFileName, to, &journalError_);
             status = loaded->renameFile(oldFileName, to, &intent);
           }
           moved = status.isOk();

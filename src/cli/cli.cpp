@@ -6,8 +6,8 @@
 
 #include "app/form1.h"
 #include "dicom/dicom_hdr.h"
+#include "journal/journal.h"
 #include "platform/escape.h"
-#include "platform/journal.h"
 #include "platform/stop_signals.h"
 #include "rename/new_name.h"
 
@@ -391,27 +391,27 @@ class ConsoleView : public app::Form1View {
     failed = true;
   }
 
-  void runRefused(const app::LastRun& last) override {
+  void runRefused(const journal::LastRun& last) override {
     wipeBar();
     refused = refusalStatus(last);
     tellRefusal(last);
   }
 
   // Tells why the last run on the folder stops this one, and what to do.
-  void tellRefusal(const app::LastRun& last) {
+  void tellRefusal(const journal::LastRun& last) {
     const std::string& folder = form_.File2.path();
     console_.err << kProgram << quoted(folder) << ": " << platform::escapeControls(last.reason());
     switch (last.state) {
-      case app::LastRun::State::unfinished:
+      case journal::LastRun::State::unfinished:
         console_.err << "; nothing renamed. Run " << commandFor("--resume", folder)
                      << " to finish it or " << commandFor("--undo", folder) << " to undo it";
         break;
-      case app::LastRun::State::damaged:
+      case journal::LastRun::State::damaged:
         // Neither --resume nor --undo can read that journal.
         console_.err << "; nothing renamed. Look the folder over, then remove "
                      << quoted(last.journal) << " to rename it again";
         break;
-      case app::LastRun::State::noJournal:
+      case journal::LastRun::State::noJournal:
         console_.err << "; nothing renamed";
         break;
       default:
@@ -420,11 +420,11 @@ class ConsoleView : public app::Form1View {
     console_.err << "\n";
   }
 
-  static int refusalStatus(const app::LastRun& last) {
+  static int refusalStatus(const journal::LastRun& last) {
     switch (last.state) {
-      case app::LastRun::State::busy:
+      case journal::LastRun::State::busy:
         return kBusy;
-      case app::LastRun::State::noJournal:
+      case journal::LastRun::State::noJournal:
         return kStepsFailed;
       default:
         return kUnfinishedRun;
@@ -494,11 +494,11 @@ namespace {
 // or by its names, whether the folder can still be listed or not.
 int forgetOne(const Arguments& args, const std::string& path, app::Form1& form, Console& console) {
   const std::string folder = form.File1.path();
-  app::LastRun forgotten;
+  journal::LastRun forgotten;
   const platform::Status gone = form.forgetRun(args.force, forgotten);
   const std::string named = quoted(folder);
-  const bool unfinished = forgotten.state == app::LastRun::State::unfinished;
-  if (!gone && !args.force && (unfinished || forgotten.state == app::LastRun::State::damaged)) {
+  const bool unfinished = forgotten.state == journal::LastRun::State::unfinished;
+  if (!gone && !args.force && (unfinished || forgotten.state == journal::LastRun::State::damaged)) {
     console.err << kProgram << named << ": " << platform::escapeControls(forgotten.reason())
                 << "; its journal is the only record of what it renamed, and is kept. Run ";
     if (unfinished) console.err << commandFor("--undo", path) << " to undo it, or ";
@@ -612,8 +612,8 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
   // Told before the options: a folder whose run moved every file into
   // series folders lists no series, but its run still stands in the way. A
   // dry run says what the run would.
-  if (const app::LastRun last = form.lastRun();
-      !last.allowsRun() && last.state != app::LastRun::State::noJournal) {
+  if (const journal::LastRun last = form.lastRun();
+      !last.allowsRun() && last.state != journal::LastRun::State::noJournal) {
     view.runRefused(last);
     return view.refused;
   }
@@ -710,7 +710,7 @@ int runCommand(const std::vector<std::string>& args, platform::FileSystem& fs,
     return kBadUsage;
   }
   if (parsed.mode == Arguments::Mode::run) {
-    for (const std::string& failure : app::forgetOldRuns()) {
+    for (const std::string& failure : journal::forgetOldRuns()) {
       console.err << kProgram
                   << "cannot tidy the run journals: " << platform::escapeControls(failure) << "\n";
     }

@@ -2,16 +2,16 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/journal.h"
-#include "platform/journal_records.h"
+#include "platform/journal_files.h"
 #include "platform/state_files.h"
 #include "platform/state_folder.h"
 
 namespace slicery::platform {
 
-using journal_records::kFreshInfix;
-using journal_records::kPreviousSuffix;
-using journal_records::kSuffix;
+namespace {
+constexpr const char* kSuffix = kJournalSuffix;
+constexpr const char* kPreviousSuffix = kPreviousJournalSuffix;
+}  // namespace
 
 std::string journalFolderKey(const std::string& folder) {
   return finalPath(folder);
@@ -62,44 +62,6 @@ Status removeJournal(const std::string& file) {
     }
   }
   return Status::ok();
-}
-
-std::vector<Status> tidyJournals(std::chrono::seconds keep) {
-  std::string state;
-  if (!stateFolder(state)) return {};
-  const std::vector<std::string> names = namesIn(state);
-  // Nothing is made where no journal was ever kept.
-  if (names.empty()) return {};
-  if (Status made = ensurePrivateFolder(state); !made) return {std::move(made)};
-  std::vector<Status> failures = makeFilesPrivate(state);
-  const auto oldest = std::chrono::system_clock::now() - keep;
-  const std::string previous = std::string(kSuffix) + kPreviousSuffix;
-  const std::string fresh = std::string(kSuffix) + kFreshInfix;
-  for (const std::string& name : names) {
-    const std::size_t freshAt = name.find(fresh);
-    if (!name.ends_with(kSuffix) && !name.ends_with(previous) && freshAt == std::string::npos) {
-      continue;
-    }
-    const std::string path = joinPath(state, name);
-    if (!isRegularFile(path)) {
-      failures.push_back(Status::error("read journal", path, kNotRegular, EINVAL));
-      continue;
-    }
-    std::chrono::system_clock::time_point written;
-    if (!lastWritten(path, written)) continue;
-    if (freshAt != std::string::npos) {
-      // A journal being written aside: of no use once its writer is gone,
-      // and none is written for long, so an old one is left over too.
-      const long writer = std::strtol(name.c_str() + freshAt + fresh.size(), nullptr, 10);
-      if (written >= oldest && (writer <= 0 || !processGone(writer))) continue;
-    } else if (written >= oldest || journalState(path) != JournalState::finished) {
-      continue;
-    }
-    if (const Status removed = removeStateFile(path); !removed && removed.code() != ENOENT) {
-      failures.push_back(Status::error("remove journal", path, removed.reason(), removed.code()));
-    }
-  }
-  return failures;
 }
 
 Status moveJournal(const std::string& from, const std::string& to) {

@@ -87,7 +87,7 @@ class FailureView : public Form1View {
       why += f.oldPath + (f.newPath.empty() ? "" : " -> " + f.newPath) + ": " + f.reason;
     }
   }
-  void runRefused(const LastRun& last) override { refused = last.advice(); }
+  void runRefused(const journal::LastRun& last) override { refused = last.advice(); }
   std::string why;
   std::string refused;
 };
@@ -124,8 +124,8 @@ Told run(const CrashShape& shape, const Disk& disk) {
   Session s(disk);
   Form1& form = s.form;
   if (!s.loaded) return {true, false, s.loaded.toString()};
-  if (const LastRun last = form.lastRun();
-      !last.allowsRun() && last.state != LastRun::State::noJournal) {
+  if (const journal::LastRun last = form.lastRun();
+      !last.allowsRun() && last.state != journal::LastRun::State::noJournal) {
     return {true, false, last.advice()};
   }
   if (shape.shortNames) form.changeCheck(form.Check1, 1);
@@ -137,7 +137,7 @@ Told run(const CrashShape& shape, const Disk& disk) {
   if (shape.describe) form.changeCheck(form.Check4, 1);
   if (!form.btnstart.enabled()) return {true, false, "no series"};
   form.pressStart();
-  if (form.refusal().state != LastRun::State::none) return {true, false, s.view.refused};
+  if (form.refusal().state != journal::LastRun::State::none) return {true, false, s.view.refused};
   return s.told();
 }
 

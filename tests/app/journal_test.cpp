@@ -16,7 +16,8 @@
 
 #include "app/form1.h"
 #include "exam.h"
-#include "platform/journal.h"
+#include "journal/journal.h"
+#include "platform/journal_files.h"
 #include "platform/real_file_system.h"
 #include "platform/record_log.h"
 #include "support/failing_append_file.h"
@@ -234,7 +235,7 @@ TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsTheRunAndTellsWhy) {
     form.pressStart();
     if (failSync) {
       EXPECT_EQ(fs.filesUnder("/exam"), before);
-      EXPECT_EQ(form.refusal().state, LastRun::State::noJournal);
+      EXPECT_EQ(form.refusal().state, journal::LastRun::State::noJournal);
       ASSERT_EQ(view.messages.size(), 1u);
       EXPECT_NE(view.messages[0].text.find("Input/output error"), std::string::npos);
       continue;
@@ -247,7 +248,7 @@ TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsTheRunAndTellsWhy) {
     EXPECT_NE(form.runFailures.back().reason.find("No space left"), std::string::npos);
     // The journal named is the one that stays to finish or undo from.
     EXPECT_EQ(form.journalError().path(), journalFile());
-    EXPECT_EQ(form.lastRun().state, LastRun::State::unfinished);
+    EXPECT_EQ(form.lastRun().state, journal::LastRun::State::unfinished);
   }
   ASSERT_TRUE(undo());
   EXPECT_EQ(fs.filesUnder("/exam"), before);

@@ -20,7 +20,8 @@
 
 #include "dicom_writer.h"
 #include "exam.h"
-#include "platform/journal.h"
+#include "journal/journal.h"
+#include "platform/journal_files.h"
 #include "platform/real_file_system.h"
 #include "support/temp_folder.h"
 

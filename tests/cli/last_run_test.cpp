@@ -23,7 +23,8 @@
 #include <vector>
 
 #include "exam.h"
-#include "platform/journal.h"
+#include "journal/journal.h"
+#include "platform/journal_files.h"
 #include "support/temp_folder.h"
 
 namespace slicery::cli {

@@ -162,7 +162,7 @@ TEST_F(WindowTrustTest, EscStopsAfterTheFileInHandAndCtrlZPutsTheFolderBack) {
   EXPECT_EQ(form.Label6.text(), "4");
   EXPECT_EQ(form.lbltimetaken.text(), "0 Seconds");
   EXPECT_TRUE(lastMessage().startsWith("The run was stopped after 4 of 13 files"));
-  EXPECT_EQ(form.lastRun().state, app::LastRun::State::unfinished);
+  EXPECT_EQ(form.lastRun().state, journal::LastRun::State::unfinished);
 
   // An undo stopped after its first file (the newest the run moved) keeps
   // the journal for the rest.
@@ -218,7 +218,7 @@ TEST_F(WindowTrustTest, TheCloseButtonAnsweredStopClosesOnceTheRunStopped) {
   window.start();
   EXPECT_FALSE(window.isVisible());
   EXPECT_EQ(fs.renames, 1);
-  EXPECT_EQ(form.lastRun().state, app::LastRun::State::unfinished);
+  EXPECT_EQ(form.lastRun().state, journal::LastRun::State::unfinished);
 }
 
 TEST_F(WindowTrustTest, TheMenuOffersWhatAppliesAndNoUndoOfAReplacedFolder) {

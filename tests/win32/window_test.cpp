@@ -710,7 +710,7 @@ TEST_F(Win32TrustTest, EscStopsAfterTheFileInHandAndCtrlZPutsTheFolderBack) {
   EXPECT_EQ(window->renamed, 4);  // the file in hand, and no more
   EXPECT_EQ(processedAtStop, "4");
   EXPECT_EQ(renamedAtStop, "4");
-  EXPECT_EQ(form.lastRun().state, app::LastRun::State::unfinished);
+  EXPECT_EQ(form.lastRun().state, journal::LastRun::State::unfinished);
   ASSERT_EQ(catcher.seen.size(), 2u);
   EXPECT_EQ(catcher.seen[1].first, "Run Stopped");
   // The question and the message carry Slicery's icon, not the default one.

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   args = slicery::qt::parseWindowArguments(arguments(argc, argv));
   if (const int status = answer(args); status >= 0) return status;
 
-  for (const std::string& failure : slicery::app::forgetOldRuns()) {
+  for (const std::string& failure : slicery::journal::forgetOldRuns()) {
     std::fprintf(stderr, "slicery: cannot tidy the run journals: %s\n", failure.c_str());
   }
   slicery::platform::RealFileSystem fileSystem;

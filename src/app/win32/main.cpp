@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "app/last_run.h"
+#include "journal/last_run.h"
 #include "main_window.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
   }
 
   for (std::string& path : args.paths) path = slicery::platform::absolutePath(path);
-  if (const std::vector<std::string> failures = slicery::app::forgetOldRuns(); !failures.empty()) {
+  if (const std::vector<std::string> failures = slicery::journal::forgetOldRuns();
+      !failures.empty()) {
     std::string text = "Slicery cannot tidy the run journals:";
     for (const std::string& failure : failures) text += "\n" + failure;
     ::MessageBoxW(nullptr, wide(text).c_str(), L"Slicery", MB_OK | MB_ICONWARNING);

@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "platform/journal.h"
+#include "platform/journal_files.h"
 #include "platform/state_folder.h"
 
 namespace slicery::platform {

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "platform/journal.h"
+#include "platform/journal_files.h"
 #include "platform/state_folder.h"
 #include "platform/win32/wide.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace slicery::platform::journal_records {
+namespace slicery::journal::records {
 
 inline constexpr std::uint32_t kVersion = 4;
 // The oldest version still read: its numbers' widths are the counts' digits,
@@ -17,12 +17,5 @@ inline constexpr std::uint8_t kPassType = 3;
 inline constexpr std::uint8_t kEndType = 5;
 inline constexpr std::uint8_t kFailureType = 6;
 inline constexpr std::uint8_t kCommandType = 7;
-inline constexpr const char* kSuffix = ".journal";
-// Beside a journal, while a run has not yet told whether it changed
-// anything: the journal it replaced.
-inline constexpr const char* kPreviousSuffix = ".prev";
-// A journal being written aside before it takes its place:
-// "<journal>.new.<process id>".
-inline constexpr const char* kFreshInfix = ".new.";
 
-}  // namespace slicery::platform::journal_records
+}  // namespace slicery::journal::records

@@ -1,25 +1,26 @@
-#include "app/last_run.h"
+#include "journal/last_run.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <unordered_set>
 
-#include "platform/journal.h"
+#include "journal/journal.h"
+#include "platform/journal_files.h"
+#include "rename/plan.h"
 
-namespace slicery::app {
+namespace slicery::journal {
 namespace {
-
-using platform::JournalState;
 
 // Whether the folder now holding `names` and `others` is what the run of
 // `header` began to make of its own names: each .ima name is one the run
 // found or gives, and some name or series folder is the run's own work.
-bool showsRunOf(const platform::JournalHeader& header, std::vector<std::string_view> names,
+bool showsRunOf(const Header& header, std::vector<std::string_view> names,
                 const platform::FileSystem::Entries& others) {
-  if (header.names.empty()) return false;
-  const rename::Plan plan = rename::makePlan(listingOf(header), planOptionsOf(header));
-  std::unordered_set<std::string_view> before(header.names.begin(), header.names.end());
+  const std::vector<std::string_view> listed = header.listing.index.names();
+  if (listed.empty()) return false;
+  const rename::Plan plan = rename::makePlan(header.listing, header.options);
+  std::unordered_set<std::string_view> before(listed.begin(), listed.end());
   std::unordered_set<std::string_view> given;
   std::unordered_set<std::string_view> folders;
   for (const rename::PlannedSeries& s : plan.series) {
@@ -102,43 +103,6 @@ std::string LastRun::title() const {
   }
 }
 
-rename::PlanOptions planOptionsOf(const platform::JournalHeader& header) {
-  rename::PlanOptions options;
-  options.shortNames = header.check1;
-  options.folders = header.check2;
-  options.describe = header.check4;
-  options.folderBaseName = header.folderBaseName;
-  options.seriesCount = header.seriesCount;
-  options.list1 = header.list1;
-  options.nameLimit = header.nameLimit;
-  options.sortableWidths = header.sortableWidths;
-  options.foldsCase = header.foldsCase;
-  return options;
-}
-
-rename::Listing listingOf(const platform::JournalHeader& header) {
-  platform::JournalHeader copy;
-  copy.names = header.names;
-  copy.links = header.links;
-  copy.others = header.others;
-  return takeListing(copy);
-}
-
-rename::Listing takeListing(platform::JournalHeader& header) {
-  platform::FileSystem::Entries names;
-  names.reserve(header.names.size());
-  for (size_t i = 0; i < header.names.size(); ++i) {
-    const bool link = i < header.links.size() && header.links[i];
-    names.emplace_back(std::move(header.names[i]),
-                       link ? platform::PathKind::link : platform::PathKind::file);
-  }
-  std::vector<std::string>().swap(header.names);
-  rename::Listing listing;
-  listing.index.assign(std::move(names));
-  listing.others = header.others;
-  return listing;
-}
-
 LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
                     const platform::FileSystem::Entries& others) {
   LastRun last;
@@ -149,40 +113,39 @@ LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
     return last;
   }
   // The folder's own journal wins.
-  platform::JournalContents own;
-  switch (platform::journalState(last.journal, &last.why, &own)) {
-    case JournalState::unfinished:
+  Contents own;
+  switch (state(last.journal, &last.why, &own)) {
+    case State::unfinished:
       last.state = LastRun::State::unfinished;
-      last.undoing = own.last == platform::JournalCommand::undo;
+      last.undoing = own.last == Command::undo;
       return last;
-    case JournalState::damaged:
+    case State::damaged:
       last.state = LastRun::State::damaged;
       return last;
-    case JournalState::finished:
+    case State::finished:
       last.state = LastRun::State::finished;
       return last;
-    case JournalState::none:
+    case State::none:
       break;
   }
   // Without one: a run cut short on this folder at another path. Only the
   // start of another journal is read, unless its studies are the folder's.
   const std::string& key = last.folderKey;
   std::unordered_set<std::uint64_t> studies;
-  for (const std::string_view name : index.names()) studies.insert(platform::journalStudy(name));
+  for (const std::string_view name : index.names()) studies.insert(study(name));
   std::vector<std::pair<std::string, std::string>> found;  // journal, folder
   for (const std::string& file : platform::listJournals()) {
     std::string began;
     std::vector<std::uint64_t> theirs;
     bool known = false;
-    if (file == last.journal || !platform::readJournalStart(file, began, theirs, known)) continue;
+    if (file == last.journal || !readStart(file, began, theirs, known)) continue;
     if (known && (began == key || std::any_of(studies.begin(), studies.end(), [&](auto study) {
                     return std::find(theirs.begin(), theirs.end(), study) == theirs.end();
                   }))) {
       continue;
     }
-    platform::JournalContents contents;
-    if (platform::journalState(file, nullptr, &contents) != JournalState::unfinished ||
-        contents.header.folder == key) {
+    Contents contents;
+    if (state(file, nullptr, &contents) != State::unfinished || contents.header.folder == key) {
       continue;
     }
     if (showsRunOf(contents.header, index.names(), others)) {
@@ -199,11 +162,10 @@ LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
 
 std::vector<std::string> forgetOldRuns() {
   std::vector<std::string> messages;
-  for (const platform::Status& failure :
-       platform::tidyJournals(std::chrono::hours(24 * kFinishedRunDays))) {
+  for (const platform::Status& failure : tidy(std::chrono::hours(24 * kFinishedRunDays))) {
     messages.push_back(failure.toString());
   }
   return messages;
 }
 
-}  // namespace slicery::app
+}  // namespace slicery::journal

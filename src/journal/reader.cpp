@@ -1,15 +1,23 @@
 // Reading a journal: its records, or only whether it ends finished.
 #include <cerrno>
 
-#include "platform/journal.h"
-#include "platform/journal_records.h"
+#include "journal/journal.h"
+#include "journal/records.h"
+#include "platform/append_file.h"
 #include "platform/record_log.h"
 #include "platform/state_files.h"
 
-namespace slicery::platform {
+namespace slicery::journal {
 namespace {
 
-using namespace journal_records;
+using namespace records;
+using platform::FieldReader;
+using platform::kRecordPrefix;
+using platform::readFileEnd;
+using platform::readWholeFile;
+using platform::Record;
+using platform::splitRecords;
+using platform::Status;
 
 constexpr std::size_t kEndRecord = kRecordPrefix + 1;
 
@@ -30,8 +38,7 @@ bool endsFinished(const std::string& file) {
 }  // namespace
 
 // Reads the journal `data`, the bytes of `file`.
-Status parseJournal(const std::string& file, const std::string& data, JournalContents& out,
-                    bool salvage) {
+Status parseJournal(const std::string& file, const std::string& data, Contents& out, bool salvage) {
   out = {};
   std::vector<Record> records;
   std::size_t valid = 0;
@@ -59,35 +66,41 @@ Status parseJournal(const std::string& file, const std::string& data, JournalCon
                              " to " + std::to_string(kVersion),
                          EINVAL);
   }
-  JournalHeader& h = out.header;
+  Header& h = out.header;
+  rename::PlanOptions& o = h.options;
   h.folder = header.str();
   if (version > kOldestVersion) {
     const std::uint32_t studies = header.u32();
     for (std::uint32_t i = 0; i < studies && !header.bad(); ++i) h.studies.push_back(header.u64());
   }
-  h.check1 = header.u8() != 0;
-  h.check2 = header.u8() != 0;
-  h.check4 = header.u8() != 0;
+  o.shortNames = header.u8() != 0;
+  o.folders = header.u8() != 0;
+  o.describe = header.u8() != 0;
   // Version 3 made the numbers as wide as their count's digits alone.
-  h.sortableWidths = version > kOldestVersion ? header.u8() != 0 : false;
-  h.folderBaseName = header.str();
-  h.seriesCount = static_cast<int>(header.u32());
-  h.list1 = header.strs();
-  h.nameLimit = static_cast<long>(header.u32());
-  h.foldsCase = version >= 4 ? header.u8() != 0 : kNamesIgnoreCase;
-  const std::uint32_t names = header.u32();
-  for (std::uint32_t i = 0; i < names && !header.bad(); ++i) {
-    h.names.push_back(header.change(h.names.empty() ? std::string_view() : h.names.back()));
+  o.sortableWidths = version > kOldestVersion ? header.u8() != 0 : false;
+  o.folderBaseName = header.str();
+  o.seriesCount = static_cast<int>(header.u32());
+  o.list1 = header.strs();
+  o.nameLimit = static_cast<long>(header.u32());
+  o.foldsCase = version >= 4 ? header.u8() != 0 : platform::kNamesIgnoreCase;
+  const std::uint32_t count = header.u32();
+  platform::FileSystem::Entries names;
+  for (std::uint32_t i = 0; i < count && !header.bad(); ++i) {
+    names.emplace_back(header.change(names.empty() ? std::string_view() : names.back().first),
+                       platform::PathKind::file);
   }
-  const std::string_view links = header.bytes((names + 7) / 8);
-  for (std::uint32_t i = 0; i < names && !header.bad(); ++i) {
-    h.links.push_back((static_cast<unsigned char>(links[i / 8]) >> (i % 8) & 1U) != 0);
+  const std::string_view links = header.bytes((count + 7) / 8);
+  for (std::uint32_t i = 0; i < names.size() && !header.bad(); ++i) {
+    if ((static_cast<unsigned char>(links[i / 8]) >> (i % 8) & 1U) != 0) {
+      names[i].second = platform::PathKind::link;
+    }
   }
   const std::uint32_t others = header.u32();
   for (std::uint32_t i = 0; i < others && !header.bad(); ++i) {
-    const auto kind = static_cast<PathKind>(header.u8());
-    h.others.emplace_back(header.str(), kind);
+    const auto kind = static_cast<platform::PathKind>(header.u8());
+    h.listing.others.emplace_back(header.str(), kind);
   }
+  h.listing.index.assign(std::move(names));
   if (!header.good()) return damaged("the header does not parse");
   bool stop = false;
   const auto lost = [&](const std::string& why) {
@@ -100,15 +113,15 @@ Status parseJournal(const std::string& file, const std::string& data, JournalCon
     FieldReader fields(records[i].payload);
     switch (records[i].type) {
       case kIntentType: {
-        JournalIntent intent;
-        intent.kind = static_cast<JournalIntent::Kind>(fields.u8());
+        Intent intent;
+        intent.kind = static_cast<Intent::Kind>(fields.u8());
         intent.from = fields.str();
         intent.to = fields.str();
         out.intents.push_back(std::move(intent));
         break;
       }
       case kPassType: {
-        JournalPass pass;
+        Pass pass;
         pass.pass = fields.u32();
         pass.renamed = fields.u32();
         const std::uint32_t failed = fields.u32();
@@ -118,7 +131,7 @@ Status parseJournal(const std::string& file, const std::string& data, JournalCon
         break;
       }
       case kFailureType: {
-        JournalFailure failure;
+        Failure failure;
         failure.file = fields.u32();
         failure.reason = fields.str();
         out.failures.push_back(std::move(failure));
@@ -128,12 +141,12 @@ Status parseJournal(const std::string& file, const std::string& data, JournalCon
         // A finish or an undo goes on with the run: until its own end, the
         // run is unfinished again.
         const std::uint8_t command = fields.u8();
-        if (command != static_cast<std::uint8_t>(JournalCommand::finish) &&
-            command != static_cast<std::uint8_t>(JournalCommand::undo)) {
+        if (command != static_cast<std::uint8_t>(Command::finish) &&
+            command != static_cast<std::uint8_t>(Command::undo)) {
           if (Status s = lost("a command of unknown kind"); !s) return s;
           continue;
         }
-        out.last = static_cast<JournalCommand>(command);
+        out.last = static_cast<Command>(command);
         out.finished = false;
         break;
       }
@@ -157,7 +170,7 @@ Status parseJournal(const std::string& file, const std::string& data, JournalCon
   return Status::ok();
 }
 
-Status readJournal(const std::string& file, JournalContents& out, bool salvage) {
+Status read(const std::string& file, Contents& out, bool salvage) {
   std::string data;
   if (Status read = readWholeFile(file, data); !read) {
     out = {};
@@ -166,18 +179,18 @@ Status readJournal(const std::string& file, JournalContents& out, bool salvage) 
   return parseJournal(file, data, out, salvage);
 }
 
-std::uint64_t journalStudy(std::string_view imaName) {
+std::uint64_t study(std::string_view imaName) {
   std::uint64_t hash = 0xcbf29ce484222325ULL;
   int dots = 0;
   for (const char c : imaName) {
     if (c == '.' && ++dots == 3) return hash;
-    hash = (hash ^ static_cast<unsigned char>(foldedLetter(c))) * 0x100000001b3ULL;
+    hash = (hash ^ static_cast<unsigned char>(platform::foldedLetter(c))) * 0x100000001b3ULL;
   }
   return 0;
 }
 
-Status readJournalStart(const std::string& file, std::string& folder,
-                        std::vector<std::uint64_t>& studies, bool& known) {
+Status readStart(const std::string& file, std::string& folder, std::vector<std::uint64_t>& studies,
+                 bool& known) {
   known = false;
   folder.clear();
   studies.clear();
@@ -194,33 +207,33 @@ Status readJournalStart(const std::string& file, std::string& folder,
   if (start.u32() != kVersion) return Status::ok();
   folder = start.str();
   const std::uint32_t count = start.u32();
-  if (start.bad() || count > kMostJournalStudies) return Status::ok();
+  if (start.bad() || count > kMostStudies) return Status::ok();
   for (std::uint32_t i = 0; i < count; ++i) studies.push_back(start.u64());
   known = !start.bad();
   return Status::ok();
 }
 
-JournalState journalState(const std::string& file, std::string* why, JournalContents* out) {
+State state(const std::string& file, std::string* why, Contents* out) {
   // A journal that ends in a whole end record is finished: without
   // `out`, that is all that is read of it. Else one reading of the file.
-  if (out == nullptr && endsFinished(file)) return JournalState::finished;
+  if (out == nullptr && endsFinished(file)) return State::finished;
   std::string data;
   if (const Status read = readWholeFile(file, data); !read) {
-    if (read.code() == ENOENT) return JournalState::none;
+    if (read.code() == ENOENT) return State::none;
     if (why != nullptr) *why = read.toString();
-    return JournalState::damaged;
+    return State::damaged;
   }
   if (data.size() > kEndRecord &&
       isEndRecord(std::string_view(data).substr(data.size() - kEndRecord))) {
-    return JournalState::finished;
+    return State::finished;
   }
-  JournalContents own;
-  JournalContents& contents = out != nullptr ? *out : own;
+  Contents own;
+  Contents& contents = out != nullptr ? *out : own;
   if (const Status read = parseJournal(file, data, contents, false); !read) {
     if (why != nullptr) *why = read.toString();
-    return JournalState::damaged;
+    return State::damaged;
   }
-  return contents.finished ? JournalState::finished : JournalState::unfinished;
+  return contents.finished ? State::finished : State::unfinished;
 }
 
-}  // namespace slicery::platform
+}  // namespace slicery::journal

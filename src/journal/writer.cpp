@@ -1,30 +1,50 @@
 // Writing a journal: its header aside and into place, then its records.
-#include "platform/journal_writer.h"
+#include "journal/writer.h"
 
 #include <algorithm>
 
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/journal_records.h"
+#include "journal/records.h"
+#include "platform/journal_files.h"
 #include "platform/record_log.h"
 #include "platform/state_files.h"
 #include "platform/state_folder.h"
 
-namespace slicery::platform {
+namespace slicery::journal {
 namespace {
 
-using namespace journal_records;
+using namespace records;
+using platform::AppendFile;
+using platform::AppendFileOpener;
+using platform::currentProcessId;
+using platform::ensurePrivateFolder;
+using platform::joinPath;
+using platform::kFreshJournalInfix;
+using platform::kPreviousJournalSuffix;
+using platform::moveStateFile;
+using platform::namesIn;
+using platform::parentPath;
+using platform::processGone;
+using platform::readWholeFile;
+using platform::Record;
+using platform::RecordBuilder;
+using platform::removeJournal;
+using platform::removeStateFile;
+using platform::splitRecords;
+using platform::Status;
+using platform::syncFolder;
 
 std::string previousOf(const std::string& file) {
-  return file + kPreviousSuffix;
+  return file + kPreviousJournalSuffix;
 }
 
 // Removes what processes that died while writing `file` aside left: the
 // files "<file>.new.<process id>" of processes that are gone.
 void removeDeadWriters(const std::string& file) {
   const std::string folder = parentPath(file);
-  const std::string prefix = file.substr(folder.size() + 1) + kFreshInfix;
+  const std::string prefix = file.substr(folder.size() + 1) + kFreshJournalInfix;
   for (const std::string& name : namesIn(folder)) {
     if (name.compare(0, prefix.size(), prefix) != 0) continue;
     const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
@@ -34,14 +54,13 @@ void removeDeadWriters(const std::string& file) {
 
 }  // namespace
 
-Status JournalWriter::create(const std::string& file, const JournalHeader& h,
-                             const std::vector<std::string_view>& names,
-                             const AppendFileOpener& open, std::unique_ptr<JournalWriter>& writer) {
+Status Writer::create(const std::string& file, const Header& h, const AppendFileOpener& open,
+                      std::unique_ptr<Writer>& writer) {
   writer.reset();
   if (Status made = ensurePrivateFolder(parentPath(file)); !made) return made;
   // Written aside, under a name of this process's own, and renamed into
   // place once whole and on the disk.
-  const std::string fresh = file + kFreshInfix + std::to_string(currentProcessId());
+  const std::string fresh = file + kFreshJournalInfix + std::to_string(currentProcessId());
   removeDeadWriters(file);
   removeStateFile(fresh);
   // A failure names the journal, not the file aside, which goes.
@@ -51,7 +70,7 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
   };
   std::unique_ptr<AppendFile> out;
   if (Status opened = open(fresh, true, 0, out); !opened) return fail(opened);
-  std::unique_ptr<JournalWriter> made(new JournalWriter(std::move(out), fresh));
+  std::unique_ptr<Writer> made(new Writer(std::move(out), fresh));
 
   RecordBuilder b;
   b.begin(kHeaderType);
@@ -59,36 +78,40 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
   b.str(h.folder);
   // Early in the file, so that a search for a moved folder's run reads
   // only the start of other journals.
+  std::vector<std::string_view> names;
+  std::vector<bool> isLink;
+  h.listing.index.listing(names, isLink);
   std::vector<std::uint64_t> studies;
   for (const std::string_view name : names) {
-    const std::uint64_t study = journalStudy(name);
-    if (std::find(studies.begin(), studies.end(), study) != studies.end()) continue;
-    studies.push_back(study);
-    if (studies.size() > kMostJournalStudies) break;
+    const std::uint64_t its = study(name);
+    if (std::find(studies.begin(), studies.end(), its) != studies.end()) continue;
+    studies.push_back(its);
+    if (studies.size() > kMostStudies) break;
   }
-  if (studies.size() > kMostJournalStudies) studies.clear();
+  if (studies.size() > kMostStudies) studies.clear();
   b.u32(static_cast<std::uint32_t>(studies.size()));
   for (const std::uint64_t study : studies) b.u64(study);
-  b.u8(h.check1 ? 1 : 0);
-  b.u8(h.check2 ? 1 : 0);
-  b.u8(h.check4 ? 1 : 0);
-  b.u8(h.sortableWidths ? 1 : 0);
-  b.str(h.folderBaseName);
-  b.u32(static_cast<std::uint32_t>(h.seriesCount));
-  b.strs(h.list1);
-  b.u32(static_cast<std::uint32_t>(h.nameLimit));
-  b.u8(h.foldsCase ? 1 : 0);
+  const rename::PlanOptions& o = h.options;
+  b.u8(o.shortNames ? 1 : 0);
+  b.u8(o.folders ? 1 : 0);
+  b.u8(o.describe ? 1 : 0);
+  b.u8(o.sortableWidths ? 1 : 0);
+  b.str(o.folderBaseName);
+  b.u32(static_cast<std::uint32_t>(o.seriesCount));
+  b.strs(o.list1);
+  b.u32(static_cast<std::uint32_t>(o.nameLimit));
+  b.u8(o.foldsCase ? 1 : 0);
   b.u32(static_cast<std::uint32_t>(names.size()));
   for (std::size_t i = 0; i < names.size(); ++i) {
     b.change(i == 0 ? std::string_view() : names[i - 1], names[i]);
   }
   std::string links((names.size() + 7) / 8, '\0');
-  for (std::size_t i = 0; i < names.size() && i < h.links.size(); ++i) {
-    if (h.links[i]) links[i / 8] = static_cast<char>(links[i / 8] | (1 << (i % 8)));
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (isLink[i]) links[i / 8] = static_cast<char>(links[i / 8] | (1 << (i % 8)));
   }
   b.bytes(links);
-  b.u32(static_cast<std::uint32_t>(h.others.size()));
-  for (const auto& [name, kind] : h.others) {
+  b.u32(static_cast<std::uint32_t>(h.listing.others.size()));
+  for (const auto& [name, kind] : h.listing.others) {
     b.u8(static_cast<std::uint8_t>(kind));
     b.str(name);
   }
@@ -114,8 +137,8 @@ Status JournalWriter::create(const std::string& file, const JournalHeader& h,
   return Status::ok();
 }
 
-Status JournalWriter::reopen(const std::string& file, const AppendFileOpener& open,
-                             std::unique_ptr<JournalWriter>& writer) {
+Status Writer::reopen(const std::string& file, const AppendFileOpener& open,
+                      std::unique_ptr<Writer>& writer) {
   writer.reset();
   std::string data;
   if (Status read = readWholeFile(file, data); !read) return read;
@@ -126,11 +149,11 @@ Status JournalWriter::reopen(const std::string& file, const AppendFileOpener& op
   }
   std::unique_ptr<AppendFile> out;
   if (Status opened = open(file, false, valid, out); !opened) return opened;
-  writer.reset(new JournalWriter(std::move(out), file));
+  writer.reset(new Writer(std::move(out), file));
   return Status::ok();
 }
 
-Status JournalWriter::write(bool flush) {
+Status Writer::write(bool flush) {
   Status status = file_->append(buffer_);
   buffer_.clear();
   if (status && flush) status = file_->sync();
@@ -140,8 +163,7 @@ Status JournalWriter::write(bool flush) {
   return status;
 }
 
-Status JournalWriter::intent(JournalIntent::Kind kind, std::string_view from, std::string_view to,
-                             bool flush) {
+Status Writer::intent(Intent::Kind kind, std::string_view from, std::string_view to, bool flush) {
   RecordBuilder b;
   b.begin(kIntentType);
   b.u8(static_cast<std::uint8_t>(kind));
@@ -152,7 +174,7 @@ Status JournalWriter::intent(JournalIntent::Kind kind, std::string_view from, st
   return write(flush);
 }
 
-Status JournalWriter::pass(const JournalPass& outcome) {
+Status Writer::pass(const Pass& outcome) {
   RecordBuilder b;
   b.begin(kPassType);
   b.u32(outcome.pass);
@@ -164,7 +186,7 @@ Status JournalWriter::pass(const JournalPass& outcome) {
   return write(false);
 }
 
-Status JournalWriter::failure(std::uint32_t file, std::string_view reason) {
+Status Writer::failure(std::uint32_t file, std::string_view reason) {
   RecordBuilder b;
   b.begin(kFailureType);
   b.u32(file);
@@ -174,7 +196,7 @@ Status JournalWriter::failure(std::uint32_t file, std::string_view reason) {
   return write(false);
 }
 
-Status JournalWriter::command(JournalCommand command) {
+Status Writer::command(Command command) {
   RecordBuilder b;
   b.begin(kCommandType);
   b.u8(static_cast<std::uint8_t>(command));
@@ -183,7 +205,7 @@ Status JournalWriter::command(JournalCommand command) {
   return write(true);
 }
 
-Status JournalWriter::finish() {
+Status Writer::finish() {
   // Written, not flushed: flushing would wait for every rename of the run to
   // reach the disk. An end record lost to a power failure leaves a journal
   // that looks unfinished, whose finish finds every step done.
@@ -194,7 +216,7 @@ Status JournalWriter::finish() {
   return write(false);
 }
 
-Status JournalWriter::keepPrevious() {
+Status Writer::keepPrevious() {
   // Closed first: Windows replaces no file that is still open.
   file_.reset();
   const std::string previous = previousOf(path_);
@@ -205,8 +227,8 @@ Status JournalWriter::keepPrevious() {
   return removeJournal(path_);
 }
 
-void JournalWriter::discardPrevious() {
+void Writer::discardPrevious() {
   removeStateFile(previousOf(path_));
 }
 
-}  // namespace slicery::platform
+}  // namespace slicery::journal

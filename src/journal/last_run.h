@@ -12,11 +12,9 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/journal.h"
-#include "rename/plan.h"
 #include "scan/series_index.h"
 
-namespace slicery::app {
+namespace slicery::journal {
 
 struct LastRun {
   enum class State {
@@ -45,12 +43,6 @@ struct LastRun {
   std::string title() const;
 };
 
-// What a journal says determined its run's plan.
-rename::PlanOptions planOptionsOf(const platform::JournalHeader& header);
-rename::Listing listingOf(const platform::JournalHeader& header);
-// The same, taking the names out of `header` instead of copying them.
-rename::Listing takeListing(platform::JournalHeader& header);
-
 // The last run on `folder`, whose listing is `index` and `others`.
 LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
                     const platform::FileSystem::Entries& others);
@@ -64,4 +56,4 @@ inline constexpr int kFinishedRunDays = 30;
 // could not be done, a message a line.
 std::vector<std::string> forgetOldRuns();
 
-}  // namespace slicery::app
+}  // namespace slicery::journal

@@ -1,8 +1,8 @@
 // The journal file: what determines a run reads back whole, however many
 // names; a byte changed anywhere is caught, and a salvaging read keeps what
 // stands before it; a write or a flush that fails is told, not lost.
-#include "platform/journal.h"
-#include "platform/journal_writer.h"
+#include "journal/journal.h"
+#include "journal/writer.h"
 
 #include <gtest/gtest.h>
 
@@ -17,29 +17,46 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/journal_files.h"
 #include "platform/record_log.h"
 #include "support/failing_append_file.h"
 #include "support/temp_folder.h"
 
-namespace slicery::platform {
+namespace slicery::journal {
 namespace {
 
-JournalHeader sampleHeader(std::vector<std::string>& names) {
-  JournalHeader header;
+using namespace platform;
+
+// A header of 20,000 names, every third a link; `names` gets them as listed.
+Header sampleHeader(FileSystem::Entries& names) {
+  Header header;
   header.folder = "/exam";
-  header.check2 = true;
-  header.folderBaseName = "Series";
-  header.seriesCount = 2;
-  header.list1 = {"1", "2"};
-  header.nameLimit = 143;
-  header.foldsCase = !kNamesIgnoreCase;
-  header.others = {{"Series_S1", PathKind::folder}, {"DICOMDIR", PathKind::file}};
+  header.options.folders = true;
+  header.options.folderBaseName = "Series";
+  header.options.seriesCount = 2;
+  header.options.list1 = {"1", "2"};
+  header.options.nameLimit = 143;
+  header.options.foldsCase = !kNamesIgnoreCase;
+  header.listing.others = {{"Series_S1", PathKind::folder}, {"DICOMDIR", PathKind::file}};
   for (int i = 0; i < 20000; ++i) {
-    names.push_back("PAT.MR.HEAD." + std::to_string(i % 2 + 1) + "." + std::to_string(i) +
-                    ".2026.12.07.10.00.00.123456." + std::to_string(i * 7919) + ".IMA");
-    header.links.push_back(i % 3 == 0);
+    names.emplace_back("PAT.MR.HEAD." + std::to_string(i % 2 + 1) + "." + std::to_string(i) +
+                           ".2026.12.07.10.00.00.123456." + std::to_string(i * 7919) + ".IMA",
+                       i % 3 == 0 ? PathKind::link : PathKind::file);
   }
+  header.listing.index.assign(names);
   return header;
+}
+
+// The names of `listing` as listed, each with its kind.
+FileSystem::Entries namesOf(const rename::Listing& listing) {
+  std::vector<std::string_view> names;
+  std::vector<bool> links;
+  listing.index.listing(names, links);
+  FileSystem::Entries entries;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    entries.emplace_back(names[i], links[i] ? PathKind::link : PathKind::file);
+  }
+  return entries;
 }
 
 // One folder has one journal (and one stand-in lock), whatever way it is
@@ -74,7 +91,7 @@ TEST(JournalLocation, WhatIsNoJournalIsToldNotOpenedAndLeftoversGo) {
   ASSERT_TRUE(journalPathFor(dir.path(), own));
   ASSERT_EQ(::mkfifo(own.c_str(), 0600), 0);
   std::string why;
-  EXPECT_EQ(journalState(own, &why), JournalState::damaged);
+  EXPECT_EQ(journal::state(own, &why), State::damaged);
   EXPECT_NE(why.find(kNotRegular), std::string::npos) << why;
   EXPECT_TRUE(listJournals().empty());
 
@@ -87,7 +104,7 @@ TEST(JournalLocation, WhatIsNoJournalIsToldNotOpenedAndLeftoversGo) {
   for (const std::string& file : {deadWriter, oldAside, liveWriter}) std::ofstream(file) << "x";
   std::filesystem::last_write_time(
       oldAside, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 40));
-  const std::vector<Status> told = tidyJournals(std::chrono::hours(24 * 30));
+  const std::vector<Status> told = tidy(std::chrono::hours(24 * 30));
   EXPECT_EQ(told.size(), 3u);  // the two FIFOs and the folder
   for (const Status& status : told) EXPECT_EQ(status.reason(), kNotRegular) << status.toString();
   EXPECT_FALSE(std::filesystem::exists(deadWriter));
@@ -105,35 +122,34 @@ TEST(JournalLocation, WhatIsNoJournalIsToldNotOpenedAndLeftoversGo) {
 TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
   testing::TempFolder dir;
   ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
-  std::vector<std::string> names;
-  JournalHeader header = sampleHeader(names);
-  header.sortableWidths = false;
-  const std::vector<std::string_view> views(names.begin(), names.end());
+  FileSystem::Entries names;
+  Header header = sampleHeader(names);
+  header.options.sortableWidths = false;
   const std::string file = dir / "state/exam.journal";
   {
-    std::unique_ptr<JournalWriter> writer;
-    ASSERT_TRUE(JournalWriter::create(file, header, views, openAppendFile, writer));
+    std::unique_ptr<Writer> writer;
+    ASSERT_TRUE(Writer::create(file, header, openAppendFile, writer));
     ASSERT_TRUE(
-        writer->intent(JournalIntent::Kind::placeholder, names[0], "Series_S1/x.IMA", false));
+        writer->intent(Intent::Kind::placeholder, names[0].first, "Series_S1/x.IMA", false));
     ASSERT_TRUE(writer->pass({1, 9999, {3, 7}}));
     ASSERT_TRUE(writer->finish());
   }
-  JournalContents read;
-  ASSERT_TRUE(readJournal(file, read));
-  EXPECT_EQ(read.header.names, names);
-  EXPECT_EQ(read.header.links, header.links);
-  EXPECT_EQ(read.header.others, header.others);
-  EXPECT_EQ(read.header.list1, header.list1);
-  EXPECT_EQ(read.header.nameLimit, 143);
-  EXPECT_EQ(read.header.foldsCase, !kNamesIgnoreCase);
-  EXPECT_TRUE(read.header.check2);
-  EXPECT_FALSE(read.header.sortableWidths);
+  Contents read;
+  ASSERT_TRUE(journal::read(file, read));
+  EXPECT_EQ(namesOf(read.header.listing), namesOf(header.listing));
+  EXPECT_EQ(namesOf(read.header.listing).size(), names.size());
+  EXPECT_EQ(read.header.listing.others, header.listing.others);
+  EXPECT_EQ(read.header.options.list1, header.options.list1);
+  EXPECT_EQ(read.header.options.nameLimit, 143);
+  EXPECT_EQ(read.header.options.foldsCase, !kNamesIgnoreCase);
+  EXPECT_TRUE(read.header.options.folders);
+  EXPECT_FALSE(read.header.options.sortableWidths);
   ASSERT_EQ(read.intents.size(), 1u);
   EXPECT_EQ(read.intents[0].to, "Series_S1/x.IMA");
   ASSERT_EQ(read.passes.size(), 1u);
   EXPECT_EQ(read.passes[0].failed, (std::vector<std::uint32_t>{3, 7}));
   EXPECT_TRUE(read.finished);
-  EXPECT_EQ(journalState(file), JournalState::finished);
+  EXPECT_EQ(journal::state(file), State::finished);
 
   // A byte of the pass record, with the end record after it: damaged, but
   // a salvaging read still has the header and the intent before it.
@@ -142,10 +158,10 @@ TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
   bytes.seekp(static_cast<std::streamoff>(size) - 12);
   bytes.put('#');
   bytes.close();
-  EXPECT_FALSE(readJournal(file, read));
-  ASSERT_TRUE(readJournal(file, read, true));
+  EXPECT_FALSE(journal::read(file, read));
+  ASSERT_TRUE(journal::read(file, read, true));
   EXPECT_FALSE(read.damage.empty());
-  EXPECT_EQ(read.header.names.size(), names.size());
+  EXPECT_EQ(read.header.listing.index.names().size(), names.size());
   EXPECT_EQ(read.intents.size(), 1u);
   EXPECT_FALSE(read.finished);
   ::unsetenv("XDG_STATE_HOME");
@@ -157,13 +173,12 @@ TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace)
   const std::string file = dir / "state/exam.journal";
   std::filesystem::create_directories(dir / "state");
   std::ofstream(file) << "the journal of the run before";
-  std::vector<std::string> names;
-  const JournalHeader header = sampleHeader(names);
-  const std::vector<std::string_view> views(names.begin(), names.end());
+  FileSystem::Entries names;
+  const Header header = sampleHeader(names);
   for (const auto& [failWrite, failSync] : {std::pair{1, false}, std::pair{0, true}}) {
-    std::unique_ptr<JournalWriter> writer;
-    const Status failed = JournalWriter::create(
-        file, header, views, testing::failingOpener(failWrite, failSync), writer);
+    std::unique_ptr<Writer> writer;
+    const Status failed =
+        Writer::create(file, header, testing::failingOpener(failWrite, failSync), writer);
     EXPECT_FALSE(failed);
     EXPECT_EQ(failed.path(), file);  // not the file written aside, which is gone
     EXPECT_EQ(writer, nullptr);
@@ -179,16 +194,16 @@ TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace)
   std::ofstream(file + ".new." + std::to_string(dead)) << "half a header";
   std::ofstream(file + ".new.1") << "init's, never ours";
   {
-    std::unique_ptr<JournalWriter> fresh;
-    ASSERT_TRUE(JournalWriter::create(file, header, views, openAppendFile, fresh));
+    std::unique_ptr<Writer> fresh;
+    ASSERT_TRUE(Writer::create(file, header, openAppendFile, fresh));
   }
   EXPECT_FALSE(std::filesystem::exists(file + ".new." + std::to_string(dead)));
   EXPECT_TRUE(std::filesystem::exists(file + ".new.1"));
   // A write after the header fails as it happens.
-  std::unique_ptr<JournalWriter> writer;
-  ASSERT_TRUE(JournalWriter::create(file, header, views, testing::failingOpener(2, false), writer));
+  std::unique_ptr<Writer> writer;
+  ASSERT_TRUE(Writer::create(file, header, testing::failingOpener(2, false), writer));
   const Status failed =
-      writer->intent(JournalIntent::Kind::folderRenaming, "Series_S1", "T1_Series_S1", true);
+      writer->intent(Intent::Kind::folderRenaming, "Series_S1", "T1_Series_S1", true);
   EXPECT_FALSE(failed);
   EXPECT_EQ(failed.path(), file);  // the journal that stays, to finish or undo from
   ::unsetenv("XDG_STATE_HOME");
@@ -217,14 +232,14 @@ TEST(JournalFileTest, EachVersionIsReadWithItsOwnWidthsOrRefused) {
     b.u32(0);                                          // no other entries
     b.seal();
     std::ofstream(file, std::ios::binary | std::ios::trunc) << b.buffer();
-    JournalContents read;
-    const Status status = readJournal(file, read);
+    Contents read;
+    const Status status = journal::read(file, read);
     if (version == 3 || version == 4) {
       ASSERT_TRUE(status) << status.toString();
-      EXPECT_EQ(read.header.sortableWidths, version == 4);
-      EXPECT_EQ(read.header.foldsCase, version == 4 ? !kNamesIgnoreCase : kNamesIgnoreCase);
-      EXPECT_TRUE(read.header.check4);
-      EXPECT_EQ(read.header.list1, std::vector<std::string>{"1"});
+      EXPECT_EQ(read.header.options.sortableWidths, version == 4);
+      EXPECT_EQ(read.header.options.foldsCase, version == 4 ? !kNamesIgnoreCase : kNamesIgnoreCase);
+      EXPECT_TRUE(read.header.options.describe);
+      EXPECT_EQ(read.header.options.list1, std::vector<std::string>{"1"});
     } else {
       EXPECT_NE(status.reason().find("of version " + std::to_string(version)), std::string::npos)
           << status.reason();
@@ -238,4 +253,4 @@ TEST(JournalFileTest, TheChecksumIsTheCommonCrc32) {
 }
 
 }  // namespace
-}  // namespace slicery::platform
+}  // namespace slicery::journal

@@ -1,0 +1,107 @@
+// Journal: the record a rename run keeps of itself outside the loaded folder,
+// so that a run cut short by a crash, a kill or a power failure can be
+// finished, and any last run undone. It holds what determines the run's plan
+// (its options and the folder's listing, as the plan takes them), written and
+// flushed before the first change; then what a kill could leave half done,
+// each written before it is done; then each series pass's outcome; then an
+// end record. A finish or an undo records that it begins and goes on
+// writing the same journal. The bytes are told in doc/journal-format.md;
+// their framing is platform/record_log.h's. It is read here (reader.cpp),
+// written by Writer (writer.h), and kept where platform/journal_files.h
+// says.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/status.h"
+#include "rename/plan.h"
+
+namespace slicery::journal {
+
+// What a run began with: where, the studies of its names, and what
+// determines its plan.
+struct Header {
+  std::string folder;  // absolute, where the run began
+  // The studies its .ima names belong to, as study() gives them; empty
+  // where there were too many to keep (a journal of version 3 has none).
+  std::vector<std::uint64_t> studies;
+  rename::PlanOptions options;
+  rename::Listing listing;
+};
+
+// A step recorded before it is taken: paths relative to the folder.
+struct Intent {
+  enum class Kind : std::uint8_t { cutMove = 1, placeholder = 2, folderRenaming = 3 };
+  Kind kind;
+  std::string from;
+  std::string to;
+};
+
+// The outcome of one series pass: how many files it renamed, and which of
+// its planned files (numbered across the plan) failed.
+struct Pass {
+  std::uint32_t pass = 0;
+  std::uint32_t renamed = 0;
+  std::vector<std::uint32_t> failed;
+};
+
+// A step that failed, recorded as it failed: the planned file, and why.
+struct Failure {
+  std::uint32_t file = 0;
+  std::string reason;
+};
+
+// A command that went on with a journal's run after it: a finish or an undo.
+enum class Command : std::uint8_t { run = 0, finish = 1, undo = 2 };
+
+struct Contents {
+  Header header;
+  std::vector<Intent> intents;
+  std::vector<Pass> passes;
+  std::vector<Failure> failures;
+  // The last command that worked on the run; `finished` tells whether it
+  // reached its end.
+  Command last = Command::run;
+  bool finished = false;
+  // Read with `salvage`: why the records after the last good one are lost.
+  std::string damage;
+};
+
+// The study an .ima name belongs to, by its pieces before the series
+// number, which a run never changes: a hash of them, letter case folded; 0
+// for a name of fewer pieces.
+std::uint64_t study(std::string_view imaName);
+// The most studies a header keeps.
+inline constexpr std::size_t kMostStudies = 64;
+// The start of the journal at `file`, read without reading the rest: the
+// folder its run began at and its studies. `known` is false where the start
+// does not tell (a journal of version 3, a long header start): read it whole.
+platform::Status readStart(const std::string& file, std::string& folder,
+                           std::vector<std::uint64_t>& studies, bool& known);
+
+enum class State { none, unfinished, finished, damaged };
+
+// Reads the journal at `file`. Fails with a reason a user can act on when the
+// file cannot be read, is damaged or of another version. A missing file fails
+// with code ENOENT. With `salvage`, a journal whose header is whole is read up
+// to its first bad record, and `damage` tells what was lost.
+platform::Status read(const std::string& file, Contents& out, bool salvage = false);
+// The state of the journal at `file`, reading no more than it must: one that
+// ends in a whole end record is finished; any other is read in full, into
+// `contents` when given. `why` receives the reason a damaged one cannot be
+// read.
+State state(const std::string& file, std::string* why = nullptr, Contents* contents = nullptr);
+
+// Tidies the state folder, where there is one: makes it this account's
+// only (0700) and every file in it too (0600), and removes each journal of a
+// finished run, and each journal a later one replaced, last written longer
+// than `keep` ago, and each journal being written aside whose writer is
+// gone or that is as old. A journal of a run that did not finish, or that
+// cannot be read, stays. Returns what could not be done.
+std::vector<platform::Status> tidy(std::chrono::seconds keep);
+
+}  // namespace slicery::journal

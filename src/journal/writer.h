@@ -1,0 +1,58 @@
+// Writer: writes a run's journal (journal.h) over an append-only file, so
+// that a test can make any write or flush fail.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "journal/journal.h"
+#include "platform/append_file.h"
+
+namespace slicery::journal {
+
+class Writer {
+ public:
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+
+  // Writes a journal of `header` aside (its studies worked out from its
+  // names), flushes it, and puts it in the place of any journal at `file`,
+  // which is kept until keepPrevious() or discardPrevious() decides.
+  static platform::Status create(const std::string& file, const Header& header,
+                                 const platform::AppendFileOpener& open,
+                                 std::unique_ptr<Writer>& writer);
+  // Goes on writing an existing journal after its last whole record.
+  static platform::Status reopen(const std::string& file, const platform::AppendFileOpener& open,
+                                 std::unique_ptr<Writer>& writer);
+
+  // Records a step before it is taken: written at once, and flushed to the
+  // disk too when `flush`.
+  platform::Status intent(Intent::Kind kind, std::string_view from, std::string_view to,
+                          bool flush);
+  platform::Status pass(const Pass& outcome);
+  // Records a step that failed, as it failed (not flushed).
+  platform::Status failure(std::uint32_t file, std::string_view reason);
+  // Records that a finish or an undo begins, flushed before its first change.
+  platform::Status command(Command command);
+  // Writes the end record (without waiting for the disk).
+  platform::Status finish();
+  // The run changed nothing: the journal before it takes its place again.
+  // The writer takes no record after it.
+  platform::Status keepPrevious();
+  // The run changed something: the journal before it goes.
+  void discardPrevious();
+  const std::string& path() const { return path_; }
+
+ private:
+  Writer(std::unique_ptr<platform::AppendFile> file, std::string path)
+      : file_(std::move(file)), path_(std::move(path)) {}
+  platform::Status write(bool flush);
+
+  std::unique_ptr<platform::AppendFile> file_;
+  std::string path_;
+  std::string buffer_;
+};
+
+}  // namespace slicery::journal
