@@ -26,7 +26,7 @@
 #include "platform/folder_lock.h"
 #include "platform/status.h"
 #include "rename/plan.h"
-#include "run/progress.h"
+#include "run/engine.h"
 #include "scan/ima_file_name.h"
 #include "scan/series_index.h"
 
@@ -47,15 +47,7 @@ struct Message {
   std::string details;  // a longer text a window may fold away
 };
 
-// One step of a run that did not take effect: a file or folder that could not
-// be renamed from oldPath to newPath. oldPath is empty for a folder that could
-// not be made at newPath; newPath is empty when the step failed before a new
-// path was known (a folder that could not be listed or read).
-struct RunFailure {
-  std::string oldPath;
-  std::string newPath;
-  std::string reason;
-};
+using run::RunFailure;
 
 // One line of a failure report: the paths from `folder` on, then the reason.
 std::string failureLine(const std::string& folder, const RunFailure& failure);
@@ -113,7 +105,7 @@ inline constexpr const char* kFolderHintTip =
     "Ctrl+O to choose one. Then Ctrl+P previews the run, Esc stops it, Ctrl+Z undoes it. "
     "Right-click the window for these commands.";
 
-class Form1 {
+class Form1 : private run::Observer {
  public:
   Form1(platform::FileSystem& fs, platform::Clock& clock);
   Form1(const Form1&) = delete;
@@ -346,47 +338,27 @@ class Form1 {
   // Closes the journal: with an end record when the run reached its end;
   // the journal before it stays when the run changed nothing.
   void endRun(bool changed);
-  // Performs `plan` through `folder` (none in a dry run), showing each step.
-  // Returns whether anything changed on disk.
-  bool performPlan(const rename::Plan& plan, platform::OpenFolder* folder);
-  // Before a finish: settles what its journal's run was in the middle of,
-  // and judges which of its steps took effect (judgedFiles_).
-  void prepareFinish(const rename::Plan& plan, platform::OpenFolder& loaded);
+  // Performs `plan` through `folder` (none in a dry run), showing each step;
+  // `finish` when it finishes a run cut short. Returns whether anything
+  // changed on disk.
+  bool performPlan(const rename::Plan& plan, platform::OpenFolder* folder,
+                   const run::Finish* finish = nullptr);
+  // How a run's steps show: the models change as the Parts say.
+  void seriesBegins(const rename::PlannedSeries& s, const std::string& folderPath,
+                    bool folderReady) override;
+  void fileBegins(const rename::PlannedSeries& s, const rename::PlannedFile& f,
+                  const std::string& oldPath, const std::string& newPath) override;
+  void fileRenamed(const rename::PlannedFile& f, const std::string& oldPath,
+                   const std::string& newPath) override;
+  void fileEnds(const rename::PlannedFile& f) override;
+  void failed(RunFailure failure) override;
+  bool stopWanted() override;
+  // Whether the series folder of the pass in hand can take its files.
+  bool seriesFolderReady_ = false;
   // Takes the loaded folder's lock, unless it is held already.
   platform::Status lockLoadedFolder();
-  // Why a file step is not even tried: its series folder cannot be used
-  // (`refusal`), or it is a link whose relative target would break.
-  platform::Status blockedStep(const rename::PlannedSeries& s, const rename::PlannedFile& f,
-                               const std::string& refusal, const std::string& oldPath);
-  // What a dry run foresees for a file step that moves.
-  platform::Status foreseen(const rename::PlannedSeries& s, const rename::PlannedFile& f,
-                            const std::string& oldPath, const std::string& newPath);
-  // A journal's run against the disk: its file steps, which of them took
-  // effect, and why those the journal records as failed failed.
-  struct JudgedRun {
-    std::vector<run::Step> steps;
-    run::Progress progress;
-    std::unordered_map<std::uint32_t, std::string> reasons;
-  };
-  // `listing` is the one the run began with, `described` where its series
-  // folders stand after their description named them.
-  JudgedRun judgeRun(const rename::Plan& plan, const scan::SeriesIndex& listing,
-                     const journal::Contents& contents,
-                     const std::unordered_map<std::string, std::string>& described);
-  // While finishing: each planned file's step as judged, kStepUntried,
-  // kStepDone or kStepFailed.
-  enum : std::uint8_t { kStepUntried = 0, kStepDone = 1, kStepFailed = 2 };
-  std::vector<std::uint8_t> judgedFiles_;
-  std::unordered_map<std::uint32_t, std::string> failureReasons_;
   // Takes a journal's inputs as the loaded folder's listing and options.
   void loadJournalInputs(const journal::Header& header);
-  // Where the series folders of `plan` stand after a description named them,
-  // by the disk: each renaming `contents` recorded that took effect, and
-  // where the journal lost one, the one folder named "<description>_" and
-  // the series folder's name.
-  std::unordered_map<std::string, std::string> describedFolders(const rename::Plan& plan,
-                                                                const journal::Contents& contents,
-                                                                platform::OpenFolder& loaded);
   // The files of a journal's run that the disk shows renamed or moved, and
   // the folders it shows named after their description.
   int filesInEffect(const journal::Contents& contents, int* foldersNamed = nullptr);
@@ -433,11 +405,6 @@ class Form1 {
    private:
     Form1& form_;
   };
-  // Removes the empty folder that a series folder renaming cut short left at
-  // its new name where the old name still stands; returns the renamings
-  // whose new name holds more than that.
-  std::vector<const journal::Intent*> removeFolderPlaceholders(const journal::Contents& contents,
-                                                               platform::OpenFolder& loaded);
   // Reads the journal of the loaded folder's last run for `operation`; with
   // `salvage`, what stands before a damaged record (journal::Contents::damage).
   platform::Status readLastJournal(const char* operation, const char* verb, bool salvage,

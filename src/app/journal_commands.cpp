@@ -12,6 +12,7 @@
 #include "app/form1.h"
 #include "journal/recorded_intent.h"
 #include "platform/journal_files.h"
+#include "run/finish.h"
 
 namespace slicery::app {
 
@@ -24,79 +25,7 @@ namespace {
 
 constexpr const char* kDefaultFolderBaseName = "Series";
 
-// The planned files whose step the run recorded as failed.
-std::unordered_set<std::uint32_t> failedSteps(const journal::Contents& contents) {
-  std::unordered_set<std::uint32_t> failed;
-  for (const journal::Pass& pass : contents.passes) {
-    failed.insert(pass.failed.begin(), pass.failed.end());
-  }
-  for (const journal::Failure& failure : contents.failures) failed.insert(failure.file);
-  return failed;
-}
-
-// Whether `name` stood among the entries the journal's run began with.
-bool listedBefore(const journal::Contents& contents, std::string_view name) {
-  for (const auto& [entry, kind] : contents.header.listing.others) {
-    if (platform::NameEqual{}(entry, name)) return true;
-  }
-  return false;
-}
-
-// Settles the one step that the last command on the journal's run can have
-// been in the middle of when it was cut short: the step of its last intent,
-// where both names stand. A cut move is completed (its new name holds the
-// file); a placeholder goes (the old name holds it).
-void settleLastIntent(const journal::Contents& contents, platform::OpenFolder& loaded) {
-  if (contents.intents.empty()) return;
-  const journal::Intent& last = contents.intents.back();
-  if (last.kind == journal::Intent::Kind::folderRenaming ||
-      loaded.kind(last.from) == PathKind::missing || loaded.kind(last.to) == PathKind::missing) {
-    return;
-  }
-  if (last.kind == journal::Intent::Kind::cutMove) {
-    loaded.completeCutMove(last.from, last.to);
-  } else {
-    loaded.removePlaceholder(last.to);
-  }
-}
-
 }  // namespace
-
-Form1::JudgedRun Form1::judgeRun(const rename::Plan& plan, const scan::SeriesIndex& listing,
-                                 const journal::Contents& contents,
-                                 const std::unordered_map<std::string, std::string>& described) {
-  JudgedRun judged;
-  judged.steps = run::stepsOf(plan);
-  const std::string& folder = File2.path();
-  // What stands now: the loaded folder's entries and each series folder's,
-  // spelled as the steps spell them.
-  platform::NameSet<std::string> present;
-  platform::FileSystem::Entries entries;
-  if (fileSystem().listEntries(folder, entries)) {
-    for (auto& [name, kind] : entries) present.insert(std::move(name));
-  }
-  std::unordered_set<std::string> listedFolders;
-  for (const rename::PlannedSeries& s : plan.series) {
-    if (!s.hasFolder || !listedFolders.insert(s.folderName).second) continue;
-    const auto renamed = described.find(s.folderName);
-    const std::string now = renamed == described.end() ? s.folderName : renamed->second;
-    entries.clear();
-    if (!fileSystem().listEntries(platform::joinPath(folder, now), entries)) continue;
-    for (const auto& [name, kind] : entries) present.insert(platform::joinPath(s.folderName, name));
-  }
-  platform::NameSet<std::string_view> listed;
-  for (const std::string_view name : listing.names()) listed.insert(name);
-  for (const auto& [name, kind] : contents.header.listing.others) listed.insert(name);
-  const std::unordered_set<std::uint32_t> failed = failedSteps(contents);
-  judged.progress = run::judge(
-      judged.steps, [&](std::string_view name) { return listed.count(name) != 0; },
-      [&](std::string_view name) { return present.count(std::string(name)) != 0; },
-      [&](std::uint32_t file) { return failed.count(file) != 0; });
-  for (const journal::Failure& failure : contents.failures) {
-    judged.reasons.try_emplace(failure.file, failure.reason);
-  }
-  return judged;
-}
 
 bool Form1::stopRequested() const {
   return stopAsked_ || (stopFlag_ != nullptr && stopFlag_->load()) || !journalError_;
@@ -238,91 +167,12 @@ Status Form1::readLastJournal(const char* operation, const char* verb, bool salv
   return journal::read(file, contents, salvage);
 }
 
-void Form1::prepareFinish(const rename::Plan& plan, platform::OpenFolder& loaded) {
-  settleLastIntent(*finishing_, loaded);
-  // A placeholder of a folder renaming cut short goes, so it can be done; a
-  // folder renaming that stays in the way is told when it is tried.
-  removeFolderPlaceholders(*finishing_, loaded);
-  renamedFolders_ = describedFolders(plan, *finishing_, loaded);
-  JudgedRun judged = judgeRun(plan, index_, *finishing_, renamedFolders_);
-  judgedFiles_.assign(plan.files.size(), kStepUntried);
-  for (std::size_t k = 0; k < judged.steps.size(); ++k) {
-    const run::Outcome outcome = judged.progress.outcomes[k];
-    if (outcome == run::Outcome::inEffect) {
-      judgedFiles_[judged.steps[k].file] = kStepDone;
-    } else if (outcome == run::Outcome::noEffect) {
-      judgedFiles_[judged.steps[k].file] = kStepFailed;
-    }
-  }
-  failureReasons_ = std::move(judged.reasons);
-}
-
 Form1::JournalScope::~JournalScope() {
   form_.lock_.reset();
   form_.knownLastRun_.reset();
   form_.journal_.reset();
   form_.finishing_ = nullptr;
-  form_.judgedFiles_.clear();
-  form_.failureReasons_.clear();
   form_.renamedFolders_.clear();
-}
-
-std::vector<const journal::Intent*> Form1::removeFolderPlaceholders(
-    const journal::Contents& contents, platform::OpenFolder& loaded) {
-  std::vector<const journal::Intent*> both;
-  for (const journal::Intent& intent : contents.intents) {
-    // A folder that stood there before the run is the user's, never the
-    // run's placeholder. Of two that stand, the empty one goes: the run's
-    // placeholder at the new name, or an undo's at the old one.
-    if (intent.kind == journal::Intent::Kind::folderRenaming &&
-        !listedBefore(contents, intent.to) && loaded.kind(intent.from) == PathKind::folder &&
-        loaded.kind(intent.to) == PathKind::folder && !loaded.removePlaceholder(intent.to) &&
-        !loaded.removePlaceholder(intent.from)) {
-      both.push_back(&intent);
-    }
-  }
-  return both;
-}
-
-std::unordered_map<std::string, std::string> Form1::describedFolders(
-    const rename::Plan& plan, const journal::Contents& contents, platform::OpenFolder& loaded) {
-  std::unordered_map<std::string, std::string> described;
-  for (const journal::Intent& intent : contents.intents) {
-    if (intent.kind == journal::Intent::Kind::folderRenaming &&
-        !listedBefore(contents, intent.to) && loaded.kind(intent.from) == PathKind::missing &&
-        loaded.kind(intent.to) == PathKind::folder) {
-      described[intent.from] = intent.to;
-    }
-  }
-  // A renaming the journal lost: the one folder named "<description>_" and
-  // the series folder's name, where that name is gone, that was not there
-  // before the run.
-  std::unordered_map<std::string, std::vector<std::string>> candidates;
-  for (const rename::PlannedSeries& s : plan.series) {
-    if (s.hasFolder && s.refusal.empty() && described.count(s.folderName) == 0 &&
-        loaded.kind(s.folderName) == PathKind::missing) {
-      candidates.try_emplace(s.folderName);
-    }
-  }
-  if (candidates.empty()) return described;
-  platform::FileSystem::Entries entries;
-  if (!fileSystem().listEntries(File2.path(), entries)) return described;
-  std::unordered_set<std::string_view> before;
-  for (const auto& [name, kind] : contents.header.listing.others) before.insert(name);
-  for (const auto& [name, kind] : entries) {
-    if (kind != PathKind::folder || before.count(name) != 0) continue;
-    for (auto& [folder, found] : candidates) {
-      if (name.size() > folder.size() + 1 &&
-          name.compare(name.size() - folder.size(), folder.size(), folder) == 0 &&
-          name[name.size() - folder.size() - 1] == '_') {
-        found.push_back(name);
-      }
-    }
-  }
-  for (auto& [folder, found] : candidates) {
-    if (found.size() == 1) described[folder] = found.front();
-  }
-  return described;
 }
 
 Status Form1::resumeRun() {
@@ -390,12 +240,13 @@ Status Form1::undoRun(bool reportFailures) {
         {full(now), before.empty() ? std::string() : full(before), std::move(reason)});
   };
 
-  settleLastIntent(contents, *loaded);
-  for (const journal::Intent* both : removeFolderPlaceholders(contents, *loaded)) {
+  run::settleLastIntent(contents, *loaded);
+  for (const journal::Intent* both : run::removeFolderPlaceholders(contents, *loaded)) {
     fail(both->to, both->from, "cannot be put back: both names exist");
   }
-  const auto described = describedFolders(plan, contents, *loaded);
-  const JudgedRun judged = judgeRun(plan, index_, contents, described);
+  const auto described = run::describedFolders(fileSystem(), folder, plan, contents, *loaded);
+  const run::JudgedRun judged =
+      run::judgeRun(fileSystem(), folder, plan, index_, contents, described);
   const std::vector<run::Step>& steps = judged.steps;
   // Steps that took effect go back; so do those whose old name someone took
   // since, which is then told.
@@ -482,7 +333,7 @@ Status Form1::undoRun(bool reportFailures) {
   std::unordered_set<std::string> removed;
   for (const rename::PlannedSeries& s : plan.series) {
     if (stopped || !s.hasFolder || !s.refusal.empty() || s.folderListed ||
-        listedBefore(contents, s.folderName) || !removed.insert(s.folderName).second ||
+        run::listedBefore(contents, s.folderName) || !removed.insert(s.folderName).second ||
         loaded->kind(s.folderName) != PathKind::folder) {
       continue;
     }
@@ -496,7 +347,8 @@ Status Form1::undoRun(bool reportFailures) {
   // Whatever records were lost: once the disk shows every name of the run
   // back as it was, nothing is left to undo.
   if (!stopped && runFailures.size() > fileFailuresFrom && contents.damage.empty() &&
-      judgeRun(plan, index_, contents, {}).progress.mismatchesAtStart == 0) {
+      run::judgeRun(fileSystem(), folder, plan, index_, contents, {}).progress.mismatchesAtStart ==
+          0) {
     runFailures.erase(runFailures.begin() + static_cast<std::ptrdiff_t>(fileFailuresFrom),
                       runFailures.end());
   }
@@ -563,10 +415,11 @@ int Form1::filesInEffect(const journal::Contents& contents, int* foldersNamed) {
   const rename::Plan plan = rename::makePlan(listing, contents.header.options);
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(File2.path());
   // Where each series folder is now: under the name a description gave it.
-  const auto folders = describedFolders(plan, contents, *loaded);
+  const auto folders = run::describedFolders(fileSystem(), File2.path(), plan, contents, *loaded);
   if (foldersNamed != nullptr) *foldersNamed = static_cast<int>(folders.size());
   const std::vector<run::Outcome> outcomes =
-      judgeRun(plan, listing.index, contents, folders).progress.outcomes;
+      run::judgeRun(fileSystem(), File2.path(), plan, listing.index, contents, folders)
+          .progress.outcomes;
   return static_cast<int>(std::count(outcomes.begin(), outcomes.end(), run::Outcome::inEffect));
 }
 

@@ -98,6 +98,10 @@ Preview Form1::preview() {
   }
   const rename::Plan plan = rename::makePlan({index_, others_}, planOptions());
 
+  run::Target dry;
+  dry.fs = &fileSystem();
+  dry.folder = p.folder;
+  dry.listing = &index_;
   std::unordered_set<std::string_view> made;
   std::string oldPath;
   std::string newPath;
@@ -124,8 +128,7 @@ Preview Form1::preview() {
           PreviewStep{PreviewStep::Kind::rename, std::string(f.oldName), plan.target(s, f), {}});
       platform::joinPathInto(oldPath, p.folder, step.from);
       platform::joinPathInto(newPath, p.folder, step.to);
-      Status foreseenStatus = blockedStep(s, f, s.refusal, oldPath);
-      if (foreseenStatus) foreseenStatus = foreseen(s, f, oldPath, newPath);
+      const Status foreseenStatus = run::foreseeStep(dry, s, f, oldPath, newPath);
       if (foreseenStatus) {
         ++p.renamed;
       } else {

@@ -9,13 +9,11 @@
 #include <string>
 
 #include "app/form1.h"
-#include "journal/recorded_intent.h"
-#include "rename/new_name.h"
+#include "run/finish.h"
 
 namespace slicery::app {
 namespace {
 
-using platform::PathKind;
 using platform::Status;
 
 constexpr long kSecondsPerDay = 86400;
@@ -67,8 +65,12 @@ void Form1::IMARenamer() {
   // Steps are taken relative to the loaded folder, held open.
   const std::unique_ptr<platform::OpenFolder> loaded =
       dryRun_ ? nullptr : fileSystem().openFolder(folder);
-  if (finishing_ != nullptr) prepareFinish(plan, *loaded);
-  bool changed = performPlan(plan, loaded.get());
+  run::Finish finish;
+  if (finishing_ != nullptr) {
+    finish = run::prepareFinish(fileSystem(), folder, plan, index_, *finishing_, *loaded);
+    renamedFolders_ = finish.described;
+  }
+  bool changed = performPlan(plan, loaded.get(), finishing_ != nullptr ? &finish : nullptr);
 
   File2.setPattern("*.ima");
   File2.assign(index_.store(), index_.names());
@@ -96,177 +98,75 @@ void Form1::showTimeTaken() {
   lbltimetaken.setText(std::to_string(taken) + " Seconds");
 }
 
-bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* loaded) {
-  using platform::joinPath;
-  const std::string folder = File2.path();
-  const auto record = [this](std::string oldPath, std::string newPath, const Status& status) {
-    runFailures.push_back({std::move(oldPath), std::move(newPath), status.reason()});
-  };
-  bool changed = false;
-  bool renameAttempted = false;
-  std::string newTarget;
-  for (size_t si = 0; si < plan.series.size() && !stopRequested(); ++si) {
-    const rename::PlannedSeries& s = plan.series[si];
-    seriesPadWidth = s.padWidth;
-    paddedSeries = s.padded;
-    seriesSubfolder = s.hasFolder ? joinPath(s.folderName, "") : std::string();
-
-    // The series' folder. One that exists already is used only when it is a
-    // real folder, never a link; a name that would lead out of the loaded
-    // folder or hide the series is never made or moved into.
-    std::string refusal;
-    bool folderReady = false;
-    // A finish finds a series folder named after its description already:
-    // its files went in before that.
-    const auto described = renamedFolders_.find(s.folderName);
-    const bool wasDescribed = s.hasFolder && described != renamedFolders_.end();
-    if (s.hasFolder) {
-      seriesFolderPath = joinPath(folder, s.folderName);
-      if (wasDescribed) {
-      } else if (loaded == nullptr) {
-        refusal = s.refusal;
-      } else if (refusal = rename::unsafeFolderName(s.folderName); !refusal.empty()) {
-      } else if (const Status made = loaded->makeFolder(s.folderName); made) {
-        changed = true;
-      } else if (const PathKind kind = loaded->kind(s.folderName); kind != PathKind::folder) {
-        refusal = made.code() == EEXIST ? rename::notAFolder(kind) : made.reason();
-      }
-      folderReady = refusal.empty();
-      if (!folderReady) {
-        record({}, seriesFolderPath, Status::error("make folder", seriesFolderPath, refusal));
-      }
-    }
-
-    lblcurrentseries.setText(s.text);
-    PRGSeries.setValue(0);
-    if (s.listed > 0) PRGSeries.setMaximum(s.listed);
-
-    journal::Pass outcome;
-    outcome.pass = static_cast<std::uint32_t>(si);
-    for (size_t i = s.firstFile; i < s.endFile && !stopRequested(); ++i) {
-      const rename::PlannedFile& f = plan.files[i];
-      oldFileName = f.oldName;
-      newFileName = f.newName;
-      if (s.hasFolder) Label3.setText(seriesFolderPath);
-      PRGSeries.setValue(PRGSeries.value() + 1);
-      ++filesProcessed;
-
-      if (f.renamed) {
-        lblcurrentslice.setText(std::string(f.slice));
-        lbloldfilename.setText(oldFileName);
-        lblnewfilename.setText(newFileName);
-        newTarget = plan.target(s, f);
-        platform::joinPathInto(oldFilePath, folder, oldFileName);
-        platform::joinPathInto(newFilePath, folder, newTarget);
-
-        // The folder renamer works on the folders this run actually has.
-        if (Check4.ticked() && folderReady && seriesFolderPath != lastListedFolder) {
-          List2.append(s.folderName);
-          lastListedFolder = seriesFolderPath;
-        }
-
-        // A name that stays the same is no failure and no rename.
-        renameAttempted = true;
-        Status status = blockedStep(s, f, refusal, oldFilePath);
-        bool moved = false;
-        bool done = false;
-        if (status && plan.moves(s, f)) {
-          if (loaded == nullptr) {
-            status = foreseen(s, f, oldFilePath, newFilePath);
-            done = true;
-          } else if (finishing_ != nullptr && judgedFiles_[i] == kStepDone) {
-            done = true;  // taken before the run stopped
-          } else if (finishing_ != nullptr && judgedFiles_[i] == kStepFailed) {
-            // Tried before the run stopped, without effect: the finish
-            // leaves it as the run did.
-            const auto why = failureReasons_.find(static_cast<std::uint32_t>(i));
-            status = why != failureReasons_.end()
-                         ? Status::error("rename", oldFilePath, why->second)
-                         : Status::systemError("rename", oldFilePath, EEXIST, newFilePath);
-          } else {
-            const std::string to =
-                wasDescribed ? joinPath(described->second, f.newName) : newTarget;
-            journal::RecordedIntent intent(journal_.get(), oldFileName, to, &journalError_);
-            status = loaded->renameFile(oldFileName, to, &intent);
-          }
-          moved = status.isOk();
-        }
-        if (!status) {
-          record(oldFilePath, newFilePath, status);
-          outcome.failed.push_back(static_cast<std::uint32_t>(i));
-          // Recorded as it fails, so that a finish or an undo after a kill
-          // knows the step changed nothing.
-          if (journal_ != nullptr && loaded != nullptr) {
-            if (const Status written =
-                    journal_->failure(static_cast<std::uint32_t>(i), status.reason());
-                !written) {
-              journalError_ = written;
-            }
-          }
-        } else if (moved) {
-          changed = changed || !done;
-          index_.renamed(f.id, s.hasFolder ? std::string_view() : f.newName,
-                         !s.hasFolder && f.foreseen == rename::Foresight::none);
-          ++filesRenamed;
-          ++outcome.renamed;
-          // Both counts shown before the view hears of the step, so that
-          // whatever it asks meanwhile never sees more renamed than processed.
-          Label6.setText(std::to_string(filesProcessed));
-          lbltotalfiles.setText(std::to_string(filesRenamed));
-          if (view() != nullptr) view()->fileRenamed(oldFilePath, newFilePath);
-        }
-      }
-
-      Label6.setText(std::to_string(filesProcessed));
-      prgtotal.setValue(filesProcessed);
-    }
-    if (journal_ != nullptr && (outcome.renamed > 0 || !outcome.failed.empty())) {
-      if (const Status written = journal_->pass(outcome); !written) journalError_ = written;
-    }
-  }
+bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* folder,
+                        const run::Finish* finish) {
+  run::Target target;
+  target.fs = &fileSystem();
+  target.folder = File2.path();
+  target.open = folder;
+  target.journal = journal_.get();
+  target.listing = &index_;
+  target.finish = finish;
+  const run::Performed performed = run::perform(plan, target, *this);
+  if (!performed.journalError) journalError_ = performed.journalError;
   // A run that tried to rename shows its own count, none included.
-  if (renameAttempted) lbltotalfiles.setText(std::to_string(filesRenamed));
-  return changed;
+  if (performed.attempted) lbltotalfiles.setText(std::to_string(filesRenamed));
+  return performed.changed;
 }
 
-Status Form1::blockedStep(const rename::PlannedSeries& s, const rename::PlannedFile& f,
-                          const std::string& refusal, const std::string& oldPath) {
-  if (!refusal.empty()) {
-    return Status::error(
-        "rename", oldPath,
-        "its series folder cannot be used (" + refusal + "); the file stays where it is");
-  }
-  std::string linkTarget;
-  if (s.hasFolder && index_.isLink(f.id) &&
-      fileSystem().entryKind(oldPath, linkTarget) == PathKind::link &&
-      platform::pathRootLength(linkTarget) == 0) {
-    return Status::error("rename", oldPath,
-                         linkTarget.empty()
-                             ? "a symbolic link whose target cannot be read could break in the "
-                               "series folder; the link stays where it is"
-                             : "a symbolic link with a relative target would break in the "
-                               "series folder; the link stays where it is");
-  }
-  return Status::ok();
+void Form1::seriesBegins(const rename::PlannedSeries& s, const std::string& folderPath,
+                         bool folderReady) {
+  seriesPadWidth = s.padWidth;
+  paddedSeries = s.padded;
+  seriesSubfolder = s.hasFolder ? platform::joinPath(s.folderName, "") : std::string();
+  if (s.hasFolder) seriesFolderPath = folderPath;
+  seriesFolderReady_ = folderReady;
+  lblcurrentseries.setText(s.text);
+  PRGSeries.setValue(0);
+  if (s.listed > 0) PRGSeries.setMaximum(s.listed);
 }
 
-Status Form1::foreseen(const rename::PlannedSeries& s, const rename::PlannedFile& f,
+void Form1::fileBegins(const rename::PlannedSeries& s, const rename::PlannedFile& f,
                        const std::string& oldPath, const std::string& newPath) {
-  switch (f.foreseen) {
-    case rename::Foresight::taken:
-      return Status::systemError("rename", oldPath, EEXIST, newPath);
-    case rename::Foresight::tooLong:
-      return Status::systemError("rename", oldPath, ENAMETOOLONG, newPath);
-    case rename::Foresight::none:
-      break;
+  oldFileName = f.oldName;
+  newFileName = f.newName;
+  if (s.hasFolder) Label3.setText(seriesFolderPath);
+  PRGSeries.setValue(PRGSeries.value() + 1);
+  ++filesProcessed;
+  if (!f.renamed) return;
+  lblcurrentslice.setText(std::string(f.slice));
+  lbloldfilename.setText(oldFileName);
+  lblnewfilename.setText(newFileName);
+  oldFilePath = oldPath;
+  newFilePath = newPath;
+  // The folder renamer works on the folders this run actually has.
+  if (Check4.ticked() && seriesFolderReady_ && seriesFolderPath != lastListedFolder) {
+    List2.append(s.folderName);
+    lastListedFolder = seriesFolderPath;
   }
-  // A folder that was there before may hold the name already.
-  std::string target;
-  if (s.hasFolder && s.folderListed &&
-      fileSystem().entryKind(newPath, target) != PathKind::missing) {
-    return Status::systemError("rename", oldPath, EEXIST, newPath);
-  }
-  return Status::ok();
+}
+
+void Form1::fileRenamed(const rename::PlannedFile&, const std::string& oldPath,
+                        const std::string& newPath) {
+  ++filesRenamed;
+  // Both counts shown before the view hears of the step, so that whatever
+  // it asks meanwhile never sees more renamed than processed.
+  Label6.setText(std::to_string(filesProcessed));
+  lbltotalfiles.setText(std::to_string(filesRenamed));
+  if (view() != nullptr) view()->fileRenamed(oldPath, newPath);
+}
+
+void Form1::fileEnds(const rename::PlannedFile&) {
+  Label6.setText(std::to_string(filesProcessed));
+  prgtotal.setValue(filesProcessed);
+}
+
+void Form1::failed(RunFailure failure) {
+  runFailures.push_back(std::move(failure));
+}
+
+bool Form1::stopWanted() {
+  return stopRequested();
 }
 
 }  // namespace slicery::app

@@ -1,0 +1,166 @@
+#include "run/finish.h"
+
+#include <unordered_set>
+
+namespace slicery::run {
+
+using platform::PathKind;
+
+namespace {
+
+// The planned files whose step the run recorded as failed.
+std::unordered_set<std::uint32_t> failedSteps(const journal::Contents& contents) {
+  std::unordered_set<std::uint32_t> failed;
+  for (const journal::Pass& pass : contents.passes) {
+    failed.insert(pass.failed.begin(), pass.failed.end());
+  }
+  for (const journal::Failure& failure : contents.failures) failed.insert(failure.file);
+  return failed;
+}
+
+}  // namespace
+
+// Whether `name` stood among the entries the journal's run began with.
+bool listedBefore(const journal::Contents& contents, std::string_view name) {
+  for (const auto& [entry, kind] : contents.header.listing.others) {
+    if (platform::NameEqual{}(entry, name)) return true;
+  }
+  return false;
+}
+
+// Settles the one step that the last command on the journal's run can have
+// been in the middle of when it was cut short: the step of its last intent,
+// where both names stand. A cut move is completed (its new name holds the
+// file); a placeholder goes (the old name holds it).
+void settleLastIntent(const journal::Contents& contents, platform::OpenFolder& loaded) {
+  if (contents.intents.empty()) return;
+  const journal::Intent& last = contents.intents.back();
+  if (last.kind == journal::Intent::Kind::folderRenaming ||
+      loaded.kind(last.from) == PathKind::missing || loaded.kind(last.to) == PathKind::missing) {
+    return;
+  }
+  if (last.kind == journal::Intent::Kind::cutMove) {
+    loaded.completeCutMove(last.from, last.to);
+  } else {
+    loaded.removePlaceholder(last.to);
+  }
+}
+
+JudgedRun judgeRun(platform::FileSystem& fs, const std::string& folder, const rename::Plan& plan,
+                   const scan::SeriesIndex& listing, const journal::Contents& contents,
+                   const DescribedFolders& described) {
+  JudgedRun judged;
+  judged.steps = stepsOf(plan);
+  // What stands now: the loaded folder's entries and each series folder's,
+  // spelled as the steps spell them.
+  platform::NameSet<std::string> present;
+  platform::FileSystem::Entries entries;
+  if (fs.listEntries(folder, entries)) {
+    for (auto& [name, kind] : entries) present.insert(std::move(name));
+  }
+  std::unordered_set<std::string> listedFolders;
+  for (const rename::PlannedSeries& s : plan.series) {
+    if (!s.hasFolder || !listedFolders.insert(s.folderName).second) continue;
+    const auto renamed = described.find(s.folderName);
+    const std::string now = renamed == described.end() ? s.folderName : renamed->second;
+    entries.clear();
+    if (!fs.listEntries(platform::joinPath(folder, now), entries)) continue;
+    for (const auto& [name, kind] : entries) present.insert(platform::joinPath(s.folderName, name));
+  }
+  platform::NameSet<std::string_view> listed;
+  for (const std::string_view name : listing.names()) listed.insert(name);
+  for (const auto& [name, kind] : contents.header.listing.others) listed.insert(name);
+  const std::unordered_set<std::uint32_t> failed = failedSteps(contents);
+  judged.progress = judge(
+      judged.steps, [&](std::string_view name) { return listed.count(name) != 0; },
+      [&](std::string_view name) { return present.count(std::string(name)) != 0; },
+      [&](std::uint32_t file) { return failed.count(file) != 0; });
+  for (const journal::Failure& failure : contents.failures) {
+    judged.reasons.try_emplace(failure.file, failure.reason);
+  }
+  return judged;
+}
+
+std::vector<const journal::Intent*> removeFolderPlaceholders(const journal::Contents& contents,
+                                                             platform::OpenFolder& loaded) {
+  std::vector<const journal::Intent*> both;
+  for (const journal::Intent& intent : contents.intents) {
+    // A folder that stood there before the run is the user's, never the
+    // run's placeholder. Of two that stand, the empty one goes: the run's
+    // placeholder at the new name, or an undo's at the old one.
+    if (intent.kind == journal::Intent::Kind::folderRenaming &&
+        !listedBefore(contents, intent.to) && loaded.kind(intent.from) == PathKind::folder &&
+        loaded.kind(intent.to) == PathKind::folder && !loaded.removePlaceholder(intent.to) &&
+        !loaded.removePlaceholder(intent.from)) {
+      both.push_back(&intent);
+    }
+  }
+  return both;
+}
+
+DescribedFolders describedFolders(platform::FileSystem& fs, const std::string& folder,
+                                  const rename::Plan& plan, const journal::Contents& contents,
+                                  platform::OpenFolder& loaded) {
+  DescribedFolders described;
+  for (const journal::Intent& intent : contents.intents) {
+    if (intent.kind == journal::Intent::Kind::folderRenaming &&
+        !listedBefore(contents, intent.to) && loaded.kind(intent.from) == PathKind::missing &&
+        loaded.kind(intent.to) == PathKind::folder) {
+      described[intent.from] = intent.to;
+    }
+  }
+  // A renaming the journal lost: the one folder named "<description>_" and
+  // the series folder's name, where that name is gone, that was not there
+  // before the run.
+  std::unordered_map<std::string, std::vector<std::string>> candidates;
+  for (const rename::PlannedSeries& s : plan.series) {
+    if (s.hasFolder && s.refusal.empty() && described.count(s.folderName) == 0 &&
+        loaded.kind(s.folderName) == PathKind::missing) {
+      candidates.try_emplace(s.folderName);
+    }
+  }
+  if (candidates.empty()) return described;
+  platform::FileSystem::Entries entries;
+  if (!fs.listEntries(folder, entries)) return described;
+  std::unordered_set<std::string_view> before;
+  for (const auto& [name, kind] : contents.header.listing.others) before.insert(name);
+  for (const auto& [name, kind] : entries) {
+    if (kind != PathKind::folder || before.count(name) != 0) continue;
+    for (auto& [series, found] : candidates) {
+      if (name.size() > series.size() + 1 &&
+          name.compare(name.size() - series.size(), series.size(), series) == 0 &&
+          name[name.size() - series.size() - 1] == '_') {
+        found.push_back(name);
+      }
+    }
+  }
+  for (auto& [series, found] : candidates) {
+    if (found.size() == 1) described[series] = found.front();
+  }
+  return described;
+}
+
+Finish prepareFinish(platform::FileSystem& fs, const std::string& folder, const rename::Plan& plan,
+                     const scan::SeriesIndex& listing, const journal::Contents& contents,
+                     platform::OpenFolder& loaded) {
+  settleLastIntent(contents, loaded);
+  // A placeholder of a folder renaming cut short goes, so it can be done; a
+  // folder renaming that stays in the way is told when it is tried.
+  removeFolderPlaceholders(contents, loaded);
+  Finish finish;
+  finish.described = describedFolders(fs, folder, plan, contents, loaded);
+  JudgedRun judged = judgeRun(fs, folder, plan, listing, contents, finish.described);
+  finish.steps.assign(plan.files.size(), Finish::untried);
+  for (std::size_t k = 0; k < judged.steps.size(); ++k) {
+    const Outcome outcome = judged.progress.outcomes[k];
+    if (outcome == Outcome::inEffect) {
+      finish.steps[judged.steps[k].file] = Finish::done;
+    } else if (outcome == Outcome::noEffect) {
+      finish.steps[judged.steps[k].file] = Finish::failed;
+    }
+  }
+  finish.reasons = std::move(judged.reasons);
+  return finish;
+}
+
+}  // namespace slicery::run
