@@ -8,6 +8,7 @@
 #include "journal/journal.h"
 #include "platform/journal_files.h"
 #include "rename/plan.h"
+#include "scan/ima_file_name.h"
 
 namespace slicery::journal {
 namespace {
@@ -39,6 +40,26 @@ bool showsRunOf(const Header& header, std::vector<std::string_view> names,
     changed = changed || (kind == platform::PathKind::folder && folders.count(name) != 0);
   }
   return changed;
+}
+
+// Whether a run can have made anything the folder holds: a name with a
+// series or slice piece padded with a zero or cut after the slice piece, or
+// a folder named as series folders are. A folder that holds none of these
+// is no run's work, and no journal needs to be asked about it.
+bool mayShowARun(const scan::SeriesIndex& index, const platform::FileSystem::Entries& others) {
+  const auto padded = [](std::string_view piece) { return piece.size() > 1 && piece[0] == '0'; };
+  scan::NameFields fields;
+  for (const std::string_view name : index.names()) {
+    scan::splitImaFileName(name, fields);
+    if (padded(fields[scan::kSeriesField]) || padded(fields[scan::kSliceField]) ||
+        std::count(name.begin(), name.end(), '.') + 1 == scan::kShortNamePieces) {
+      return true;
+    }
+  }
+  return std::any_of(others.begin(), others.end(), [](const auto& entry) {
+    return entry.second == platform::PathKind::folder &&
+           entry.first.find("_S") != std::string::npos;
+  });
 }
 
 }  // namespace
@@ -128,8 +149,10 @@ LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
     case State::none:
       break;
   }
-  // Without one: a run cut short on this folder at another path. Only the
-  // start of another journal is read, unless its studies are the folder's.
+  // Without one: a run cut short on this folder at another path, unless
+  // nothing in the folder can be a run's work. Only the start of another
+  // journal is read, unless its studies are the folder's.
+  if (!mayShowARun(index, others)) return last;
   const std::string& key = last.folderKey;
   std::unordered_set<std::uint64_t> studies;
   for (const std::string_view name : index.names()) studies.insert(study(name));

@@ -16,11 +16,12 @@ using namespace platform;
 std::vector<Status> tidy(std::chrono::seconds keep) {
   std::string folder;
   if (!stateFolder(folder)) return {};
-  const std::vector<std::string> names = namesIn(folder);
+  // One reading of the folder, which makes its files private on the way.
+  std::vector<std::string> names;
+  std::vector<Status> failures = makeFilesPrivate(folder, names);
   // Nothing is made where no journal was ever kept.
-  if (names.empty()) return {};
+  if (names.empty()) return failures;
   if (Status made = ensurePrivateFolder(folder); !made) return {std::move(made)};
-  std::vector<Status> failures = makeFilesPrivate(folder);
   const auto oldest = std::chrono::system_clock::now() - keep;
   const std::string previous = std::string(kJournalSuffix) + kPreviousJournalSuffix;
   const std::string fresh = std::string(kJournalSuffix) + kFreshJournalInfix;

@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include <cerrno>
-#include <cstdlib>
 
 #include "journal/records.h"
 #include "platform/journal_files.h"
@@ -24,9 +23,7 @@ using platform::joinPath;
 using platform::kFreshJournalInfix;
 using platform::kPreviousJournalSuffix;
 using platform::moveStateFile;
-using platform::namesIn;
 using platform::parentPath;
-using platform::processGone;
 using platform::readWholeFile;
 using platform::Record;
 using platform::RecordBuilder;
@@ -40,18 +37,6 @@ std::string previousOf(const std::string& file) {
   return file + kPreviousJournalSuffix;
 }
 
-// Removes what processes that died while writing `file` aside left: the
-// files "<file>.new.<process id>" of processes that are gone.
-void removeDeadWriters(const std::string& file) {
-  const std::string folder = parentPath(file);
-  const std::string prefix = file.substr(folder.size() + 1) + kFreshJournalInfix;
-  for (const std::string& name : namesIn(folder)) {
-    if (name.compare(0, prefix.size(), prefix) != 0) continue;
-    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-    if (pid > 0 && processGone(pid)) removeStateFile(joinPath(folder, name));
-  }
-}
-
 }  // namespace
 
 Status Writer::create(const std::string& file, const Header& h, const AppendFileOpener& open,
@@ -61,7 +46,6 @@ Status Writer::create(const std::string& file, const Header& h, const AppendFile
   // Written aside, under a name of this process's own, and renamed into
   // place once whole and on the disk.
   const std::string fresh = file + kFreshJournalInfix + std::to_string(currentProcessId());
-  removeDeadWriters(file);
   removeStateFile(fresh);
   // A failure names the journal, not the file aside, which goes.
   const auto fail = [&fresh, &file](const Status& status) {

@@ -19,8 +19,10 @@ std::string finalPath(const std::string& path);
 // The names of the entries of `folder`; none when it cannot be listed.
 std::vector<std::string> namesIn(const std::string& folder);
 // Makes every file in `folder` readable and writable by this account alone,
-// where the platform keeps such modes; what could not be changed.
-std::vector<Status> makeFilesPrivate(const std::string& folder);
+// where the platform keeps such modes, and gives the names of all its
+// entries (none when it cannot be listed), in one reading of the folder;
+// returns what could not be changed.
+std::vector<Status> makeFilesPrivate(const std::string& folder, std::vector<std::string>& names);
 // Whether a regular file stands at `path` itself (a link is not followed).
 bool isRegularFile(const std::string& path);
 // When the file at `path` was last written; false when it is not a plain

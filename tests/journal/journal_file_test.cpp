@@ -186,19 +186,6 @@ TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the journal of the run before");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "state"), {}), 1);
   }
-  // What a writer that died left aside goes with the next journal; a live
-  // writer's stays.
-  const pid_t dead = ::fork();
-  if (dead == 0) ::_exit(0);
-  ::waitpid(dead, nullptr, 0);
-  std::ofstream(file + ".new." + std::to_string(dead)) << "half a header";
-  std::ofstream(file + ".new.1") << "init's, never ours";
-  {
-    std::unique_ptr<Writer> fresh;
-    ASSERT_TRUE(Writer::create(file, header, openAppendFile, fresh));
-  }
-  EXPECT_FALSE(std::filesystem::exists(file + ".new." + std::to_string(dead)));
-  EXPECT_TRUE(std::filesystem::exists(file + ".new.1"));
   // A write after the header fails as it happens.
   std::unique_ptr<Writer> writer;
   ASSERT_TRUE(Writer::create(file, header, testing::failingOpener(2, false), writer));

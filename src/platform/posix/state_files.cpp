@@ -25,11 +25,20 @@ std::string finalPath(const std::string& path) {
   return withoutTrailingSeparator(absolute.lexically_normal().string());
 }
 
-std::vector<Status> makeFilesPrivate(const std::string& folder) {
+std::vector<Status> makeFilesPrivate(const std::string& folder, std::vector<std::string>& names) {
+  names.clear();
   std::vector<Status> failures;
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return {Status::systemError("make journals private", folder, errno)};
+  // A link where the folder belongs is not followed.
+  const int listed = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  DIR* dir = listed < 0 ? nullptr : ::fdopendir(listed);
+  if (dir == nullptr) {
+    if (listed >= 0) ::close(listed);
+    return {};
+  }
   while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    names.emplace_back(name);
     struct stat st;
     if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(st.st_mode) || (st.st_mode & 07777) == 0600) {

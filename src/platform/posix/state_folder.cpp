@@ -91,6 +91,12 @@ Status ensurePrivateFolder(const std::string& folder) {
     return Status::systemError(kOperation, path, code);
   }
 
+  // A folder of this account's alone already needs nothing.
+  struct stat seen;
+  if (::lstat(path.c_str(), &seen) == 0 && S_ISDIR(seen.st_mode) && seen.st_uid == ::geteuid() &&
+      (seen.st_mode & 07777) == 0700) {
+    return Status::ok();
+  }
   // What stands there now is judged through one descriptor, so it cannot be
   // swapped between the checks and the chmod. O_NOFOLLOW refuses a link.
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

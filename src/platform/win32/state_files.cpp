@@ -34,9 +34,10 @@ std::string finalPath(const std::string& path) {
   return withoutTrailingSeparator(win32::shortForm(longPath(path)));
 }
 
-std::vector<Status> makeFilesPrivate(const std::string&) {
+std::vector<Status> makeFilesPrivate(const std::string& folder, std::vector<std::string>& names) {
   // The state folder lies in the account's own LOCALAPPDATA, whose access
   // list already keeps other accounts out; files take it from there.
+  names = namesIn(folder);
   return {};
 }
 
