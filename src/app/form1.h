@@ -27,6 +27,7 @@
 #include "platform/status.h"
 #include "rename/plan.h"
 #include "run/engine.h"
+#include "run/finish.h"
 #include "scan/ima_file_name.h"
 #include "scan/series_index.h"
 
@@ -105,7 +106,7 @@ inline constexpr const char* kFolderHintTip =
     "Ctrl+O to choose one. Then Ctrl+P previews the run, Esc stops it, Ctrl+Z undoes it. "
     "Right-click the window for these commands.";
 
-class Form1 : private run::Observer {
+class Form1 : private run::Observer, private run::UndoObserver {
  public:
   Form1(platform::FileSystem& fs, platform::Clock& clock);
   Form1(const Form1&) = delete;
@@ -353,6 +354,13 @@ class Form1 : private run::Observer {
   void fileEnds(const rename::PlannedFile& f) override;
   void failed(RunFailure failure) override;
   bool stopWanted() override;
+  // How an undo's steps show, as a run's do.
+  void undoBegins(int steps) override;
+  void undoSeriesBegins(const rename::PlannedSeries& s, int steps) override;
+  void undoStepBegins(const rename::PlannedFile& f) override;
+  void filePutBack(const std::string& now, const std::string& before) override;
+  void folderPutBack(const std::string& now, const std::string& before) override;
+  bool undoStopWanted() override;
   // Whether the series folder of the pass in hand can take its files.
   bool seriesFolderReady_ = false;
   // Takes the loaded folder's lock, unless it is held already.

@@ -233,124 +233,24 @@ Status Form1::undoRun(bool reportFailures) {
   runFailures.clear();
   stepsPutBack = 0;
   foldersRemoved = 0;
-  const auto full = [&folder](const std::string& name) { return platform::joinPath(folder, name); };
-  const auto fail = [this, &full](const std::string& now, const std::string& before,
-                                  std::string reason) {
-    runFailures.push_back(
-        {full(now), before.empty() ? std::string() : full(before), std::move(reason)});
-  };
-
-  run::settleLastIntent(contents, *loaded);
-  for (const journal::Intent* both : run::removeFolderPlaceholders(contents, *loaded)) {
-    fail(both->to, both->from, "cannot be put back: both names exist");
-  }
-  const auto described = run::describedFolders(fileSystem(), folder, plan, contents, *loaded);
-  const run::JudgedRun judged =
-      run::judgeRun(fileSystem(), folder, plan, index_, contents, described);
-  const std::vector<run::Step>& steps = judged.steps;
-  // Steps that took effect go back; so do those whose old name someone took
-  // since, which is then told.
-  std::vector<bool> inEffect(steps.size());
-  for (std::size_t k = 0; k < steps.size(); ++k) {
-    inEffect[k] = judged.progress.outcomes[k] == run::Outcome::inEffect ||
-                  judged.progress.outcomes[k] == run::Outcome::blocked;
-  }
-  // Progress is shown as a run shows it: the steps to put back.
-  const int undoable = static_cast<int>(std::count(inEffect.begin(), inEffect.end(), true));
   lbltimetaken.setText("");
   runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
-  prgtotal.setMaximum(undoable);
-  prgtotal.setValue(0);
   filesProcessed = 0;
   filesRenamed = 0;
-
-  // The series folders named after their description go back first.
-  for (const auto& [from, to] : described) {
-    if (const Status back = loaded->renameFolder(to, from); !back) {
-      fail(to, from, "cannot be put back: " + back.reason());
-    } else {
-      ++stepsPutBack;
-      if (view_ != nullptr) view_->folderRenamed(full(to), full(from));
-    }
-  }
-
-  // The files, newest step first. Only the window's Stop ends an undo early;
-  // on the command line it goes on to its end whatever signal came.
-  std::vector<std::size_t> seriesOf(plan.files.size(), 0);
-  for (std::size_t si = 0; si < plan.series.size(); ++si) {
-    for (std::size_t i = plan.series[si].firstFile; i < plan.series[si].endFile; ++i) {
-      seriesOf[i] = si;
-    }
-  }
-  const std::size_t fileFailuresFrom = runFailures.size();
-  // The steps to put back in each series, counted once for its bar.
-  std::vector<int> toPutBack(plan.series.size(), 0);
-  for (std::size_t k = 0; k < steps.size(); ++k) {
-    if (inEffect[k]) ++toPutBack[seriesOf[steps[k].file]];
-  }
-  std::size_t shownSeries = plan.series.size();
-  for (std::size_t k = steps.size(); k-- > 0 && !stopAsked_;) {
-    if (!inEffect[k]) continue;
-    const run::Step& step = steps[k];
-    const rename::PlannedFile& f = plan.files[step.file];
-    if (seriesOf[step.file] != shownSeries) {
-      shownSeries = seriesOf[step.file];
-      const rename::PlannedSeries& s = plan.series[shownSeries];
-      lblcurrentseries.setText(s.text);
-      Label3.setText(s.hasFolder ? full(s.folderName) : std::string());
-      PRGSeries.setValue(0);
-      PRGSeries.setMaximum(toPutBack[shownSeries]);
-    }
-    const std::string from(step.from);
-    lblcurrentslice.setText(std::string(f.slice));
-    lbloldfilename.setText(f.newName);
-    lblnewfilename.setText(f.oldName);
-    PRGSeries.setValue(PRGSeries.value() + 1);
-    prgtotal.setValue(++filesProcessed);
-    Label6.setText(std::to_string(filesProcessed));
-    journal::RecordedIntent intent(journal_.get(), step.to, from);
-    if (const Status back = loaded->renameFile(step.to, from, &intent); back) {
-      ++stepsPutBack;
-      lbltotalfiles.setText(std::to_string(++filesRenamed));
-      if (view_ != nullptr) view_->fileRenamed(full(step.to), full(from));
-    } else if (back.code() == EEXIST) {
-      fail(step.to, from, "cannot be put back: its old name is taken too; neither is replaced");
-    } else if (back.code() == ENOENT) {
-      fail(step.to, from, "cannot be put back: the file is at neither its old nor its new name");
-    } else {
-      fail(step.to, from, "cannot be put back: " + back.reason());
-    }
-  }
-
+  run::Target target;
+  target.fs = &fileSystem();
+  target.folder = folder;
+  target.open = loaded.get();
+  target.journal = journal_.get();
+  run::Undone undone = run::undo(plan, index_, contents, target, *this);
+  stepsPutBack = undone.putBack;
+  foldersRemoved = undone.foldersRemoved;
+  runFailures = std::move(undone.failures);
+  const int undoable = undone.steps;
+  const bool stopped = undone.stopped;
   for (LabelModel* label :
        {&lblnewfilename, &lbloldfilename, &lblcurrentslice, &lblcurrentseries, &Label3}) {
     label->setText("");
-  }
-  // The series folders the run made, once empty; a stopped undo leaves them
-  // and the journal for the rest. A folder that was there before the run
-  // stays.
-  const bool stopped = stopAsked_;
-  std::unordered_set<std::string> removed;
-  for (const rename::PlannedSeries& s : plan.series) {
-    if (stopped || !s.hasFolder || !s.refusal.empty() || s.folderListed ||
-        run::listedBefore(contents, s.folderName) || !removed.insert(s.folderName).second ||
-        loaded->kind(s.folderName) != PathKind::folder) {
-      continue;
-    }
-    if (const Status gone = loaded->removeEmptyFolder(s.folderName); !gone) {
-      fail(s.folderName, {},
-           "the series folder made by the run cannot be removed: " + gone.reason());
-    } else {
-      ++foldersRemoved;
-    }
-  }
-  // Whatever records were lost: once the disk shows every name of the run
-  // back as it was, nothing is left to undo.
-  if (!stopped && runFailures.size() > fileFailuresFrom && contents.damage.empty() &&
-      run::judgeRun(fileSystem(), folder, plan, index_, contents, {}).progress.mismatchesAtStart ==
-          0) {
-    runFailures.erase(runFailures.begin() + static_cast<std::ptrdiff_t>(fileFailuresFrom),
-                      runFailures.end());
   }
   if (!contents.damage.empty()) {
     runFailures.push_back({file,
@@ -381,6 +281,43 @@ Status Form1::undoRun(bool reportFailures) {
   lbltotalfiles.setText(std::to_string(filesRenamed));
   showTimeTaken();
   return Status::ok();
+}
+
+void Form1::undoBegins(int steps) {
+  // Progress is shown as a run shows it: the steps to put back.
+  prgtotal.setMaximum(steps);
+  prgtotal.setValue(0);
+}
+
+void Form1::undoSeriesBegins(const rename::PlannedSeries& s, int steps) {
+  lblcurrentseries.setText(s.text);
+  Label3.setText(s.hasFolder ? platform::joinPath(File2.path(), s.folderName) : std::string());
+  PRGSeries.setValue(0);
+  PRGSeries.setMaximum(steps);
+}
+
+void Form1::undoStepBegins(const rename::PlannedFile& f) {
+  lblcurrentslice.setText(std::string(f.slice));
+  lbloldfilename.setText(f.newName);
+  lblnewfilename.setText(f.oldName);
+  PRGSeries.setValue(PRGSeries.value() + 1);
+  prgtotal.setValue(++filesProcessed);
+  Label6.setText(std::to_string(filesProcessed));
+}
+
+void Form1::filePutBack(const std::string& now, const std::string& before) {
+  lbltotalfiles.setText(std::to_string(++filesRenamed));
+  if (view_ != nullptr) view_->fileRenamed(now, before);
+}
+
+void Form1::folderPutBack(const std::string& now, const std::string& before) {
+  if (view_ != nullptr) view_->folderRenamed(now, before);
+}
+
+bool Form1::undoStopWanted() {
+  // Only the window's Stop ends an undo early; on the command line it goes
+  // on to its end whatever signal came.
+  return stopAsked_;
 }
 
 Status Form1::forgetRun(bool force, journal::LastRun& forgotten) {

@@ -1,10 +1,15 @@
 #include "run/finish.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <unordered_set>
+
+#include "journal/recorded_intent.h"
 
 namespace slicery::run {
 
 using platform::PathKind;
+using platform::Status;
 
 namespace {
 
@@ -161,6 +166,111 @@ Finish prepareFinish(platform::FileSystem& fs, const std::string& folder, const 
   }
   finish.reasons = std::move(judged.reasons);
   return finish;
+}
+
+Undone undo(const rename::Plan& plan, const scan::SeriesIndex& listing,
+            const journal::Contents& contents, const Target& t, UndoObserver& observer) {
+  Undone out;
+  platform::OpenFolder& loaded = *t.open;
+  const auto full = [&t](const std::string& name) { return platform::joinPath(t.folder, name); };
+  const auto fail = [&out, &full](const std::string& now, const std::string& before,
+                                  std::string reason) {
+    out.failures.push_back(
+        {full(now), before.empty() ? std::string() : full(before), std::move(reason)});
+  };
+
+  settleLastIntent(contents, loaded);
+  for (const journal::Intent* both : removeFolderPlaceholders(contents, loaded)) {
+    fail(both->to, both->from, "cannot be put back: both names exist");
+  }
+  const DescribedFolders described = describedFolders(*t.fs, t.folder, plan, contents, loaded);
+  const JudgedRun judged = judgeRun(*t.fs, t.folder, plan, listing, contents, described);
+  const std::vector<Step>& steps = judged.steps;
+  // Steps that took effect go back; so do those whose old name someone took
+  // since, which is then told.
+  std::vector<bool> inEffect(steps.size());
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    inEffect[k] = judged.progress.outcomes[k] == Outcome::inEffect ||
+                  judged.progress.outcomes[k] == Outcome::blocked;
+  }
+  out.steps = static_cast<int>(std::count(inEffect.begin(), inEffect.end(), true));
+  observer.undoBegins(out.steps);
+
+  // The series folders named after their description go back first.
+  for (const auto& [from, to] : described) {
+    if (const Status back = loaded.renameFolder(to, from); !back) {
+      fail(to, from, "cannot be put back: " + back.reason());
+    } else {
+      ++out.putBack;
+      observer.folderPutBack(full(to), full(from));
+    }
+  }
+
+  // The files, newest step first.
+  std::vector<std::size_t> seriesOf(plan.files.size(), 0);
+  for (std::size_t si = 0; si < plan.series.size(); ++si) {
+    for (std::size_t i = plan.series[si].firstFile; i < plan.series[si].endFile; ++i) {
+      seriesOf[i] = si;
+    }
+  }
+  const std::size_t fileFailuresFrom = out.failures.size();
+  // The steps to put back in each series, counted once for its bar.
+  std::vector<int> toPutBack(plan.series.size(), 0);
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    if (inEffect[k]) ++toPutBack[seriesOf[steps[k].file]];
+  }
+  std::size_t shownSeries = plan.series.size();
+  for (std::size_t k = steps.size(); k-- > 0;) {
+    if (!inEffect[k]) continue;
+    if (observer.undoStopWanted()) {
+      out.stopped = true;
+      break;
+    }
+    const Step& step = steps[k];
+    if (seriesOf[step.file] != shownSeries) {
+      shownSeries = seriesOf[step.file];
+      observer.undoSeriesBegins(plan.series[shownSeries], toPutBack[shownSeries]);
+    }
+    observer.undoStepBegins(plan.files[step.file]);
+    const std::string from(step.from);
+    journal::RecordedIntent intent(t.journal, step.to, from);
+    if (const Status back = loaded.renameFile(step.to, from, &intent); back) {
+      ++out.putBack;
+      observer.filePutBack(full(step.to), full(from));
+    } else if (back.code() == EEXIST) {
+      fail(step.to, from, "cannot be put back: its old name is taken too; neither is replaced");
+    } else if (back.code() == ENOENT) {
+      fail(step.to, from, "cannot be put back: the file is at neither its old nor its new name");
+    } else {
+      fail(step.to, from, "cannot be put back: " + back.reason());
+    }
+  }
+
+  out.stopped = out.stopped || observer.undoStopWanted();
+  // The series folders the run made, once empty; a stopped undo leaves them
+  // for the rest. A folder that was there before the run stays.
+  std::unordered_set<std::string> removed;
+  for (const rename::PlannedSeries& s : plan.series) {
+    if (out.stopped || !s.hasFolder || !s.refusal.empty() || s.folderListed ||
+        listedBefore(contents, s.folderName) || !removed.insert(s.folderName).second ||
+        loaded.kind(s.folderName) != PathKind::folder) {
+      continue;
+    }
+    if (const Status gone = loaded.removeEmptyFolder(s.folderName); !gone) {
+      fail(s.folderName, {},
+           "the series folder made by the run cannot be removed: " + gone.reason());
+    } else {
+      ++out.foldersRemoved;
+    }
+  }
+  // Whatever records were lost: once the disk shows every name of the run
+  // back as it was, nothing is left to undo.
+  if (!out.stopped && out.failures.size() > fileFailuresFrom && contents.damage.empty() &&
+      judgeRun(*t.fs, t.folder, plan, listing, contents, {}).progress.mismatchesAtStart == 0) {
+    out.failures.erase(out.failures.begin() + static_cast<std::ptrdiff_t>(fileFailuresFrom),
+                       out.failures.end());
+  }
+  return out;
 }
 
 }  // namespace slicery::run

@@ -66,4 +66,40 @@ Finish prepareFinish(platform::FileSystem& fs, const std::string& folder, const 
                      const scan::SeriesIndex& listing, const journal::Contents& contents,
                      platform::OpenFolder& loaded);
 
+// Told of an undo as it goes, in order.
+class UndoObserver {
+ public:
+  virtual ~UndoObserver() = default;
+  // The disk was asked: `steps` file steps are to go back.
+  virtual void undoBegins(int steps) = 0;
+  // A series' steps begin to go back: `steps` of them.
+  virtual void undoSeriesBegins(const rename::PlannedSeries& s, int steps) = 0;
+  // The step of `f` is about to go back.
+  virtual void undoStepBegins(const rename::PlannedFile& f) = 0;
+  // A file or a series folder went back from `now` to `before` (full paths).
+  virtual void filePutBack(const std::string& now, const std::string& before) = 0;
+  virtual void folderPutBack(const std::string& now, const std::string& before) = 0;
+  // Asked between two steps: whether to stop after the step in hand.
+  virtual bool undoStopWanted() = 0;
+};
+
+struct Undone {
+  int steps = 0;  // file steps found to put back
+  int putBack = 0;
+  int foldersRemoved = 0;
+  bool stopped = false;
+  std::vector<RunFailure> failures;
+};
+
+// Undoes the run of `contents`, whose plan is `plan` (begun from `listing`),
+// on `target`'s folder, held open: puts back every name the disk shows the
+// run changed, newest step first, the series folders named after their
+// description first of all, and then removes the series folders the run
+// made, once empty. Nothing is replaced and no folder that stood before the
+// run is removed or renamed. What cannot be put back is told in the
+// failures, unless the disk shows the folder back as it was whatever
+// records were lost.
+Undone undo(const rename::Plan& plan, const scan::SeriesIndex& listing,
+            const journal::Contents& contents, const Target& target, UndoObserver& observer);
+
 }  // namespace slicery::run
