@@ -336,6 +336,12 @@ class Form1 : private run::Observer, private run::UndoObserver {
   // Takes the folder's lock and opens the run's journal before its first
   // change; false when the run must not go on (refusal_ tells why).
   bool beginRun(const rename::Plan& plan);
+  // Clears what a run shows of the run before it.
+  void startDisplays();
+  // Performs `plan`, names its series folders after their description when
+  // asked, closes the journal and tells the time and the failures;
+  // `finishing` is the journal of a run cut short that the plan finishes.
+  void performRun(const rename::Plan& plan, const journal::Contents* finishing);
   // Closes the journal: with an end record when the run reached its end;
   // the journal before it stays when the run changed nothing.
   void endRun(bool changed);
@@ -424,8 +430,6 @@ class Form1 : private run::Observer, private run::UndoObserver {
   platform::AppendFileOpener openJournal_ = platform::openAppendFile;
   std::unique_ptr<platform::FolderLock> lock_;
   std::unique_ptr<journal::Writer> journal_;
-  // While finishing: the journal of the run being finished.
-  const journal::Contents* finishing_ = nullptr;
   platform::Status journalError_;
   journal::LastRun refusal_;
   // While finishing, the series folders the run renamed that the disk shows

@@ -61,7 +61,7 @@ journal::LastRun Form1::lastRun() {
 bool Form1::beginRun(const rename::Plan& plan) {
   refusal_ = {};
   journalError_ = Status::ok();
-  if (dryRun_ || finishing_ != nullptr || !journaling_) return true;
+  if (dryRun_ || !journaling_) return true;
   const std::string folder = File2.path();
   const auto refuse = [this](journal::LastRun why) {
     refusal_ = std::move(why);
@@ -102,9 +102,7 @@ void Form1::endRun(bool changed) {
   if (journal_ != nullptr) {
     Status closed = journalError_;
     if (closed && !stopRequested()) closed = journal_->finish();
-    // The journal a finished run replaced is of no more use: the run being
-    // finished changed the folder before it stopped.
-    if (finishing_ == nullptr && !changed) {
+    if (!changed) {
       if (const Status kept = journal_->keepPrevious(); !kept && closed) closed = kept;
     } else {
       journal_->discardPrevious();
@@ -171,7 +169,6 @@ Form1::JournalScope::~JournalScope() {
   form_.lock_.reset();
   form_.knownLastRun_.reset();
   form_.journal_.reset();
-  form_.finishing_ = nullptr;
   form_.renamedFolders_.clear();
 }
 
@@ -197,11 +194,14 @@ Status Form1::resumeRun() {
     return reopened;
   }
   if (Status begun = journal_->command(journal::Command::finish); !begun) return begun;
+  // The window shows the options of the run it finishes; the plan is the
+  // journal's own.
   loadJournalInputs(contents.header);
-  finishing_ = &contents;
   lbltimetaken.setText("");
   runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
-  IMARenamer();
+  journalError_ = Status::ok();
+  startDisplays();
+  performRun(rename::makePlan(contents.header.listing, contents.header.options), &contents);
   return Status::ok();
 }
 

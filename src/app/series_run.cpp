@@ -35,42 +35,42 @@ rename::PlanOptions Form1::planOptions() {
 }
 
 void Form1::IMARenamer() {
-  // Each run reports its own failures and names only its own series folders.
-  runFailures.clear();
-  List2.clear();
-  lastListedFolder.clear();
-
-  prgtotal.setMaximum(File2.count());
-  prgtotal.setValue(0);
-  filesProcessed = 0;
-  filesRenamed = 0;
-
+  startDisplays();
   const std::string folder = File2.path();
   // The run's one reading of the folder, unless it takes the load's; read
   // under the lock the run then holds.
-  if (startRereads_ && finishing_ == nullptr) {
+  if (startRereads_) {
     if (journaling_ && !dryRun_) lockLoadedFolder();
     if (const Status read = readLoadedFolder(folder); !read) {
       runFailures.push_back({folder, {}, "cannot be listed: " + read.reason()});
     }
   }
-  rename::PlanOptions options = planOptions();
-  if (finishing_ != nullptr) {
-    options.nameLimit = finishing_->header.options.nameLimit;
-    options.sortableWidths = finishing_->header.options.sortableWidths;
-    options.foldsCase = finishing_->header.options.foldsCase;
-  }
-  const rename::Plan plan = rename::makePlan({index_, others_}, std::move(options));
+  const rename::Plan plan = rename::makePlan({index_, others_}, planOptions());
   if (!beginRun(plan)) return;
+  performRun(plan, nullptr);
+}
+
+void Form1::startDisplays() {
+  // Each run reports its own failures and names only its own series folders.
+  runFailures.clear();
+  List2.clear();
+  lastListedFolder.clear();
+  prgtotal.setMaximum(File2.count());
+  prgtotal.setValue(0);
+  filesProcessed = 0;
+  filesRenamed = 0;
+}
+
+void Form1::performRun(const rename::Plan& plan, const journal::Contents* finishing) {
   // Steps are taken relative to the loaded folder, held open.
   const std::unique_ptr<platform::OpenFolder> loaded =
-      dryRun_ ? nullptr : fileSystem().openFolder(folder);
+      dryRun_ ? nullptr : fileSystem().openFolder(File2.path());
   run::Finish finish;
-  if (finishing_ != nullptr) {
-    finish = run::prepareFinish(fileSystem(), folder, plan, index_, *finishing_, *loaded);
+  if (finishing != nullptr) {
+    finish = run::prepareFinish(fileSystem(), File2.path(), plan, index_, *finishing, *loaded);
     renamedFolders_ = finish.described;
   }
-  bool changed = performPlan(plan, loaded.get(), finishing_ != nullptr ? &finish : nullptr);
+  bool changed = performPlan(plan, loaded.get(), finishing != nullptr ? &finish : nullptr);
 
   File2.setPattern("*.ima");
   File2.assign(index_.store(), index_.names());
@@ -86,7 +86,9 @@ void Form1::IMARenamer() {
     running_ = nullptr;
     changed = changed || (foldersRenamed_ > 0 && !dryRun_);
   }
-  endRun(changed);
+  // The journal a finished run replaced is of no more use: the run being
+  // finished changed the folder before it stopped.
+  endRun(changed || finishing != nullptr);
   showTimeTaken();
   if (!runFailures.empty() && view() != nullptr) view()->runFailed(runFailures);
 }
