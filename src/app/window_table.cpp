@@ -114,13 +114,6 @@ const ControlPlace& framePlace(int number) {
   throw std::out_of_range("no frame " + std::to_string(number));
 }
 
-const ControlPlace& placeOf(ControlId id, int index) {
-  for (const ControlPlace& place : kLayout) {
-    if (place.kind != frame && place.id == id && place.index == index) return place;
-  }
-  throw std::out_of_range("the control has no place in the window");
-}
-
 Twips inWindow(const ControlPlace& place) {
   Twips at = place.at;
   for (int parent = place.parent; parent != 0; parent = framePlace(parent).parent) {
@@ -259,6 +252,25 @@ const Question& unfinishedRunQuestion() {
 
 const Question& undoQuestion() {
   return kUndo;
+}
+
+bool AskingView::askStop(const std::string& text) {
+  return ask(stopQuestion(), text, {}) == Answer::stop;
+}
+
+Form1View::UnfinishedRunChoice AskingView::askUnfinishedRun(const std::string& text) {
+  switch (ask(unfinishedRunQuestion(), text, {})) {
+    case Answer::finish:
+      return UnfinishedRunChoice::finish;
+    case Answer::undo:
+      return UnfinishedRunChoice::undo;
+    default:
+      return UnfinishedRunChoice::cancel;
+  }
+}
+
+bool AskingView::confirm(const std::string& text, const std::string& title) {
+  return ask(undoQuestion(), text, title) == Answer::yes;
 }
 
 }  // namespace slicery::app

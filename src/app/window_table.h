@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "app/controls.h"
+#include "app/form1.h"
 
 namespace slicery::app {
-
-class Form1;
 
 // The window's client area, in twips (1/1440 inch; 15 make a pixel at 96
 // DPI).
@@ -60,8 +59,6 @@ struct ControlPlace {
 std::span<const ControlPlace> windowLayout();
 // Frame `number` (1 to 4).
 const ControlPlace& framePlace(int number);
-// The entry of a control.
-const ControlPlace& placeOf(ControlId id, int index = 0);
 // Where `place` stands in the window's client area.
 Twips inWindow(const ControlPlace& place);
 // The controls that take keyboard focus, in the order Tab visits them.
@@ -122,5 +119,19 @@ const Question& stopQuestion();
 const Question& unfinishedRunQuestion();
 // Ctrl+Z, before the last run is undone.
 const Question& undoQuestion();
+
+// A view that asks each of the form's questions above with one dialog of its
+// own, and tells the form the answer.
+class AskingView : public Form1View {
+ public:
+  // Asks `question`, with the form's `text` (and `title` where the table
+  // gives none); returns the answer given.
+  virtual Answer ask(const Question& question, const std::string& text,
+                     const std::string& title) = 0;
+
+  bool askStop(const std::string& text) override;
+  UnfinishedRunChoice askUnfinishedRun(const std::string& text) override;
+  bool confirm(const std::string& text, const std::string& title) override;
+};
 
 }  // namespace slicery::app

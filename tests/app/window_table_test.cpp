@@ -8,12 +8,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <functional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/form1.h"
 #include "support/memory_file_system.h"
-#include "support/recording_view.h"
 #include "support/temp_folder.h"
 
 namespace slicery::app {
@@ -38,19 +40,25 @@ bool overlap(const Twips& a, const Twips& b, int slack) {
 }
 
 TEST(WindowTableTest, EveryControlIsShownOnceInsideItsFrameAndHidesNoOther) {
+  MemoryFileSystem fs;
+  platform::SettableClock clock;
+  Form1 form(fs, clock);
   std::multiset<std::pair<ControlId, int>> placed;
   std::set<std::string> names;
   for (const ControlPlace& place : windowLayout()) {
     EXPECT_TRUE(names.insert(place.name).second) << place.name;
-    if (place.kind != ControlKind::frame) placed.emplace(place.id, place.index);
+    if (place.kind != ControlKind::frame) {
+      placed.emplace(place.id, place.index);
+      // The widget shows its own control's model, not another's.
+      EXPECT_EQ(modelOf(form, place).id(), place.id) << place.name;
+      EXPECT_EQ(modelOf(form, place).index(), place.index) << place.name;
+    }
     // A control reaching past its frame's edge would be cut off.
-    const Twips room = place.parent == 0 ? Twips{0, 0, kClientWidth, kClientHeight}
-                                         : Twips{0, 0, framePlace(place.parent).at.width,
-                                                 framePlace(place.parent).at.height};
-    EXPECT_GE(place.at.left, 0) << place.name;
-    EXPECT_GE(place.at.top, 0) << place.name;
-    EXPECT_LE(place.at.left + place.at.width, room.width) << place.name;
-    EXPECT_LE(place.at.top + place.at.height, room.height) << place.name;
+    const int width = place.parent == 0 ? kClientWidth : framePlace(place.parent).at.width;
+    const int height = place.parent == 0 ? kClientHeight : framePlace(place.parent).at.height;
+    EXPECT_GE(std::min(place.at.left, place.at.top), 0) << place.name;
+    EXPECT_LE(place.at.left + place.at.width, width) << place.name;
+    EXPECT_LE(place.at.top + place.at.height, height) << place.name;
   }
   for (const auto& control : shownControls()) {
     EXPECT_EQ(placed.count(control), 1u) << static_cast<int>(control.first) << control.second;
@@ -84,25 +92,19 @@ TEST(WindowTableTest, TabVisitsEachUsableControlOnceFromTheFirstEnabled) {
   }
 }
 
-// A view that answers each question as a user would, and keeps what it was
-// asked and which commands the menu would offer meanwhile.
-class AnsweringView : public testing::RecordingView {
+// A view that asks as the windows do, answers Stop to the stop question and
+// the safe answer to the others, and keeps what it was asked.
+class AnsweringView : public AskingView {
  public:
-  bool askStop(const std::string& text) override {
-    asked.push_back({&stopQuestion(), text});
-    return true;
+  Answer ask(const Question& question, const std::string& text, const std::string& title) override {
+    asked.emplace_back(&question, text);
+    if (&question == &undoQuestion()) undoTitle = title;
+    return &question == &stopQuestion() ? Answer::stop : question.safeAnswer;
   }
-  UnfinishedRunChoice askUnfinishedRun(const std::string& text) override {
-    asked.push_back({&unfinishedRunQuestion(), text});
-    return UnfinishedRunChoice::cancel;
-  }
-  bool confirm(const std::string& text, const std::string& title) override {
-    asked.push_back({&undoQuestion(), text});
-    undoTitle = title;
-    return false;
-  }
+  void fileRenamed(const std::string&, const std::string&) override { onFileRenamed(); }
   std::vector<std::pair<const Question*, std::string>> asked;
   std::string undoTitle;
+  std::function<void()> onFileRenamed = [] {};
 };
 
 std::string lower(std::string text) {
@@ -137,7 +139,7 @@ TEST(WindowTableTest, TheMenuOffersWhatAppliesAndEachQuestionsButtonsAnswerIt) {
 
   // During the run only Stop is offered, until it has been asked for.
   std::vector<std::string> duringRun;
-  view.onFileRenamed = [&](const std::string&, const std::string&) {
+  view.onFileRenamed = [&] {
     duringRun.push_back(offered());
     if (duringRun.size() == 1) form.pressEscape();
   };

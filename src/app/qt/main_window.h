@@ -40,7 +40,7 @@ using app::windowUsage;
 // The light hint shown in the "Current Folder:" value while it is empty.
 using app::kFolderHint;
 
-class MainWindow : public QWidget, public app::Form1View, public app::CommandView {
+class MainWindow : public QWidget, public app::AskingView, public app::CommandView {
  public:
   // While a load or a run works, changed controls are painted at once as
   // long as painting has taken at most 1/kPaintShare of the work's time, and
@@ -79,10 +79,10 @@ class MainWindow : public QWidget, public app::Form1View, public app::CommandVie
   void showMessage(const app::Message& message) override;
   void closeWindow() override;
   void runFailed(const std::vector<app::RunFailure>& failures) override;
-  UnfinishedRunChoice askUnfinishedRun(const std::string& message) override;
-  bool confirm(const std::string& message, const std::string& title) override;
-  bool askStop(const std::string& question) override;
   void notice(const app::Message& message) override;
+  // AskingView
+  app::Answer ask(const app::Question& question, const std::string& text,
+                  const std::string& title) override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -106,10 +106,6 @@ class MainWindow : public QWidget, public app::Form1View, public app::CommandVie
   QWidget* makeControl(const app::ControlPlace& place, QWidget* parent);
   QWidget* widgetOf(app::ControlId id) const;
   void bind(QWidget* widget, app::ControlModel& model, Kind kind, DropRole role);
-  // Asks `question`, with the form's `text` (and `title` where the table
-  // gives none); returns the answer given.
-  app::Answer ask(const app::Question& question, const std::string& text,
-                  const std::string& title = {});
   void setDropRole(QWidget* widget, DropRole role);
 
   void sync(int slot);

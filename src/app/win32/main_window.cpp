@@ -820,25 +820,6 @@ app::Answer MainWindow::ask(const app::Question& question, const std::string& te
   return question.safeAnswer;
 }
 
-bool MainWindow::askStop(const std::string& question) {
-  return ask(app::stopQuestion(), question) == app::Answer::stop;
-}
-
-app::Form1View::UnfinishedRunChoice MainWindow::askUnfinishedRun(const std::string& message) {
-  switch (ask(app::unfinishedRunQuestion(), message)) {
-    case app::Answer::finish:
-      return UnfinishedRunChoice::finish;
-    case app::Answer::undo:
-      return UnfinishedRunChoice::undo;
-    default:
-      return UnfinishedRunChoice::cancel;
-  }
-}
-
-bool MainWindow::confirm(const std::string& message, const std::string& title) {
-  return ask(app::undoQuestion(), message, title) == app::Answer::yes;
-}
-
 void MainWindow::closeWindow() {
   if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
 }

@@ -37,7 +37,7 @@ using app::windowUsage;
 // The light hint shown in the "Current Folder:" value while it is empty.
 using app::kFolderHint;
 
-class MainWindow : public app::Form1View, public app::CommandView {
+class MainWindow : public app::AskingView, public app::CommandView {
  public:
   // While a load or a run works, changed controls are repainted and the
   // window system answered at most this far apart.
@@ -96,10 +96,10 @@ class MainWindow : public app::Form1View, public app::CommandView {
   void showMessage(const app::Message& message) override;
   void closeWindow() override;
   void runFailed(const std::vector<app::RunFailure>& failures) override;
-  UnfinishedRunChoice askUnfinishedRun(const std::string& message) override;
-  bool confirm(const std::string& message, const std::string& title) override;
-  bool askStop(const std::string& question) override;
   void notice(const app::Message& message) override;
+  // AskingView
+  app::Answer ask(const app::Question& question, const std::string& text,
+                  const std::string& title) override;
 
  private:
   struct Binding {
@@ -130,10 +130,6 @@ class MainWindow : public app::Form1View, public app::CommandView {
   void command(int slot, int notification);
   void dropFiles(HDROP drop);
   HBRUSH text1Brush() const;
-  // Asks `question`, with the form's `text` (and `title` where the table
-  // gives none); returns the answer given.
-  app::Answer ask(const app::Question& question, const std::string& text,
-                  const std::string& title = {});
   void addTooltip(HWND target);
   // What the tooltip of a control (or of Start's place) says.
   std::string tipOf(UINT_PTR tool) const;
