@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "app/window_program.h"
 #include "main_window.h"
-#include "platform/clock.h"
-#include "platform/real_file_system.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -54,14 +54,11 @@ int main(int argc, char** argv) {
   args = slicery::qt::parseWindowArguments(arguments(argc, argv));
   if (const int status = answer(args); status >= 0) return status;
 
-  for (const std::string& failure : slicery::journal::forgetOldRuns()) {
+  slicery::app::WindowProgram program;
+  for (const std::string& failure : program.tidyFailures()) {
     std::fprintf(stderr, "slicery: cannot tidy the run journals: %s\n", failure.c_str());
   }
-  slicery::platform::RealFileSystem fileSystem;
-  slicery::platform::RealClock clock;
-  slicery::app::Form1 form(fileSystem, clock);
-  form.setJournaling(true);
-  slicery::qt::MainWindow window(form);
+  slicery::qt::MainWindow window(program.form());
   window.show();
   // A relative path is shown, and kept in the journal, by its full path.
   for (std::string& path : args.paths) path = slicery::platform::absolutePath(path);

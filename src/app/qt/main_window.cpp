@@ -36,7 +36,6 @@ namespace {
 
 constexpr int kControlIds = static_cast<int>(ControlId::Label4) + 1;
 constexpr int kLabel1Elements = 10;
-// How many failures the end-of-run report lists by name.
 
 // Positions and sizes are laid out in twips; 15 make a pixel at 96 dpi.
 QRect twips(int left, int top, int width, int height) {
@@ -44,16 +43,16 @@ QRect twips(int left, int top, int width, int height) {
   return {px(left), px(top), px(width), px(height)};
 }
 
+QRect twips(const app::Twips& at) {
+  return twips(at.left, at.top, at.width, at.height);
+}
+
 QString text(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-QFrame* makeFrame(QWidget* parent, const char* name, QRect geometry) {
-  auto* frame = new QFrame(parent);
-  frame->setObjectName(QString::fromLatin1(name));
-  frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-  frame->setGeometry(geometry);
-  return frame;
+QKeySequence keySequence(const app::CommandEntry& entry) {
+  return QKeySequence::fromString(QString::fromLatin1(entry.keys), QKeySequence::PortableText);
 }
 
 // The colour of a system palette role, for Text1's background.
@@ -95,6 +94,18 @@ bool isUserInput(QEvent::Type type) {
       return true;
     default:
       return false;
+  }
+}
+
+// The toolkit's own button for an answer the table gives no caption.
+QMessageBox::StandardButton standardButton(app::Answer answer) {
+  switch (answer) {
+    case app::Answer::yes:
+      return QMessageBox::Yes;
+    case app::Answer::no:
+      return QMessageBox::No;
+    default:
+      return QMessageBox::Cancel;
   }
 }
 
@@ -163,14 +174,14 @@ MainWindow::MainWindow(app::Form1& form, QWidget* parent)
     return QFileDialog::getExistingDirectory(parentWidget, QStringLiteral("Open an Exam Folder"),
                                              start);
   };
-  auto* open = new QShortcut(QKeySequence::Open, this);
-  connect(open, &QShortcut::activated, this, &MainWindow::openFolder);
-  auto* preview = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
-  connect(preview, &QShortcut::activated, this, &MainWindow::openPreview);
-  // During the work a shortcut is the one key that comes through: the
-  // event filter holds back key presses, not the shortcuts they make.
-  auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-  connect(stop, &QShortcut::activated, this, [this] { form_.pressEscape(); });
+  // The commands' keys. During the work a shortcut is the one key that
+  // comes through: the event filter holds back key presses, not the
+  // shortcuts they make.
+  for (const app::CommandEntry& entry : app::contextMenu()) {
+    auto* shortcut = new QShortcut(keySequence(entry), this);
+    connect(shortcut, &QShortcut::activated, this,
+            [this, c = entry.command] { app::runCommand(form_, *this, c); });
+  }
 }
 
 void MainWindow::start() {
@@ -193,33 +204,19 @@ void MainWindow::openPreview() {
 
 void MainWindow::showCommandMenu(QPoint globalPos) {
   QMenu menu(this);
-  const auto add = [&menu](const char* name, const QKeySequence& keys, bool applies) {
-    QAction* action = menu.addAction(QString::fromUtf8(name) + QLatin1Char('\t') +
-                                     keys.toString(QKeySequence::NativeText));
-    action->setEnabled(applies);
-    return action;
-  };
-  const QAction* open = add("Open folder\u2026", QKeySequence::Open, form_.canOpenFolder());
-  const QAction* preview =
-      add("Preview\u2026", QKeySequence(Qt::CTRL | Qt::Key_P), form_.canPreview());
-  const QAction* undoRun =
-      add("Undo last run", QKeySequence(Qt::CTRL | Qt::Key_Z), form_.undoOffer().applies);
-  const QAction* stop = add("Stop", QKeySequence(Qt::Key_Escape), form_.canStop());
+  for (const app::CommandEntry& entry : app::contextMenu()) {
+    QAction* action = menu.addAction(QString::fromUtf8(entry.caption) + QLatin1Char('\t') +
+                                     keySequence(entry).toString(QKeySequence::NativeText));
+    action->setEnabled(app::commandApplies(form_, entry.command));
+    action->setData(static_cast<int>(entry.command));
+  }
   if (onCommandMenu) {
     QMetaObject::invokeMethod(
         &menu, [this, &menu] { onCommandMenu(&menu); }, Qt::QueuedConnection);
   }
   const QAction* chosen = menu.exec(globalPos);
-  if (chosen == nullptr) return;
-  if (chosen == open) {
-    openFolder();
-  } else if (chosen == preview) {
-    openPreview();
-  } else if (chosen == undoRun) {
-    undo();
-  } else if (chosen == stop) {
-    form_.pressEscape();
-  }
+  if (chosen != nullptr)
+    app::runCommand(form_, *this, static_cast<app::Command>(chosen->data().toInt()));
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
@@ -251,172 +248,106 @@ int MainWindow::slotOf(ControlId id, int index) {
 }
 
 void MainWindow::buildControls() {
-  app::Form1& f = form_;
   setDropRole(this, DropRole::load);
   const QFont regular = captionFont();
   QFont bold = regular;
   bold.setBold(true);
-
-  const auto label = [this, &regular](QWidget* parent, app::LabelModel& model, const char* name,
-                                      QRect at, DropRole role) {
-    auto* widget = new QLabel(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setFont(regular);
-    widget->setTextFormat(Qt::PlainText);
-    widget->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    widget->setAutoFillBackground(true);
-    widget->setGeometry(at);
-    bind(widget, model, Kind::label, role);
-    return widget;
-  };
-  // A value that may be wider than its label: a path or a file name.
-  const auto valueLabel = [this, &regular](QWidget* parent, app::LabelModel& model,
-                                           const char* name, QRect at) {
-    auto* widget = new ValueLabel(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setFont(regular);
-    widget->setTextFormat(Qt::PlainText);
-    widget->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    widget->setAutoFillBackground(true);
-    widget->setGeometry(at);
-    bind(widget, model, Kind::valueLabel, DropRole::load);
-    return widget;
-  };
-  const auto checkBox = [this](QWidget* parent, app::CheckBoxModel& model, const char* name,
-                               QRect at, DropRole role) {
-    auto* box = new QCheckBox(text(model.caption()), parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setGeometry(at);
-    bind(box, model, Kind::checkBox, role);
-    connect(box, &QCheckBox::clicked, this, [this, &model](bool checked) {
-      form_.changeCheck(model, checked ? 1 : 0);
-      sync(slotOf(model.id(), 0));  // shows the model again if it refused the change
-    });
-    return box;
-  };
-  const auto button = [this, &regular](QWidget* parent, app::ButtonModel& model, const char* name,
-                                       QRect at) {
-    auto* widget = new QPushButton(text(model.caption()), parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setFont(regular);
-    widget->setGeometry(at);
-    bind(widget, model, Kind::button, DropRole::load);
-    return widget;
-  };
-  const auto progressBar = [this](app::ProgressBarModel& model, const char* name, QRect at) {
-    auto* bar = new QProgressBar(this);
-    bar->setObjectName(QString::fromLatin1(name));
-    bar->setTextVisible(false);
-    bar->setGeometry(at);
-    bind(bar, model, Kind::progressBar, DropRole::refuse);
-    return bar;
-  };
-
-  // Frame1 holds everything but the few controls drawn above it.
-  QFrame* frame1 = makeFrame(this, "Frame1", twips(120, 0, 14415, 6855));
-  setDropRole(frame1, DropRole::load);
-
-  // Top band: commands and options.
-  QPushButton* btnstart = button(frame1, f.btnstart, "btnstart", twips(360, 360, 1215, 495));
-  QPushButton* btnExit = button(frame1, f.btnExit, "btnExit", twips(360, 960, 1215, 495));
-  connect(btnstart, &QPushButton::clicked, this, &MainWindow::start);
-  btnstart->setToolTip(QString::fromLatin1(app::kStartTip));
-  connect(btnExit, &QPushButton::clicked, this, [this] { form_.pressExit(); });
-  // Undo of the last run: no room for a button, so a key and the context
-  // menu.
-  connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this), &QShortcut::activated, this,
-          &MainWindow::undo);
-
-  QCheckBox* check1 =
-      checkBox(frame1, f.Check1, "Check1", twips(2160, 240, 5415, 255), DropRole::load);
-  QCheckBox* check2 =
-      checkBox(frame1, f.Check2, "Check2", twips(2160, 600, 7575, 255), DropRole::ignore);
-  label(frame1, f.Label8, "Label8", twips(6000, 960, 7455, 255), DropRole::refuse)->setFont(bold);
-  QCheckBox* check3 =
-      checkBox(frame1, f.Check3, "Check3", twips(2160, 1320, 1935, 255), DropRole::load);
-
-  auto* text1 = new QLineEdit(frame1);
-  text1->setObjectName(QStringLiteral("Text1"));
-  text1->setGeometry(twips(4200, 1320, 2895, 285));
-  text1->setDragEnabled(false);
-  bind(text1, f.Text1, Kind::textBox, DropRole::ignore);
-  connect(text1, &QLineEdit::textEdited, this, [this](const QString& typed) {
-    form_.changeText1(typed.toStdString());
-    sync(slotOf(ControlId::Text1, 0));
-  });
-  label(frame1, f.Label4, "Label4", twips(7320, 1320, 5895, 255), DropRole::load)->setFont(bold);
-
-  // Middle band: the folder and the file being renamed.
-  QFrame* frame4 = makeFrame(frame1, "Frame4", twips(360, 1560, 13696, 3135));
-  setDropRole(frame4, DropRole::load);
-  struct StatusRow {
-    int top;
-    int captionIndex;
-    int captionLeft;
-    int captionWidth;
-    app::LabelModel* value;
-    const char* valueName;
-    int valueWidth;
-  };
-  const StatusRow rows[] = {
-      {240, 0, 1005, 1335, &f.lblcurrentfolder, "lblcurrentfolder", 10335},
-      {600, 2, 120, 2295, &f.lblseriesnum, "lblseriesnum", 2055},
-      {960, 1, 930, 1455, &f.lblcountoffiles, "lblcountoffiles", 2175},
-      {1320, 3, 285, 2175, &f.lblcurrentseries, "lblcurrentseries", 2175},
-      {1680, 4, 405, 1935, &f.lblcurrentslice, "lblcurrentslice", 1455},
-      {2040, 5, 1080, 1335, &f.lbloldfilename, "lbloldfilename", 10335},
-      {2400, 6, 1005, 1335, &f.lblnewfilename, "lblnewfilename", 10335},
-  };
-  constexpr int kStatusValueLeft = 2565;
-  for (const StatusRow& row : rows) {
-    const QByteArray name = "Label1(" + QByteArray::number(row.captionIndex) + ")";
-    label(frame4, f.Label1[static_cast<size_t>(row.captionIndex)], name.constData(),
-          twips(row.captionLeft, row.top, row.captionWidth, 255), DropRole::load);
-    const QRect at = twips(kStatusValueLeft, row.top, row.valueWidth, 255);
-    const bool wide = row.value == &f.lblcurrentfolder || row.value == &f.lbloldfilename ||
-                      row.value == &f.lblnewfilename;
-    if (wide) {
-      valueLabel(frame4, *row.value, row.valueName, at);
-    } else {
-      label(frame4, *row.value, row.valueName, at, DropRole::load);
+  // Parents come before what they hold; a later widget lies above the
+  // earlier ones of its parent, as the table's later controls do.
+  QWidget* parents[5] = {this};
+  for (const app::ControlPlace& place : app::windowLayout()) {
+    QWidget* widget = makeControl(place, parents[place.parent]);
+    widget->setObjectName(QString::fromLatin1(place.name));
+    widget->setGeometry(twips(place.at));
+    if (place.font != app::CaptionFont::none) {
+      widget->setFont(place.font == app::CaptionFont::bold ? bold : regular);
     }
+    if (place.kind == app::ControlKind::frame) parents[place.index] = widget;
   }
-  label(frame4, f.Label2, "Label2", twips(720, 2760, 1695, 255), DropRole::load);
-  valueLabel(frame4, f.Label3, "Label3", twips(kStatusValueLeft, 2760, 5775, 255));
-  auto* folder = frame4->findChild<ValueLabel*>(QStringLiteral("lblcurrentfolder"));
+  auto* folder = findChild<ValueLabel*>(QStringLiteral("lblcurrentfolder"));
   folder->setHint(QString::fromLatin1(kFolderHint));
   folder->setHintTip(QString::fromLatin1(app::kFolderHintTip));
-
-  // Bottom band: progress and the results of the run.
-  QFrame* frame2 = makeFrame(frame1, "Frame2", twips(360, 4800, 13695, 1815));
-  setDropRole(frame2, DropRole::load);
-  label(frame2, f.Label1[7], "Label1(7)", twips(360, 240, 2655, 255), DropRole::load);
-  label(frame2, f.Label1[8], "Label1(8)", twips(360, 960, 2655, 255), DropRole::load);
-  QFrame* frame3 = makeFrame(frame2, "Frame3", twips(8640, 240, 4815, 1335));
-  setDropRole(frame3, DropRole::refuse);
-  label(frame3, f.Label5, "Label5", twips(1320, 360, 1455, 255), DropRole::load);
-  label(frame3, f.Label6, "Label6", twips(2880, 360, 1695, 255), DropRole::load);
-  label(frame3, f.Label1[9], "Label1(9)", twips(240, 600, 2535, 255), DropRole::load);
-  label(frame3, f.lbltotalfiles, "lbltotalfiles", twips(2880, 600, 1695, 255), DropRole::load);
-  label(frame3, f.Label7, "Label7", twips(1600, 840, 1215, 255), DropRole::refuse);
-  label(frame3, f.lbltimetaken, "lbltimetaken", twips(2880, 840, 1815, 255), DropRole::refuse);
-
-  // Children of the window that lie over Frame1 and Frame2.
-  QCheckBox* check4 =
-      checkBox(this, f.Check4, "Check4", twips(2280, 960, 3735, 255), DropRole::refuse);
-  check4->raise();
-  progressBar(f.PRGSeries, "PRGSeries", twips(840, 5280, 7455, 375))->raise();
-  progressBar(f.prgtotal, "prgtotal", twips(840, 6000, 7455, 375))->raise();
-
-  for (QCheckBox* box : {check1, check2, check3}) box->setFont(regular);
+  widgetOf(app::ControlId::btnstart)->setToolTip(QString::fromLatin1(app::kStartTip));
 
   // Keyboard focus: only these take it, in this order, and the first one
   // enabled at open holds it.
-  QWidget* const tabOrder[] = {text1, check3, check2, check1, btnstart, btnExit, check4};
-  for (size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
-    setTabOrder(tabOrder[i], tabOrder[i + 1]);
+  const std::vector<const app::ControlPlace*> order = app::tabOrder();
+  for (size_t i = 0; i + 1 < order.size(); ++i) {
+    setTabOrder(widgetOf(order[i]->id), widgetOf(order[i + 1]->id));
   }
-  check2->setFocus();
+  widgetOf(app::firstFocus(form_).id)->setFocus();
+}
+
+QWidget* MainWindow::makeControl(const app::ControlPlace& place, QWidget* parent) {
+  QWidget* widget = nullptr;
+  Kind kind = Kind::label;
+  switch (place.kind) {
+    case app::ControlKind::frame: {
+      auto* frame = new QFrame(parent);
+      frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+      setDropRole(frame, place.drop);
+      return frame;  // no model to show
+    }
+    case app::ControlKind::label: {
+      // A value that may be wider than its label, a path or a file name,
+      // is shortened to fit.
+      const bool wide = place.overflow != app::Overflow::clip;
+      auto* label = wide ? new ValueLabel(parent) : new QLabel(parent);
+      label->setTextFormat(Qt::PlainText);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+      label->setAutoFillBackground(true);
+      widget = label;
+      kind = wide ? Kind::valueLabel : Kind::label;
+      break;
+    }
+    case app::ControlKind::checkBox: {
+      auto& model = static_cast<app::CheckBoxModel&>(app::modelOf(form_, place));
+      auto* box = new QCheckBox(text(model.caption()), parent);
+      connect(box, &QCheckBox::clicked, this, [this, &model](bool checked) {
+        form_.changeCheck(model, checked ? 1 : 0);
+        sync(slotOf(model.id(), 0));  // shows the model again if it refused the change
+      });
+      widget = box;
+      kind = Kind::checkBox;
+      break;
+    }
+    case app::ControlKind::textBox: {
+      auto* edit = new QLineEdit(parent);
+      edit->setDragEnabled(false);
+      connect(edit, &QLineEdit::textEdited, this, [this](const QString& typed) {
+        form_.changeText1(typed.toStdString());
+        sync(slotOf(ControlId::Text1, 0));
+      });
+      widget = edit;
+      kind = Kind::textBox;
+      break;
+    }
+    case app::ControlKind::button: {
+      const auto& model = static_cast<const app::ButtonModel&>(app::modelOf(form_, place));
+      auto* button = new QPushButton(text(model.caption()), parent);
+      if (place.id == ControlId::btnstart) {
+        connect(button, &QPushButton::clicked, this, &MainWindow::start);
+      } else {
+        connect(button, &QPushButton::clicked, this, [this] { form_.pressExit(); });
+      }
+      widget = button;
+      kind = Kind::button;
+      break;
+    }
+    case app::ControlKind::progressBar: {
+      auto* bar = new QProgressBar(parent);
+      bar->setTextVisible(false);
+      widget = bar;
+      kind = Kind::progressBar;
+      break;
+    }
+  }
+  bind(widget, app::modelOf(form_, place), kind, place.drop);
+  return widget;
+}
+
+QWidget* MainWindow::widgetOf(ControlId id) const {
+  return bindings_[static_cast<size_t>(slotOf(id, 0))].widget;
 }
 
 void MainWindow::bind(QWidget* widget, app::ControlModel& model, Kind kind, DropRole role) {
@@ -539,7 +470,7 @@ bool MainWindow::stopTrigger(QObject* watched, QEvent* event) {
   if (!window && (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this)) {
     return false;
   }
-  QWidget* exit = bindings_[static_cast<size_t>(slotOf(ControlId::btnExit, 0))].widget;
+  QWidget* exit = widgetOf(ControlId::btnExit);
   const auto under = [&](const QMouseEvent* mouse) {
     const QPoint at = mouse->position().toPoint();
     return window ? childAt(at) : static_cast<QWidget*>(watched)->childAt(at);
@@ -662,39 +593,35 @@ void MainWindow::notice(const app::Message& message) {
   showMessage(message);
 }
 
-bool MainWindow::askStop(const std::string& question) {
-  syncDirty();
-  QMessageBox box(QMessageBox::Question, QStringLiteral("Slicery"), text(question),
-                  QMessageBox::NoButton, this);
-  const QPushButton* stop = box.addButton(QStringLiteral("&Stop"), QMessageBox::AcceptRole);
-  QPushButton* goOn = box.addButton(QStringLiteral("&Continue"), QMessageBox::RejectRole);
-  box.setDefaultButton(goOn);
-  box.setEscapeButton(goOn);
+app::Answer MainWindow::ask(const app::Question& question, const std::string& message,
+                            const std::string& title) {
+  syncDirty();  // the window behind the box shows where the work stands
+  const QMessageBox::Icon icon =
+      question.icon == app::QuestionIcon::warning ? QMessageBox::Warning : QMessageBox::Question;
+  QMessageBox box(icon, question.title != nullptr ? QString::fromUtf8(question.title) : text(title),
+                  text(message), QMessageBox::NoButton, this);
+  std::vector<std::pair<const QAbstractButton*, app::Answer>> answers;
+  for (const app::AnswerButton& button : question.buttons) {
+    QPushButton* added = nullptr;
+    if (button.caption == nullptr) {
+      added = box.addButton(standardButton(button.answer));
+    } else {
+      QMessageBox::ButtonRole role = QMessageBox::AcceptRole;
+      if (button.answer == question.safeAnswer) role = QMessageBox::RejectRole;
+      if (button.answer == app::Answer::undo) role = QMessageBox::DestructiveRole;
+      added = box.addButton(QString::fromUtf8(button.caption), role);
+    }
+    if (button.answer == question.safeAnswer) {
+      box.setDefaultButton(added);
+      box.setEscapeButton(added);
+    }
+    answers.emplace_back(added, button.answer);
+  }
   box.exec();
-  return box.clickedButton() == stop;
-}
-
-app::Form1View::UnfinishedRunChoice MainWindow::askUnfinishedRun(const std::string& message) {
-  syncDirty();
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("Unfinished Run"), text(message),
-                  QMessageBox::NoButton, this);
-  const QPushButton* finish = box.addButton(QStringLiteral("&Finish"), QMessageBox::AcceptRole);
-  const QPushButton* undo = box.addButton(QStringLiteral("&Undo"), QMessageBox::DestructiveRole);
-  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
-  box.setDefaultButton(cancel);
-  box.setEscapeButton(cancel);
-  box.exec();
-  if (box.clickedButton() == finish) return UnfinishedRunChoice::finish;
-  if (box.clickedButton() == undo) return UnfinishedRunChoice::undo;
-  return UnfinishedRunChoice::cancel;
-}
-
-bool MainWindow::confirm(const std::string& message, const std::string& title) {
-  syncDirty();
-  QMessageBox box(QMessageBox::Question, text(title), text(message),
-                  QMessageBox::Yes | QMessageBox::No, this);
-  box.setDefaultButton(QMessageBox::No);
-  return box.exec() == QMessageBox::Yes;
+  for (const auto& [button, answer] : answers) {
+    if (box.clickedButton() == button) return answer;
+  }
+  return question.safeAnswer;
 }
 
 void MainWindow::closeWindow() {

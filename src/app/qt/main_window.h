@@ -15,6 +15,7 @@
 
 #include "app/form1.h"
 #include "app/window_arguments.h"
+#include "app/window_table.h"
 
 class QDropEvent;
 class QMenu;
@@ -39,7 +40,7 @@ using app::windowUsage;
 // The light hint shown in the "Current Folder:" value while it is empty.
 using app::kFolderHint;
 
-class MainWindow : public QWidget, public app::Form1View {
+class MainWindow : public QWidget, public app::AskingView, public app::CommandView {
  public:
   // While a load or a run works, changed controls are painted at once as
   // long as painting has taken at most 1/kPaintShare of the work's time, and
@@ -59,15 +60,15 @@ class MainWindow : public QWidget, public app::Form1View {
   // Replaces the toolkit's folder dialog, which Ctrl+O opens.
   void setFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
   // Ctrl+O: asks for a folder and loads it as a drop of it does.
-  void openFolder();
+  void openFolder() override;
   // Loads `paths` as a drop of them does, once the event loop runs.
   void openPaths(const std::vector<std::string>& paths);
   // Start, as its button presses it.
   void start();
   // Ctrl+P: shows the run Start would make now; its Start presses Start.
-  void openPreview();
+  void openPreview() override;
   // Ctrl+Z: asks, then undoes the last run, showing its progress.
-  void undo();
+  void undo() override;
   // The context menu at `globalPos`: its commands, each enabled only when it
   // applies. While it is open, onCommandMenu (if set) is called with it.
   void showCommandMenu(QPoint globalPos);
@@ -78,10 +79,10 @@ class MainWindow : public QWidget, public app::Form1View {
   void showMessage(const app::Message& message) override;
   void closeWindow() override;
   void runFailed(const std::vector<app::RunFailure>& failures) override;
-  UnfinishedRunChoice askUnfinishedRun(const std::string& message) override;
-  bool confirm(const std::string& message, const std::string& title) override;
-  bool askStop(const std::string& question) override;
   void notice(const app::Message& message) override;
+  // AskingView
+  app::Answer ask(const app::Question& question, const std::string& text,
+                  const std::string& title) override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -90,7 +91,7 @@ class MainWindow : public QWidget, public app::Form1View {
 
  private:
   enum class Kind { label, valueLabel, checkBox, textBox, button, progressBar };
-  enum class DropRole { load, ignore, refuse };
+  using DropRole = app::DropRole;
   struct Binding {
     QWidget* widget = nullptr;
     app::ControlModel* model = nullptr;
@@ -101,6 +102,9 @@ class MainWindow : public QWidget, public app::Form1View {
   static int slotOf(app::ControlId id, int index);
 
   void buildControls();
+  // The widget that shows `place`, made in `parent`.
+  QWidget* makeControl(const app::ControlPlace& place, QWidget* parent);
+  QWidget* widgetOf(app::ControlId id) const;
   void bind(QWidget* widget, app::ControlModel& model, Kind kind, DropRole role);
   void setDropRole(QWidget* widget, DropRole role);
 

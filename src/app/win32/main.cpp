@@ -8,11 +8,9 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "journal/last_run.h"
+#include "app/window_program.h"
 #include "main_window.h"
-#include "platform/clock.h"
 #include "platform/file_system.h"
-#include "platform/real_file_system.h"
 #include "platform/terminal.h"
 #include "platform/win32/wide.h"
 
@@ -59,8 +57,8 @@ int main(int argc, char** argv) {
   }
 
   for (std::string& path : args.paths) path = slicery::platform::absolutePath(path);
-  if (const std::vector<std::string> failures = slicery::journal::forgetOldRuns();
-      !failures.empty()) {
+  slicery::app::WindowProgram program;
+  if (const std::vector<std::string>& failures = program.tidyFailures(); !failures.empty()) {
     std::string text = "Slicery cannot tidy the run journals:";
     for (const std::string& failure : failures) text += "\n" + failure;
     ::MessageBoxW(nullptr, wide(text).c_str(), L"Slicery", MB_OK | MB_ICONWARNING);
@@ -68,11 +66,7 @@ int main(int argc, char** argv) {
 
   // The folder picker (Ctrl+O) is a COM object of the shell.
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  slicery::platform::RealFileSystem fileSystem;
-  slicery::platform::RealClock clock;
-  slicery::app::Form1 form(fileSystem, clock);
-  form.setJournaling(true);
-  slicery::win32::MainWindow window(form, SW_SHOWDEFAULT);
+  slicery::win32::MainWindow window(program.form(), SW_SHOWDEFAULT);
   if (window.hwnd() == nullptr) return 1;
   if (!args.paths.empty()) window.loadDropped(args.paths);
 

@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <span>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/win32/wide.h"
@@ -29,31 +32,30 @@ constexpr int kFirstFrameSlot = kControlIds + kLabel1Elements;
 constexpr int kFirstId = 100;
 constexpr wchar_t kWindowClass[] = L"SliceryForm1";
 constexpr wchar_t kFrameClass[] = L"SliceryFrame";
-// The window's client area, in twips.
-constexpr int kClientWidth = 14670;
-constexpr int kClientHeight = 6945;
 constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-// How many failures the end-of-run report lists by name.
 // The tooltip over Start's place, which shows while Start is disabled (a
 // disabled control sees no mouse).
 constexpr UINT_PTR kStartPlaceTip = 1;
-
-// Where the frames stand in the window, for the controls inside them.
-constexpr Twips kFrame1{120, 0, 14415, 6855};
-constexpr Twips kFrame4{480, 1560, 13696, 3135};
-constexpr Twips kFrame2{480, 4800, 13695, 1815};
-constexpr Twips kFrame3{9120, 5040, 4815, 1335};
-
-Twips in(const Twips& frame, int left, int top, int width, int height) {
-  return {frame.left + left, frame.top + top, width, height};
-}
 
 bool isUserInput(UINT message) {
   return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
          (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
          (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK) || message == WM_DROPFILES ||
          message == WM_CONTEXTMENU;
+}
+
+// The platform's own button for an answer the table words no caption for:
+// its identifier, and its flag in a task dialog.
+std::pair<int, TASKDIALOG_COMMON_BUTTON_FLAGS> commonButton(app::Answer answer) {
+  switch (answer) {
+    case app::Answer::yes:
+      return {IDYES, TDCBF_YES_BUTTON};
+    case app::Answer::no:
+      return {IDNO, TDCBF_NO_BUTTON};
+    default:
+      return {IDCANCEL, TDCBF_CANCEL_BUTTON};
+  }
 }
 
 int systemColour(app::ColourRole role) {
@@ -188,8 +190,8 @@ int pixels(int twips, UINT dpi) {
 UINT fittingDpi(UINT dpi, SIZE frame, SIZE room) {
   // The client area grows with the DPI it is laid out at, the frame not.
   UINT fits = dpi;
-  while (fits > 24 && (frame.cx + pixels(kClientWidth, fits) > room.cx ||
-                       frame.cy + pixels(kClientHeight, fits) > room.cy)) {
+  while (fits > 24 && (frame.cx + pixels(app::kClientWidth, fits) > room.cx ||
+                       frame.cy + pixels(app::kClientHeight, fits) > room.cy)) {
     --fits;
   }
   return fits;
@@ -204,8 +206,8 @@ void MainWindow::fitInto(UINT dpi, const RECT& around) {
   ::AdjustWindowRectExForDpi(&empty, kWindowStyle, FALSE, WS_EX_ACCEPTFILES, dpi);
   const SIZE frame{empty.right - empty.left, empty.bottom - empty.top};
   layoutDpi_ = fittingDpi(dpi, frame, {work.right - work.left, work.bottom - work.top});
-  const int width = frame.cx + pixels(kClientWidth, layoutDpi_);
-  const int height = frame.cy + pixels(kClientHeight, layoutDpi_);
+  const int width = frame.cx + pixels(app::kClientWidth, layoutDpi_);
+  const int height = frame.cy + pixels(app::kClientHeight, layoutDpi_);
   // Where it was put, moved in as far as needed to show whole.
   const int left = std::max<int>(work.left, std::min<int>(around.left, work.right - width));
   const int top = std::max<int>(work.top, std::min<int>(around.top, work.bottom - height));
@@ -214,8 +216,8 @@ void MainWindow::fitInto(UINT dpi, const RECT& around) {
   // system's DPI), the client area is set right by the difference.
   RECT client{};
   ::GetClientRect(hwnd_, &client);
-  const int wider = pixels(kClientWidth, layoutDpi_) - client.right;
-  const int taller = pixels(kClientHeight, layoutDpi_) - client.bottom;
+  const int wider = pixels(app::kClientWidth, layoutDpi_) - client.right;
+  const int taller = pixels(app::kClientHeight, layoutDpi_) - client.bottom;
   if (wider != 0 || taller != 0) {
     ::SetWindowPos(hwnd_, nullptr, 0, 0, width + wider, height + taller,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -280,118 +282,54 @@ HWND MainWindow::frame(int number) const {
 // --- Making and placing the controls ----------------------------------------
 
 void MainWindow::buildControls() {
-  app::Form1& f = form_;
-  const auto bind = [this](app::ControlModel& model, Kind kind, Twips at,
-                           DropRole drop) -> Binding& {
-    Binding& b = bindings_[static_cast<size_t>(slotOf(model.id(), model.index()))];
-    b = {nullptr, &model, kind, at, drop};
-    return b;
-  };
-
-  // Top band: commands and options.
-  bind(f.btnstart, Kind::button, in(kFrame1, 360, 360, 1215, 495), DropRole::load);
-  bind(f.btnExit, Kind::button, in(kFrame1, 360, 960, 1215, 495), DropRole::load);
-  bind(f.Check1, Kind::checkBox, in(kFrame1, 2160, 240, 5415, 255), DropRole::load);
-  bind(f.Check2, Kind::checkBox, in(kFrame1, 2160, 600, 7575, 255), DropRole::ignore);
-  bind(f.Label8, Kind::label, in(kFrame1, 6000, 960, 7455, 255), DropRole::refuse).bold = true;
-  bind(f.Check3, Kind::checkBox, in(kFrame1, 2160, 1320, 1935, 255), DropRole::load);
-  bind(f.Text1, Kind::textBox, in(kFrame1, 4200, 1320, 2895, 285), DropRole::ignore).captionFont =
-      false;
-  bind(f.Label4, Kind::label, in(kFrame1, 7320, 1320, 5895, 255), DropRole::load).bold = true;
-  bind(f.Check4, Kind::checkBox, {2280, 960, 3735, 255}, DropRole::refuse).captionFont = false;
-
-  // Middle band: the folder and the file being renamed, a caption and a
-  // value on each row.
-  struct StatusRow {
-    int top;
-    int captionIndex;
-    int captionLeft;
-    int captionWidth;
-    app::LabelModel* value;
-    int valueWidth;
-  };
-  const StatusRow rows[] = {
-      {240, 0, 1005, 1335, &f.lblcurrentfolder, 10335},
-      {600, 2, 120, 2295, &f.lblseriesnum, 2055},
-      {960, 1, 930, 1455, &f.lblcountoffiles, 2175},
-      {1320, 3, 285, 2175, &f.lblcurrentseries, 2175},
-      {1680, 4, 405, 1935, &f.lblcurrentslice, 1455},
-      {2040, 5, 1080, 1335, &f.lbloldfilename, 10335},
-      {2400, 6, 1005, 1335, &f.lblnewfilename, 10335},
-      {2760, -1, 720, 1695, &f.Label3, 5775},
-  };
-  constexpr int kStatusValueLeft = 2565;
-  for (const StatusRow& row : rows) {
-    app::LabelModel& caption =
-        row.captionIndex < 0 ? f.Label2 : f.Label1[static_cast<size_t>(row.captionIndex)];
-    bind(caption, Kind::label, in(kFrame4, row.captionLeft, row.top, row.captionWidth, 255),
-         DropRole::load);
-    bind(*row.value, Kind::label, in(kFrame4, kStatusValueLeft, row.top, row.valueWidth, 255),
-         DropRole::load);
-  }
-
-  // Bottom band: progress and the results of the run.
-  bind(f.Label1[7], Kind::label, in(kFrame2, 360, 240, 2655, 255), DropRole::load);
-  bind(f.Label1[8], Kind::label, in(kFrame2, 360, 960, 2655, 255), DropRole::load);
-  bind(f.PRGSeries, Kind::progressBar, {840, 5280, 7455, 375}, DropRole::refuse);
-  bind(f.prgtotal, Kind::progressBar, {840, 6000, 7455, 375}, DropRole::refuse);
-  bind(f.Label5, Kind::label, in(kFrame3, 1320, 360, 1455, 255), DropRole::load);
-  bind(f.Label6, Kind::label, in(kFrame3, 2880, 360, 1695, 255), DropRole::load);
-  bind(f.Label1[9], Kind::label, in(kFrame3, 240, 600, 2535, 255), DropRole::load);
-  bind(f.lbltotalfiles, Kind::label, in(kFrame3, 2880, 600, 1695, 255), DropRole::load);
-  bind(f.Label7, Kind::label, in(kFrame3, 1600, 840, 1215, 255), DropRole::refuse);
-  bind(f.lbltimetaken, Kind::label, in(kFrame3, 2880, 840, 1815, 255), DropRole::refuse);
-
-  const Twips frames[kFrames] = {kFrame1, kFrame2, kFrame3, kFrame4};
-  for (int i = 0; i < kFrames; ++i) {
-    bindings_[static_cast<size_t>(kFirstFrameSlot + i)] = {
-        nullptr, nullptr, Kind::frame, frames[i], i == 2 ? DropRole::refuse : DropRole::load,
-        false,   false};
+  for (const app::ControlPlace& place : app::windowLayout()) {
+    const bool frame = place.kind == app::ControlKind::frame;
+    const int slot = frame ? kFirstFrameSlot + place.index - 1 : slotOf(place.id, place.index);
+    bindings_[static_cast<size_t>(slot)] = {nullptr, frame ? nullptr : &app::modelOf(form_, place),
+                                            &place};
   }
 
   // Children are stacked in the order they are made, the first on top; the
   // dialog keys take the same order for Tab. So the controls that take focus
   // come first, in tab order, and the frames last, innermost first, so that
   // the point under a drop finds the control before the frame behind it.
-  const int order[] = {slotOf(ControlId::Text1, 0),    slotOf(ControlId::Check3, 0),
-                       slotOf(ControlId::Check2, 0),   slotOf(ControlId::Check1, 0),
-                       slotOf(ControlId::btnstart, 0), slotOf(ControlId::btnExit, 0),
-                       slotOf(ControlId::Check4, 0)};
-  for (int slot : order) {
-    const Binding& b = bindings_[static_cast<size_t>(slot)];
-    if (b.kind == Kind::textBox) {
-      make(slot, L"EDIT", static_cast<app::TextBoxModel*>(b.model)->text(),
+  for (const app::ControlPlace* place : app::tabOrder()) {
+    const int slot = slotOf(place->id, place->index);
+    const app::ControlModel& model = app::modelOf(form_, *place);
+    if (place->kind == app::ControlKind::textBox) {
+      make(slot, L"EDIT", static_cast<const app::TextBoxModel&>(model).text(),
            WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE);
-    } else if (b.kind == Kind::checkBox) {
-      make(slot, L"BUTTON", static_cast<app::CheckBoxModel*>(b.model)->caption(),
+    } else if (place->kind == app::ControlKind::checkBox) {
+      make(slot, L"BUTTON", static_cast<const app::CheckBoxModel&>(model).caption(),
            WS_TABSTOP | BS_CHECKBOX);
     } else {
-      make(slot, L"BUTTON", static_cast<app::ButtonModel*>(b.model)->caption(),
+      make(slot, L"BUTTON", static_cast<const app::ButtonModel&>(model).caption(),
            WS_TABSTOP | BS_PUSHBUTTON);
     }
   }
   for (int slot = 0; slot < kFirstFrameSlot; ++slot) {
     const Binding& b = bindings_[static_cast<size_t>(slot)];
-    if (b.model == nullptr || b.hwnd != nullptr) continue;
-    if (b.kind == Kind::progressBar) {
+    if (b.place == nullptr || b.hwnd != nullptr) continue;
+    if (b.place->kind == app::ControlKind::progressBar) {
       make(slot, PROGRESS_CLASSW, {}, 0);
       continue;
     }
     const auto* label = static_cast<app::LabelModel*>(b.model);
     // A path loses its middle, a file name its end, where the label is too narrow.
-    const ControlId id = label->id();
     DWORD ellipsis = 0;
-    if (id == ControlId::lblcurrentfolder || id == ControlId::Label3) ellipsis = SS_PATHELLIPSIS;
-    if (id == ControlId::lbloldfilename || id == ControlId::lblnewfilename)
-      ellipsis = SS_ENDELLIPSIS;
+    if (b.place->overflow == app::Overflow::path) ellipsis = SS_PATHELLIPSIS;
+    if (b.place->overflow == app::Overflow::name) ellipsis = SS_ENDELLIPSIS;
     const HWND hwnd = make(slot, L"STATIC", label->text(),
                            SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX | ellipsis |
                                (ellipsis != 0 ? SS_NOTIFY : 0));  // the tooltip sees the mouse
     if (ellipsis != 0) addTooltip(hwnd);
   }
-  for (int slot :
-       {kFirstFrameSlot + 2, kFirstFrameSlot + 1, kFirstFrameSlot + 3, kFirstFrameSlot}) {
-    make(slot, kFrameClass, {}, 0);
+  // The table lists a frame before what it holds.
+  const std::span<const app::ControlPlace> layout = app::windowLayout();
+  for (auto place = layout.rbegin(); place != layout.rend(); ++place) {
+    if (place->kind == app::ControlKind::frame) {
+      make(kFirstFrameSlot + place->index - 1, kFrameClass, {}, 0);
+    }
   }
   addTooltip(control(ControlId::btnstart));
   TTTOOLINFOW place{};
@@ -439,10 +377,12 @@ void MainWindow::layOut(UINT dpi) {
   default_ = makeFont(L"Microsoft Sans Serif", 800, FW_NORMAL, dpi);
   for (const Binding& b : bindings_) {
     if (b.hwnd == nullptr) continue;
-    ::SetWindowPos(b.hwnd, nullptr, pixels(b.at.left, dpi), pixels(b.at.top, dpi),
-                   pixels(b.at.width, dpi), pixels(b.at.height, dpi),
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    const HFONT font = !b.captionFont ? default_ : b.bold ? bold_ : regular_;
+    const app::Twips at = app::inWindow(*b.place);
+    ::SetWindowPos(b.hwnd, nullptr, pixels(at.left, dpi), pixels(at.top, dpi),
+                   pixels(at.width, dpi), pixels(at.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+    const HFONT font = b.place->font == app::CaptionFont::none   ? default_
+                       : b.place->font == app::CaptionFont::bold ? bold_
+                                                                 : regular_;
     ::SendMessageW(b.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
   if (tooltip_ != nullptr) {
@@ -463,27 +403,27 @@ void MainWindow::sync(int slot) {
   if (b.hwnd == nullptr || b.model == nullptr) return;
   syncing_ = true;
   ::EnableWindow(b.hwnd, b.model->enabled() ? TRUE : FALSE);
-  switch (b.kind) {
-    case Kind::label: {
+  switch (b.place->kind) {
+    case app::ControlKind::label: {
       const std::string& shown = static_cast<app::LabelModel*>(b.model)->text();
       const bool hint = shown.empty() && b.model->id() == ControlId::lblcurrentfolder;
       const std::wstring text = wide(hint ? std::string(kFolderHint) : shown);
       ::SetWindowTextW(b.hwnd, text.c_str());
       break;
     }
-    case Kind::checkBox:
+    case app::ControlKind::checkBox:
       ::SendMessageW(
           b.hwnd, BM_SETCHECK,
           static_cast<app::CheckBoxModel*>(b.model)->ticked() ? BST_CHECKED : BST_UNCHECKED, 0);
       break;
-    case Kind::textBox: {
+    case app::ControlKind::textBox: {
       const auto* model = static_cast<app::TextBoxModel*>(b.model);
       if (windowText(b.hwnd) != model->text())
         ::SetWindowTextW(b.hwnd, wide(model->text()).c_str());
       ::InvalidateRect(b.hwnd, nullptr, TRUE);  // the background follows the model
       break;
     }
-    case Kind::progressBar: {
+    case app::ControlKind::progressBar: {
       const auto* model = static_cast<app::ProgressBarModel*>(b.model);
       const int maximum = std::max(model->maximum(), 0);
       ::SendMessageW(b.hwnd, PBM_SETRANGE32, 0, maximum);
@@ -491,8 +431,8 @@ void MainWindow::sync(int slot) {
                      static_cast<WPARAM>(std::clamp(model->value(), 0, maximum)), 0);
       break;
     }
-    case Kind::button:
-    case Kind::frame:
+    case app::ControlKind::button:
+    case app::ControlKind::frame:
       break;
   }
   syncing_ = false;
@@ -549,20 +489,20 @@ bool MainWindow::handleDialogMessage(MSG& msg) {
 
 bool MainWindow::shortcut(const MSG& msg) {
   if (msg.message != WM_KEYDOWN || (::GetKeyState(VK_CONTROL) & 0x8000) == 0) return false;
-  switch (msg.wParam) {
-    case 'O':
-      openFolder();
-      return true;
-    case 'P':
-      openPreview();
-      return true;
-    case 'Z':
-      if (msg.hwnd == control(ControlId::Text1)) return false;  // the text box's own undo
-      undo();
-      return true;
-    default:
-      return false;
+  for (const app::CommandEntry& entry : app::contextMenu()) {
+    // "Ctrl+" and a letter, whose virtual key is the letter itself.
+    const std::string_view keys = entry.keys;
+    if (keys.size() != 6 || !keys.starts_with("Ctrl+") ||
+        msg.wParam != static_cast<WPARAM>(keys.back())) {
+      continue;
+    }
+    if (entry.command == app::Command::undo && msg.hwnd == control(ControlId::Text1)) {
+      return false;  // the text box's own undo
+    }
+    app::runCommand(form_, *this, entry.command);
+    return true;
   }
+  return false;
 }
 
 void MainWindow::stopTrigger(const MSG& msg) {
@@ -609,37 +549,21 @@ void MainWindow::openPreview() {
 }
 
 void MainWindow::showCommandMenu(POINT screen) {
-  enum Command : UINT { kOpen = 1, kPreview, kUndo, kStop };
+  const std::span<const app::CommandEntry> commands = app::contextMenu();
   const HMENU menu = ::CreatePopupMenu();
-  const auto add = [menu](UINT command, const char* name, bool applies) {
-    ::AppendMenuW(menu, MF_STRING | (applies ? MF_ENABLED : MF_GRAYED), command,
-                  wide(name).c_str());
-  };
-  add(kOpen, "Open folder\u2026\tCtrl+O", form_.canOpenFolder());
-  add(kPreview, "Preview\u2026\tCtrl+P", form_.canPreview());
-  add(kUndo, "Undo last run\tCtrl+Z", form_.undoOffer().applies);
-  add(kStop, "Stop\tEsc", form_.canStop());
+  UINT item = 0;  // the command's place in the menu, counted from 1
+  for (const app::CommandEntry& entry : commands) {
+    const bool applies = app::commandApplies(form_, entry.command);
+    ::AppendMenuW(menu, MF_STRING | (applies ? MF_ENABLED : MF_GRAYED), ++item,
+                  wide(std::string(entry.caption) + '\t' + entry.keys).c_str());
+  }
   openMenu_ = menu;
   const UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                                          screen.x, screen.y, 0, hwnd_, nullptr));
   openMenu_ = nullptr;
   ::DestroyMenu(menu);
-  switch (chosen) {
-    case kOpen:
-      openFolder();
-      break;
-    case kPreview:
-      openPreview();
-      break;
-    case kUndo:
-      undo();
-      break;
-    case kStop:
-      form_.pressEscape();
-      break;
-    default:
-      break;
-  }
+  if (chosen >= 1 && chosen <= commands.size())
+    app::runCommand(form_, *this, commands[chosen - 1].command);
 }
 
 void MainWindow::openFolder() {
@@ -660,17 +584,18 @@ void MainWindow::command(int slot, int notification) {
     sync(slot);
     return;
   }
-  if (b.kind == Kind::button && notification == BN_CLICKED) {
+  const app::ControlKind kind = b.place->kind;
+  if (kind == app::ControlKind::button && notification == BN_CLICKED) {
     if (b.model->id() == ControlId::btnstart) {
       start();
     } else {
       form_.pressExit();
     }
-  } else if (b.kind == Kind::checkBox && notification == BN_CLICKED) {
+  } else if (kind == app::ControlKind::checkBox && notification == BN_CLICKED) {
     auto* box = static_cast<app::CheckBoxModel*>(b.model);
     form_.changeCheck(*box, box->ticked() ? 0 : 1);
     sync(slot);  // shows the model again if it refused the change
-  } else if (b.kind == Kind::textBox && notification == EN_CHANGE) {
+  } else if (kind == app::ControlKind::textBox && notification == EN_CHANGE) {
     form_.changeText1(windowText(b.hwnd));
     sync(slot);
   }
@@ -682,7 +607,7 @@ DropRole MainWindow::dropRoleAt(POINT client) const {
   const HWND hit = ::ChildWindowFromPointEx(hwnd_, client, CWP_SKIPINVISIBLE);
   if (hit == nullptr || hit == hwnd_) return DropRole::load;  // the window's margin
   for (const Binding& b : bindings_) {
-    if (b.hwnd == hit) return b.drop;
+    if (b.hwnd == hit) return b.place->drop;
   }
   return DropRole::refuse;
 }
@@ -820,7 +745,8 @@ std::string MainWindow::tipOf(UINT_PTR tool) const {
   }
   // A label's whole text.
   for (const Binding& b : bindings_) {
-    if (reinterpret_cast<UINT_PTR>(b.hwnd) == tool && b.kind == Kind::label) {
+    if (reinterpret_cast<UINT_PTR>(b.hwnd) == tool && b.place != nullptr &&
+        b.place->kind == app::ControlKind::label) {
       return static_cast<app::LabelModel*>(b.model)->text();
     }
   }
@@ -839,53 +765,59 @@ void MainWindow::notice(const app::Message& message) {
   showMessage(message);
 }
 
-bool MainWindow::askStop(const std::string& question) {
-  constexpr int kStop = 100;
-  constexpr int kContinue = 101;
-  const TASKDIALOG_BUTTON buttons[] = {{kStop, L"&Stop"}, {kContinue, L"&Continue"}};
-  return ask("Slicery", question, nullptr, buttons, 0, kContinue) == kStop;
-}
-
-int MainWindow::ask(const char* title, const std::string& text, const wchar_t* icon,
-                    std::span<const TASKDIALOG_BUTTON> buttons, int commonButtons,
-                    int defaultButton) {
-  const std::wstring shownTitle = wide(title);
+app::Answer MainWindow::ask(const app::Question& question, const std::string& text,
+                            const std::string& title) {
+  const std::wstring shownTitle = wide(question.title != nullptr ? question.title : title);
   const std::wstring shownText = wide(text);
-  TASKDIALOGCONFIG config{};
-  config.cbSize = sizeof config;
-  config.hwndParent = hwnd_;
-  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;  // Esc and the close button cancel
-  config.dwCommonButtons = commonButtons;
-  config.pszWindowTitle = shownTitle.c_str();
-  config.pszMainIcon = icon;
-  config.pszContent = shownText.c_str();
-  config.cButtons = static_cast<UINT>(buttons.size());
-  config.pButtons = buttons.data();
-  config.nDefaultButton = defaultButton;
+  const bool warning = question.icon == app::QuestionIcon::warning;
+  // Each answer's button: the platform's own, or one in the table's words
+  // numbered from kFirstButton.
+  constexpr int kFirstButton = 100;
+  std::vector<std::wstring> captions;
+  std::vector<std::pair<int, app::Answer>> ids;
+  TASKDIALOG_COMMON_BUTTON_FLAGS common = 0;
+  int safe = IDCANCEL;
+  for (const app::AnswerButton& button : question.buttons) {
+    int id = kFirstButton + static_cast<int>(captions.size());
+    if (button.caption != nullptr) {
+      captions.push_back(wide(button.caption));
+    } else {
+      const auto [platformId, flag] = commonButton(button.answer);
+      id = platformId;
+      common |= flag;
+    }
+    if (button.answer == question.safeAnswer) safe = id;
+    ids.emplace_back(id, button.answer);
+  }
   int pressed = IDCANCEL;
   const OwnIcon own(hwnd_);
-  if (FAILED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) return IDCANCEL;
-  return pressed;
-}
-
-app::Form1View::UnfinishedRunChoice MainWindow::askUnfinishedRun(const std::string& message) {
-  constexpr int kFinish = 100;
-  constexpr int kUndo = 101;
-  const TASKDIALOG_BUTTON buttons[] = {{kFinish, L"&Finish"}, {kUndo, L"&Undo"}};
-  switch (ask("Unfinished Run", message, TD_WARNING_ICON, buttons, TDCBF_CANCEL_BUTTON, IDCANCEL)) {
-    case kFinish:
-      return UnfinishedRunChoice::finish;
-    case kUndo:
-      return UnfinishedRunChoice::undo;
-    default:
-      return UnfinishedRunChoice::cancel;
+  if (captions.empty()) {
+    // The platform's buttons only: a message box of Yes and No.
+    pressed = ::MessageBoxW(hwnd_, shownText.c_str(), shownTitle.c_str(),
+                            MB_YESNO | (warning ? MB_ICONWARNING : MB_ICONQUESTION) |
+                                (safe == IDNO ? MB_DEFBUTTON2 : MB_DEFBUTTON1));
+  } else {
+    std::vector<TASKDIALOG_BUTTON> buttons;
+    for (size_t i = 0; i < captions.size(); ++i) {
+      buttons.push_back({kFirstButton + static_cast<int>(i), captions[i].c_str()});
+    }
+    TASKDIALOGCONFIG config{};
+    config.cbSize = sizeof config;
+    config.hwndParent = hwnd_;
+    config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;  // Esc and the close button cancel
+    config.dwCommonButtons = common;
+    config.pszWindowTitle = shownTitle.c_str();
+    config.pszMainIcon = warning ? TD_WARNING_ICON : nullptr;  // a task dialog has no question mark
+    config.pszContent = shownText.c_str();
+    config.cButtons = static_cast<UINT>(buttons.size());
+    config.pButtons = buttons.data();
+    config.nDefaultButton = safe;
+    if (FAILED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) pressed = IDCANCEL;
   }
-}
-
-bool MainWindow::confirm(const std::string& message, const std::string& title) {
-  const OwnIcon own(hwnd_);
-  return ::MessageBoxW(hwnd_, wide(message).c_str(), wide(title).c_str(),
-                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+  for (const auto& [id, answer] : ids) {
+    if (id == pressed) return answer;
+  }
+  return question.safeAnswer;
 }
 
 void MainWindow::closeWindow() {

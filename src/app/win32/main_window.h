@@ -12,31 +12,23 @@
 
 #include <cstdint>
 #include <functional>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "app/form1.h"
 #include "app/window_arguments.h"
+#include "app/window_table.h"
 
 namespace slicery::win32 {
 
-// A rectangle in twips (1/1440 inch; 15 make a pixel at 96 DPI), measured
-// from the top left of the window's client area.
-struct Twips {
-  int left;
-  int top;
-  int width;
-  int height;
-};
+// Twips (1/1440 inch; 15 make a pixel at 96 DPI) in pixels at `dpi`.
 int pixels(int twips, UINT dpi);
 // The DPI to lay the window out at so that it fits `room` (a monitor's work
 // area) with its `frame` (caption and borders at `dpi`): `dpi` itself, or
 // less, keeping the layout's proportions, as the platform's dialogs shrink.
 UINT fittingDpi(UINT dpi, SIZE frame, SIZE room);
 
-// What a drop onto a control does.
-enum class DropRole { load, ignore, refuse };
+using app::DropRole;
 
 using app::parseWindowArguments;
 using app::WindowArguments;
@@ -45,7 +37,7 @@ using app::windowUsage;
 // The light hint shown in the "Current Folder:" value while it is empty.
 using app::kFolderHint;
 
-class MainWindow : public app::Form1View {
+class MainWindow : public app::AskingView, public app::CommandView {
  public:
   // While a load or a run works, changed controls are repainted and the
   // window system answered at most this far apart.
@@ -83,17 +75,17 @@ class MainWindow : public app::Form1View {
   void setFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
   // Ctrl+O: asks for a folder, starting beside the loaded one, and loads it
   // as a drop of it does.
-  void openFolder();
+  void openFolder() override;
   // Loads `paths` as a drop of them does.
   void loadDropped(const std::vector<std::string>& paths);
   // Start, as its button presses it.
   void start();
   // Ctrl+P: shows the run Start would make now; its Start presses Start.
   // While it shows, onPreview (if set) is called with the dialog.
-  void openPreview();
+  void openPreview() override;
   std::function<void(HWND dialog)> onPreview;
   // Ctrl+Z: asks, then undoes the last run, showing its progress.
-  void undo();
+  void undo() override;
   // The context menu at `screen`: its commands, each enabled only when it
   // applies. While it is open, onCommandMenu (if set) is called with it.
   void showCommandMenu(POINT screen);
@@ -104,21 +96,16 @@ class MainWindow : public app::Form1View {
   void showMessage(const app::Message& message) override;
   void closeWindow() override;
   void runFailed(const std::vector<app::RunFailure>& failures) override;
-  UnfinishedRunChoice askUnfinishedRun(const std::string& message) override;
-  bool confirm(const std::string& message, const std::string& title) override;
-  bool askStop(const std::string& question) override;
   void notice(const app::Message& message) override;
+  // AskingView
+  app::Answer ask(const app::Question& question, const std::string& text,
+                  const std::string& title) override;
 
  private:
-  enum class Kind { label, checkBox, textBox, button, progressBar, frame };
   struct Binding {
     HWND hwnd = nullptr;
-    app::ControlModel* model = nullptr;  // nullptr for a frame
-    Kind kind = Kind::label;
-    Twips at{};
-    DropRole drop = DropRole::load;
-    bool bold = false;
-    bool captionFont = true;  // Verdana; otherwise the window's default font
+    app::ControlModel* model = nullptr;        // nullptr for a frame
+    const app::ControlPlace* place = nullptr;  // nullptr for the lists, which have none
   };
 
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -143,10 +130,6 @@ class MainWindow : public app::Form1View {
   void command(int slot, int notification);
   void dropFiles(HDROP drop);
   HBRUSH text1Brush() const;
-  // A task dialog of `buttons` (and common buttons); returns the one
-  // pressed, IDCANCEL when it was cancelled.
-  int ask(const char* title, const std::string& text, const wchar_t* icon,
-          std::span<const TASKDIALOG_BUTTON> buttons, int commonButtons, int defaultButton);
   void addTooltip(HWND target);
   // What the tooltip of a control (or of Start's place) says.
   std::string tipOf(UINT_PTR tool) const;
