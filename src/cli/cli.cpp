@@ -1,14 +1,18 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <memory>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
 
 #include "app/form1.h"
 #include "dicom/dicom_hdr.h"
+#include "platform/batch_record.h"
 #include "platform/escape.h"
 #include "platform/journal.h"
+#include "platform/state_files.h"
 #include "platform/stop_signals.h"
 #include "rename/new_name.h"
 #include "run/exams.h"
@@ -708,16 +712,80 @@ bool hasRunToTake(const Arguments& args, const std::string& folder, platform::Fi
   }
 }
 
+// The options a batch runs its exams with, as arguments, for its record.
+std::vector<std::string> batchOptions(const Arguments& args) {
+  std::vector<std::string> options;
+  if (args.shortNames) options.push_back("--short");
+  if (args.folders) options.push_back("--folders");
+  if (args.folderName) options.push_back("--folder-name=" + *args.folderName);
+  if (args.describe) options.push_back("--describe");
+  return options;
+}
+
+// One PATH of a batch: its tree, and the record kept of the batch over it.
+struct BatchTree {
+  std::string root;
+  std::string recordFile;  // empty where none can be kept
+  std::unique_ptr<platform::BatchWriter> record;
+  // --resume: the batch cut short over the tree, whose owed exams are run
+  // with its own options.
+  std::optional<Arguments> owed;
+};
+
+// One exam's turn in a batch.
+struct Turn {
+  std::string path;
+  size_t tree;
+  bool owed;            // run with the options of the batch cut short
+  std::uint32_t index;  // in the tree's record, where it keeps one
+};
+
+// The exams of the batch cut short over `tree` that a --resume still owes
+// it: those it had not run, that are exams still and are not taken already.
+std::vector<std::string> owedExams(const Arguments& args, BatchTree& tree,
+                                   const run::ExamSearch& search,
+                                   const std::unordered_set<std::string>& taken) {
+  platform::BatchContents cut;
+  if (tree.recordFile.empty() || !platform::readBatch(tree.recordFile, cut)) return {};
+  std::vector<std::string> options = cut.options;
+  options.push_back("--");
+  options.push_back(tree.root);
+  try {
+    tree.owed = parseArguments(options);
+  } catch (const UsageError&) {
+    return {};
+  }
+  tree.owed->quiet = args.quiet;
+  tree.owed->recursive = true;
+  std::unordered_set<std::string> examsNow;
+  for (const run::FoundFolder& found : search.folders) {
+    if (found.exam) examsNow.insert(found.path);
+  }
+  std::vector<std::string> owed;
+  for (size_t i = 0; i < cut.exams.size(); ++i) {
+    if (!cut.done[i] && examsNow.count(cut.exams[i]) != 0 && taken.count(cut.exams[i]) == 0) {
+      owed.push_back(cut.exams[i]);
+    }
+  }
+  return owed;
+}
+
 // With -r: finds the exams at or below each PATH, then runs each in turn as
-// a PATH of its own, and closes with the batch's totals.
+// a PATH of its own, and closes with the batch's totals. A run, and a
+// --resume that carries on a batch cut short, keeps a record of the batch
+// until every exam had its turn.
 int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& clock,
              Console& console) {
   const bool ofLastRuns = args.resume || args.undo || args.forget;
+  const bool recorded = args.journal && !args.dryRun && (args.resume || !ofLastRuns);
   int status = kSucceeded;
-  std::vector<std::string> exams;
+  std::vector<BatchTree> trees;
+  std::vector<Turn> turns;
   std::unordered_set<std::string> taken;
   for (const std::string& given : args.paths) {
-    const std::string root = platform::absolutePath(given);
+    BatchTree& tree = trees.emplace_back();
+    tree.root = platform::absolutePath(given);
+    const std::string& root = tree.root;
     run::ExamSearch search;
     if (const platform::Status read = run::findExams(fs, root, search); !read) {
       console.err << kProgram << quoted(root)
@@ -730,14 +798,39 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
                   << platform::escapeControls(unread.reason()) << "\n";
       status = worseStatus(status, kStepsFailed);
     }
-    const size_t before = exams.size();
+    if (!platform::batchPathFor(root, tree.recordFile)) tree.recordFile.clear();
+    std::vector<std::string> exams;
+    size_t results = 0;
     for (run::FoundFolder& found : search.folders) {
+      results += found.holdsSeriesFolders ? 1 : 0;
       if ((ofLastRuns ? hasRunToTake(args, found.path, fs, clock) : found.exam) &&
           taken.insert(found.path).second) {
         exams.push_back(std::move(found.path));
       }
     }
-    if (exams.size() > before) continue;
+    const std::vector<std::string> owed =
+        args.resume ? owedExams(args, tree, search, taken) : std::vector<std::string>();
+    const size_t index = trees.size() - 1;
+    for (size_t i = 0; i < exams.size(); ++i) {
+      turns.push_back({exams[i], index, false, static_cast<std::uint32_t>(i)});
+    }
+    for (size_t i = 0; i < owed.size(); ++i) {
+      taken.insert(owed[i]);
+      turns.push_back({owed[i], index, true, static_cast<std::uint32_t>(i)});
+    }
+    if (recorded && !tree.recordFile.empty() && (args.resume ? !owed.empty() : !exams.empty())) {
+      const platform::Status kept = platform::BatchWriter::create(
+          tree.recordFile, {platform::journalFolderKey(root),
+                            args.resume ? batchOptions(*tree.owed) : batchOptions(args),
+                            args.resume ? owed : exams, {}},
+          tree.record);
+      if (!kept) {
+        console.err << kProgram << quoted(root) << ": cannot keep a record of the batch ("
+                    << platform::escapeControls(kept.toString())
+                    << "); should it be cut short, run each exam left on its own\n";
+      }
+    }
+    if (!exams.empty() || !owed.empty()) continue;
     if (args.forget) {
       if (!args.quiet) console.out << "Nothing to forget at or below " << shown(root) << "\n";
     } else if (ofLastRuns) {
@@ -746,7 +839,12 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
       status = worseStatus(status, kBadUsage);
     } else {
       console.err << kProgram << quoted(root)
-                  << ": No IMA Files! No folder at or below it holds a series\n";
+                  << ": No IMA Files! No folder at or below it holds a series";
+      if (results > 0) {
+        console.err << " (" << results
+                    << (results == 1 ? " holds" : " hold") << " the series folders of a run)";
+      }
+      console.err << "\n";
       status = worseStatus(status, kNoSeries);
     }
   }
@@ -754,20 +852,36 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
   Tally tally;
   size_t started = 0;
   int failed = 0;
-  for (; started < exams.size() && platform::stopSignal() == 0; ++started) {
-    printHeader(console, exams[started], started == 0);
-    const int one = runOne(args, exams[started], fs, clock, console, &tally);
+  for (; started < turns.size() && platform::stopSignal() == 0; ++started) {
+    const Turn& turn = turns[started];
+    BatchTree& tree = trees[turn.tree];
+    printHeader(console, turn.path, started == 0);
+    const int one = runOne(turn.owed ? *tree.owed : args, turn.path, fs, clock, console, &tally);
     failed += one != kSucceeded ? 1 : 0;
     status = worseStatus(status, one);
+    const bool hadItsTurn = platform::stopSignal() == 0 && (turn.owed || !args.resume);
+    if (hadItsTurn && tree.record != nullptr) tree.record->done(turn.index);
   }
-  if (started < exams.size()) {
+  if (started < turns.size()) {
     console.out.flush();
-    for (size_t i = started; i < exams.size(); ++i) {
-      console.err << kProgram << quoted(exams[i]) << ": not started, as the batch was stopped\n";
+    for (size_t i = started; i < turns.size(); ++i) {
+      console.err << kProgram << quoted(turns[i].path)
+                  << ": not started, as the batch was stopped\n";
+    }
+    for (const BatchTree& tree : trees) {
+      if (tree.record == nullptr) continue;
+      console.err << kProgram << quoted(tree.root) << ": batch stopped; run "
+                  << commandFor("--resume -r", tree.root) << " to carry it on or "
+                  << commandFor("--undo -r", tree.root) << " to undo it\n";
     }
     status = worseStatus(status, 128 + platform::stopSignal());
+  } else if (args.journal && !args.dryRun) {
+    // Every exam had its turn: the batch owes nothing more.
+    for (const BatchTree& tree : trees) {
+      if (!tree.recordFile.empty()) platform::removeStateFile(tree.recordFile);
+    }
   }
-  console.out << (exams.empty() ? "" : "\n") << "Exams: " << started;
+  console.out << (turns.empty() ? "" : "\n") << "Exams: " << started;
   if (args.undo) {
     console.out << ", Names put back: " << tally.putBack;
   } else if (!args.forget) {

@@ -127,9 +127,10 @@ JournalState journalState(const std::string& file, std::string* why = nullptr,
 Status removeJournal(const std::string& file);
 // Tidies the state folder, where there is one: makes it this account's
 // only (0700) and every file in it too (0600), and removes each journal of a
-// finished run, and each journal a later one replaced, last written longer
-// than `keep` ago. A journal of a run that did not finish, or that cannot be
-// read, stays. Returns what could not be done.
+// finished run, each journal a later one replaced and each batch file
+// (batch_record.h), last written longer than `keep` ago. A journal of a run
+// that did not finish, or that cannot be read, stays. Returns what could not
+// be done.
 std::vector<Status> tidyJournals(std::chrono::seconds keep);
 // Gives the journal at `from` the name `to`, in place of any there.
 Status moveJournal(const std::string& from, const std::string& to);

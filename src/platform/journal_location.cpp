@@ -77,7 +77,11 @@ std::vector<Status> tidyJournals(std::chrono::seconds keep) {
   const std::string fresh = std::string(kSuffix) + kFreshInfix;
   for (const std::string& name : names) {
     const std::size_t freshAt = name.find(fresh);
-    if (!name.ends_with(kSuffix) && !name.ends_with(previous) && freshAt == std::string::npos) {
+    // What a batch over a tree kept of itself names the tree's exams: it
+    // goes by age alone.
+    const bool batch = name.ends_with(".batch");
+    if (!name.ends_with(kSuffix) && !name.ends_with(previous) && freshAt == std::string::npos &&
+        !batch) {
       continue;
     }
     const std::string path = joinPath(state, name);
@@ -92,7 +96,7 @@ std::vector<Status> tidyJournals(std::chrono::seconds keep) {
       // and none is written for long, so an old one is left over too.
       const long writer = std::strtol(name.c_str() + freshAt + fresh.size(), nullptr, 10);
       if (written >= oldest && (writer <= 0 || !processGone(writer))) continue;
-    } else if (written >= oldest || journalState(path) != JournalState::finished) {
+    } else if (written >= oldest || (!batch && journalState(path) != JournalState::finished)) {
       continue;
     }
     if (const Status removed = removeStateFile(path); !removed && removed.code() != ENOENT) {
