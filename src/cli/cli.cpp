@@ -356,10 +356,9 @@ Arguments parseArguments(const std::vector<std::string>& args) {
     throw UsageError(std::string(parsed.resume ? "--resume"
                                  : parsed.undo ? "--undo"
                                                : "--forget") +
-                     (parsed.forget
-                          ? " takes no option but --quiet, --recursive and --force"
-                          : " takes no option but --quiet and --recursive: the run's own "
-                            "options hold"));
+                     (parsed.forget ? " takes no option but --quiet, --recursive and --force"
+                                    : " takes no option but --quiet and --recursive: the run's own "
+                                      "options hold"));
   }
   if (operands.empty()) throw UsageError("no PATH given");
   for (const std::string& path : operands) {
@@ -794,8 +793,9 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
       continue;
     }
     for (const platform::Status& unread : search.unreadable) {
-      console.err << kProgram << quoted(unread.path()) << ": cannot list, left out: "
-                  << platform::escapeControls(unread.reason()) << "\n";
+      console.err << kProgram << quoted(unread.path())
+                  << ": cannot list, left out: " << platform::escapeControls(unread.reason())
+                  << "\n";
       status = worseStatus(status, kStepsFailed);
     }
     if (!platform::batchPathFor(root, tree.recordFile)) tree.recordFile.clear();
@@ -820,9 +820,11 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
     }
     if (recorded && !tree.recordFile.empty() && (args.resume ? !owed.empty() : !exams.empty())) {
       const platform::Status kept = platform::BatchWriter::create(
-          tree.recordFile, {platform::journalFolderKey(root),
-                            args.resume ? batchOptions(*tree.owed) : batchOptions(args),
-                            args.resume ? owed : exams, {}},
+          tree.recordFile,
+          {platform::journalFolderKey(root),
+           args.resume ? batchOptions(*tree.owed) : batchOptions(args),
+           args.resume ? owed : exams,
+           {}},
           tree.record);
       if (!kept) {
         console.err << kProgram << quoted(root) << ": cannot keep a record of the batch ("
@@ -831,7 +833,10 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
       }
     }
     if (!exams.empty() || !owed.empty()) continue;
-    if (args.forget) {
+    if (tree.owed) {
+      // The batch had run every exam and was cut short as it ended.
+      if (!args.quiet) console.out << "Nothing left to finish at or below " << shown(root) << "\n";
+    } else if (args.forget) {
       if (!args.quiet) console.out << "Nothing to forget at or below " << shown(root) << "\n";
     } else if (ofLastRuns) {
       console.err << kProgram << quoted(root) << ": no run at or below it to "
@@ -841,8 +846,8 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
       console.err << kProgram << quoted(root)
                   << ": No IMA Files! No folder at or below it holds a series";
       if (results > 0) {
-        console.err << " (" << results
-                    << (results == 1 ? " holds" : " hold") << " the series folders of a run)";
+        console.err << " (" << results << (results == 1 ? " holds" : " hold")
+                    << " the series folders of a run)";
       }
       console.err << "\n";
       status = worseStatus(status, kNoSeries);

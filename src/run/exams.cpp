@@ -35,8 +35,8 @@ platform::Status listFolder(platform::FileSystem& fs, const std::string& folder,
     }
     // A link counts as the file it leads to, as a listing counts it; it is
     // asked only where its name could change the answer.
-    if (!scan::endsInIma(name) || (kind != platform::PathKind::file &&
-                                   kind != platform::PathKind::link)) {
+    if (!scan::endsInIma(name) ||
+        (kind != platform::PathKind::file && kind != platform::PathKind::link)) {
       continue;
     }
     if (kind == platform::PathKind::link &&
