@@ -28,24 +28,6 @@ namespace {
 namespace fs = std::filesystem;
 using Tree = std::map<std::string, std::string>;
 
-// Every entry below `root` with its contents ("/" for a folder, "->" and
-// the target for a link), links not followed.
-Tree tree(const std::string& root) {
-  Tree entries;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string rel = fs::relative(entry.path(), root).string();
-    if (entry.is_symlink()) {
-      entries[rel] = "->" + fs::read_symlink(entry.path()).string();
-    } else if (entry.is_directory()) {
-      entries[rel] = "/";
-    } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      entries[rel].assign(std::istreambuf_iterator<char>(in), {});
-    }
-  }
-  return entries;
-}
-
 struct Result {
   int status;
   std::string out;
@@ -91,10 +73,10 @@ class RecursiveTest : public ::testing::Test {
 TEST_F(RecursiveTest, RunsEveryExamOnceAndASecondRunChangesNothing) {
   const std::string root = writeTree("tree");
   ASSERT_EQ(run({"-q", "-f", root + "/p2/exam"}).status, kSucceeded);
-  const Tree before = tree(root);
+  const Tree before = testing::treeOf(root);
 
   const Result dry = run({"-r", "-n", "-q", "-f", root});
-  EXPECT_EQ(tree(root), before);
+  EXPECT_EQ(testing::treeOf(root), before);
   const Result r = run({"-r", "-q", "-f", root});
   EXPECT_EQ(r.status, kSucceeded) << r.err;
   EXPECT_EQ(r.out, "==> " + root + "/p1 <==\n" + "Files Processed: 12\n" +
@@ -107,7 +89,7 @@ TEST_F(RecursiveTest, RunsEveryExamOnceAndASecondRunChangesNothing) {
                        "Exams: 3, Files Processed: 28, Total Files Renamed/moved: 28, "
                        "failed exams: 0\n");
   EXPECT_EQ(dry.out, r.out + "Dry run: nothing was changed.\n");
-  const Tree after = tree(root);
+  const Tree after = testing::treeOf(root);
   EXPECT_TRUE(
       after.contains("p3/Series_S1/Series_S2/"
                      "ANON.MR.HEAD_ROUTINE.2.1.2003.05.27.10.11.12.100001.1000002.IMA"));
@@ -116,13 +98,13 @@ TEST_F(RecursiveTest, RunsEveryExamOnceAndASecondRunChangesNothing) {
 
   const Result again = run({"-r", "-f", root});
   EXPECT_EQ(again.status, kNoSeries);
-  EXPECT_EQ(tree(root), after);
+  EXPECT_EQ(testing::treeOf(root), after);
 
   // The undo of the batch gives back the tree as it was before it.
   const Result undone = run({"--undo", "-r", "-q", root});
   EXPECT_EQ(undone.status, kSucceeded) << undone.err;
   EXPECT_NE(undone.out.find("Exams: 4, Names put back: "), std::string::npos) << undone.out;
-  Tree back = tree(root);
+  Tree back = testing::treeOf(root);
   Tree original = before;
   std::erase_if(back, [](const auto& e) { return e.first.starts_with("p2/exam"); });
   std::erase_if(original, [](const auto& e) { return e.first.starts_with("p2/exam"); });
@@ -133,7 +115,7 @@ TEST_F(RecursiveTest, AnExamAnotherRunHoldsIsToldAndTheOthersGoOn) {
   const std::string root = writeTree("tree");
   std::unique_ptr<platform::FolderLock> held;
   ASSERT_TRUE(realFs.lockFolder(root + "/p1/day2", held));
-  const Tree before = tree(root);
+  const Tree before = testing::treeOf(root);
   const Result r = run({"-r", "-q", "-f", root});
   EXPECT_EQ(r.status, kBusy);
   EXPECT_NE(r.err.find("'" + root + "/p1/day2': another run is working on this folder"),
@@ -143,7 +125,7 @@ TEST_F(RecursiveTest, AnExamAnotherRunHoldsIsToldAndTheOthersGoOn) {
                        "failed exams: 1\n"),
             std::string::npos)
       << r.out;
-  const Tree after = tree(root);
+  const Tree after = testing::treeOf(root);
   for (const auto& [name, data] : before) {
     if (name.starts_with("p1/day2/")) {
       EXPECT_TRUE(after.contains(name)) << name;
@@ -187,7 +169,7 @@ TEST_F(RecursiveTest, ABatchKilledAtAnyCallIsCarriedOnOrUndoneExactly) {
   writeExam("original/a/two", 8, 2);
   writeExam("original/b", 6, 1);
   writeExam("original/b/c", 9, 3);
-  const Tree before = tree(original);
+  const Tree before = testing::treeOf(original);
   int copies = 0;
   const auto copy = [&] {
     const std::string folder = temp / ("copy" + std::to_string(++copies));
@@ -196,7 +178,7 @@ TEST_F(RecursiveTest, ABatchKilledAtAnyCallIsCarriedOnOrUndoneExactly) {
   };
   std::string folder = copy();
   ASSERT_EQ(cli({"-r", "-f", folder}, 0, temp / "calls"), 0);
-  const Tree after = tree(folder);
+  const Tree after = testing::treeOf(folder);
   long calls = 0;
   std::ifstream log(temp / "calls");
   for (std::string line; std::getline(log, line);) ++calls;
@@ -209,7 +191,7 @@ TEST_F(RecursiveTest, ABatchKilledAtAnyCallIsCarriedOnOrUndoneExactly) {
       folder = copy();
       ASSERT_EQ(cli({"-r", "-f", folder}, k), -SIGKILL);
       const int status = cli({command, "-r", "-q", folder});
-      const Tree now = tree(folder);
+      const Tree now = testing::treeOf(folder);
       if (status == kBadUsage && now == before) continue;  // nothing had begun
       EXPECT_EQ(status, 0) << command;
       EXPECT_TRUE(now == (command == std::string("--resume") ? after : before)) << command;
