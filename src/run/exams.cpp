@@ -1,6 +1,7 @@
 #include "run/exams.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
 #include <utility>
 
