@@ -105,6 +105,7 @@ bench: build
 	$(BUILD)/bench/bench_window
 	$(BUILD)/bench/bench_preview
 	$(BUILD)/bench/bench_run
+	$(BUILD)/bench/bench_exams
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -34,6 +34,13 @@
 // run cannot tell from its own by the start of their journals. Before each
 // program, its state folder is set back to just that, not timed.
 //
+// The tree shapes time `slicery-cli -r --quiet` over a tree of patient
+// folders each holding an exam folder (200 exams of 250 files, and 20 of
+// 2,500; 10 series each), in place and into series folders, against
+// limit_run given the same exam folders on one command line, run in turn in
+// one process: the batch's finding of the exams, and each exam's own lock,
+// journal and load, are what the ratio measures.
+//
 // Beside the times, each program's peak memory: its max RSS as wait4 reports
 // it. A program keeps, as its own, the peak of the memory its exec replaced,
 // that of the process that started it; so every program is started by a
@@ -42,12 +49,13 @@
 // into a state folder inside the benchmark's scratch folder (XDG_STATE_HOME),
 // named to the launcher with each program.
 //
-//   bench_run [--quick] [--undo] [--others] [--rounds N] [--files N] [--series N]
+//   bench_run [--quick] [--undo] [--others] [--trees] [--rounds N] [--files N] [--series N]
 //
 // 10 rounds per shape unless --rounds says otherwise: the machine's noise
 // moves the median of fewer too much. --quick runs 5,000 files and 3 rounds
 // per shape, to try the benchmark out; --undo times only the undo shapes,
-// --others only those beside other runs; --series N times only the shapes of
+// --others only those beside other runs, --trees only the trees (a tenth of
+// their exams with --quick); --series N times only the shapes of
 // N series; --files N sets the size of every exam, the undo shapes' too, but
 // not of those beside other runs.
 #include <fcntl.h>
@@ -287,6 +295,9 @@ struct Shape {
   // the series number) on other days, else belong to other patients.
   int otherFiles = 0;
   bool sharedStudy = false;
+  // A tree of that many exam folders of `files` files each, run with -r
+  // against limit_run given the folders in turn; 0 for one exam folder.
+  int exams = 0;
   bool dryRun() const { return against == Against::realRun; }
   bool undo() const { return against == Against::undoneRun; }
   bool others() const { return against == Against::emptyState; }
@@ -306,6 +317,11 @@ constexpr int kOtherRuns = 5;
 constexpr int kOtherSeries = 100;
 
 std::string labelOf(const Shape& shape) {
+  if (shape.exams > 0) {
+    return std::to_string(shape.exams) + " exams of " + std::to_string(shape.files) + ", " +
+           (shape.folders ? "--folders" : "in place") +
+           (shape.against == Against::unjournaled ? ", journal" : "");
+  }
   if (shape.others()) {
     return std::to_string(shape.files) + " files, " + std::to_string(kOtherRuns) + " cut, " +
            (shape.sharedStudy ? "same study" : "other patients");
@@ -388,10 +404,23 @@ Result measure(const Shape& shape, const slicery::bench::ExamCopies& copies, int
       baseline.push_back("--folders");
       subject.push_back("--folders");
     }
-    baseline.push_back(exam);
+    if (shape.exams > 0) {
+      if (unjournaled) {
+        baseline.push_back("-r");
+        baseline.push_back(exam);
+      } else {
+        for (const std::string& folder : copies.examFolders()) {
+          baseline.push_back(exam + "/" + folder);
+        }
+      }
+      subject.push_back("-r");
+    } else {
+      baseline.push_back(exam);
+    }
     subject.push_back(exam);
     baselineName = unjournaled ? "unjournaled_cli" : "limit_run";
-    subjectName = shape.folders ? "slicery-cli --quiet --folders" : "slicery-cli --quiet";
+    subjectName = std::string("slicery-cli --quiet") + (shape.exams > 0 ? " -r" : "") +
+                  (shape.folders ? " --folders" : "");
   }
 
   const std::string label = labelOf(shape);
@@ -678,7 +707,8 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each shape shows as it ends
   slicery::bench::checkArguments(
       argc, argv,
-      "usage: bench_run [--quick] [--undo] [--others] [--rounds N] [--files N] [--series N]\n"
+      "usage: bench_run [--quick] [--undo] [--others] [--trees] [--rounds N] [--files N]\n"
+      "                 [--series N]\n"
       "Times slicery-cli --quiet against limit_run on fresh copies of an exam, taking\n"
       "turns, 10 rounds per shape: 50,000 files in 10, 100, 1,000 and 5,000 series, in\n"
       "place and with --folders; at 100 series also --dry-run against the real run\n"
@@ -686,15 +716,19 @@ int main(int argc, char** argv) {
       "it; --undo against the run it undoes, at 200,000 files in 100 series; and a\n"
       "run of 100 files in 5 series beside 5 unfinished runs of 20,000 files of other\n"
       "folders in the state folder against the same run with an empty one, once\n"
-      "with the other exams of other patients and once of the same study.\n"
+      "with the other exams of other patients and once of the same study; and\n"
+      "slicery-cli -r --quiet over trees of 200 exam folders of 250 files and of 20\n"
+      "of 2,500 (10 series each), in place and with --folders, against limit_run\n"
+      "given the same folders in turn.\n"
       "  --quick      5,000 files (2,000 for the unfinished runs) and 3 rounds\n"
       "  --undo       only the --undo shapes\n"
       "  --others     only the shapes beside unfinished runs of other folders\n"
+      "  --trees      only the trees of exam folders (--quick: a tenth of the exams)\n"
       "  --rounds N   N rounds of each program per shape\n"
       "  --files N    N files per exam, the --undo shapes' too (not the --others\n"
       "               shapes': 100, beside runs of 20,000)\n"
       "  --series N   only the shapes of N series (5, 10, 100, 1000 or 5000)\n",
-      {"--quick", "--undo", "--others"}, {"--rounds", "--files", "--series"});
+      {"--quick", "--undo", "--others", "--trees"}, {"--rounds", "--files", "--series"});
   startLauncher();  // before the benchmark grows
   const bool quick = slicery::bench::hasFlag(argc, argv, "--quick");
   const int files = numberAfter(argc, argv, "--files", quick ? 5'000 : 50'000);
@@ -722,6 +756,25 @@ int main(int argc, char** argv) {
     shape.otherFiles = quick ? 2'000 : 20'000;
   }
   shapes.back().sharedStudy = true;
+  // Trees of exam folders, each exam of 10 series: -r against limit_run
+  // given the same folders in turn.
+  // The 200 exams also against the same batch without its journals, which
+  // tells what each exam's journal costs.
+  for (const auto& [exams, examFiles] : {std::pair{200, 250}, std::pair{20, 2'500}}) {
+    for (const bool folders : {false, true}) {
+      Shape tree{10, folders, Against::limit, 1.15};
+      tree.exams = quick ? exams / 10 : exams;
+      tree.files = examFiles;
+      shapes.push_back(tree);
+      if (exams != 200) continue;
+      tree.against = Against::unjournaled;
+      tree.goal = 0;
+      shapes.push_back(tree);
+    }
+  }
+  if (slicery::bench::hasFlag(argc, argv, "--trees")) {
+    std::erase_if(shapes, [](const Shape& shape) { return shape.exams == 0; });
+  }
   if (slicery::bench::hasFlag(argc, argv, "--undo")) {
     std::erase_if(shapes, [](const Shape& shape) { return !shape.undo(); });
   }
@@ -753,9 +806,10 @@ int main(int argc, char** argv) {
     options.series = shapes[i].series;
     options.imageSide = 4;  // the names are what counts, not the pictures
     // The runs' journals stay in the scratch folder and go with it.
-    const slicery::bench::ExamCopies copies("slicery-bench-run", options);
+    const int exams = shapes[i].exams;
+    const slicery::bench::ExamCopies copies("slicery-bench-run", options, exams);
     for (; i < shapes.size() && !shapes[i].others() && shapes[i].series == options.series &&
-           shapes[i].files == options.files;
+           shapes[i].files == options.files && shapes[i].exams == exams;
          ++i) {
       results.push_back(shapes[i].undo() ? measureUndo(shapes[i], copies, rounds)
                                          : measure(shapes[i], copies, rounds));

@@ -45,25 +45,41 @@ class ScratchFolder {
 
 // An exam written once into a scratch folder, and fresh copies of it for
 // runs that rename: a copy is a folder of hard links to the exam's files
-// (names are what a run changes), so it costs no data to make.
+// (names are what a run changes), so it costs no data to make. With
+// `exams`, the original is a tree: that many patient folders "p000", "p001",
+// ..., each holding one exam folder "exam" written with `options`.
 class ExamCopies {
  public:
-  ExamCopies(const std::string& name, const tools::ExamOptions& options)
+  ExamCopies(const std::string& name, const tools::ExamOptions& options, int exams = 0)
       : scratch_(name), original_(scratch_.path() + "/original"), copy_(scratch_.path() + "/exam") {
     std::filesystem::create_directories(original_);
-    tools::writeExam(original_, options);
+    if (exams == 0) tools::writeExam(original_, options);
+    for (int i = 0; i < exams; ++i) {
+      char patient[32];
+      std::snprintf(patient, sizeof patient, "p%03d/exam", i);
+      examFolders_.push_back(patient);
+      std::filesystem::create_directories(original_ + "/" + patient);
+      tools::writeExam(original_ + "/" + patient, options);
+    }
   }
   // The scratch folder that holds the original and the copy.
   std::string folder() const { return scratch_.path(); }
   const std::string& original() const { return original_; }
   // Where each copy is made.
   const std::string& copy() const { return copy_; }
+  // A tree's exam folders, relative to it, in listing order.
+  const std::vector<std::string>& examFolders() const { return examFolders_; }
   void makeFreshCopy() const {
     std::filesystem::remove_all(copy_);
     std::filesystem::create_directories(copy_);
-    for (const auto& entry : std::filesystem::directory_iterator(original_)) {
-      std::filesystem::create_hard_link(entry.path(),
-                                        std::filesystem::path(copy_) / entry.path().filename());
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(original_)) {
+      const std::filesystem::path to =
+          std::filesystem::path(copy_) / std::filesystem::relative(entry.path(), original_);
+      if (entry.is_directory()) {
+        std::filesystem::create_directory(to);
+      } else {
+        std::filesystem::create_hard_link(entry.path(), to);
+      }
     }
     // The copy's writes reach the disk before the clock starts. One sync
     // leaves some of them going (about 15 ms of them on ext4 after 100,000
@@ -77,6 +93,7 @@ class ExamCopies {
   ScratchFolder scratch_;
   std::string original_;
   std::string copy_;
+  std::vector<std::string> examFolders_;
 };
 
 using Renames = std::vector<std::pair<std::string, std::string>>;

@@ -4,7 +4,10 @@
 // name functions, and renames relative to that handle with
 // renameat2(RENAME_NOREPLACE), making series folders with mkdirat.
 //
-//   limit_run [--folders] [--short] FOLDER
+//   limit_run [--folders] [--short] FOLDER...
+//
+// Several FOLDERs are run one after the other in the one process, as the
+// least a batch over the exams of a tree can do.
 //
 // The names are those of a real run: the series are counted as the census
 // counts them (changes of the fourth piece down the sorted list), each series
@@ -95,29 +98,8 @@ struct Series {
   bool done = false;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  bool folders = false;
-  bool shortForm = false;
-  const char* folder = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--folders") == 0) {
-      folders = true;
-    } else if (std::strcmp(argv[i], "--short") == 0) {
-      shortForm = true;
-    } else if (folder == nullptr && argv[i][0] != '-') {
-      folder = argv[i];
-    } else {
-      folder = nullptr;
-      break;
-    }
-  }
-  if (folder == nullptr) {
-    std::fprintf(stderr, "usage: limit_run [--folders] [--short] FOLDER\n");
-    return 2;
-  }
-
+// Renames the .ima files of `folder`; returns the exit status.
+int runFolder(const char* folder, bool folders, bool shortForm) {
   const int dirfd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   const int listfd = dirfd < 0 ? -1 : ::dup(dirfd);
   DIR* dir = listfd < 0 ? nullptr : ::fdopendir(listfd);
@@ -230,4 +212,31 @@ int main(int argc, char** argv) {
   }
   ::close(dirfd);
   return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool folders = false;
+  bool shortForm = false;
+  std::vector<const char*> paths;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--folders") == 0) {
+      folders = true;
+    } else if (std::strcmp(argv[i], "--short") == 0) {
+      shortForm = true;
+    } else if (argv[i][0] != '-') {
+      paths.push_back(argv[i]);
+    } else {
+      paths.clear();
+      break;
+    }
+  }
+  if (paths.empty()) {
+    std::fprintf(stderr, "usage: limit_run [--folders] [--short] FOLDER...\n");
+    return 2;
+  }
+  int status = 0;
+  for (const char* folder : paths) status = std::max(status, runFolder(folder, folders, shortForm));
+  return status;
 }

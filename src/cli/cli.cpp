@@ -1,23 +1,30 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <memory>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "app/form1.h"
 #include "dicom/dicom_hdr.h"
 #include "journal/journal.h"
+#include "platform/batch_record.h"
 #include "platform/escape.h"
+#include "platform/journal_files.h"
+#include "platform/state_files.h"
 #include "platform/stop_signals.h"
 #include "rename/new_name.h"
+#include "run/exams.h"
 
 namespace slicery::cli {
 
 const char* const kUsage =
-    "usage: slicery-cli [-s] [-f] [--folder-name WORD] [--describe] [-n] [-q] PATH...\n"
-    "       slicery-cli --resume [-q] PATH...\n"
-    "       slicery-cli --undo [-q] PATH...\n"
-    "       slicery-cli --forget [--force] [-q] PATH...\n"
+    "usage: slicery-cli [-s] [-f] [--folder-name WORD] [--describe] [-n] [-q] [-r] PATH...\n"
+    "       slicery-cli --resume [-q] [-r] PATH...\n"
+    "       slicery-cli --undo [-q] [-r] PATH...\n"
+    "       slicery-cli --forget [--force] [-q] [-r] PATH...\n"
     "       slicery-cli --series-description FILE...\n"
     "       slicery-cli -h | --help | -V | --version\n"
     "\n"
@@ -49,6 +56,16 @@ const char* const kUsage =
     "                      the disk and folder names the run refuses, not failures\n"
     "                      that only the disk would report (permissions, space)\n"
     "  -q, --quiet         print only the result lines and failures\n"
+    "  -r, --recursive     take each PATH as a tree of exams: run every folder at\n"
+    "                      or below it whose .ima files include a series, each as\n"
+    "                      an exam of its own, in listing order. A series folder\n"
+    "                      a run made is a result, neither run nor searched, so a\n"
+    "                      second run over a finished tree changes nothing. Links\n"
+    "                      to folders are not followed; a folder that cannot be\n"
+    "                      listed is told and skipped. With --resume, --undo or\n"
+    "                      --forget: every folder below whose last run it applies\n"
+    "                      to; --resume also starts the exams that a batch cut\n"
+    "                      short had not started yet\n"
     "      --resume        finish the interrupted run on PATH's folder, with the\n"
     "                      options it was started with, as if it had not stopped:\n"
     "                      each step the folder shows undone is done now\n"
@@ -78,7 +95,10 @@ const char* const kUsage =
     "bar on standard error when that is a terminal; then always the lines\n"
     "'Files Processed: N', 'Total Files Renamed/moved: N', 'Time Taken: N Seconds'.\n"
     "With several PATHs each folder's lines follow a line '==> PATH <=='. A PATH\n"
-    "is shown by its full path.\n"
+    "is shown by its full path. With -r each exam's lines follow '==> PATH <==',\n"
+    "and one line closes the batch: 'Exams: N, Files Processed: N, Total Files\n"
+    "Renamed/moved: N, failed exams: N' ('Exams: N, Names put back: N, failed\n"
+    "exams: N' for --undo); on a stop it names the exams not started.\n"
     "A step that fails is skipped and told on standard error; every message there\n"
     "reads \"slicery-cli: 'PATH': reason\". Control characters in names are\n"
     "printed escaped (\\n, \\x1b).\n"
@@ -128,13 +148,15 @@ const char* const kUsage =
     "changed); 130 or 143 stopped by SIGINT or SIGTERM.\n"
 #endif
     "--resume and --undo exit 0 when everything was done or put back, 1 when some\n"
-    "step failed. --forget exits 0 also when no journal was kept. With several\n"
+    "step failed. --forget exits 0 also when no journal was kept. With -r, 3 when\n"
+    "no exam was found and 1 when a folder could not be listed. With several\n"
 #ifdef _WIN32
-    "PATHs, the worst of theirs: 2, then a stop, then 5, then 4, then\n"
+    "PATHs or exams, the worst of theirs: 2, then a stop, then 5, then 4, then 1,\n"
+    "then 3, then 0.\n";
 #else
-    "PATHs, the worst of theirs: 2, then a stop by a signal, then 5, then 4, then\n"
+    "PATHs or exams, the worst of theirs: 2, then a stop by a signal, then 5, then\n"
+    "4, then 1, then 3, then 0.\n";
 #endif
-    "1, then 3, then 0.\n";
 
 std::string shown(const std::string& path) {
   return platform::escapeControls(path);
@@ -262,6 +284,8 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       parsed.dryRun = true;
     } else if (arg == "--quiet") {
       parsed.quiet = true;
+    } else if (arg == "--recursive") {
+      parsed.recursive = true;
     } else if (arg == "--resume") {
       parsed.resume = true;
     } else if (arg == "--undo") {
@@ -296,6 +320,9 @@ Arguments parseArguments(const std::vector<std::string>& args) {
           case 'q':
             parsed.quiet = true;
             break;
+          case 'r':
+            parsed.recursive = true;
+            break;
           case 'h':
             parsed.mode = Arguments::Mode::help;
             return parsed;
@@ -312,7 +339,7 @@ Arguments parseArguments(const std::vector<std::string>& args) {
   }
   if (parsed.mode == Arguments::Mode::seriesDescription) {
     if (parsed.shortNames || parsed.folders || parsed.folderName || parsed.describe ||
-        parsed.dryRun || parsed.quiet) {
+        parsed.dryRun || parsed.quiet || parsed.recursive) {
       throw UsageError("--series-description takes no other option");
     }
     if (operands.empty()) throw UsageError("no FILE given");
@@ -330,8 +357,9 @@ Arguments parseArguments(const std::vector<std::string>& args) {
     throw UsageError(std::string(parsed.resume ? "--resume"
                                  : parsed.undo ? "--undo"
                                                : "--forget") +
-                     " takes no option but --quiet" + (parsed.forget ? " and --force" : "") +
-                     (parsed.forget ? "" : ": the run's own options hold"));
+                     (parsed.forget ? " takes no option but --quiet, --recursive and --force"
+                                    : " takes no option but --quiet and --recursive: the run's own "
+                                      "options hold"));
   }
   if (operands.empty()) throw UsageError("no PATH given");
   for (const std::string& path : operands) {
@@ -541,7 +569,8 @@ std::string examsBelow(app::Form1& form) {
   constexpr size_t kNamed = 3;
   std::string text = "; " + std::to_string(exams.size()) +
                      (exams.size() == 1 ? " subfolder holds" : " subfolders hold") +
-                     " .ima files, give " + (exams.size() == 1 ? "it" : "each") + " as PATH: ";
+                     " .ima files, give " + (exams.size() == 1 ? "it" : "each") +
+                     " as PATH or this folder with -r: ";
   for (size_t i = 0; i < exams.size() && i < kNamed; ++i) {
     text += (i > 0 ? ", " : "") + quoted(exams[i]);
   }
@@ -549,15 +578,36 @@ std::string examsBelow(app::Form1& form) {
   return text;
 }
 
+// What the exams of a batch did, for its closing line.
+struct Tally {
+  int processed = 0;
+  int renamed = 0;
+  int putBack = 0;
+};
+
+int runForm(const Arguments& args, const std::string& path, app::Form1& form, Console& console);
+
+// One PATH, or one exam of a batch: loads it into a form of its own, runs
+// the command on it, and adds what it did to `tally`.
 int runOne(const Arguments& args, const std::string& path, platform::FileSystem& fs,
-           platform::Clock& clock, Console& console) {
+           platform::Clock& clock, Console& console, Tally* tally = nullptr) {
   app::Form1 form(fs, clock);
+  const int status = runForm(args, path, form, console);
+  if (tally != nullptr) {
+    tally->processed += form.filesProcessed;
+    tally->renamed += form.filesRenamed;
+    tally->putBack += form.stepsPutBack;
+  }
+  return status;
+}
+
+int runForm(const Arguments& args, const std::string& path, app::Form1& form, Console& console) {
   if (args.forget) {
     // What a run moved here would be found by: the folder's names.
     form.drop({path});
     return forgetOne(args, path, form, console);
   }
-  ConsoleView view(form, console, args.quiet, args.paths.size() > 1);
+  ConsoleView view(form, console, args.quiet, args.paths.size() > 1 || args.recursive);
   form.setView(&view);
   // Start follows the load at once: the load's reading of the folder serves.
   form.setStartRereadsFolder(false);
@@ -637,20 +687,231 @@ int runOne(const Arguments& args, const std::string& path, platform::FileSystem&
   return summary();
 }
 
+// The line before a folder's lines where several run. Both streams are
+// flushed so that the folder's messages follow it.
+void printHeader(Console& console, const std::string& path, bool first) {
+  console.out << (first ? "" : "\n") << "==> " << shown(path) << " <==\n" << std::flush;
+  console.err.flush();
+}
+
+// Whether a finish, an undo or a forget of a batch applies to `folder`: it
+// has a last run of its own, and for a finish one that did not finish.
+// Asked without the lock, the command asks again under it; a folder another
+// run holds is kept, to be told.
+bool hasRunToTake(const Arguments& args, const std::string& folder, platform::FileSystem& fs,
+                  platform::Clock& clock) {
+  app::Form1 form(fs, clock);
+  if (!form.drop({folder})) return true;
+  switch (form.lastRun().state) {
+    case journal::LastRun::State::none:
+      return false;
+    case journal::LastRun::State::finished:
+      return !args.resume;
+    default:
+      return true;
+  }
+}
+
+// The options a batch runs its exams with, as arguments, for its record.
+std::vector<std::string> batchOptions(const Arguments& args) {
+  std::vector<std::string> options;
+  if (args.shortNames) options.push_back("--short");
+  if (args.folders) options.push_back("--folders");
+  if (args.folderName) options.push_back("--folder-name=" + *args.folderName);
+  if (args.describe) options.push_back("--describe");
+  return options;
+}
+
+// One PATH of a batch: its tree, and the record kept of the batch over it.
+struct BatchTree {
+  std::string root;
+  std::string recordFile;  // empty where none can be kept
+  std::unique_ptr<platform::BatchWriter> record;
+  // --resume: the batch cut short over the tree, whose owed exams are run
+  // with its own options.
+  std::optional<Arguments> owed;
+};
+
+// One exam's turn in a batch.
+struct Turn {
+  std::string path;
+  size_t tree;
+  bool owed;            // run with the options of the batch cut short
+  std::uint32_t index;  // in the tree's record, where it keeps one
+};
+
+// The exams of the batch cut short over `tree` that a --resume still owes
+// it: those it had not run, that are exams still and are not taken already.
+std::vector<std::string> owedExams(const Arguments& args, BatchTree& tree,
+                                   const run::ExamSearch& search,
+                                   const std::unordered_set<std::string>& taken) {
+  platform::BatchContents cut;
+  if (tree.recordFile.empty() || !platform::readBatch(tree.recordFile, cut)) return {};
+  std::vector<std::string> options = cut.options;
+  options.push_back("--");
+  options.push_back(tree.root);
+  try {
+    tree.owed = parseArguments(options);
+  } catch (const UsageError&) {
+    return {};
+  }
+  tree.owed->quiet = args.quiet;
+  tree.owed->recursive = true;
+  std::unordered_set<std::string> examsNow;
+  for (const run::FoundFolder& found : search.folders) {
+    if (found.exam) examsNow.insert(found.path);
+  }
+  std::vector<std::string> owed;
+  for (size_t i = 0; i < cut.exams.size(); ++i) {
+    if (!cut.done[i] && examsNow.count(cut.exams[i]) != 0 && taken.count(cut.exams[i]) == 0) {
+      owed.push_back(cut.exams[i]);
+    }
+  }
+  return owed;
+}
+
+// With -r: finds the exams at or below each PATH, then runs each in turn as
+// a PATH of its own, and closes with the batch's totals. A run, and a
+// --resume that carries on a batch cut short, keeps a record of the batch
+// until every exam had its turn.
+int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& clock,
+             Console& console) {
+  const bool ofLastRuns = args.resume || args.undo || args.forget;
+  const bool recorded = args.journal && !args.dryRun && (args.resume || !ofLastRuns);
+  int status = kSucceeded;
+  std::vector<BatchTree> trees;
+  std::vector<Turn> turns;
+  std::unordered_set<std::string> taken;
+  for (const std::string& given : args.paths) {
+    BatchTree& tree = trees.emplace_back();
+    tree.root = platform::absolutePath(given);
+    const std::string& root = tree.root;
+    run::ExamSearch search;
+    if (const platform::Status read = run::findExams(fs, root, search); !read) {
+      console.err << kProgram << quoted(root)
+                  << ": cannot list: " << platform::escapeControls(read.reason()) << "\n";
+      status = worseStatus(status, kBadUsage);
+      continue;
+    }
+    for (const platform::Status& unread : search.unreadable) {
+      console.err << kProgram << quoted(unread.path())
+                  << ": cannot list, left out: " << platform::escapeControls(unread.reason())
+                  << "\n";
+      status = worseStatus(status, kStepsFailed);
+    }
+    if (!platform::batchPathFor(root, tree.recordFile)) tree.recordFile.clear();
+    std::vector<std::string> exams;
+    size_t results = 0;
+    for (run::FoundFolder& found : search.folders) {
+      results += found.holdsSeriesFolders ? 1 : 0;
+      if ((ofLastRuns ? hasRunToTake(args, found.path, fs, clock) : found.exam) &&
+          taken.insert(found.path).second) {
+        exams.push_back(std::move(found.path));
+      }
+    }
+    const std::vector<std::string> owed =
+        args.resume ? owedExams(args, tree, search, taken) : std::vector<std::string>();
+    const size_t index = trees.size() - 1;
+    for (size_t i = 0; i < exams.size(); ++i) {
+      turns.push_back({exams[i], index, false, static_cast<std::uint32_t>(i)});
+    }
+    for (size_t i = 0; i < owed.size(); ++i) {
+      taken.insert(owed[i]);
+      turns.push_back({owed[i], index, true, static_cast<std::uint32_t>(i)});
+    }
+    if (recorded && !tree.recordFile.empty() && (args.resume ? !owed.empty() : !exams.empty())) {
+      const platform::Status kept = platform::BatchWriter::create(
+          tree.recordFile,
+          {platform::journalFolderKey(root),
+           args.resume ? batchOptions(*tree.owed) : batchOptions(args),
+           args.resume ? owed : exams,
+           {}},
+          tree.record);
+      if (!kept) {
+        console.err << kProgram << quoted(root) << ": cannot keep a record of the batch ("
+                    << platform::escapeControls(kept.toString())
+                    << "); should it be cut short, run each exam left on its own\n";
+      }
+    }
+    if (!exams.empty() || !owed.empty()) continue;
+    if (tree.owed) {
+      // The batch had run every exam and was cut short as it ended.
+      if (!args.quiet) console.out << "Nothing left to finish at or below " << shown(root) << "\n";
+    } else if (args.forget) {
+      if (!args.quiet) console.out << "Nothing to forget at or below " << shown(root) << "\n";
+    } else if (ofLastRuns) {
+      console.err << kProgram << quoted(root) << ": no run at or below it to "
+                  << (args.resume ? "finish" : "undo") << "\n";
+      status = worseStatus(status, kBadUsage);
+    } else {
+      console.err << kProgram << quoted(root)
+                  << ": No IMA Files! No folder at or below it holds a series";
+      if (results > 0) {
+        console.err << " (" << results << (results == 1 ? " holds" : " hold")
+                    << " the series folders of a run)";
+      }
+      console.err << "\n";
+      status = worseStatus(status, kNoSeries);
+    }
+  }
+
+  Tally tally;
+  size_t started = 0;
+  int failed = 0;
+  for (; started < turns.size() && platform::stopSignal() == 0; ++started) {
+    const Turn& turn = turns[started];
+    BatchTree& tree = trees[turn.tree];
+    printHeader(console, turn.path, started == 0);
+    const int one = runOne(turn.owed ? *tree.owed : args, turn.path, fs, clock, console, &tally);
+    failed += one != kSucceeded ? 1 : 0;
+    status = worseStatus(status, one);
+    const bool hadItsTurn = platform::stopSignal() == 0 && (turn.owed || !args.resume);
+    if (hadItsTurn && tree.record != nullptr) tree.record->done(turn.index);
+  }
+  if (started < turns.size()) {
+    console.out.flush();
+    for (size_t i = started; i < turns.size(); ++i) {
+      console.err << kProgram << quoted(turns[i].path)
+                  << ": not started, as the batch was stopped\n";
+    }
+    for (const BatchTree& tree : trees) {
+      if (tree.record == nullptr) continue;
+      console.err << kProgram << quoted(tree.root) << ": batch stopped; run "
+                  << commandFor("--resume -r", tree.root) << " to carry it on or "
+                  << commandFor("--undo -r", tree.root) << " to undo it\n";
+    }
+    status = worseStatus(status, 128 + platform::stopSignal());
+  } else if (args.journal && !args.dryRun) {
+    // Every exam had its turn: the batch owes nothing more.
+    for (const BatchTree& tree : trees) {
+      if (!tree.recordFile.empty()) platform::removeStateFile(tree.recordFile);
+    }
+  }
+  console.out << (turns.empty() ? "" : "\n") << "Exams: " << started;
+  if (args.undo) {
+    console.out << ", Names put back: " << tally.putBack;
+  } else if (!args.forget) {
+    console.out << ", Files Processed: " << tally.processed
+                << ", Total Files Renamed/moved: " << tally.renamed;
+  }
+  console.out << ", failed exams: " << failed << "\n";
+  return status;
+}
+
 }  // namespace
 
 int runRename(const Arguments& args, platform::FileSystem& realFs, platform::Clock& clock,
               Console& console) {
   int status = kSucceeded;
-  for (size_t i = 0; i < args.paths.size(); ++i) {
-    // Shown, and kept in the journal, by its full path.
-    const std::string path = platform::absolutePath(args.paths[i]);
-    if (args.paths.size() > 1) {
-      // Both streams are flushed so that a folder's messages follow its header.
-      console.out << (i > 0 ? "\n" : "") << "==> " << shown(path) << " <==\n" << std::flush;
-      console.err.flush();
+  if (args.recursive) {
+    status = runTrees(args, realFs, clock, console);
+  } else {
+    for (size_t i = 0; i < args.paths.size(); ++i) {
+      // Shown, and kept in the journal, by its full path.
+      const std::string path = platform::absolutePath(args.paths[i]);
+      if (args.paths.size() > 1) printHeader(console, path, i == 0);
+      status = worseStatus(status, runOne(args, path, realFs, clock, console));
     }
-    status = worseStatus(status, runOne(args, path, realFs, clock, console));
   }
   if (args.dryRun) console.out << "Dry run: nothing was changed.\n" << std::flush;
   return status;

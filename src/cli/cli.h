@@ -35,6 +35,8 @@ struct Arguments {
 
   // Mode::run: each folder is loaded and run in turn, as an exam of its own.
   std::vector<std::string> paths;
+  // Each path is a tree: every exam folder at or below it is run in turn.
+  bool recursive = false;
   bool shortNames = false;
   bool folders = false;
   std::optional<std::string> folderName;
@@ -85,7 +87,8 @@ std::string commandFor(const char* option, const std::string& path,
 int worseStatus(int a, int b);
 
 // The rename run of Mode::run over `fs` (the real one or a double), for each
-// of `args.paths` in turn; returns the worst of their statuses.
+// of `args.paths` in turn, or with `args.recursive` for each exam folder
+// found at or below them; returns the worst of their statuses.
 int runRename(const Arguments& args, platform::FileSystem& fs, platform::Clock& clock,
               Console& console);
 

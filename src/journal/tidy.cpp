@@ -27,8 +27,11 @@ std::vector<Status> tidy(std::chrono::seconds keep) {
   const std::string fresh = std::string(kJournalSuffix) + kFreshJournalInfix;
   for (const std::string& name : names) {
     const std::size_t freshAt = name.find(fresh);
+    // What a batch over a tree kept of itself names the tree's exams: it
+    // goes by age alone.
+    const bool batch = name.ends_with(kBatchSuffix);
     if (!name.ends_with(kJournalSuffix) && !name.ends_with(previous) &&
-        freshAt == std::string::npos) {
+        freshAt == std::string::npos && !batch) {
       continue;
     }
     const std::string path = joinPath(folder, name);
@@ -43,7 +46,7 @@ std::vector<Status> tidy(std::chrono::seconds keep) {
       // and none is written for long, so an old one is left over too.
       const long writer = std::strtol(name.c_str() + freshAt + fresh.size(), nullptr, 10);
       if (written >= oldest && (writer <= 0 || !processGone(writer))) continue;
-    } else if (written >= oldest || state(path) != State::finished) {
+    } else if (written >= oldest || (!batch && state(path) != State::finished)) {
       continue;
     }
     if (const Status removed = removeStateFile(path); !removed && removed.code() != ENOENT) {

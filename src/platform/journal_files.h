@@ -21,6 +21,10 @@ inline constexpr const char* kPreviousJournalSuffix = ".prev";
 // "<journal>.new.<process id>".
 inline constexpr const char* kFreshJournalInfix = ".new.";
 
+// Beside the journals: what a batch over a tree of exams keeps of itself
+// (batch_record.h), "<16 hex digits>.batch" by the tree's path.
+inline constexpr const char* kBatchSuffix = ".batch";
+
 // The folder's absolute path, as journals know it.
 std::string journalFolderKey(const std::string& folder);
 // The journal file of `folder` (any path naming it); fails when there is no

@@ -97,6 +97,29 @@ std::string folderDescription(std::string_view description) {
   return text;
 }
 
+std::string seriesFolderName(std::string_view baseWord, std::string_view paddedSeries) {
+  std::string name(baseWord);
+  name += "_S";
+  name += paddedSeries;
+  return name;
+}
+
+bool namesSeriesFolder(std::string_view folderName, std::string_view series) {
+  if (series.empty() || folderName.size() <= series.size()) return false;
+  const std::string_view tail = folderName.substr(folderName.size() - series.size());
+  if (!std::equal(tail.begin(), tail.end(), series.begin(), [](char a, char b) {
+        return platform::foldedLetter(a) == platform::foldedLetter(b);
+      })) {
+    return false;
+  }
+  // The zeros the padding put before the series, then "_S" after a base word.
+  std::string_view head = folderName.substr(0, folderName.size() - series.size());
+  const size_t zeros = head.size() - (head.find_last_not_of('0') + 1);
+  const std::string_view number = folderName.substr(head.size() - zeros);
+  head.remove_suffix(zeros);
+  return head.size() > 2 && head.ends_with("_S") && seriesGetsFolder(number);
+}
+
 bool seriesGetsFolder(std::string_view paddedSeries) {
   if (!paddedSeries.empty() && paddedSeries.front() == '-') {
     // Any negative number, and minus zero, is 0 or less.

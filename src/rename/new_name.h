@@ -56,6 +56,16 @@ std::string newFileName(const scan::NameFields& fields, std::string_view paddedS
 // none, "3", "x" and " 0" get one.
 bool seriesGetsFolder(std::string_view paddedSeries);
 
+// The name of a series' folder: the base word, "_S" and the padded series.
+std::string seriesFolderName(std::string_view baseWord, std::string_view paddedSeries);
+
+// Whether a folder named `folderName` reads as the folder a run made for
+// series `series` (a file's fourth piece, letter case ignored as a pass
+// groups it): a base word, "_S" and `series` padded with zeros to any
+// width, with or without a description and "_" in front, for a series that
+// gets a folder at all.
+bool namesSeriesFolder(std::string_view folderName, std::string_view series);
+
 // A series description as it goes in front of a folder's name: each
 // character that Windows, exFAT or FAT refuse in a name (\ / : * ? " < > |)
 // written as '_', as a space already is. Everything else, control

@@ -83,7 +83,7 @@ Plan makePlan(Listing listing, PlanOptions options) {
     s.padWidth = seriesWidth.padWidth(text);
     s.padded = padded(text, s.padWidth);
     s.hasFolder = options.folders && seriesGetsFolder(s.padded);
-    s.folderName = options.folderBaseName + "_S" + s.padded;
+    s.folderName = seriesFolderName(options.folderBaseName, s.padded);
     if (s.hasFolder) {
       s.refusal = unsafeFolderName(s.folderName);
       const auto other = otherKinds.find(s.folderName);

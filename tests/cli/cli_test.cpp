@@ -362,7 +362,8 @@ TEST_F(CliTest, AFolderWithoutSeriesTellsOfExamsInItsSubfolders) {
   EXPECT_EQ(r.status, kNoSeries);
   EXPECT_EQ(r.err, "slicery-cli: '" + exam +
                        "': No IMA Files! No series found (0 .ima files listed); 4 subfolders hold "
-                       ".ima files, give each as PATH: 'a', 'b', 'c', ...\n");
+                       ".ima files, give each as PATH or this folder with -r: 'a', 'b', 'c', "
+                       "...\n");
   r = run({temp / "exam/notes"});
   EXPECT_EQ(r.err, "slicery-cli: '" + temp / "exam/notes" +
                        "': No IMA Files! No series found (0 .ima files listed)\n");

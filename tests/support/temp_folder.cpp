@@ -45,4 +45,22 @@ std::string TempFolder::mkdir(const std::string& relative) const {
   return full;
 }
 
+std::map<std::string, std::string> treeOf(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::string text;
+    if (entry.is_symlink()) {
+      text = "->" + fs::read_symlink(entry.path()).string();
+    } else if (entry.is_directory()) {
+      text.push_back('/');
+    } else {
+      std::ifstream in(entry.path(), std::ios::binary);
+      text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    entries.emplace(fs::relative(entry.path(), root).string(), std::move(text));
+  }
+  return entries;
+}
+
 }  // namespace slicery::testing

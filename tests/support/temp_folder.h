@@ -1,6 +1,7 @@
 // TempFolder: a fresh folder on disk for one test, removed afterwards.
 #pragma once
 
+#include <map>
 #include <string>
 
 namespace slicery::testing {
@@ -22,5 +23,10 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+// Every entry below `root`, relative path -> contents: "/" for a folder,
+// "->" and the target for a symbolic link (not followed), else the file's
+// bytes; so a lost, doubled or changed file shows.
+std::map<std::string, std::string> treeOf(const std::string& root);
 
 }  // namespace slicery::testing

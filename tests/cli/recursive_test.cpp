@@ -1,0 +1,193 @@
+// slicery-cli -r over trees of exams: which folders it runs, that a second
+// run over a finished tree changes nothing, a folder held by another run,
+// and a batch killed at any call, then carried on or undone.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "exam.h"
+#include "platform/folder_lock.h"
+#include "platform/real_file_system.h"
+#include "support/temp_folder.h"
+
+namespace slicery::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using Tree = std::map<std::string, std::string>;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class RecursiveTest : public ::testing::Test {
+ protected:
+  RecursiveTest() { ::setenv("XDG_STATE_HOME", (temp / "state").c_str(), 1); }
+
+  void writeExam(const std::string& folder, int files, int series) {
+    tools::ExamOptions options;
+    options.files = files;
+    options.series = series;
+    options.imageSide = 1;
+    tools::writeExam(temp.mkdir(folder), options);
+  }
+  // Exams at several depths, one already run into series folders, a
+  // folder named like a series folder that holds two series, a link back
+  // to the top and a hidden folder.
+  std::string writeTree(const std::string& name) {
+    const std::string root = temp.mkdir(name);
+    writeExam(name + "/p1", 12, 2);
+    writeExam(name + "/p1/day2", 10, 1);
+    writeExam(name + "/p2/exam", 8, 2);
+    writeExam(name + "/p3/Series_S1", 6, 2);
+    writeExam(name + "/.hidden", 4, 1);
+    fs::create_directory_symlink("..", root + "/p2/up");
+    return root;
+  }
+  Result run(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    Console console{out, err};
+    const int status = runCommand(args, realFs, clock, console);
+    return {status, out.str(), err.str()};
+  }
+
+  testing::TempFolder temp;
+  platform::RealFileSystem realFs;
+  platform::SettableClock clock{3600.0};
+};
+
+TEST_F(RecursiveTest, RunsEveryExamOnceAndASecondRunChangesNothing) {
+  const std::string root = writeTree("tree");
+  ASSERT_EQ(run({"-q", "-f", root + "/p2/exam"}).status, kSucceeded);
+  const Tree before = testing::treeOf(root);
+
+  const Result dry = run({"-r", "-n", "-q", "-f", root});
+  EXPECT_EQ(testing::treeOf(root), before);
+  const Result r = run({"-r", "-q", "-f", root});
+  EXPECT_EQ(r.status, kSucceeded) << r.err;
+  EXPECT_EQ(r.out, "==> " + root + "/p1 <==\n" + "Files Processed: 12\n" +
+                       "Total Files Renamed/moved: 12\nTime Taken: 0 Seconds\n\n==> " + root +
+                       "/p1/day2 <==\nFiles Processed: 10\nTotal Files Renamed/moved: 10\n"
+                       "Time Taken: 0 Seconds\n\n==> " +
+                       root +
+                       "/p3/Series_S1 <==\nFiles Processed: 6\n"
+                       "Total Files Renamed/moved: 6\nTime Taken: 0 Seconds\n\n"
+                       "Exams: 3, Files Processed: 28, Total Files Renamed/moved: 28, "
+                       "failed exams: 0\n");
+  EXPECT_EQ(dry.out, r.out + "Dry run: nothing was changed.\n");
+  const Tree after = testing::treeOf(root);
+  EXPECT_TRUE(
+      after.contains("p3/Series_S1/Series_S2/"
+                     "ANON.MR.HEAD_ROUTINE.2.1.2003.05.27.10.11.12.100001.1000002.IMA"));
+  EXPECT_TRUE(
+      after.contains(".hidden/ANON.MR.HEAD_ROUTINE.1.1.2003.05.27.10.11.12.100001.1000001.IMA"));
+
+  const Result again = run({"-r", "-f", root});
+  EXPECT_EQ(again.status, kNoSeries);
+  EXPECT_EQ(testing::treeOf(root), after);
+}
+
+TEST_F(RecursiveTest, AnExamAnotherRunHoldsIsToldAndTheOthersGoOn) {
+  const std::string root = writeTree("tree");
+  std::unique_ptr<platform::FolderLock> held;
+  ASSERT_TRUE(realFs.lockFolder(root + "/p1/day2", held));
+  const Tree before = testing::treeOf(root);
+  const Result r = run({"-r", "-q", "-f", root});
+  EXPECT_EQ(r.status, kBusy);
+  EXPECT_NE(r.err.find("'" + root + "/p1/day2': another run is working on this folder"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("Exams: 4, Files Processed: 26, Total Files Renamed/moved: 26, "
+                       "failed exams: 1\n"),
+            std::string::npos)
+      << r.out;
+  const Tree after = testing::treeOf(root);
+  for (const auto& [name, data] : before) {
+    if (name.starts_with("p1/day2/")) {
+      EXPECT_TRUE(after.contains(name)) << name;
+    }
+  }
+}
+
+// The real program, its output thrown away; killed (SIGKILL) at its
+// `killAt`-th call that changes the disk or a journal (kill_at_call.cpp), or
+// with each such call logged to `log`. Returns the exit status, or minus
+// the signal that ended it.
+int cli(std::vector<std::string> args, long killAt = 0, const std::string& log = {}) {
+  args.insert(args.begin(), SLICERY_CLI_PROGRAM);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setenv("LD_PRELOAD", SLICERY_KILL_PRELOAD, 1);
+    ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+    ::setenv("SLICERY_KILL_AT", std::to_string(killAt).c_str(), 1);
+    if (!log.empty()) ::setenv("SLICERY_CALLS_LOG", log.c_str(), 1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+// Killed anywhere, a batch is carried on by --resume -r to the tree the
+// whole batch leaves, the exams it had not started included, or undone by
+// --undo -r to the tree before it. Killed before it touched anything, there
+// is nothing to carry on.
+TEST_F(RecursiveTest, ABatchKilledAtAnyCallIsCarriedOnOrUndoneExactly) {
+  const std::string original = temp.mkdir("original");
+  writeExam("original/a/one", 10, 2);
+  writeExam("original/a/two", 8, 2);
+  writeExam("original/b", 6, 1);
+  writeExam("original/b/c", 9, 3);
+  const Tree before = testing::treeOf(original);
+  int copies = 0;
+  const auto copy = [&] {
+    const std::string folder = temp / ("copy" + std::to_string(++copies));
+    fs::copy(original, folder, fs::copy_options::recursive);
+    return folder;
+  };
+  std::string folder = copy();
+  ASSERT_EQ(cli({"-r", "-f", folder}, 0, temp / "calls"), 0);
+  const Tree after = testing::treeOf(folder);
+  long calls = 0;
+  std::ifstream log(temp / "calls");
+  for (std::string line; std::getline(log, line);) ++calls;
+  ASSERT_GT(calls, 20);
+
+  for (long k = 1; k <= calls; k += calls / 15) {
+    SCOPED_TRACE("killed at call " + std::to_string(k) + " of " + std::to_string(calls));
+    for (const char* command : {"--resume", "--undo"}) {
+      fs::remove_all(temp / "state");
+      folder = copy();
+      ASSERT_EQ(cli({"-r", "-f", folder}, k), -SIGKILL);
+      const int status = cli({command, "-r", "-q", folder});
+      const Tree now = testing::treeOf(folder);
+      if (status == kBadUsage && now == before) continue;  // nothing had begun
+      EXPECT_EQ(status, 0) << command;
+      EXPECT_TRUE(now == (command == std::string("--resume") ? after : before)) << command;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace slicery::cli
