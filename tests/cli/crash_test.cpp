@@ -14,7 +14,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <random>
 #include <string>
@@ -23,6 +25,7 @@
 
 #include "exam.h"
 #include "support/crash_shapes.h"
+#include "support/fuse_disk.h"
 #include "support/temp_folder.h"
 
 namespace slicery::cli {
@@ -239,15 +242,29 @@ std::vector<std::string> callsOf(const std::vector<std::string>& args, Counter c
   return lines;
 }
 
-// A folder, and how renames are made: "" as ext4 makes them (refusing to
-// replace), "placeholder" or "cutmove" as without that (see kill_at_call.cpp).
+// A folder; how renames are made: "" as the disk makes them, "placeholder"
+// or "cutmove" as without a rename that refuses to replace (see
+// kill_at_call.cpp); and the disk: "" for the temporary folder's (ext4,
+// tmpfs), "exfat" or "fat" mounted through FUSE, which have no such rename
+// nor links, so that the tool itself renames onto placeholders.
 struct CallCase {
   std::string shape;
   std::string renames;
+  std::string disk = {};
 };
 
 void PrintTo(const CallCase& c, std::ostream* os) {
-  *os << c.shape << (c.renames.empty() ? "" : "/" + c.renames);
+  *os << c.shape << (c.renames.empty() ? "" : "/" + c.renames)
+      << (c.disk.empty() ? "" : " on " + c.disk);
+}
+
+std::string nameOf(const CallCase& c) {
+  std::string name = c.shape;
+  if (c.renames == "placeholder") name += "Placeholder";
+  if (c.renames == "cutmove") name += "CutMove";
+  if (c.disk == "exfat") name += "OnExfat";
+  if (c.disk == "fat") name += "OnFat";
+  return name;
 }
 
 class CallKillTest : public ::testing::TestWithParam<CallCase> {
@@ -258,14 +275,25 @@ class CallKillTest : public ::testing::TestWithParam<CallCase> {
 };
 
 // On ext4, renaming as it does (refusing to replace) or, through the counter,
-// as exFAT and FAT force it: real processes killed at real calls, to show
-// that the in-memory double (app/crash_point_test.cpp) tells the truth.
+// as exFAT and FAT force it, and on exFAT and FAT themselves through FUSE:
+// real processes killed at real calls, to show that the in-memory double
+// (app/crash_point_test.cpp) tells the truth. SLICERY_CRASH_REPORT=FILE
+// appends each folder's counts.
 TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
   testing::CrashShape shape;
   for (const testing::CrashShape& s : testing::crashShapes()) {
     if (s.name == GetParam().shape) shape = s;
   }
   ASSERT_EQ(shape.name, GetParam().shape);
+  // The folders the paths run on: on the disk mounted through FUSE, or in
+  // the temporary folder; the original, the state and the logs stay there.
+  std::optional<testing::FuseDisk> disk;
+  if (!GetParam().disk.empty()) {
+    disk.emplace(temp, GetParam().disk == "exfat" ? testing::FuseDisk::Format::exfat
+                                                  : testing::FuseDisk::Format::fat);
+    if (!disk->skipReason.empty()) GTEST_SKIP() << disk->skipReason;
+    ASSERT_EQ(disk->failure, "");
+  }
   const std::string original = temp / "original";
   testing::writeShape(shape, original);
   const Tree before = tree(original);
@@ -285,12 +313,18 @@ TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
     args.push_back(folder);
     return args;
   };
+  // The folder afresh for each path (written, as fusefat copies no file
+  // modes); the last path's goes, which keeps the small disk image from
+  // filling up.
   int paths = 0;
+  std::string last;
   const auto fresh = [&] {
     fs::remove_all(state);
-    const std::string folder = temp / ("p" + std::to_string(++paths));
-    fs::copy(original, folder, fs::copy_options::recursive);
-    return folder;
+    if (!last.empty()) fs::remove_all(last);
+    const std::string name = "p" + std::to_string(++paths);
+    last = disk ? *disk / name : temp / name;
+    testing::writeShape(shape, last);
+    return last;
   };
   const int wholeStatus = shape.runFails ? 1 : 0;
   std::string folder = fresh();
@@ -317,8 +351,9 @@ TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
       // On a folder the run already brought to its end, a plain run is a
       // second run: it may find steps it cannot take, and must change nothing.
       if (now == after && was == after) return {};
-      return "a plain run went ahead: exit " + std::to_string(got) + ", the folder " +
-             (now == after ? "as after" : "elsewhere");
+      const std::string is = "a plain run went ahead: exit " + std::to_string(got);
+      if (now == after) return "wrong report: " + is + ", the folder as after";
+      return (got == 0 ? "false success: " : "wrong tree: ") + is + ", the folder elsewhere";
     }
     const bool resume = command == "--resume";
     const Tree& target = resume ? after : before;
@@ -339,6 +374,7 @@ TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
     return {};
   };
   long tried = 0;
+  long kills = 0;
   long falseSuccesses = 0;
   long wrongTrees = 0;
   long wrong = 0;
@@ -357,6 +393,7 @@ TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
     c.killAt = k;
     c.after = afterCall;
     EXPECT_EQ(runCounted(options("", at), c), -SIGKILL) << "call " << k;
+    ++kills;
     return at;
   };
   // Each kill after a call leaves what the kill before the next leaves, but
@@ -364,11 +401,14 @@ TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
   const char* sweep = std::getenv("SLICERY_CRASH_SWEEP");
   const bool full = sweep != nullptr && std::string(sweep) == "full";
   // Under AddressSanitizer, there for memory faults rather than for the
-  // paths, every third call and the last.
+  // paths, every third call and the last. Through FUSE, where each call is
+  // a trip to the file system's process, a share of the calls of the run
+  // and of the finish and the undo below: a prime stride, as a rename there
+  // makes six calls, so that the kills fall on each kind of call.
 #ifdef __SANITIZE_ADDRESS__
-  const size_t stride = full ? 1 : 3;
+  const size_t stride = full ? 1 : disk ? 29 : 3;
 #else
-  const size_t stride = 1;
+  const size_t stride = full ? 1 : disk ? 5 : 1;
 #endif
   for (size_t k = 1; k <= calls.size(); ++k) {
     if ((k - 1) % stride != 0 && k != calls.size()) continue;
@@ -391,32 +431,56 @@ TEST_P(CallKillTest, EveryCallKilledIsFinishedOrUndoneExactly) {
     const std::vector<std::string> second =
         callsOf(options(command, folder), counter, temp / "log", followStatus);
     for (size_t k2 = 1; k2 <= second.size(); ++k2) {
+      if (disk && (k2 - 1) % stride != 0 && k2 != second.size()) continue;
       const std::string at = killed(k, false);
       Counter c = counter;
       c.killAt = static_cast<long>(k2);
-      runCounted(options(command, at), c);
+      kills += runCounted(options(command, at), c) == -SIGKILL ? 1 : 0;
       tell("run killed before " + calls[static_cast<size_t>(k) - 1] + ", " + command +
                " killed before " + second[k2 - 1] + ", then " + command,
            judge(command, at));
     }
   }
+  const std::string counts =
+      std::to_string(calls.size()) + " calls in the run; paths " + std::to_string(tried) +
+      ", kills " + std::to_string(kills) + ", false successes " + std::to_string(falseSuccesses) +
+      ", wrong trees " + std::to_string(wrongTrees) + ", wrong in all " + std::to_string(wrong);
+  std::cout << nameOf(GetParam()) << ": " << counts << "\n";
+  if (const char* report = std::getenv("SLICERY_CRASH_REPORT")) {
+    std::ofstream(report, std::ios::app)
+        << "CallKillTest " << nameOf(GetParam()) << ": " << counts << "\n";
+  }
   RecordProperty("paths", std::to_string(tried));
-  EXPECT_EQ(wrong, 0) << tried << " paths, " << calls.size() << " calls in the run, "
-                      << falseSuccesses << " false successes, " << wrongTrees << " wrong trees, "
-                      << wrong << " wrong in all:" << lines;
+  RecordProperty("kills", std::to_string(kills));
+  RecordProperty("false_successes", std::to_string(falseSuccesses));
+  EXPECT_EQ(wrong, 0) << counts << ":" << lines;
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, CallKillTest,
-                         ::testing::Values(CallCase{"FreedNameTakenLater", ""},
-                                           CallCase{"FoldersOneThereBefore", ""},
-                                           CallCase{"StepFails", ""},
-                                           CallCase{"FoldersOneThereBefore", "placeholder"},
-                                           CallCase{"StepFails", "cutmove"}),
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, CallKillTest,
+    ::testing::Values(CallCase{"FreedNameTakenLater", ""}, CallCase{"FoldersOneThereBefore", ""},
+                      CallCase{"StepFails", ""}, CallCase{"FoldersOneThereBefore", "placeholder"},
+                      CallCase{"StepFails", "cutmove"}),
+    [](const ::testing::TestParamInfo<CallCase>& param) { return nameOf(param.param); });
+
+// Through FUSE, a few folders: a name freed and taken later (series 01 and
+// 1) and a step the disk refuses, on exFAT; series folders one of which the
+// user had, on FAT; folders named after their description on both (fusefat
+// renames no folder onto a placeholder). fusefat is slow in a folder of
+// twenty long names, which the first would take. Under AddressSanitizer,
+// whose processes start slowly, one folder on each disk.
+const CallCase kOnFuse[] = {
+    {"FreedNameTakenLater", "", "exfat"},
+#ifndef __SANITIZE_ADDRESS__
+    {"DescribeNameTaken", "", "exfat"},   {"StepFails", "", "exfat"},
+    {"DescribeNameTaken", "", "fat"},
+#endif
+    {"FoldersOneThereBefore", "", "fat"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fuse, CallKillTest, ::testing::ValuesIn(kOnFuse),
                          [](const ::testing::TestParamInfo<CallCase>& param) {
-                           std::string name = param.param.shape;
-                           if (param.param.renames == "placeholder") name += "Placeholder";
-                           if (param.param.renames == "cutmove") name += "CutMove";
-                           return name;
+                           return nameOf(param.param);
                          });
 
 INSTANTIATE_TEST_SUITE_P(
