@@ -350,7 +350,7 @@ class Form1 : private run::Observer, private run::UndoObserver {
   // changed on disk.
   bool performPlan(const rename::Plan& plan, platform::OpenFolder* folder,
                    const run::Finish* finish = nullptr);
-  // How a run's steps show: the models change as the Parts say.
+  // How a run's steps show: each changes the controls' models as it comes.
   void seriesBegins(const rename::PlannedSeries& s, const std::string& folderPath,
                     bool folderReady) override;
   void fileBegins(const rename::PlannedSeries& s, const rename::PlannedFile& f,
