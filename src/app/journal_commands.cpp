@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "app/busy_scope.h"
 #include "app/form1.h"
@@ -16,8 +14,6 @@
 
 namespace slicery::app {
 
-using journal::Contents;
-using journal::Intent;
 using platform::PathKind;
 using platform::Status;
 

@@ -100,8 +100,9 @@ State state(const std::string& file, std::string* why = nullptr, Contents* conte
 // only (0700) and every file in it too (0600), and removes each journal of a
 // finished run, each journal a later one replaced and each batch file
 // (platform/batch_record.h), last written longer than `keep` ago, and each
-// journal being written aside whose writer is gone or that is as old. A journal of a run that did not finish, or that
-// cannot be read, stays. Returns what could not be done.
+// journal being written aside whose writer is gone or that is as old. A
+// journal of a run that did not finish, or that cannot be read, stays.
+// Returns what could not be done.
 std::vector<platform::Status> tidy(std::chrono::seconds keep);
 
 }  // namespace slicery::journal
