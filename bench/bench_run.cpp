@@ -78,7 +78,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "journal/journal.h"
+#include "journal/store.h"
 
 extern char** environ;
 
@@ -614,7 +614,7 @@ std::set<std::string> cutShortRuns(const std::string& scratch, const std::string
       std::exit(1);
     }
     fs::resize_file(path, size - tail.size());
-    if (slicery::journal::state(path.string()) != slicery::journal::State::unfinished) {
+    if (slicery::journal::fileStore().state(path.string()) != slicery::journal::State::unfinished) {
       std::fprintf(stderr, "bench_run: %s does not read as a run cut short\n", path.c_str());
       std::exit(1);
     }

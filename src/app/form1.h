@@ -18,8 +18,8 @@
 #include "app/preview.h"
 #include "journal/journal.h"
 #include "journal/last_run.h"
+#include "journal/store.h"
 #include "journal/writer.h"
-#include "platform/append_file.h"
 #include "platform/clock.h"
 #include "platform/file_list.h"
 #include "platform/file_system.h"
@@ -166,8 +166,9 @@ class Form1 : private run::Observer, private run::UndoObserver {
   // interrupted run can be finished or any last run undone, and hold the
   // folder's lock while they work. Off by default.
   void setJournaling(bool on) { journaling_ = on; }
-  // How journal files are opened (tests fail writes through it).
-  void setJournalOpener(platform::AppendFileOpener open) { openJournal_ = std::move(open); }
+  // Where journals are kept: the state folder's files unless a test gives
+  // a store of its own.
+  void setJournalStore(journal::Store& store) { journals_ = &store; }
   // A run stops between two files once `*flag` is set, leaving its journal
   // ready to be finished or undone.
   void setStopFlag(const std::atomic<bool>* flag) { stopFlag_ = flag; }
@@ -427,7 +428,7 @@ class Form1 : private run::Observer, private run::UndoObserver {
   platform::Status loadError_;
   bool journaling_ = false;
   bool dryRun_ = false;
-  platform::AppendFileOpener openJournal_ = platform::openAppendFile;
+  journal::Store* journals_ = &journal::fileStore();
   std::unique_ptr<platform::FolderLock> lock_;
   std::unique_ptr<journal::Writer> journal_;
   platform::Status journalError_;

@@ -9,7 +9,6 @@
 #include "app/busy_scope.h"
 #include "app/form1.h"
 #include "journal/recorded_intent.h"
-#include "platform/journal_files.h"
 #include "run/finish.h"
 
 namespace slicery::app {
@@ -49,7 +48,7 @@ journal::LastRun Form1::lastRun() {
   if (lock_ != nullptr && knownLastRun_ && knownLastRun_->first == File2.path()) {
     return knownLastRun_->second;
   }
-  journal::LastRun last = journal::findLastRun(File2.path(), index_, others_);
+  journal::LastRun last = journal::findLastRun(*journals_, File2.path(), index_, others_);
   if (lock_ != nullptr) knownLastRun_.emplace(File2.path(), last);
   return last;
 }
@@ -80,12 +79,11 @@ bool Form1::beginRun(const rename::Plan& plan) {
   if (!plan.changesSomething()) return true;
 
   journal::Header header;
-  header.folder = last.folderKey.empty() ? platform::journalFolderKey(folder) : last.folderKey;
+  header.folder = last.folderKey;
   header.options = plan.options;
   header.listing = {index_, others_};
   knownLastRun_.reset();
-  if (const Status created = journal::Writer::create(last.journal, header, openJournal_, journal_);
-      !created) {
+  if (const Status created = journals_->create(last.journal, header, journal_); !created) {
     journal::LastRun cannot;
     cannot.state = journal::LastRun::State::noJournal;
     cannot.why = created.toString();
@@ -154,11 +152,12 @@ Status Form1::readLastJournal(const char* operation, const char* verb, bool salv
   if (!last.movedFrom.empty()) {
     // The run is this folder's from now on, wherever it began.
     std::string here;
-    if (Status where = platform::journalPathFor(folder, here); !where) return where;
-    if (Status moved = platform::moveJournal(file, here); !moved) return moved;
+    std::string key;
+    if (Status where = journals_->locate(folder, here, key); !where) return where;
+    if (Status moved = journals_->move(file, here); !moved) return moved;
     file = here;
   }
-  return journal::read(file, contents, salvage);
+  return journals_->read(file, contents, salvage);
 }
 
 Form1::JournalScope::~JournalScope() {
@@ -186,7 +185,7 @@ Status Form1::resumeRun() {
     return Status::error("finish run", folder,
                          "the last run on this folder finished; there is nothing to finish");
   }
-  if (Status reopened = journal::Writer::reopen(file, openJournal_, journal_); !reopened) {
+  if (Status reopened = journals_->reopen(file, journal_); !reopened) {
     return reopened;
   }
   if (Status begun = journal_->command(journal::Command::finish); !begun) return begun;
@@ -216,7 +215,7 @@ Status Form1::undoRun(bool reportFailures) {
   // The undo keeps its own records in the run's journal, so that the next
   // command knows of an undo cut short; a damaged journal takes none.
   if (contents.damage.empty()) {
-    if (Status reopened = journal::Writer::reopen(file, openJournal_, journal_); !reopened) {
+    if (Status reopened = journals_->reopen(file, journal_); !reopened) {
       return reopened;
     }
     if (Status begun = journal_->command(journal::Command::undo); !begun) return begun;
@@ -256,7 +255,7 @@ Status Form1::undoRun(bool reportFailures) {
                                "and it is kept"});
   } else if (!stopped && runFailures.empty()) {
     journal_.reset();  // closed first: Windows removes no open file
-    if (Status gone = platform::removeJournal(file); !gone) {
+    if (Status gone = journals_->remove(file); !gone) {
       runFailures.push_back({file, {}, gone.toString()});
     }
   } else if (!stopped && wasFinished && journal_ != nullptr) {
@@ -327,7 +326,7 @@ Status Form1::forgetRun(bool force, journal::LastRun& forgotten) {
       !locked && locked.code() != ENOENT) {
     return Status::error("forget run", folder, locked.reason(), locked.code());
   }
-  forgotten = journal::findLastRun(folder, index_, others_);
+  forgotten = journal::findLastRun(*journals_, folder, index_, others_);
   switch (forgotten.state) {
     case journal::LastRun::State::none:
       return Status::error("forget run", folder, "no journal is kept for this folder", ENOENT);
@@ -340,7 +339,7 @@ Status Form1::forgetRun(bool force, journal::LastRun& forgotten) {
     default:
       break;
   }
-  return platform::removeJournal(forgotten.journal);
+  return journals_->remove(forgotten.journal);
 }
 
 int Form1::filesInEffect(const journal::Contents& contents, int* foldersNamed) {
@@ -409,7 +408,7 @@ Form1::UndoOffer Form1::undoOffer() {
       break;
   }
   journal::Contents contents;
-  if (const Status read = journal::read(last.journal, contents, true); !read) {
+  if (const Status read = journals_->read(last.journal, contents, true); !read) {
     offer.message = {read.toString(), "Cannot Undo", Message::Icon::warning};
     return offer;
   }

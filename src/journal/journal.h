@@ -7,8 +7,7 @@
 // end record. A finish or an undo records that it begins and goes on
 // writing the same journal. The bytes are told in doc/journal-format.md;
 // their framing is platform/record_log.h's. It is read here (reader.cpp),
-// written by Writer (writer.h), and kept where platform/journal_files.h
-// says.
+// written by Writer (writer.h), and kept by a Store (store.h).
 #pragma once
 
 #include <chrono>
@@ -77,24 +76,7 @@ struct Contents {
 std::uint64_t study(std::string_view imaName);
 // The most studies a header keeps.
 inline constexpr std::size_t kMostStudies = 64;
-// The start of the journal at `file`, read without reading the rest: the
-// folder its run began at and its studies. `known` is false where the start
-// does not tell (a journal of version 3, a long header start): read it whole.
-platform::Status readStart(const std::string& file, std::string& folder,
-                           std::vector<std::uint64_t>& studies, bool& known);
-
 enum class State { none, unfinished, finished, damaged };
-
-// Reads the journal at `file`. Fails with a reason a user can act on when the
-// file cannot be read, is damaged or of another version. A missing file fails
-// with code ENOENT. With `salvage`, a journal whose header is whole is read up
-// to its first bad record, and `damage` tells what was lost.
-platform::Status read(const std::string& file, Contents& out, bool salvage = false);
-// The state of the journal at `file`, reading no more than it must: one that
-// ends in a whole end record is finished; any other is read in full, into
-// `contents` when given. `why` receives the reason a damaged one cannot be
-// read.
-State state(const std::string& file, std::string* why = nullptr, Contents* contents = nullptr);
 
 // Tidies the state folder, where there is one: makes it this account's
 // only (0700) and every file in it too (0600), and removes each journal of a

@@ -124,18 +124,17 @@ std::string LastRun::title() const {
   }
 }
 
-LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
+LastRun findLastRun(Store& store, const std::string& folder, const scan::SeriesIndex& index,
                     const platform::FileSystem::Entries& others) {
   LastRun last;
-  if (platform::Status where = platform::journalPathFor(folder, last.journal, last.folderKey);
-      !where) {
+  if (platform::Status where = store.locate(folder, last.journal, last.folderKey); !where) {
     last.state = LastRun::State::noJournal;
     last.why = where.reason();
     return last;
   }
   // The folder's own journal wins.
   Contents own;
-  switch (state(last.journal, &last.why, &own)) {
+  switch (store.state(last.journal, &last.why, &own)) {
     case State::unfinished:
       last.state = LastRun::State::unfinished;
       last.undoing = own.last == Command::undo;
@@ -157,18 +156,19 @@ LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
   std::unordered_set<std::uint64_t> studies;
   for (const std::string_view name : index.names()) studies.insert(study(name));
   std::vector<std::pair<std::string, std::string>> found;  // journal, folder
-  for (const std::string& file : platform::listJournals()) {
+  for (const std::string& file : store.list()) {
     std::string began;
     std::vector<std::uint64_t> theirs;
     bool known = false;
-    if (file == last.journal || !readStart(file, began, theirs, known)) continue;
+    if (file == last.journal || !store.readStart(file, began, theirs, known)) continue;
     if (known && (began == key || std::any_of(studies.begin(), studies.end(), [&](auto study) {
                     return std::find(theirs.begin(), theirs.end(), study) == theirs.end();
                   }))) {
       continue;
     }
     Contents contents;
-    if (state(file, nullptr, &contents) != State::unfinished || contents.header.folder == key) {
+    if (store.state(file, nullptr, &contents) != State::unfinished ||
+        contents.header.folder == key) {
       continue;
     }
     if (showsRunOf(contents.header, index.names(), others)) {

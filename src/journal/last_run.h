@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "journal/store.h"
 #include "platform/file_system.h"
 #include "scan/series_index.h"
 
@@ -43,8 +44,9 @@ struct LastRun {
   std::string title() const;
 };
 
-// The last run on `folder`, whose listing is `index` and `others`.
-LastRun findLastRun(const std::string& folder, const scan::SeriesIndex& index,
+// The last run on `folder`, whose listing is `index` and `others`, as the
+// journals of `store` tell it.
+LastRun findLastRun(Store& store, const std::string& folder, const scan::SeriesIndex& index,
                     const platform::FileSystem::Entries& others);
 
 // How long the journal of a finished run is kept after its last change: it

@@ -3,7 +3,7 @@
 
 #include "journal/journal.h"
 #include "journal/records.h"
-#include "platform/append_file.h"
+#include "journal/store.h"
 #include "platform/record_log.h"
 #include "platform/state_files.h"
 
@@ -13,8 +13,6 @@ namespace {
 using namespace records;
 using platform::FieldReader;
 using platform::kRecordPrefix;
-using platform::readFileEnd;
-using platform::readWholeFile;
 using platform::Record;
 using platform::splitRecords;
 using platform::Status;
@@ -27,12 +25,6 @@ bool isEndRecord(std::string_view tail) {
   std::size_t valid = 0;
   return tail.size() == kEndRecord && splitRecords(tail, records, valid) && records.size() == 1 &&
          records[0].type == kEndType && records[0].payload.empty();
-}
-
-// Whether the file ends in a whole end record.
-bool endsFinished(const std::string& file) {
-  std::string tail;
-  return readFileEnd(file, kEndRecord, tail) && isEndRecord(tail);
 }
 
 }  // namespace
@@ -170,9 +162,9 @@ Status parseJournal(const std::string& file, const std::string& data, Contents& 
   return Status::ok();
 }
 
-Status read(const std::string& file, Contents& out, bool salvage) {
+Status Store::read(const std::string& file, Contents& out, bool salvage) {
   std::string data;
-  if (Status read = readWholeFile(file, data); !read) {
+  if (Status read = readBytes(file, data); !read) {
     out = {};
     return read;
   }
@@ -189,8 +181,8 @@ std::uint64_t study(std::string_view imaName) {
   return 0;
 }
 
-Status readStart(const std::string& file, std::string& folder, std::vector<std::uint64_t>& studies,
-                 bool& known) {
+Status Store::readStart(const std::string& file, std::string& folder,
+                        std::vector<std::uint64_t>& studies, bool& known) {
   known = false;
   folder.clear();
   studies.clear();
@@ -198,7 +190,7 @@ Status readStart(const std::string& file, std::string& folder, std::vector<std::
   // folder and studies; the checksum waits for a whole reading.
   constexpr std::size_t kStart = 4096;
   std::string data;
-  if (Status read = readWholeFile(file, data, kStart); !read) return read;
+  if (Status read = readBytes(file, data, kStart); !read) return read;
   if (data.size() < kRecordPrefix + 1 ||
       static_cast<std::uint8_t>(data[kRecordPrefix]) != kHeaderType) {
     return Status::ok();
@@ -213,12 +205,14 @@ Status readStart(const std::string& file, std::string& folder, std::vector<std::
   return Status::ok();
 }
 
-State state(const std::string& file, std::string* why, Contents* out) {
+State Store::state(const std::string& file, std::string* why, Contents* out) {
   // A journal that ends in a whole end record is finished: without
   // `out`, that is all that is read of it. Else one reading of the file.
-  if (out == nullptr && endsFinished(file)) return State::finished;
   std::string data;
-  if (const Status read = readWholeFile(file, data); !read) {
+  if (out == nullptr && readEnd(file, kEndRecord, data) && isEndRecord(data)) {
+    return State::finished;
+  }
+  if (const Status read = readBytes(file, data); !read) {
     if (read.code() == ENOENT) return State::none;
     if (why != nullptr) *why = read.toString();
     return State::damaged;

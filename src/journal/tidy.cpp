@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "journal/journal.h"
+#include "journal/store.h"
 #include "platform/append_file.h"
 #include "platform/journal_files.h"
 #include "platform/state_files.h"
@@ -46,7 +47,7 @@ std::vector<Status> tidy(std::chrono::seconds keep) {
       // and none is written for long, so an old one is left over too.
       const long writer = std::strtol(name.c_str() + freshAt + fresh.size(), nullptr, 10);
       if (written >= oldest && (writer <= 0 || !processGone(writer))) continue;
-    } else if (written >= oldest || (!batch && state(path) != State::finished)) {
+    } else if (written >= oldest || (!batch && fileStore().state(path) != State::finished)) {
       continue;
     }
     if (const Status removed = removeStateFile(path); !removed && removed.code() != ENOENT) {

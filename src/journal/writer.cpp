@@ -6,32 +6,23 @@
 #include <cerrno>
 
 #include "journal/records.h"
+#include "journal/store.h"
 #include "platform/journal_files.h"
 #include "platform/record_log.h"
 #include "platform/state_files.h"
-#include "platform/state_folder.h"
 
 namespace slicery::journal {
 namespace {
 
 using namespace records;
 using platform::AppendFile;
-using platform::AppendFileOpener;
 using platform::currentProcessId;
-using platform::ensurePrivateFolder;
-using platform::joinPath;
 using platform::kFreshJournalInfix;
 using platform::kPreviousJournalSuffix;
-using platform::moveStateFile;
-using platform::parentPath;
-using platform::readWholeFile;
 using platform::Record;
 using platform::RecordBuilder;
-using platform::removeJournal;
-using platform::removeStateFile;
 using platform::splitRecords;
 using platform::Status;
-using platform::syncFolder;
 
 std::string previousOf(const std::string& file) {
   return file + kPreviousJournalSuffix;
@@ -39,22 +30,22 @@ std::string previousOf(const std::string& file) {
 
 }  // namespace
 
-Status Writer::create(const std::string& file, const Header& h, const AppendFileOpener& open,
+Status Writer::create(Store& store, const std::string& file, const Header& h,
                       std::unique_ptr<Writer>& writer) {
   writer.reset();
-  if (Status made = ensurePrivateFolder(parentPath(file)); !made) return made;
+  if (Status made = store.prepare(file); !made) return made;
   // Written aside, under a name of this process's own, and renamed into
   // place once whole and on the disk.
   const std::string fresh = file + kFreshJournalInfix + std::to_string(currentProcessId());
-  removeStateFile(fresh);
+  store.removeFile(fresh);
   // A failure names the journal, not the file aside, which goes.
-  const auto fail = [&fresh, &file](const Status& status) {
-    removeStateFile(fresh);
+  const auto fail = [&store, &fresh, &file](const Status& status) {
+    store.removeFile(fresh);
     return Status::error(status.operation(), file, status.reason(), status.code());
   };
   std::unique_ptr<AppendFile> out;
-  if (Status opened = open(fresh, true, 0, out); !opened) return fail(opened);
-  std::unique_ptr<Writer> made(new Writer(std::move(out), fresh));
+  if (Status opened = store.open(fresh, true, 0, out); !opened) return fail(opened);
+  std::unique_ptr<Writer> made(new Writer(store, std::move(out), fresh));
 
   RecordBuilder b;
   b.begin(kHeaderType);
@@ -108,32 +99,31 @@ Status Writer::create(const std::string& file, const Header& h, const AppendFile
 
   // The journal before stays beside it until the run tells whether it
   // changed anything.
-  if (Status kept = moveStateFile(file, previousOf(file)); !kept && kept.code() != ENOENT) {
+  if (Status kept = store.moveFile(file, previousOf(file)); !kept && kept.code() != ENOENT) {
     return fail(Status::error("write journal", file, kept.reason(), kept.code()));
   }
-  if (Status placed = moveStateFile(fresh, file); !placed) {
-    moveStateFile(previousOf(file), file);
+  if (Status placed = store.moveFile(fresh, file); !placed) {
+    store.moveFile(previousOf(file), file);
     return fail(Status::error("write journal", file, placed.reason(), placed.code()));
   }
   made->path_ = file;
-  syncFolder(parentPath(file));
+  store.syncPlace(file);
   writer = std::move(made);
   return Status::ok();
 }
 
-Status Writer::reopen(const std::string& file, const AppendFileOpener& open,
-                      std::unique_ptr<Writer>& writer) {
+Status Writer::reopen(Store& store, const std::string& file, std::unique_ptr<Writer>& writer) {
   writer.reset();
   std::string data;
-  if (Status read = readWholeFile(file, data); !read) return read;
+  if (Status read = store.readBytes(file, data); !read) return read;
   std::vector<Record> records;
   std::size_t valid = 0;
   if (!splitRecords(data, records, valid)) {
     return Status::error("write journal", file, "the journal is damaged", EINVAL);
   }
   std::unique_ptr<AppendFile> out;
-  if (Status opened = open(file, false, valid, out); !opened) return opened;
-  writer.reset(new Writer(std::move(out), file));
+  if (Status opened = store.open(file, false, valid, out); !opened) return opened;
+  writer.reset(new Writer(store, std::move(out), file));
   return Status::ok();
 }
 
@@ -204,15 +194,15 @@ Status Writer::keepPrevious() {
   // Closed first: Windows replaces no file that is still open.
   file_.reset();
   const std::string previous = previousOf(path_);
-  const Status kept = moveStateFile(previous, path_);
+  const Status kept = store_.moveFile(previous, path_);
   if (kept) return kept;
   if (kept.code() != ENOENT)
     return Status::error("write journal", path_, kept.reason(), kept.code());
-  return removeJournal(path_);
+  return store_.remove(path_);
 }
 
 void Writer::discardPrevious() {
-  removeStateFile(previousOf(path_));
+  store_.removeFile(previousOf(path_));
 }
 
 }  // namespace slicery::journal

@@ -1,5 +1,5 @@
-// Writer: writes a run's journal (journal.h) over an append-only file, so
-// that a test can make any write or flush fail.
+// Writer: writes a run's journal (journal.h) into a Store (store.h), over an
+// append-only file, so that a test can make any write or flush fail.
 #pragma once
 
 #include <memory>
@@ -12,6 +12,8 @@
 
 namespace slicery::journal {
 
+class Store;
+
 class Writer {
  public:
   Writer(const Writer&) = delete;
@@ -20,11 +22,10 @@ class Writer {
   // Writes a journal of `header` aside (its studies worked out from its
   // names), flushes it, and puts it in the place of any journal at `file`,
   // which is kept until keepPrevious() or discardPrevious() decides.
-  static platform::Status create(const std::string& file, const Header& header,
-                                 const platform::AppendFileOpener& open,
+  static platform::Status create(Store& store, const std::string& file, const Header& header,
                                  std::unique_ptr<Writer>& writer);
   // Goes on writing an existing journal after its last whole record.
-  static platform::Status reopen(const std::string& file, const platform::AppendFileOpener& open,
+  static platform::Status reopen(Store& store, const std::string& file,
                                  std::unique_ptr<Writer>& writer);
 
   // Records a step before it is taken: written at once, and flushed to the
@@ -46,10 +47,11 @@ class Writer {
   const std::string& path() const { return path_; }
 
  private:
-  Writer(std::unique_ptr<platform::AppendFile> file, std::string path)
-      : file_(std::move(file)), path_(std::move(path)) {}
+  Writer(Store& store, std::unique_ptr<platform::AppendFile> file, std::string path)
+      : store_(store), file_(std::move(file)), path_(std::move(path)) {}
   platform::Status write(bool flush);
 
+  Store& store_;
   std::unique_ptr<platform::AppendFile> file_;
   std::string path_;
   std::string buffer_;

@@ -16,11 +16,7 @@
 // adds one line per failing path.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -34,11 +30,9 @@
 
 #include "app/form1.h"
 #include "platform/clock.h"
-#include "platform/state_folder.h"
 #include "support/crash_shapes.h"
 #include "support/killing_file_system.h"
 #include "support/memory_file_system.h"
-#include "support/temp_folder.h"
 
 namespace slicery::app {
 namespace {
@@ -92,11 +86,11 @@ class FailureView : public Form1View {
   std::string refused;
 };
 
-// What a command works on, as a process finds it: the disk, and how its
-// journal files are opened.
+// What a command works on, as a process finds it: the disk, and where its
+// journals are kept.
 struct Disk {
   platform::FileSystem& fs;
-  platform::AppendFileOpener journals;
+  journal::Store& journals;
 };
 
 // A command's window on the folder: Form1 with journaling on, the folder
@@ -106,7 +100,7 @@ class Session {
   explicit Session(const Disk& disk) : form(disk.fs, clock) {
     form.setView(&view);
     form.setJournaling(true);
-    form.setJournalOpener(disk.journals);
+    form.setJournalStore(disk.journals);
     form.setStartRereadsFolder(false);
     loaded = form.drop({kExam});
   }
@@ -190,46 +184,11 @@ Tree treeOf(const MemoryFileSystem& disk) {
   return tree;
 }
 
-// What a kill leaves: the folder, and the files of the state folder (where
-// journals are kept today; a journal store of the engine's own would be
-// saved and put back here instead).
+// What a kill leaves: the folder, and the files of the journal store.
 struct State {
   MemoryFileSystem disk;
   std::map<std::string, std::string> journals;
 };
-
-std::string stateFolder() {
-  std::string folder;
-  platform::stateFolder(folder);
-  return folder;
-}
-
-std::map<std::string, std::string> readJournals() {
-  std::map<std::string, std::string> files;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(stateFolder(), error)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    files[entry.path().filename().string()].assign(std::istreambuf_iterator<char>(in), {});
-  }
-  return files;
-}
-
-void writeJournals(const std::map<std::string, std::string>& files) {
-  const std::string folder = stateFolder();
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    std::filesystem::remove(entry.path());
-  }
-  std::filesystem::create_directories(folder);
-  std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-  for (const auto& [name, bytes] : files) {
-    const std::string path = folder + "/" + name;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0) << path;
-    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    ::close(fd);
-  }
-}
 
 std::size_t fingerprint(const MemoryFileSystem& disk,
                         const std::map<std::string, std::string>& journals) {
@@ -371,18 +330,17 @@ class Sweep {
 
   Outcome execute(const State& from, Command command, std::optional<KillPoint> kill, State& after) {
     after.disk = from.disk;
-    // The state folder holds what the last command left; it is written
-    // only where `from` differs.
-    if (from.journals != journalFolder_) writeJournals(from.journals);
     KillingFileSystem fs(after.disk, renames_);
+    testing::KillingStore journals(fs);
+    journals.files = from.journals;
     if (kill) fs.killAt(kill->k, kill->when);
     // A killed process runs no destructor: what they change in the state
     // folder while the command unwinds is no part of what the kill leaves.
     std::map<std::string, std::string> atKill;
-    fs.onKill([&atKill] { atKill = readJournals(); });
+    fs.onKill([&atKill, &journals] { atKill = journals.files; });
     Outcome o;
     try {
-      o.told = perform(command, shape_, {fs, fs.journalOpener()});
+      o.told = perform(command, shape_, {fs, journals});
     } catch (const KillingFileSystem::Killed&) {
       o.killed = true;
     }
@@ -391,8 +349,7 @@ class Sweep {
     for (long k = 1; k <= fs.operations(); ++k) {
       o.log.push_back({k, fs.changes(k), fs.isJournalWrite(k), fs.describe(k)});
     }
-    after.journals = readJournals();
-    journalFolder_ = after.journals;
+    after.journals = journals.files;
     if (o.killed && atKill != after.journals) {
       ADD_FAILURE() << nameOf(command) << " changed the state folder after its kill at "
                     << (kill ? describe(*kill) : std::string()) << ", while unwinding";
@@ -610,7 +567,6 @@ class Sweep {
   std::vector<std::pair<std::string, std::string>> runMoves_;
   std::unordered_map<std::string, std::string> originalName_;
   std::unordered_map<std::size_t, long> pathsAfter_;
-  std::map<std::string, std::string> journalFolder_;
   std::map<std::pair<std::size_t, Command>, std::string> verdicts_;
   Counts counts_;
 };
@@ -669,11 +625,7 @@ std::vector<Case> cases() {
   return all;
 }
 
-class CrashPointTest : public ::testing::TestWithParam<Case> {
- protected:
-  CrashPointTest() { ::setenv("XDG_STATE_HOME", state.path().c_str(), 1); }
-  testing::TempFolder state;
-};
+class CrashPointTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CrashPointTest, EveryKillIsFinishedOrUndoneExactly) {
   const Case& c = GetParam();
@@ -721,15 +673,14 @@ TEST_P(CrashPointTest, EveryKillIsFinishedOrUndoneExactly) {
 // onto a placeholder or by link and unlink leaves its parts as a kill
 // between them would on a real disk.
 TEST(KillingFileSystemTest, AKillKeepsWhatCameBeforeAndLetsNothingThrough) {
-  testing::TempFolder state;
-  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
-  const std::string journal = state / "j";
+  const std::string journal = "/journals/j";
   for (const Renames renames : {Renames::atomic, Renames::placeholder, Renames::cutMove}) {
     SCOPED_TRACE(nameOf(renames));
     MemoryFileSystem disk;
     disk.addFolder("/d");
     disk.addFile("/d/a", "A");
     KillingFileSystem fs(disk, renames);
+    testing::KillingStore journals(fs);
     const auto folder = fs.openFolder("/d");
     // Renames by parts take two operations; a kill after the first leaves
     // the placeholder, or both names of the file.
@@ -737,7 +688,7 @@ TEST(KillingFileSystemTest, AKillKeepsWhatCameBeforeAndLetsNothingThrough) {
     fs.killAt(parts == 1 ? 0 : 1, When::after);
     std::unique_ptr<platform::AppendFile> file;
     if (parts == 1) {
-      ASSERT_TRUE(fs.journalOpener()(journal, true, 0, file));
+      ASSERT_TRUE(journals.open(journal, true, 0, file));
       ASSERT_TRUE(file->append("x"));
       fs.killAt(4, When::torn);
       EXPECT_TRUE(folder->renameFile("a", "b"));
@@ -757,8 +708,7 @@ TEST(KillingFileSystemTest, AKillKeepsWhatCameBeforeAndLetsNothingThrough) {
     EXPECT_EQ(disk.entriesUnder("/d"), before);
     if (file != nullptr) {
       EXPECT_FALSE(file->append("more"));
-      std::ifstream in(journal, std::ios::binary);
-      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "xyy");
+      EXPECT_EQ(journals.files.at(journal), "xyy");
     }
   }
 }

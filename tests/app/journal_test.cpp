@@ -20,7 +20,6 @@
 #include "platform/journal_files.h"
 #include "platform/real_file_system.h"
 #include "platform/record_log.h"
-#include "support/failing_append_file.h"
 #include "support/memory_file_system.h"
 #include "support/recording_view.h"
 #include "support/temp_folder.h"
@@ -41,7 +40,6 @@ struct Outcome {
 class JournalTest : public ::testing::Test {
  protected:
   JournalTest() {
-    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
     fs.addFolder("/exam");
     tools::ExamOptions options;
     options.files = 60;
@@ -66,6 +64,7 @@ class JournalTest : public ::testing::Test {
     };
     form.setView(&view);
     form.setJournaling(true);
+    form.setJournalStore(journals);
     form.setStopFlag(&stop);
     EXPECT_TRUE(form.drop({"/exam"}));
     form.changeCheck(form.Check2, 1);
@@ -83,6 +82,7 @@ class JournalTest : public ::testing::Test {
   platform::Status resume(Outcome* out = nullptr) {
     Form1 form(fs, clock);
     form.setJournaling(true);
+    form.setJournalStore(journals);
     EXPECT_TRUE(form.drop({"/exam"}));
     const platform::Status s = form.resumeRun();
     if (out != nullptr) *out = outcome(form, fs);
@@ -91,21 +91,25 @@ class JournalTest : public ::testing::Test {
   platform::Status undo(std::vector<RunFailure>* failures = nullptr) {
     Form1 form(fs, clock);
     form.setJournaling(true);
+    form.setJournalStore(journals);
     EXPECT_TRUE(form.drop({"/exam"}));
     const platform::Status s = form.undoRun();
     if (failures != nullptr) *failures = form.runFailures;
     return s;
   }
-  std::string journalFile() const {
+  std::string journalFile() {
     std::string file;
-    EXPECT_TRUE(platform::journalPathFor("/exam", file));
+    std::string key;
+    EXPECT_TRUE(journals.locate("/exam", file, key));
     return file;
   }
+  bool journalKept() { return journals.files.count(journalFile()) != 0; }
   void cutJournal(long bytes) {
-    std::filesystem::resize_file(journalFile(), std::filesystem::file_size(journalFile()) - bytes);
+    std::string& journal = journals.files.at(journalFile());
+    journal.resize(journal.size() - static_cast<std::size_t>(bytes));
   }
 
-  testing::TempFolder state;
+  journal::MemoryStore journals;
   MemoryFileSystem fs;
   platform::SettableClock clock;
   std::map<std::string, std::string> before;
@@ -140,20 +144,14 @@ TEST_F(JournalTest, ResumedRunEndsAsTheUninterruptedOneFailuresIncluded) {
       EXPECT_EQ(fs.kindAt(folder), platform::PathKind::missing) << folder;
     }
   }
-  EXPECT_FALSE(std::filesystem::exists(journalFile()));
+  EXPECT_FALSE(journalKept());
 }
 
 TEST_F(JournalTest, JournalThatCannotBeTrustedRenamesNothing) {
   run(fs, 10);
   const auto stopped = fs.filesUnder("/exam");
-  std::string bytes;
-  {
-    std::ifstream in(journalFile(), std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-  }
-  const auto write = [this](const std::string& data) {
-    std::ofstream(journalFile(), std::ios::binary | std::ios::trunc) << data;
-  };
+  const std::string bytes = journals.files.at(journalFile());
+  const auto write = [this](const std::string& data) { journals.files[journalFile()] = data; };
   // A flipped byte in the header, then one in the middle of the steps, then
   // a header cut short.
   for (const size_t at : {size_t{40}, bytes.size() - 300}) {
@@ -215,7 +213,7 @@ TEST_F(JournalTest, FolderChangedMeanwhileListsWhatCannotBeDoneAndOverwritesNoth
   EXPECT_EQ(fs.contents(taken), "someone's own file");
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].oldPath, platform::parentPath(taken));
-  EXPECT_TRUE(std::filesystem::exists(journalFile()));
+  EXPECT_TRUE(journalKept());
 }
 
 // A journal that cannot be flushed stops the run before its first change;
@@ -228,7 +226,9 @@ TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsTheRunAndTellsWhy) {
     testing::RecordingView view;
     form.setView(&view);
     form.setJournaling(true);
-    form.setJournalOpener(testing::failingOpener(failWrite, failSync));
+    form.setJournalStore(journals);
+    journals.failWrite = failWrite;
+    journals.failFlushes = failSync;
     ASSERT_TRUE(form.drop({"/exam"}));
     form.changeCheck(form.Check2, 1);
     form.changeCheck(form.Check4, 1);
@@ -281,7 +281,7 @@ TEST_F(JournalTest, UndoOfTwoStudiesSharingSeriesFoldersReportsNoFailure) {
   for (const RunFailure& f : failures) ADD_FAILURE() << f.oldPath << ": " << f.reason;
   EXPECT_EQ(fs.filesUnder("/exam"), before);
   EXPECT_EQ(fs.kindAt("/exam/Series_S1"), platform::PathKind::missing);
-  EXPECT_FALSE(std::filesystem::exists(journalFile()));
+  EXPECT_FALSE(journalKept());
 }
 
 // Ctrl+Z ends with one message: how many names went back, and each one that
@@ -300,6 +300,7 @@ TEST_F(JournalTest, CtrlZTellsWhatWasPutBackAndWhatWasNotInOneMessage) {
   Form1 form(fs, clock);
   form.setView(&view);
   form.setJournaling(true);
+  form.setJournalStore(journals);
   ASSERT_TRUE(form.drop({"/exam"}));
   form.pressUndo();
   EXPECT_TRUE(view.failureReports.empty());  // told in the summary, not twice
@@ -327,8 +328,7 @@ TEST_F(JournalTest, CtrlZTellsWhatWasPutBackAndWhatWasNotInOneMessage) {
 // digits alone (Series_S1, slice 5), not those of a run today (Series_S01,
 // slice 05).
 TEST(OldJournalTest, AVersionThreeRunIsFinishedAndUndoneWithItsOwnWidths) {
-  testing::TempFolder state;
-  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+  journal::MemoryStore journals;
   MemoryFileSystem fs;
   platform::SettableClock clock;
   fs.addFolder("/exam");
@@ -347,7 +347,7 @@ TEST(OldJournalTest, AVersionThreeRunIsFinishedAndUndoneWithItsOwnWidths) {
     ASSERT_TRUE(form.drop({"/exam"}));
     b.begin(1);
     b.u32(3);
-    b.str(platform::journalFolderKey("/exam"));
+    b.str("/exam");
     for (const int option : {0, 1, 0}) b.u8(static_cast<std::uint8_t>(option));
     b.str("Series");
     b.u32(static_cast<std::uint32_t>(form.seriesCount));
@@ -363,11 +363,9 @@ TEST(OldJournalTest, AVersionThreeRunIsFinishedAndUndoneWithItsOwnWidths) {
     b.seal();
   }
   std::string journal;
-  ASSERT_TRUE(platform::journalPathFor("/exam", journal));
-  std::filesystem::create_directories(platform::parentPath(journal));
-  const auto write = [&journal](const std::string& bytes) {
-    std::ofstream(journal, std::ios::binary | std::ios::trunc) << bytes;
-  };
+  std::string key;
+  ASSERT_TRUE(journals.locate("/exam", journal, key));
+  const auto write = [&](const std::string& bytes) { journals.files[journal] = bytes; };
   write(b.buffer());
   // Cut short after its first two steps.
   fs.addFolder("/exam/Series_S1");
@@ -378,6 +376,7 @@ TEST(OldJournalTest, AVersionThreeRunIsFinishedAndUndoneWithItsOwnWidths) {
 
   Form1 finish(fs, clock);
   finish.setJournaling(true);
+  finish.setJournalStore(journals);
   ASSERT_TRUE(finish.drop({"/exam"}));
   ASSERT_TRUE(finish.resumeRun());
   EXPECT_TRUE(finish.runFailures.empty());
@@ -390,24 +389,20 @@ TEST(OldJournalTest, AVersionThreeRunIsFinishedAndUndoneWithItsOwnWidths) {
   EXPECT_EQ(fs.filesUnder("/exam"), finished);
 
   // Undone, once finished and once as it was cut short.
-  std::string finishedJournal;
-  {
-    std::ifstream in(journal, std::ios::binary);
-    finishedJournal.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  const std::string finishedJournal = journals.files.at(journal);
   for (const auto& [disk, bytes] :
        {std::pair{&fs, finishedJournal}, std::pair{&cutDisk, b.buffer()}}) {
     write(bytes);
     Form1 undo(*disk, clock);
     undo.setJournaling(true);
+    undo.setJournalStore(journals);
     ASSERT_TRUE(undo.drop({"/exam"}));
     ASSERT_TRUE(undo.undoRun());
     EXPECT_TRUE(undo.runFailures.empty());
     EXPECT_EQ(disk->filesUnder("/exam"), before);
     EXPECT_EQ(disk->kindAt("/exam/Series_S1"), platform::PathKind::missing);
-    EXPECT_FALSE(std::filesystem::exists(journal));
+    EXPECT_EQ(journals.files.count(journal), 0u);
   }
-  ::unsetenv("XDG_STATE_HOME");
 }
 
 // A link put where a series folder goes, between the stop and the resume,

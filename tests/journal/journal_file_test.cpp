@@ -2,6 +2,8 @@
 // names; a byte changed anywhere is caught, and a salvaging read keeps what
 // stands before it; a write or a flush that fails is told, not lost.
 #include "journal/journal.h"
+#include "journal/last_run.h"
+#include "journal/store.h"
 #include "journal/writer.h"
 
 #include <gtest/gtest.h>
@@ -13,13 +15,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/journal_files.h"
 #include "platform/record_log.h"
-#include "support/failing_append_file.h"
 #include "support/temp_folder.h"
 
 namespace slicery::journal {
@@ -91,7 +93,7 @@ TEST(JournalLocation, WhatIsNoJournalIsToldNotOpenedAndLeftoversGo) {
   ASSERT_TRUE(journalPathFor(dir.path(), own));
   ASSERT_EQ(::mkfifo(own.c_str(), 0600), 0);
   std::string why;
-  EXPECT_EQ(journal::state(own, &why), State::damaged);
+  EXPECT_EQ(fileStore().state(own, &why), State::damaged);
   EXPECT_NE(why.find(kNotRegular), std::string::npos) << why;
   EXPECT_TRUE(listJournals().empty());
 
@@ -120,22 +122,21 @@ TEST(JournalLocation, WhatIsNoJournalIsToldNotOpenedAndLeftoversGo) {
 }
 
 TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
-  testing::TempFolder dir;
-  ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+  MemoryStore store;
   FileSystem::Entries names;
   Header header = sampleHeader(names);
   header.options.sortableWidths = false;
-  const std::string file = dir / "state/exam.journal";
+  const std::string file = "/journals/exam.journal";
   {
     std::unique_ptr<Writer> writer;
-    ASSERT_TRUE(Writer::create(file, header, openAppendFile, writer));
+    ASSERT_TRUE(store.create(file, header, writer));
     ASSERT_TRUE(
         writer->intent(Intent::Kind::placeholder, names[0].first, "Series_S1/x.IMA", false));
     ASSERT_TRUE(writer->pass({1, 9999, {3, 7}}));
     ASSERT_TRUE(writer->finish());
   }
   Contents read;
-  ASSERT_TRUE(journal::read(file, read));
+  ASSERT_TRUE(store.read(file, read));
   EXPECT_EQ(namesOf(read.header.listing), namesOf(header.listing));
   EXPECT_EQ(namesOf(read.header.listing).size(), names.size());
   EXPECT_EQ(read.header.listing.others, header.listing.others);
@@ -149,51 +150,70 @@ TEST(JournalFileTest, WhatDeterminesARunReadsBackWholeAndAChangedByteIsCaught) {
   ASSERT_EQ(read.passes.size(), 1u);
   EXPECT_EQ(read.passes[0].failed, (std::vector<std::uint32_t>{3, 7}));
   EXPECT_TRUE(read.finished);
-  EXPECT_EQ(journal::state(file), State::finished);
+  EXPECT_EQ(store.state(file), State::finished);
 
   // A byte of the pass record, with the end record after it: damaged, but
   // a salvaging read still has the header and the intent before it.
-  const auto size = std::filesystem::file_size(file);
-  std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
-  bytes.seekp(static_cast<std::streamoff>(size) - 12);
-  bytes.put('#');
-  bytes.close();
-  EXPECT_FALSE(journal::read(file, read));
-  ASSERT_TRUE(journal::read(file, read, true));
+  std::string& bytes = store.files.at(file);
+  bytes[bytes.size() - 12] = '#';
+  EXPECT_FALSE(store.read(file, read));
+  ASSERT_TRUE(store.read(file, read, true));
   EXPECT_FALSE(read.damage.empty());
   EXPECT_EQ(read.header.listing.index.names().size(), names.size());
   EXPECT_EQ(read.intents.size(), 1u);
   EXPECT_FALSE(read.finished);
-  ::unsetenv("XDG_STATE_HOME");
+}
+
+// A journal that cannot be read is never taken for no journal: the run it
+// tells of may be unfinished, and a new run would replace it.
+TEST(JournalFileTest, AJournalThatCannotBeReadStopsANewRunAndSaysWhy) {
+  MemoryStore store;
+  FileSystem::Entries names;
+  Header header = sampleHeader(names);
+  std::string file;
+  std::string key;
+  ASSERT_TRUE(store.locate("/exam", file, key));
+  {
+    std::unique_ptr<Writer> writer;
+    ASSERT_TRUE(store.create(file, header, writer));
+    ASSERT_TRUE(writer->pass({1, 3, {}}));
+  }
+  store.failReads = 1;
+  const LastRun last = findLastRun(store, "/exam", header.listing.index, {});
+  EXPECT_EQ(last.state, LastRun::State::damaged);
+  EXPECT_FALSE(last.allowsRun());
+  EXPECT_NE(last.why.find("Input/output error"), std::string::npos) << last.why;
+  store.failReads = 0;
+  EXPECT_EQ(findLastRun(store, "/exam", header.listing.index, {}).state,
+            LastRun::State::unfinished);
 }
 
 TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace) {
-  testing::TempFolder dir;
-  ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
-  const std::string file = dir / "state/exam.journal";
-  std::filesystem::create_directories(dir / "state");
-  std::ofstream(file) << "the journal of the run before";
+  MemoryStore store;
+  const std::string file = "/journals/exam.journal";
+  store.files[file] = "the journal of the run before";
   FileSystem::Entries names;
   const Header header = sampleHeader(names);
-  for (const auto& [failWrite, failSync] : {std::pair{1, false}, std::pair{0, true}}) {
+  for (const auto& [failWrite, failFlushes] : {std::pair{1, false}, std::pair{0, true}}) {
+    store.failWrite = failWrite;
+    store.failFlushes = failFlushes;
     std::unique_ptr<Writer> writer;
-    const Status failed =
-        Writer::create(file, header, testing::failingOpener(failWrite, failSync), writer);
+    const Status failed = store.create(file, header, writer);
     EXPECT_FALSE(failed);
     EXPECT_EQ(failed.path(), file);  // not the file written aside, which is gone
     EXPECT_EQ(writer, nullptr);
-    std::ifstream in(file);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the journal of the run before");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "state"), {}), 1);
+    EXPECT_EQ(store.files,
+              (std::map<std::string, std::string>{{file, "the journal of the run before"}}));
   }
   // A write after the header fails as it happens.
+  store.failFlushes = false;
+  store.failWrite = 2;
   std::unique_ptr<Writer> writer;
-  ASSERT_TRUE(Writer::create(file, header, testing::failingOpener(2, false), writer));
+  ASSERT_TRUE(store.create(file, header, writer));
   const Status failed =
       writer->intent(Intent::Kind::folderRenaming, "Series_S1", "T1_Series_S1", true);
   EXPECT_FALSE(failed);
   EXPECT_EQ(failed.path(), file);  // the journal that stays, to finish or undo from
-  ::unsetenv("XDG_STATE_HOME");
 }
 
 // A journal of version 4 says which widths its plan took and whether its
@@ -220,7 +240,7 @@ TEST(JournalFileTest, EachVersionIsReadWithItsOwnWidthsOrRefused) {
     b.seal();
     std::ofstream(file, std::ios::binary | std::ios::trunc) << b.buffer();
     Contents read;
-    const Status status = journal::read(file, read);
+    const Status status = fileStore().read(file, read);
     if (version == 3 || version == 4) {
       ASSERT_TRUE(status) << status.toString();
       EXPECT_EQ(read.header.options.sortableWidths, version == 4);

@@ -279,19 +279,19 @@ class KillingFileSystem::Journal : public platform::AppendFile {
   std::unique_ptr<platform::AppendFile> real_;
 };
 
-platform::AppendFileOpener KillingFileSystem::journalOpener() {
-  return [this](const std::string& path, bool fresh, std::size_t keep,
-                std::unique_ptr<platform::AppendFile>& out) {
-    out.reset();
-    if (!enter(fresh ? "create journal" : "reopen journal", true)) {
-      return dead("open journal", path);
-    }
-    std::unique_ptr<platform::AppendFile> real;
-    const Status opened = platform::openAppendFile(path, fresh, keep, real);
-    leave();
-    if (opened) out = std::make_unique<Journal>(*this, std::move(real));
-    return opened;
-  };
+Status KillingFileSystem::openJournal(
+    const std::string& path, bool fresh,
+    const std::function<Status(std::unique_ptr<platform::AppendFile>&)>& open,
+    std::unique_ptr<platform::AppendFile>& out) {
+  out.reset();
+  if (!enter(fresh ? "create journal" : "reopen journal", true)) {
+    return dead("open journal", path);
+  }
+  std::unique_ptr<platform::AppendFile> real;
+  const Status opened = open(real);
+  leave();
+  if (opened) out = std::make_unique<Journal>(*this, std::move(real));
+  return opened;
 }
 
 // --- The rest, passed on ---------------------------------------------------

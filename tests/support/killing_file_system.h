@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "journal/store.h"
 #include "platform/append_file.h"
 #include "platform/file_system.h"
 #include "support/memory_file_system.h"
@@ -54,9 +55,12 @@ class KillingFileSystem : public platform::FileSystem {
   // The files moved so far, old path and new, in order.
   const std::vector<std::pair<std::string, std::string>>& moves() const { return moves_; }
 
-  // Opens journal files as the platform does, their writes and flushes
-  // counted and killed with the disk's operations.
-  platform::AppendFileOpener journalOpener();
+  // Opens the journal file at `path` through `open`, its opening, writes
+  // and flushes counted and killed with the disk's operations.
+  platform::Status openJournal(
+      const std::string& path, bool fresh,
+      const std::function<platform::Status(std::unique_ptr<platform::AppendFile>&)>& open,
+      std::unique_ptr<platform::AppendFile>& out);
 
   platform::PathKind kindOf(const std::string& path) override;
   platform::PathKind entryKind(const std::string& path, std::string& linkTarget) override;
@@ -115,6 +119,26 @@ class KillingFileSystem : public platform::FileSystem {
   // Two names of one file, as a link leaves them: each name's file number.
   std::map<std::string, int> links_;
   int nextLink_ = 1;
+};
+
+// Journals in memory, as a command of `fs` finds them: their files' opening,
+// writes and flushes are operations of `fs`, counted and killed with the
+// disk's.
+class KillingStore : public journal::MemoryStore {
+ public:
+  explicit KillingStore(KillingFileSystem& fs) : fs_(fs) {}
+  platform::Status open(const std::string& file, bool fresh, std::size_t keep,
+                        std::unique_ptr<platform::AppendFile>& out) override {
+    return fs_.openJournal(
+        file, fresh,
+        [&](std::unique_ptr<platform::AppendFile>& real) {
+          return MemoryStore::open(file, fresh, keep, real);
+        },
+        out);
+  }
+
+ private:
+  KillingFileSystem& fs_;
 };
 
 }  // namespace slicery::testing
