@@ -25,12 +25,12 @@ platform::Status Form1::IMADragDrop() {
 
   // One reading of the folder serves File1, File2 and the run after; read
   // under the folder's lock when the run follows at once.
-  if (lockBeforeReading_ && journaling_ && !dryRun_) lockLoadedFolder();
+  if (lockBeforeReading_ && journaling_ && !dryRun_) facts_.lock(File1.path());
   loadError_ = readLoadedFolder(File1.path());
   if (!loadError_) return loadError_;
   File2.setPath(File1.path());
   File2.setPattern("*.ima");
-  File2.assign(index_.store(), index_.names());
+  File2.assign(listing_.index.store(), listing_.index.names());
 
   lblcurrentfolder.setText(File2.path());
   lblcountoffiles.setText(std::to_string(File2.count()));
@@ -58,7 +58,7 @@ void Form1::IMASeriesCounter() {
 
 std::vector<std::string> Form1::subfoldersWithImaFiles() {
   std::vector<std::string> found;
-  for (const auto& [name, kind] : others_) {
+  for (const auto& [name, kind] : listing_.others) {
     if (kind != platform::PathKind::folder || hiddenOthers_.count(name) != 0) continue;
     std::vector<std::string> names;
     if (fileSystem().listFiles(platform::joinPath(File2.path(), name), scan::endsInIma, names) &&

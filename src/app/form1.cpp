@@ -81,10 +81,10 @@ platform::Status Form1::readLoadedFolder(const std::string& folder) {
   platform::FileSystem::Entries entries;
   std::vector<bool> hidden;
   const platform::Status read = fs_->listEntriesMarked(folder, entries, hidden);
-  others_.clear();
+  listing_.others.clear();
   hiddenOthers_.clear();
   if (!read) {
-    index_.clear();
+    listing_.index.clear();
     return read;
   }
   // The files a listing shows: regular files and links to them, hidden
@@ -99,9 +99,9 @@ platform::Status Form1::readLoadedFolder(const std::string& folder) {
                           fs_->kindOf(platform::joinPath(folder, name)) == PathKind::file)) &&
                         scan::endsInIma(name);
     if (hidden[i]) hiddenOthers_.insert(name);
-    (listed ? files : others_).emplace_back(std::move(name), kind);
+    (listed ? files : listing_.others).emplace_back(std::move(name), kind);
   }
-  index_.assign(std::move(files));
+  listing_.index.assign(std::move(files));
   return read;
 }
 

@@ -27,6 +27,7 @@
 #include "platform/status.h"
 #include "rename/plan.h"
 #include "run/engine.h"
+#include "run/facts.h"
 #include "run/finish.h"
 #include "scan/ima_file_name.h"
 #include "scan/series_index.h"
@@ -168,7 +169,7 @@ class Form1 : private run::Observer, private run::UndoObserver {
   void setJournaling(bool on) { journaling_ = on; }
   // Where journals are kept: the state folder's files unless a test gives
   // a store of its own.
-  void setJournalStore(journal::Store& store) { journals_ = &store; }
+  void setJournalStore(journal::Store& store) { facts_.setStore(store); }
   // A run stops between two files once `*flag` is set, leaving its journal
   // ready to be finished or undone.
   void setStopFlag(const std::atomic<bool>* flag) { stopFlag_ = flag; }
@@ -328,7 +329,7 @@ class Form1 : private run::Observer, private run::UndoObserver {
  private:
   platform::Clock* clock_;
   Form1View* view_ = nullptr;
-  // Reads the loaded folder's .ima names into index_, the one reading a load
+  // Reads the loaded folder's names into listing_, the one reading a load
   // or a run makes of it.
   platform::Status readLoadedFolder(const std::string& folder);
 
@@ -370,13 +371,8 @@ class Form1 : private run::Observer, private run::UndoObserver {
   bool undoStopWanted() override;
   // Whether the series folder of the pass in hand can take its files.
   bool seriesFolderReady_ = false;
-  // Takes the loaded folder's lock, unless it is held already.
-  platform::Status lockLoadedFolder();
   // Takes a journal's inputs as the loaded folder's listing and options.
   void loadJournalInputs(const journal::Header& header);
-  // The files of a journal's run that the disk shows renamed or moved, and
-  // the folders it shows named after their description.
-  int filesInEffect(const journal::Contents& contents, int* foldersNamed = nullptr);
   // Shows the time taken since runStartTime in lbltimetaken.
   void showTimeTaken();
   // After a load: what a user is told when it leads nowhere, or when
@@ -420,16 +416,12 @@ class Form1 : private run::Observer, private run::UndoObserver {
    private:
     Form1& form_;
   };
-  // Reads the journal of the loaded folder's last run for `operation`; with
-  // `salvage`, what stands before a damaged record (journal::Contents::damage).
-  platform::Status readLastJournal(const char* operation, const char* verb, bool salvage,
-                                   journal::Contents& contents, std::string& file);
 
   platform::Status loadError_;
   bool journaling_ = false;
   bool dryRun_ = false;
-  journal::Store* journals_ = &journal::fileStore();
-  std::unique_ptr<platform::FolderLock> lock_;
+  // The loaded folder's lock and last run, as this command learns them.
+  run::Facts facts_{*fs_, journal::fileStore()};
   std::unique_ptr<journal::Writer> journal_;
   platform::Status journalError_;
   journal::LastRun refusal_;
@@ -451,13 +443,9 @@ class Form1 : private run::Observer, private run::UndoObserver {
   bool busy_ = false;
   bool startRereads_ = true;
   bool lockBeforeReading_ = false;
-  // The folder's last run as found under the lock, for the folder named.
-  std::optional<std::pair<std::string, journal::LastRun>> knownLastRun_;
-  std::string lockedFolder_;
   // The loaded folder's names: what the load read, kept current by the run;
   // and every entry of it that is no .ima file.
-  scan::SeriesIndex index_;
-  platform::FileSystem::Entries others_;
+  rename::Listing listing_;
   // The names among them that the last reading of the folder told hidden.
   std::unordered_set<std::string> hiddenOthers_;
 };

@@ -9,6 +9,7 @@
 #include "app/busy_scope.h"
 #include "app/form1.h"
 #include "journal/recorded_intent.h"
+#include "run/facts.h"
 #include "run/finish.h"
 
 namespace slicery::app {
@@ -26,93 +27,33 @@ bool Form1::stopRequested() const {
   return stopAsked_ || (stopFlag_ != nullptr && stopFlag_->load()) || !journalError_;
 }
 
-Status Form1::lockLoadedFolder() {
-  const std::string& folder = File1.path();
-  if (lock_ != nullptr && lockedFolder_ == folder) return Status::ok();
-  lock_.reset();
-  knownLastRun_.reset();
-  const Status locked = fileSystem().lockFolder(folder, lock_);
-  lockedFolder_ = locked ? folder : std::string();
-  return locked;
-}
-
 journal::LastRun Form1::lastRun() {
-  // Asked without the lock: a run working on the folder comes first.
-  if (lock_ == nullptr && fileSystem().folderLockedElsewhere(File2.path())) {
-    journal::LastRun busy;
-    busy.state = journal::LastRun::State::busy;
-    return busy;
-  }
-  // While the lock is held, no other run changes the answer: it is worked
-  // out once.
-  if (lock_ != nullptr && knownLastRun_ && knownLastRun_->first == File2.path()) {
-    return knownLastRun_->second;
-  }
-  journal::LastRun last = journal::findLastRun(*journals_, File2.path(), index_, others_);
-  if (lock_ != nullptr) knownLastRun_.emplace(File2.path(), last);
-  return last;
+  return facts_.lastRun(File2.path(), listing_);
 }
 
 bool Form1::beginRun(const rename::Plan& plan) {
   refusal_ = {};
   journalError_ = Status::ok();
   if (dryRun_ || !journaling_) return true;
-  const std::string folder = File2.path();
-  const auto refuse = [this](journal::LastRun why) {
-    refusal_ = std::move(why);
-    lock_.reset();
-    knownLastRun_.reset();
-    if (view_ != nullptr) view_->runRefused(refusal_);
-    return false;
-  };
-  if (const Status locked = lockLoadedFolder(); !locked) {
-    journal::LastRun busy;
-    busy.state = locked.code() == EWOULDBLOCK ? journal::LastRun::State::busy
-                                              : journal::LastRun::State::noJournal;
-    busy.why = "cannot lock the folder: " + locked.reason();
-    return refuse(std::move(busy));
-  }
-  // Asked under the lock: no other run can change the answer now.
-  journal::LastRun last = lastRun();
-  if (!last.allowsRun()) return refuse(std::move(last));
-  // A run that changes nothing keeps the journal of the run before it.
-  if (!plan.changesSomething()) return true;
-
-  journal::Header header;
-  header.folder = last.folderKey;
-  header.options = plan.options;
-  header.listing = {index_, others_};
-  knownLastRun_.reset();
-  if (const Status created = journals_->create(last.journal, header, journal_); !created) {
-    journal::LastRun cannot;
-    cannot.state = journal::LastRun::State::noJournal;
-    cannot.why = created.toString();
-    return refuse(std::move(cannot));
-  }
-  return true;
+  if (facts_.beginRun(File2.path(), listing_, plan, refusal_, journal_)) return true;
+  if (view_ != nullptr) view_->runRefused(refusal_);
+  return false;
 }
 
 void Form1::endRun(bool changed) {
   if (journal_ != nullptr) {
-    Status closed = journalError_;
-    if (closed && !stopRequested()) closed = journal_->finish();
-    if (!changed) {
-      if (const Status kept = journal_->keepPrevious(); !kept && closed) closed = kept;
-    } else {
-      journal_->discardPrevious();
-    }
-    if (!closed) {
-      journalError_ = closed;
+    const Status closed = run::closeJournal(*journal_, journalError_ && !stopRequested(), changed);
+    if (journalError_ && !closed) journalError_ = closed;
+    if (!journalError_) {
       runFailures.push_back({File2.path(),
                              {},
-                             "cannot write the run journal: " + closed.toString() +
+                             "cannot write the run journal: " + journalError_.toString() +
                                  "; the run stopped there and can be finished "
                                  "or undone"});
     }
     journal_.reset();
   }
-  lock_.reset();
-  knownLastRun_.reset();
+  facts_.release();
 }
 
 void Form1::loadJournalInputs(const journal::Header& header) {
@@ -128,41 +69,14 @@ void Form1::loadJournalInputs(const journal::Header& header) {
   List1.clear();
   for (const std::string& series : o.list1) List1.append(series);
   lblseriesnum.setText(std::to_string(seriesCount));
-  index_ = header.listing.index;
-  others_ = header.listing.others;
+  listing_.index = header.listing.index;
+  listing_.others = header.listing.others;
   File2.setPattern("*.ima");
-  File2.assign(index_.store(), index_.names());
-}
-
-Status Form1::readLastJournal(const char* operation, const char* verb, bool salvage,
-                              journal::Contents& contents, std::string& file) {
-  const std::string folder = File2.path();
-  const journal::LastRun last = lastRun();
-  switch (last.state) {
-    case journal::LastRun::State::none:
-      return Status::error(operation, folder, std::string("no run on this folder to ") + verb,
-                           ENOENT);
-    case journal::LastRun::State::noJournal:
-      return Status::error(operation, folder, last.reason(), ENOENT);
-    default:
-      break;
-  }
-  if (!last.alsoFrom.empty()) return Status::error(operation, folder, last.reason());
-  file = last.journal;
-  if (!last.movedFrom.empty()) {
-    // The run is this folder's from now on, wherever it began.
-    std::string here;
-    std::string key;
-    if (Status where = journals_->locate(folder, here, key); !where) return where;
-    if (Status moved = journals_->move(file, here); !moved) return moved;
-    file = here;
-  }
-  return journals_->read(file, contents, salvage);
+  File2.assign(listing_.index.store(), listing_.index.names());
 }
 
 Form1::JournalScope::~JournalScope() {
-  form_.lock_.reset();
-  form_.knownLastRun_.reset();
+  form_.facts_.release();
   form_.journal_.reset();
   form_.renamedFolders_.clear();
 }
@@ -172,20 +86,19 @@ Status Form1::resumeRun() {
   if (busy_) return Status::error("finish run", folder, "busy");
   BusyScope busy(busy_);
   const WorkScope work(*this, Work::run);
-  if (const Status locked = lockLoadedFolder(); !locked) {
-    return Status::error("finish run", folder, locked.reason(), locked.code());
-  }
   const JournalScope scope(*this);
   journal::Contents contents;
   std::string file;
-  if (Status read = readLastJournal("finish run", "finish", false, contents, file); !read) {
+  if (Status read =
+          facts_.readLastRun(folder, listing_, "finish run", "finish", false, contents, file);
+      !read) {
     return read;
   }
   if (contents.finished) {
     return Status::error("finish run", folder,
                          "the last run on this folder finished; there is nothing to finish");
   }
-  if (Status reopened = journals_->reopen(file, journal_); !reopened) {
+  if (Status reopened = facts_.journals().reopen(file, journal_); !reopened) {
     return reopened;
   }
   if (Status begun = journal_->command(journal::Command::finish); !begun) return begun;
@@ -205,17 +118,17 @@ Status Form1::undoRun(bool reportFailures) {
   if (busy_) return Status::error("undo run", folder, "busy");
   BusyScope busy(busy_);
   const WorkScope work(*this, Work::undo);
-  if (const Status locked = lockLoadedFolder(); !locked) {
-    return Status::error("undo run", folder, locked.reason(), locked.code());
-  }
   const JournalScope scope(*this);
   journal::Contents contents;
   std::string file;
-  if (Status read = readLastJournal("undo run", "undo", true, contents, file); !read) return read;
+  if (Status read = facts_.readLastRun(folder, listing_, "undo run", "undo", true, contents, file);
+      !read) {
+    return read;
+  }
   // The undo keeps its own records in the run's journal, so that the next
   // command knows of an undo cut short; a damaged journal takes none.
   if (contents.damage.empty()) {
-    if (Status reopened = journals_->reopen(file, journal_); !reopened) {
+    if (Status reopened = facts_.journals().reopen(file, journal_); !reopened) {
       return reopened;
     }
     if (Status begun = journal_->command(journal::Command::undo); !begun) return begun;
@@ -223,7 +136,7 @@ Status Form1::undoRun(bool reportFailures) {
   const bool wasFinished = contents.finished;
 
   loadJournalInputs(contents.header);
-  const rename::Plan plan = rename::makePlan({index_, others_}, contents.header.options);
+  const rename::Plan plan = rename::makePlan(listing_, contents.header.options);
   const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
   runFailures.clear();
   stepsPutBack = 0;
@@ -237,7 +150,7 @@ Status Form1::undoRun(bool reportFailures) {
   target.folder = folder;
   target.open = loaded.get();
   target.journal = journal_.get();
-  run::Undone undone = run::undo(plan, index_, contents, target, *this);
+  run::Undone undone = run::undo(plan, listing_.index, contents, target, *this);
   stepsPutBack = undone.putBack;
   foldersRemoved = undone.foldersRemoved;
   runFailures = std::move(undone.failures);
@@ -255,7 +168,7 @@ Status Form1::undoRun(bool reportFailures) {
                                "and it is kept"});
   } else if (!stopped && runFailures.empty()) {
     journal_.reset();  // closed first: Windows removes no open file
-    if (Status gone = journals_->remove(file); !gone) {
+    if (Status gone = facts_.journals().remove(file); !gone) {
       runFailures.push_back({file, {}, gone.toString()});
     }
   } else if (!stopped && wasFinished && journal_ != nullptr) {
@@ -319,40 +232,7 @@ Status Form1::forgetRun(bool force, journal::LastRun& forgotten) {
   const std::string folder = File1.path();
   if (busy_) return Status::error("forget run", folder, "busy");
   BusyScope busy(busy_);
-  // Held while the journal goes, so that no run begins meanwhile; a folder
-  // that is gone has no run to keep out.
-  std::unique_ptr<platform::FolderLock> lock;
-  if (const Status locked = fileSystem().lockFolder(folder, lock);
-      !locked && locked.code() != ENOENT) {
-    return Status::error("forget run", folder, locked.reason(), locked.code());
-  }
-  forgotten = journal::findLastRun(*journals_, folder, index_, others_);
-  switch (forgotten.state) {
-    case journal::LastRun::State::none:
-      return Status::error("forget run", folder, "no journal is kept for this folder", ENOENT);
-    case journal::LastRun::State::noJournal:
-      return Status::error("forget run", folder, forgotten.reason(), ENOENT);
-    case journal::LastRun::State::unfinished:
-    case journal::LastRun::State::damaged:
-      if (!force) return Status::error("forget run", folder, forgotten.reason());
-      break;
-    default:
-      break;
-  }
-  return journals_->remove(forgotten.journal);
-}
-
-int Form1::filesInEffect(const journal::Contents& contents, int* foldersNamed) {
-  const rename::Listing& listing = contents.header.listing;
-  const rename::Plan plan = rename::makePlan(listing, contents.header.options);
-  const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(File2.path());
-  // Where each series folder is now: under the name a description gave it.
-  const auto folders = run::describedFolders(fileSystem(), File2.path(), plan, contents, *loaded);
-  if (foldersNamed != nullptr) *foldersNamed = static_cast<int>(folders.size());
-  const std::vector<run::Outcome> outcomes =
-      run::judgeRun(fileSystem(), File2.path(), plan, listing.index, contents, folders)
-          .progress.outcomes;
-  return static_cast<int>(std::count(outcomes.begin(), outcomes.end(), run::Outcome::inEffect));
+  return facts_.forget(folder, listing_, force, forgotten);
 }
 
 void Form1::offerUnfinishedRun() {
@@ -408,12 +288,12 @@ Form1::UndoOffer Form1::undoOffer() {
       break;
   }
   journal::Contents contents;
-  if (const Status read = journals_->read(last.journal, contents, true); !read) {
+  if (const Status read = facts_.journals().read(last.journal, contents, true); !read) {
     offer.message = {read.toString(), "Cannot Undo", Message::Icon::warning};
     return offer;
   }
   int folders = 0;
-  const int files = filesInEffect(contents, &folders);
+  const int files = run::filesInEffect(fileSystem(), File2.path(), contents, &folders);
   if (files == 0 && folders == 0) {
     // The folder was replaced or put back by other means since.
     offer.message = {nothing + "none of the last run's renames is on the disk.", "Undo Run",

@@ -96,12 +96,12 @@ Preview Form1::preview() {
   if (journaling_) {
     if (const journal::LastRun last = lastRun(); !last.allowsRun()) p.refusal = last.reason() + ".";
   }
-  const rename::Plan plan = rename::makePlan({index_, others_}, planOptions());
+  const rename::Plan plan = rename::makePlan(listing_, planOptions());
 
   run::Target dry;
   dry.fs = &fileSystem();
   dry.folder = p.folder;
-  dry.listing = &index_;
+  dry.listing = &listing_.index;
   std::unordered_set<std::string_view> made;
   std::string oldPath;
   std::string newPath;

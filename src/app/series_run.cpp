@@ -40,12 +40,12 @@ void Form1::IMARenamer() {
   // The run's one reading of the folder, unless it takes the load's; read
   // under the lock the run then holds.
   if (startRereads_) {
-    if (journaling_ && !dryRun_) lockLoadedFolder();
+    if (journaling_ && !dryRun_) facts_.lock(folder);
     if (const Status read = readLoadedFolder(folder); !read) {
       runFailures.push_back({folder, {}, "cannot be listed: " + read.reason()});
     }
   }
-  const rename::Plan plan = rename::makePlan({index_, others_}, planOptions());
+  const rename::Plan plan = rename::makePlan(listing_, planOptions());
   if (!beginRun(plan)) return;
   performRun(plan, nullptr);
 }
@@ -67,13 +67,14 @@ void Form1::performRun(const rename::Plan& plan, const journal::Contents* finish
       dryRun_ ? nullptr : fileSystem().openFolder(File2.path());
   run::Finish finish;
   if (finishing != nullptr) {
-    finish = run::prepareFinish(fileSystem(), File2.path(), plan, index_, *finishing, *loaded);
+    finish =
+        run::prepareFinish(fileSystem(), File2.path(), plan, listing_.index, *finishing, *loaded);
     renamedFolders_ = finish.described;
   }
   bool changed = performPlan(plan, loaded.get(), finishing != nullptr ? &finish : nullptr);
 
   File2.setPattern("*.ima");
-  File2.assign(index_.store(), index_.names());
+  File2.assign(listing_.index.store(), listing_.index.names());
   IMASeriesCounter();
   for (LabelModel* label :
        {&lblnewfilename, &lbloldfilename, &lblcurrentslice, &lblcurrentseries, &Label3}) {
@@ -107,7 +108,7 @@ bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* folder,
   target.folder = File2.path();
   target.open = folder;
   target.journal = journal_.get();
-  target.listing = &index_;
+  target.listing = &listing_.index;
   target.finish = finish;
   const run::Performed performed = run::perform(plan, target, *this);
   if (!performed.journalError) journalError_ = performed.journalError;

@@ -16,7 +16,6 @@
 
 #include "app/form1.h"
 #include "support/memory_file_system.h"
-#include "support/temp_folder.h"
 
 namespace slicery::app {
 namespace {
@@ -113,8 +112,7 @@ std::string lower(std::string text) {
 }
 
 TEST(WindowTableTest, TheMenuOffersWhatAppliesAndEachQuestionsButtonsAnswerIt) {
-  testing::TempFolder state;
-  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+  journal::MemoryStore journals;
   MemoryFileSystem fs;
   fs.addFolder("/exam");
   for (int slice = 1; slice <= 4; ++slice) {
@@ -125,6 +123,7 @@ TEST(WindowTableTest, TheMenuOffersWhatAppliesAndEachQuestionsButtonsAnswerIt) {
   AnsweringView view;
   form.setView(&view);
   form.setJournaling(true);
+  form.setJournalStore(journals);
   const auto offered = [&form] {
     std::string commands;
     for (const CommandEntry& entry : contextMenu()) {
