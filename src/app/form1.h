@@ -338,6 +338,9 @@ class Form1 : private run::Observer, private run::UndoObserver {
   // Takes the folder's lock and opens the run's journal before its first
   // change; false when the run must not go on (refusal_ tells why).
   bool beginRun(const rename::Plan& plan);
+  // Where the engine works: the loaded folder, held open as `open` (none
+  // for a dry run), with the run's journal and listing.
+  run::Target runTarget(platform::OpenFolder* open);
   // Clears what a run shows of the run before it.
   void startDisplays();
   // Performs `plan`, names its series folders after their description when
@@ -360,6 +363,7 @@ class Form1 : private run::Observer, private run::UndoObserver {
   void fileRenamed(const rename::PlannedFile& f, const std::string& oldPath,
                    const std::string& newPath) override;
   void fileEnds(const rename::PlannedFile& f) override;
+  void folderNamed(const std::string& oldPath, const std::string& newPath) override;
   void failed(RunFailure failure) override;
   bool stopWanted() override;
   // How an undo's steps show, as a run's do.
@@ -425,20 +429,11 @@ class Form1 : private run::Observer, private run::UndoObserver {
   std::unique_ptr<journal::Writer> journal_;
   platform::Status journalError_;
   journal::LastRun refusal_;
-  // While finishing, the series folders the run renamed that the disk shows
-  // renamed.
-  std::unordered_map<std::string, std::string> renamedFolders_;
-  // The plan in hand while its series folders are named, and how many were.
+  // The plan in hand while its series folders are named, the run it
+  // finishes (where it does), and how many folders were named.
   const rename::Plan* running_ = nullptr;
+  const run::Finish* finishing_ = nullptr;
   int foldersRenamed_ = 0;
-  // The files a series folder holds once the plan in hand is done, each with
-  // the path its bytes are read from now: for a dry run.
-  platform::Status plannedFolderFiles(const std::string& entry, std::vector<std::string>& names,
-                                      std::vector<std::string>& readFrom);
-  // The name series folder `entry` of the plan in hand takes from the
-  // description of its first image, as the run leaves it; `why` tells what
-  // stops that name (the name is then empty, or refused).
-  std::string describedName(const std::string& entry, std::string& why);
   const std::atomic<bool>* stopFlag_ = nullptr;
   bool busy_ = false;
   bool startRereads_ = true;

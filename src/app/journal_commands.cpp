@@ -78,7 +78,6 @@ void Form1::loadJournalInputs(const journal::Header& header) {
 Form1::JournalScope::~JournalScope() {
   form_.facts_.release();
   form_.journal_.reset();
-  form_.renamedFolders_.clear();
 }
 
 Status Form1::resumeRun() {
@@ -145,12 +144,7 @@ Status Form1::undoRun(bool reportFailures) {
   runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
   filesProcessed = 0;
   filesRenamed = 0;
-  run::Target target;
-  target.fs = &fileSystem();
-  target.folder = folder;
-  target.open = loaded.get();
-  target.journal = journal_.get();
-  run::Undone undone = run::undo(plan, listing_.index, contents, target, *this);
+  run::Undone undone = run::undo(plan, listing_.index, contents, runTarget(loaded.get()), *this);
   stepsPutBack = undone.putBack;
   foldersRemoved = undone.foldersRemoved;
   runFailures = std::move(undone.failures);

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "app/form1.h"
+#include "run/describe.h"
 
 namespace slicery::app {
 
@@ -98,10 +99,7 @@ Preview Form1::preview() {
   }
   const rename::Plan plan = rename::makePlan(listing_, planOptions());
 
-  run::Target dry;
-  dry.fs = &fileSystem();
-  dry.folder = p.folder;
-  dry.listing = &listing_.index;
+  const run::Target dry = runTarget(nullptr);
   std::unordered_set<std::string_view> made;
   std::string oldPath;
   std::string newPath;
@@ -140,11 +138,10 @@ Preview Form1::preview() {
   p.unhandled = std::max(0, File2.count() - p.files);
   // Each series folder's new name, from the description of its first image
   // as the run leaves it; the run asks every image.
-  running_ = &plan;
   std::unordered_set<std::string> named;
   for (const std::string& folder : plan.described) {
     std::string why;
-    std::string to = describedName(folder, why);
+    std::string to = run::describedName(fileSystem(), p.folder, plan, folder, why);
     // A name another folder takes, or that something holds already.
     std::string target;
     if (why.empty() && (!named.insert(to).second ||
@@ -160,7 +157,6 @@ Preview Form1::preview() {
     }
     p.steps.push_back({PreviewStep::Kind::nameFolder, folder, std::move(to), std::move(why)});
   }
-  running_ = nullptr;
   return p;
 }
 

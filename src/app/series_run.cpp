@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/form1.h"
+#include "run/describe.h"
 #include "run/finish.h"
 
 namespace slicery::app {
@@ -69,7 +70,6 @@ void Form1::performRun(const rename::Plan& plan, const journal::Contents* finish
   if (finishing != nullptr) {
     finish =
         run::prepareFinish(fileSystem(), File2.path(), plan, listing_.index, *finishing, *loaded);
-    renamedFolders_ = finish.described;
   }
   bool changed = performPlan(plan, loaded.get(), finishing != nullptr ? &finish : nullptr);
 
@@ -82,9 +82,11 @@ void Form1::performRun(const rename::Plan& plan, const journal::Contents* finish
   }
   if (Check4.ticked() && !stopRequested()) {
     running_ = &plan;
+    finishing_ = finishing != nullptr ? &finish : nullptr;
     foldersRenamed_ = 0;
     FolderRenamer();
     running_ = nullptr;
+    finishing_ = nullptr;
     changed = changed || (foldersRenamed_ > 0 && !dryRun_);
   }
   // The journal a finished run replaced is of no more use: the run being
@@ -103,12 +105,7 @@ void Form1::showTimeTaken() {
 
 bool Form1::performPlan(const rename::Plan& plan, platform::OpenFolder* folder,
                         const run::Finish* finish) {
-  run::Target target;
-  target.fs = &fileSystem();
-  target.folder = File2.path();
-  target.open = folder;
-  target.journal = journal_.get();
-  target.listing = &listing_.index;
+  run::Target target = runTarget(folder);
   target.finish = finish;
   const run::Performed performed = run::perform(plan, target, *this);
   if (!performed.journalError) journalError_ = performed.journalError;
@@ -162,6 +159,35 @@ void Form1::fileRenamed(const rename::PlannedFile&, const std::string& oldPath,
 void Form1::fileEnds(const rename::PlannedFile&) {
   Label6.setText(std::to_string(filesProcessed));
   prgtotal.setValue(filesProcessed);
+}
+
+void Form1::FolderRenamer() {
+  // A dry run names the folders as its plan leaves them; outside a run, the
+  // folders are named as they stand.
+  const bool dry = dryRun_ && running_ != nullptr;
+  const std::unique_ptr<platform::OpenFolder> loaded =
+      dry ? nullptr : fileSystem().openFolder(File2.path());
+  run::Target target = runTarget(loaded.get());
+  target.finish = finishing_;
+  static const rename::Plan kNoPlan;
+  const run::Named named =
+      run::nameFolders(running_ != nullptr ? *running_ : kNoPlan, List2.items(), target, *this);
+  foldersRenamed_ += named.folders;
+  if (!named.journalError) journalError_ = named.journalError;
+}
+
+run::Target Form1::runTarget(platform::OpenFolder* open) {
+  run::Target target;
+  target.fs = &fileSystem();
+  target.folder = File2.path();
+  target.open = open;
+  target.journal = journal_.get();
+  target.listing = &listing_.index;
+  return target;
+}
+
+void Form1::folderNamed(const std::string& oldPath, const std::string& newPath) {
+  if (view_ != nullptr) view_->folderRenamed(oldPath, newPath);
 }
 
 void Form1::failed(RunFailure failure) {

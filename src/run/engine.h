@@ -73,6 +73,8 @@ class Observer {
                            const std::string& newPath) = 0;
   // Its step is over, whatever became of it.
   virtual void fileEnds(const rename::PlannedFile& f) = 0;
+  // A series folder was named after its description (full paths).
+  virtual void folderNamed(const std::string& /*oldPath*/, const std::string& /*newPath*/) {}
   virtual void failed(RunFailure failure) = 0;
   // Asked between two files: whether to stop after the file in hand.
   virtual bool stopWanted() = 0;

@@ -1,25 +1,19 @@
-// The series folder renamer: puts each series folder's Series Description,
-// read from the first file listed in it, in front of the folder's name, when
-// every other image in the folder carries it too; an empty description, or
-// one that cannot be read, names no folder. The characters some disks refuse
-// in a name are written as '_' (rename::folderDescription). A folder that
-// cannot be renamed keeps its name, the reason goes to the run's failures,
-// and the renamer goes on with the next folder. Each rename is
-// recorded in the run's journal, and flushed, before it is made: only the
-// journal can tell where a renamed folder went. A dry run names the folders
-// as the run would leave them, reading each file where it is now.
+// Naming series folders after their description, for a run and for a dry
+// run.
+#include "run/describe.h"
+
 #include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
-#include "app/form1.h"
 #include "dicom/dicom_hdr.h"
 #include "platform/pattern.h"
 #include "rename/new_name.h"
+#include "scan/ima_file_name.h"
 #include "scan/series_index.h"
 
-namespace slicery::app {
+namespace slicery::run {
 
 using platform::joinPath;
 using platform::Status;
@@ -34,19 +28,23 @@ bool blankDescription(std::string_view description) {
 
 }  // namespace
 
-Status Form1::plannedFolderFiles(const std::string& entry, std::vector<std::string>& names,
-                                 std::vector<std::string>& readFrom) {
+namespace {
+
+// The files series folder `entry` of `plan` holds once the plan is done, in
+// list order, each with the path its bytes are read from now.
+Status plannedFolderFiles(platform::FileSystem& fs, const std::string& loaded,
+                          const rename::Plan& plan, const std::string& entry,
+                          std::vector<std::string>& names, std::vector<std::string>& readFrom) {
   names.clear();
   readFrom.clear();
-  const std::string folder = joinPath(File2.path(), entry);
-  const rename::Plan& plan = *running_;
+  const std::string folder = joinPath(loaded, entry);
   // What the folder held before the run, if it was there.
   bool existed = false;
   for (const rename::PlannedSeries& s : plan.series)
     existed = existed || (s.folderName == entry && s.folderListed);
   if (existed) {
     std::vector<std::string> before;
-    if (Status listed = fileSystem().listFiles(folder, {}, before); !listed) return listed;
+    if (Status listed = fs.listFiles(folder, {}, before); !listed) return listed;
     for (std::string& name : before) {
       readFrom.push_back(joinPath(folder, name));
       names.push_back(std::move(name));
@@ -61,7 +59,7 @@ Status Form1::plannedFolderFiles(const std::string& entry, std::vector<std::stri
       const rename::PlannedFile& f = plan.files[i];
       if (!plan.moves(s, f) || f.foreseen != rename::Foresight::none) continue;
       names.emplace_back(f.newName);
-      readFrom.push_back(joinPath(File2.path(), listed[f.id]));
+      readFrom.push_back(joinPath(loaded, listed[f.id]));
     }
   }
   // In list order, each name with its path.
@@ -79,11 +77,14 @@ Status Form1::plannedFolderFiles(const std::string& entry, std::vector<std::stri
   return Status::ok();
 }
 
-std::string Form1::describedName(const std::string& entry, std::string& why) {
+}  // namespace
+
+std::string describedName(platform::FileSystem& fs, const std::string& folder,
+                          const rename::Plan& plan, const std::string& entry, std::string& why) {
   why.clear();
   std::vector<std::string> names;
   std::vector<std::string> readFrom;
-  if (const Status listed = plannedFolderFiles(entry, names, readFrom); !listed) {
+  if (const Status listed = plannedFolderFiles(fs, folder, plan, entry, names, readFrom); !listed) {
     why = "cannot be listed: " + listed.reason();
     return {};
   }
@@ -93,7 +94,7 @@ std::string Form1::describedName(const std::string& entry, std::string& why) {
   }
   std::string description;
   try {
-    description = dicom::DICOM_hdr(fileSystem(), "8", "103E", readFrom.front());
+    description = dicom::DICOM_hdr(fs, "8", "103E", readFrom.front());
   } catch (const dicom::HeaderError& e) {
     why = std::string("cannot read the series description: ") + e.what();
     return {};
@@ -107,8 +108,11 @@ std::string Form1::describedName(const std::string& entry, std::string& why) {
   return newName;
 }
 
-void Form1::FolderRenamer() {
-  const bool dry = dryRun_ && running_ != nullptr;
+Named nameFolders(const rename::Plan& plan, const std::vector<std::string>& entries,
+                  const Target& target, Observer& observer) {
+  platform::FileSystem& fs = *target.fs;
+  const bool dry = target.open == nullptr;
+  Named named;
   std::vector<std::string> names;
   std::vector<std::string> readFrom;
 
@@ -129,7 +133,7 @@ void Form1::FolderRenamer() {
     for (size_t k = 1; k < names.size(); ++k) {
       if (!scan::endsInIma(names[k])) continue;
       try {
-        const std::string other = dicom::DICOM_hdr(fileSystem(), "8", "103E", readFrom[k]);
+        const std::string other = dicom::DICOM_hdr(fs, "8", "103E", readFrom[k]);
         if (blankDescription(other)) return "the series description of " + names[k] + " is empty";
         if (other != first) {
           return "its files carry different series descriptions (\"" + first + "\" and \"" + other +
@@ -146,38 +150,38 @@ void Form1::FolderRenamer() {
   // Every folder met so far, by its old and its new path: each one is
   // renamed at most once, however often List2 names it.
   std::set<std::string> visited;
-  const int entries = List2.count();
-  for (int i = 0; i < entries; ++i) {
-    const std::string entry = List2.entry(i);
-    folder = joinPath(File2.path(), entry);
+  for (const std::string& entry : entries) {
+    folder = joinPath(target.folder, entry);
     if (!visited.insert(folder).second) continue;
     const auto fail = [&](std::string newPath, std::string reason) {
-      runFailures.push_back({folder, std::move(newPath), std::move(reason)});
+      observer.failed({folder, std::move(newPath), std::move(reason)});
     };
     // Named by the run being finished already.
-    if (const auto done = renamedFolders_.find(entry); done != renamedFolders_.end()) {
-      const std::string newPath = joinPath(File2.path(), done->second);
-      ++foldersRenamed_;
-      visited.insert(newPath);
-      if (view() != nullptr) view()->folderRenamed(folder, newPath);
-      continue;
+    if (target.finish != nullptr) {
+      if (const auto done = target.finish->described.find(entry);
+          done != target.finish->described.end()) {
+        const std::string newPath = joinPath(target.folder, done->second);
+        ++named.folders;
+        visited.insert(newPath);
+        observer.folderNamed(folder, newPath);
+        continue;
+      }
     }
 
     if (dry) {
-      if (const Status listed = plannedFolderFiles(entry, names, readFrom); !listed) {
+      if (const Status listed = plannedFolderFiles(fs, target.folder, plan, entry, names, readFrom);
+          !listed) {
         fail({}, "cannot be listed: " + listed.reason());
         continue;
       }
     } else {
-      File1.setPattern("*.*");
-      File1.setPath(folder);
-      if (const Status listed = File1.refresh(); !listed) {
+      if (const Status listed = fs.listMatching(folder, "*.*", names); !listed) {
         fail({}, "cannot be listed: " + listed.reason());
         continue;
       }
-      names.assign(File1.entries().begin(), File1.entries().end());
+      platform::sortIgnoringCase(names);
       readFrom.clear();
-      for (const std::string& name : names) readFrom.push_back(joinPath(File1.path(), name));
+      for (const std::string& name : names) readFrom.push_back(joinPath(folder, name));
     }
     if (names.empty()) {
       fail({}, "no file in the folder to read the series description from");
@@ -185,7 +189,7 @@ void Form1::FolderRenamer() {
     }
     std::string description;
     try {
-      description = dicom::DICOM_hdr(fileSystem(), "8", "103E", readFrom.front());
+      description = dicom::DICOM_hdr(fs, "8", "103E", readFrom.front());
     } catch (const dicom::HeaderError& e) {
       fail({}, "cannot read the series description: " + unreadable(0, e));
       continue;
@@ -203,37 +207,38 @@ void Form1::FolderRenamer() {
       continue;
     }
     const std::string newName = rename::folderDescription(description) + "_" + entry;
-    const std::string newPath = joinPath(File2.path(), newName);
+    const std::string newPath = joinPath(target.folder, newName);
     if (std::string refusal = rename::unsafeFolderName(newName); !refusal.empty()) {
       fail(newPath, std::move(refusal));
       continue;
     }
     if (dry) {
-      std::string target;
+      std::string linkTarget;
       if (visited.count(newPath) != 0 ||
-          fileSystem().entryKind(newPath, target) != platform::PathKind::missing) {
+          fs.entryKind(newPath, linkTarget) != platform::PathKind::missing) {
         fail(newPath, Status::systemError("rename folder", folder, EEXIST).reason());
         continue;
       }
     } else {
-      if (journal_ != nullptr) {
+      if (target.journal != nullptr) {
         const Status recorded =
-            journal_->intent(journal::Intent::Kind::folderRenaming, entry, newName, true);
+            target.journal->intent(journal::Intent::Kind::folderRenaming, entry, newName, true);
         if (!recorded) {
-          journalError_ = recorded;
+          named.journalError = recorded;
           fail(newPath, "cannot write the run journal: " + recorded.toString());
-          return;
+          return named;
         }
       }
-      if (const Status renamed = fileSystem().renameFolder(folder, newPath); !renamed) {
+      if (const Status renamed = fs.renameFolder(folder, newPath); !renamed) {
         fail(newPath, renamed.reason());
         continue;
       }
     }
-    ++foldersRenamed_;
+    ++named.folders;
     visited.insert(newPath);
-    if (view() != nullptr) view()->folderRenamed(folder, newPath);
+    observer.folderNamed(folder, newPath);
   }
+  return named;
 }
 
-}  // namespace slicery::app
+}  // namespace slicery::run
