@@ -367,6 +367,7 @@ class Form1 : private run::Observer, private run::UndoObserver {
   void failed(RunFailure failure) override;
   bool stopWanted() override;
   // How an undo's steps show, as a run's do.
+  void undoRead(const journal::Header& run) override;
   void undoBegins(int steps) override;
   void undoSeriesBegins(const rename::PlannedSeries& s, int steps) override;
   void undoStepBegins(const rename::PlannedFile& f) override;

@@ -87,20 +87,9 @@ Status Form1::resumeRun() {
   const WorkScope work(*this, Work::run);
   const JournalScope scope(*this);
   journal::Contents contents;
-  std::string file;
-  if (Status read =
-          facts_.readLastRun(folder, listing_, "finish run", "finish", false, contents, file);
-      !read) {
-    return read;
+  if (Status begun = facts_.beginFinish(folder, listing_, contents, journal_); !begun) {
+    return begun;
   }
-  if (contents.finished) {
-    return Status::error("finish run", folder,
-                         "the last run on this folder finished; there is nothing to finish");
-  }
-  if (Status reopened = facts_.journals().reopen(file, journal_); !reopened) {
-    return reopened;
-  }
-  if (Status begun = journal_->command(journal::Command::finish); !begun) return begun;
   // The window shows the options of the run it finishes; the plan is the
   // journal's own.
   loadJournalInputs(contents.header);
@@ -118,25 +107,32 @@ Status Form1::undoRun(bool reportFailures) {
   BusyScope busy(busy_);
   const WorkScope work(*this, Work::undo);
   const JournalScope scope(*this);
-  journal::Contents contents;
-  std::string file;
-  if (Status read = facts_.readLastRun(folder, listing_, "undo run", "undo", true, contents, file);
-      !read) {
-    return read;
+  run::Undone undone;
+  if (Status s = facts_.undoLastRun(folder, listing_, *this, undone); !s) return s;
+  stepsPutBack = undone.putBack;
+  foldersRemoved = undone.foldersRemoved;
+  runFailures = std::move(undone.failures);
+  for (LabelModel* label :
+       {&lblnewfilename, &lbloldfilename, &lblcurrentslice, &lblcurrentseries, &Label3}) {
+    label->setText("");
   }
-  // The undo keeps its own records in the run's journal, so that the next
-  // command knows of an undo cut short; a damaged journal takes none.
-  if (contents.damage.empty()) {
-    if (Status reopened = facts_.journals().reopen(file, journal_); !reopened) {
-      return reopened;
-    }
-    if (Status begun = journal_->command(journal::Command::undo); !begun) return begun;
-  }
-  const bool wasFinished = contents.finished;
+  if (reportFailures && !runFailures.empty() && view_ != nullptr) view_->runFailed(runFailures);
+  // The folder as it now is, with the undo's counts as a run leaves them.
+  const int seriesDone = PRGSeries.value();
+  File1.setFileName(folder);
+  IMADragDrop();
+  prgtotal.setMaximum(undone.steps);
+  prgtotal.setValue(filesProcessed);
+  PRGSeries.setValue(seriesDone);
+  Label6.setText(std::to_string(filesProcessed));
+  lbltotalfiles.setText(std::to_string(filesRenamed));
+  showTimeTaken();
+  return Status::ok();
+}
 
-  loadJournalInputs(contents.header);
-  const rename::Plan plan = rename::makePlan(listing_, contents.header.options);
-  const std::unique_ptr<platform::OpenFolder> loaded = fileSystem().openFolder(folder);
+void Form1::undoRead(const journal::Header& run) {
+  // The window shows the options and the names of the run it undoes.
+  loadJournalInputs(run);
   runFailures.clear();
   stepsPutBack = 0;
   foldersRemoved = 0;
@@ -144,45 +140,6 @@ Status Form1::undoRun(bool reportFailures) {
   runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
   filesProcessed = 0;
   filesRenamed = 0;
-  run::Undone undone = run::undo(plan, listing_.index, contents, runTarget(loaded.get()), *this);
-  stepsPutBack = undone.putBack;
-  foldersRemoved = undone.foldersRemoved;
-  runFailures = std::move(undone.failures);
-  const int undoable = undone.steps;
-  const bool stopped = undone.stopped;
-  for (LabelModel* label :
-       {&lblnewfilename, &lbloldfilename, &lblcurrentslice, &lblcurrentseries, &Label3}) {
-    label->setText("");
-  }
-  if (!contents.damage.empty()) {
-    runFailures.push_back({file,
-                           {},
-                           "the journal is damaged (" + contents.damage +
-                               "); what it held after that could not be checked, "
-                               "and it is kept"});
-  } else if (!stopped && runFailures.empty()) {
-    journal_.reset();  // closed first: Windows removes no open file
-    if (Status gone = facts_.journals().remove(file); !gone) {
-      runFailures.push_back({file, {}, gone.toString()});
-    }
-  } else if (!stopped && wasFinished && journal_ != nullptr) {
-    // What could not be put back stays as the finished run left it.
-    if (Status ended = journal_->finish(); !ended) {
-      runFailures.push_back({file, {}, "cannot write the run journal: " + ended.toString()});
-    }
-  }
-  if (reportFailures && !runFailures.empty() && view_ != nullptr) view_->runFailed(runFailures);
-  // The folder as it now is, with the undo's counts as a run leaves them.
-  const int seriesDone = PRGSeries.value();
-  File1.setFileName(folder);
-  IMADragDrop();
-  prgtotal.setMaximum(undoable);
-  prgtotal.setValue(filesProcessed);
-  PRGSeries.setValue(seriesDone);
-  Label6.setText(std::to_string(filesProcessed));
-  lbltotalfiles.setText(std::to_string(filesRenamed));
-  showTimeTaken();
-  return Status::ok();
 }
 
 void Form1::undoBegins(int steps) {

@@ -128,6 +128,64 @@ Status Facts::forget(const std::string& folder, const rename::Listing& listing, 
   return gone;
 }
 
+Status Facts::beginFinish(const std::string& folder, const rename::Listing& listing,
+                          journal::Contents& contents, std::unique_ptr<journal::Writer>& journal) {
+  std::string file;
+  if (Status read = readLastRun(folder, listing, "finish run", "finish", false, contents, file);
+      !read) {
+    return read;
+  }
+  if (contents.finished) {
+    return Status::error("finish run", folder,
+                         "the last run on this folder finished; there is nothing to finish");
+  }
+  if (Status reopened = journals_->reopen(file, journal); !reopened) return reopened;
+  return journal->command(journal::Command::finish);
+}
+
+Status Facts::undoLastRun(const std::string& folder, const rename::Listing& listing,
+                          UndoObserver& observer, Undone& undone) {
+  undone = {};
+  journal::Contents contents;
+  std::string file;
+  if (Status read = readLastRun(folder, listing, "undo run", "undo", true, contents, file); !read) {
+    return read;
+  }
+  // A damaged journal takes no records.
+  std::unique_ptr<journal::Writer> journal;
+  if (contents.damage.empty()) {
+    if (Status reopened = journals_->reopen(file, journal); !reopened) return reopened;
+    if (Status begun = journal->command(journal::Command::undo); !begun) return begun;
+  }
+  observer.undoRead(contents.header);
+  const rename::Plan plan = rename::makePlan(contents.header.listing, contents.header.options);
+  const std::unique_ptr<platform::OpenFolder> loaded = fs_->openFolder(folder);
+  Target target;
+  target.fs = fs_;
+  target.folder = folder;
+  target.open = loaded.get();
+  target.journal = journal.get();
+  undone = undo(plan, contents.header.listing.index, contents, target, observer);
+  if (!contents.damage.empty()) {
+    undone.failures.push_back({file,
+                               {},
+                               "the journal is damaged (" + contents.damage +
+                                   "); what it held after that could not be checked, "
+                                   "and it is kept"});
+  } else if (!undone.stopped && undone.failures.empty()) {
+    journal.reset();  // closed first: Windows removes no open file
+    if (Status gone = journals_->remove(file); !gone) {
+      undone.failures.push_back({file, {}, gone.toString()});
+    }
+  } else if (!undone.stopped && contents.finished) {
+    // What could not be put back stays as the finished run left it.
+    if (Status ended = journal->finish(); !ended) {
+      undone.failures.push_back({file, {}, "cannot write the run journal: " + ended.toString()});
+    }
+  }
+  return Status::ok();
+}
+
 Status closeJournal(journal::Writer& journal, bool reachedEnd, bool changed) {
   Status closed = reachedEnd ? journal.finish() : Status::ok();
   if (!changed) {

@@ -18,6 +18,7 @@
 #include "platform/folder_lock.h"
 #include "platform/status.h"
 #include "rename/plan.h"
+#include "run/finish.h"
 
 namespace slicery::run {
 
@@ -61,6 +62,25 @@ class Facts {
   // `forgotten` tells what the journal was.
   platform::Status forget(const std::string& folder, const rename::Listing& listing, bool force,
                           journal::LastRun& forgotten);
+
+  // Before a finish of the last run on `folder`, cut short: reads its
+  // journal into `contents` and goes on writing it in `journal`, having
+  // recorded that the finish begins. Fails, changing nothing, when there
+  // is no run cut short to finish or its journal cannot be read or written.
+  platform::Status beginFinish(const std::string& folder, const rename::Listing& listing,
+                               journal::Contents& contents,
+                               std::unique_ptr<journal::Writer>& journal);
+
+  // Undoes the last run on `folder`, whose listing is `listing` (run::undo),
+  // telling `observer` each step. The undo is recorded in the run's journal
+  // before its first change, so that the next command knows of an undo cut
+  // short. The journal goes once everything is back; when something could
+  // not be put back, a finished run's journal is ended again. Fails,
+  // changing nothing, when the journal cannot be read or taken on;
+  // `undone.failures` then tells only what the undo met, the journal's own
+  // included.
+  platform::Status undoLastRun(const std::string& folder, const rename::Listing& listing,
+                               UndoObserver& observer, Undone& undone);
 
  private:
   platform::FileSystem* fs_;

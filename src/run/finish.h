@@ -70,6 +70,8 @@ Finish prepareFinish(platform::FileSystem& fs, const std::string& folder, const 
 class UndoObserver {
  public:
   virtual ~UndoObserver() = default;
+  // The journal of the run to undo was read: what the run began with.
+  virtual void undoRead(const journal::Header& /*run*/) {}
   // The disk was asked: `steps` file steps are to go back.
   virtual void undoBegins(int steps) = 0;
   // A series' steps begin to go back: `steps` of them.
