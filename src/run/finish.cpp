@@ -25,7 +25,6 @@ std::unordered_set<std::uint32_t> failedSteps(const journal::Contents& contents)
 
 }  // namespace
 
-// Whether `name` stood among the entries the journal's run began with.
 bool listedBefore(const journal::Contents& contents, std::string_view name) {
   for (const auto& [entry, kind] : contents.header.listing.others) {
     if (platform::NameEqual{}(entry, name)) return true;
@@ -33,10 +32,6 @@ bool listedBefore(const journal::Contents& contents, std::string_view name) {
   return false;
 }
 
-// Settles the one step that the last command on the journal's run can have
-// been in the middle of when it was cut short: the step of its last intent,
-// where both names stand. A cut move is completed (its new name holds the
-// file); a placeholder goes (the old name holds it).
 void settleLastIntent(const journal::Contents& contents, platform::OpenFolder& loaded) {
   if (contents.intents.empty()) return;
   const journal::Intent& last = contents.intents.back();
