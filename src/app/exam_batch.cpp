@@ -312,6 +312,7 @@ void ExamBatch::start() {
         }
       }
     }
+    if (form_.File2.path() == row.path) row.lastRun = form_.lastRun().words();
     ++examsDone_;
     filesDone_ += row.files;
     tell();
@@ -427,6 +428,7 @@ void ExamBatch::undo() {
         }
       }
     }
+    if (form_.File2.path() == row.path) row.lastRun = form_.lastRun().words();
     ++examsDone_;
     filesDone_ += row.files;
     tell();

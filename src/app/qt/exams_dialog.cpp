@@ -112,6 +112,7 @@ void ExamsDialog::work(void (app::ExamBatch::*what)()) {
   table_->setEnabled(false);
   (batch_.*what)();
   showProgress(true);
+  table_->setEnabled(true);
   close_->setEnabled(true);
   close_->setFocus();
   if (tell_) tell_(batch_.summary());
