@@ -811,6 +811,7 @@ TEST(Win32ExamsTest, ADroppedTreeRunsInTheExamsDialogStopsAndIsUndone) {
   platform::SettableClock clock;
   app::Form1 form(fs, clock);
   form.setJournaling(true);
+  form.setCheck(form.Check2, 1);  // into series folders: every file moves
   HookedWindow window(form, SW_SHOWNOACTIVATE);
   window.setQuitOnClose(false);
   MessageBoxCatcher catcher([](const std::string& title, const std::string& text) {

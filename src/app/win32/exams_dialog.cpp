@@ -161,7 +161,8 @@ void initialise(HWND dialog, ExamsState& state) {
 void work(ExamsState& state) {
   if (state.ran || state.batch->working()) return;
   state.ran = true;
-  for (int id : {kExamsPreview, kExamsStart, static_cast<int>(IDCANCEL), kExamsList}) {
+  const int held[] = {kExamsPreview, kExamsStart, IDCANCEL, kExamsList};
+  for (const int id : held) {
     ::EnableWindow(::GetDlgItem(state.dialog, id), FALSE);
   }
   if (state.undo) {
