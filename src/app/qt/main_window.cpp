@@ -466,7 +466,7 @@ void MainWindow::workEnded() {
 // --- Input -----------------------------------------------------------------
 
 bool MainWindow::blocksWhileBusy(QObject* watched, const QEvent* event) const {
-  if (!form_.busy() || !isUserInput(event->type())) return false;
+  if ((!form_.busy() && !searching_) || !isUserInput(event->type())) return false;
   if (watched == windowHandle()) return true;
   return watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this;
 }
@@ -569,7 +569,10 @@ void MainWindow::loadDropped(const std::vector<std::string>& paths) {
   if (form_.busy()) return;
   // Several exams open the exams dialog; one loads as it always did.
   auto batch = std::make_unique<app::ExamBatch>(form_);
-  if (batch->find(paths)) {
+  searching_ = true;  // input waits for the search as for a load
+  const bool several = batch->find(paths);
+  searching_ = false;
+  if (several) {
     batch_ = std::move(batch);
     openExams(false);
     return;

@@ -145,6 +145,7 @@ class MainWindow : public QWidget, public app::AskingView, public app::CommandVi
   FolderChooser chooseFolder_;
   // The last drop of several exams, until a drop of one.
   std::unique_ptr<app::ExamBatch> batch_;
+  bool searching_ = false;  // while a drop is searched for exams
 };
 
 }  // namespace slicery::qt
