@@ -124,7 +124,6 @@ void ExamsDialog::reject() {
     batch_.pressEscape();
     return;
   }
-  batch_.onProgress = nullptr;
   QDialog::reject();
 }
 

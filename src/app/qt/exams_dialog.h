@@ -24,6 +24,9 @@ class ExamsDialog : public QDialog {
   // `tell` shows the batch's summary once the work has ended.
   ExamsDialog(app::ExamBatch& batch, Mode mode, std::function<void(const app::Message&)> tell,
               QWidget* parent = nullptr);
+  ~ExamsDialog() override { batch_.onProgress = nullptr; }
+  ExamsDialog(const ExamsDialog&) = delete;
+  ExamsDialog& operator=(const ExamsDialog&) = delete;
 
   QTableWidget* rows() const { return table_; }
   QPushButton* previewButton() const { return preview_; }
