@@ -295,7 +295,8 @@ void ExamBatch::start() {
         const std::string files = std::to_string(form_.filesRenamed) + " of " +
                                   counted(form_.filesProcessed, "file", "files") +
                                   " renamed or moved";
-        row.changed = form_.filesRenamed > 0;
+        // A run whose renames all failed may still have made folders.
+        row.changed = form_.filesRenamed > 0 || form_.undoOffer().applies;
         row.outcome = Outcome::done;
         row.note = files;
         if (!form_.refusal().allowsRun()) {
