@@ -1,7 +1,7 @@
 # make run      builds the window, writes a demo exam and opens the window on it
 # make test     builds and runs every test, then again under ASan + UBSan
 # make package  builds a Debian package of both programs (out/)
-# make screenshots  saves pictures of the window (open, loaded, after a run, preview, undo, stop)
+# make screenshots  saves pictures of the window (open, loaded, after a run, preview, undo, stop, exams)
 # make bench    builds and runs every benchmark at full size (some minutes)
 # make windows  cross-builds slicery.exe and slicery-cli.exe for Windows into out/windows/
 # make test-windows  builds the Windows tests and runs them under Wine

@@ -91,6 +91,17 @@ std::string LastRun::reason() const {
   return {};
 }
 
+std::string LastRun::words() const {
+  switch (state) {
+    case State::none:
+      return "no run on record";
+    case State::finished:
+      return "finished";
+    default:
+      return reason();
+  }
+}
+
 std::string LastRun::advice() const {
   switch (state) {
     case State::unfinished:

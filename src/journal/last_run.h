@@ -39,6 +39,8 @@ struct LastRun {
   bool allowsRun() const { return state == State::none || state == State::finished; }
   // What stops a run, for a user; empty when nothing does.
   std::string reason() const;
+  // The state in a few words, for a list of folders.
+  std::string words() const;
   // The same with what to do about it in the window, and a title for it.
   std::string advice() const;
   std::string title() const;

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <string>
 
+#include "app/exam_batch.h"
+
 namespace slicery {
 namespace {
 
@@ -126,6 +128,23 @@ TEST(OptionsTest, HelpManualAndCompletionOfSliceryCliAgree) {
   EXPECT_EQ(
       exitOrder(manSection(slurp(std::string(SLICERY_DIST) + "/slicery-cli.1"), "EXIT STATUS")),
       order);
+}
+
+// The manual names the exams dialog by its title, buttons and columns.
+TEST(OptionsTest, ManualNamesTheExamsDialogAsTheWindowShowsIt) {
+  const std::string section =
+      oneLine(manSection(slurp(std::string(SLICERY_DIST) + "/slicery.1"), "EXAMS"));
+  const auto caption = [](std::string text) {
+    std::erase(text, '&');
+    return text;
+  };
+  for (const char* shown :
+       {app::kExamsTitle, app::kExamsPreview, app::kExamsStart, app::kExamsClose}) {
+    EXPECT_NE(section.find(caption(shown)), std::string::npos) << shown;
+  }
+  for (const app::ExamColumn& column : app::examColumns()) {
+    EXPECT_NE(section.find(column.caption), std::string::npos) << column.caption;
+  }
 }
 
 #if SLICERY_WITH_WINDOW

@@ -1,7 +1,7 @@
 // window-screenshots OUTDIR: saves PNG pictures of the window at open, after a
 // folder load and after a run over a generated exam, and of the preview, the
-// question Esc asks during a run and the message an undo ends with, for
-// people to look at.
+// question Esc asks during a run, the message an undo ends with and the
+// exams dialog over a tree, for people to look at.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -67,6 +67,10 @@ int main(int argc, char** argv) {
   QObject::connect(&answer, &QTimer::timeout, [&] {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr || !dialog->isVisible()) return;
+    // The exams dialog while its batch works: its Close waits.
+    for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+      if (button->text() == QStringLiteral("Close") && !button->isEnabled()) return;
+    }
     auto [name, reply] = expected.empty()
                              ? std::pair(QStringLiteral("message-%1").arg(++unexpected), QString())
                              : expected.front();
@@ -75,7 +79,9 @@ int main(int argc, char** argv) {
     if (dialog->grab().save(file)) std::printf("%s\n", qPrintable(file));
     for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
       if (!reply.isEmpty() && button->text().remove(QLatin1Char('&')) == reply) {
-        button->click();
+        // Start's work asks questions of its own, which this timer answers
+        // once its slot has returned.
+        QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
         return;
       }
     }
@@ -120,6 +126,21 @@ int main(int argc, char** argv) {
   });
   halfway.start();
   window.start();
+
+  // A tree of three exams: the exams dialog, its summary, and its rows after
+  // the batch.
+  const QString tree = scratch.path() + QStringLiteral("/study");
+  options.files = 60;
+  options.imageSide = 1;
+  for (const char* folder : {"/patient-1/head", "/patient-1/knee", "/patient-2"}) {
+    QDir().mkpath(tree + QLatin1String(folder));
+    slicery::tools::writeExam((tree + QLatin1String(folder)).toStdString(), options);
+  }
+  expected = {{QStringLiteral("9-exams"), QStringLiteral("Start")},
+              {QStringLiteral("10-exams-summary"), {}},
+              {QStringLiteral("11-exams-done"), {}}};
+  slicery::testing::dropOn(window.findChild<QWidget*>(QStringLiteral("Frame1")),
+                           {tree.toStdString()});
   if (!expected.empty()) {
     std::fprintf(stderr, "window-screenshots: %s was not shown\n",
                  qPrintable(expected.front().first));

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <cstdlib>
 #include <functional>
@@ -251,16 +252,24 @@ TEST_F(WindowTrustTest, TheMenuOffersWhatAppliesAndNoUndoOfAReplacedFolder) {
   EXPECT_EQ(messages.seen.back().buttons, QMessageBox::Ok);  // no question
 }
 
-TEST_F(WindowTrustTest, AParentOfExamsIsToldWhichSubfoldersHoldThem) {
+TEST_F(WindowTrustTest, AParentOfExamsOpensTheExamsDialogWithTheExamsBelow) {
   fs.addFolder("/parent/empty");
   fs.addFolder("/parent/.hidden");
   fs.addFile("/parent/.hidden/P.MR.S.1.1.IMA");
   fs.addFolder("/parent/knee");
   fs.addFile("/parent/knee/P.MR.S.1.1.IMA");
+  const size_t told = messages.seen.size();
+  QStringList rows;
+  window.onExams = [&rows](QDialog* dialog) {
+    const auto* table = dialog->findChild<QTableWidget*>("exams");
+    for (int r = 0; table != nullptr && r < table->rowCount(); ++r) {
+      rows << table->item(r, 0)->text();
+    }
+    dialog->reject();
+  };
   testing::dropOn(window.findChild<QWidget*>("Frame1"), {"/parent"});
-  EXPECT_EQ(lastMessage(),
-            "/parent holds no .ima files, but its subfolder knee does. Drop it on the window, or "
-            "choose it with Ctrl+O.");
+  EXPECT_EQ(rows, QStringList{"knee"});  // hidden folders are left out
+  EXPECT_EQ(messages.seen.size(), told);
   testing::dropOn(window.findChild<QWidget*>("Frame1"), {"/parent/empty"});
   EXPECT_TRUE(lastMessage().startsWith("/parent/empty holds no .ima files. Drop the folder"));
 }

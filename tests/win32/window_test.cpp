@@ -21,6 +21,7 @@
 
 #include "app/form1.h"
 #include "exam.h"
+#include "exams_dialog.h"
 #include "main_window.h"
 #include "platform/clock.h"
 #include "platform/real_file_system.h"
@@ -776,6 +777,99 @@ TEST_F(Win32TrustTest, TheContextMenuOffersWhatAppliesAndCloseAsksDuringARun) {
   EXPECT_TRUE(::IsWindow(window->hwnd()));
   window->onRename = nullptr;
   EXPECT_TRUE(rightClick()["Undo last run"]);
+}
+
+}  // namespace
+}  // namespace slicery
+
+namespace slicery {
+namespace {
+
+// A tree of two exams dropped on the window opens the exams dialog; Esc
+// during Start stops the batch with the second exam untouched, and Ctrl+Z
+// puts back what the batch did.
+TEST(Win32ExamsTest, ADroppedTreeRunsInTheExamsDialogStopsAndIsUndone) {
+  testing::TempFolder tree;
+  tools::ExamOptions options;
+  options.files = 12;
+  options.series = 3;
+  for (const char* exam : {"a", "b/exam"}) {
+    std::filesystem::create_directories(std::filesystem::path(tree.path()) / exam);
+    tools::writeExam((std::filesystem::path(tree.path()) / exam).string(), options);
+  }
+  const auto files = [&tree](const char* under) {
+    std::set<std::string> found;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(
+             std::filesystem::path(tree.path()) / under)) {
+      if (e.is_regular_file()) found.insert(e.path().generic_string());
+    }
+    return found;
+  };
+  const std::set<std::string> beforeA = files("a");
+  const std::set<std::string> beforeB = files("b");
+  platform::RealFileSystem fs;
+  platform::SettableClock clock;
+  app::Form1 form(fs, clock);
+  form.setJournaling(true);
+  form.setCheck(form.Check2, 1);  // into series folders: every file moves
+  HookedWindow window(form, SW_SHOWNOACTIVATE);
+  window.setQuitOnClose(false);
+  MessageBoxCatcher catcher([](const std::string& title, const std::string& text) {
+    if (title == app::kExamsTitle && text.find("Batch") == std::string::npos) return 0;
+    if (text.find("Stop the run after the file in hand?") != std::string::npos) {
+      return MessageBoxCatcher::kStopButton;
+    }
+    return text.starts_with("Undo the last batch") ? IDYES : IDOK;
+  });
+  const auto cell = [](HWND dialog, int row, int column) {
+    wchar_t buffer[256] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 256;
+    ::SendMessageW(::GetDlgItem(dialog, win32::kExamsList), LVM_GETITEMTEXTW, row,
+                   reinterpret_cast<LPARAM>(&item));
+    return platform::win32::narrow(buffer);
+  };
+  int shown = 0;
+  window.onExams = [&](HWND dialog) {
+    ++shown;
+    ASSERT_EQ(::SendMessageW(::GetDlgItem(dialog, win32::kExamsList), LVM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(cell(dialog, 0, 3), "no run on record");
+    window.onRename = [&] {
+      if (window.renamed != 3) return;
+      ::PostMessageW(::GetDlgItem(dialog, win32::kExamsList), WM_KEYDOWN, VK_ESCAPE, 0);
+      ::Sleep(win32::MainWindow::kPaintIntervalMs + 10);
+    };
+    ::SendMessageW(::GetDlgItem(dialog, win32::kExamsStart), BM_CLICK, 0, 0);
+    window.onRename = nullptr;
+    EXPECT_TRUE(cell(dialog, 0, 4).starts_with("stopped")) << cell(dialog, 0, 4);
+    EXPECT_EQ(cell(dialog, 1, 4), "not started");
+    ::SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  };
+  window.loadDropped({tree.path()});
+  ASSERT_EQ(shown, 1);
+  EXPECT_EQ(files("b"), beforeB);
+  EXPECT_NE(files("a"), beforeA);
+  ASSERT_EQ(catcher.seen.size(), 2u);
+  EXPECT_NE(catcher.seen[1].second.find("Not started:"), std::string::npos);
+
+  window.onExams = [&](HWND dialog) {
+    ++shown;
+    EXPECT_TRUE(cell(dialog, 0, 4).starts_with("undone")) << cell(dialog, 0, 4);
+    ::SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  };
+  BYTE keys[256] = {};
+  ::GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  ::SetKeyboardState(keys);
+  MSG msg{window.control(ControlId::Check2), WM_KEYDOWN, 'Z', 0, 0, {}};
+  window.handleDialogMessage(msg);
+  keys[VK_CONTROL] = 0;
+  ::SetKeyboardState(keys);
+  EXPECT_EQ(shown, 2);
+  EXPECT_EQ(files("a"), beforeA);
+  EXPECT_EQ(files("b"), beforeB);
 }
 
 }  // namespace

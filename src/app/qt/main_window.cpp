@@ -23,6 +23,7 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "exams_dialog.h"
 #include "icon.h"
 #include "platform/file_system.h"
 #include "preview_dialog.h"
@@ -191,6 +192,12 @@ void MainWindow::start() {
 }
 
 void MainWindow::undo() {
+  if (batch_ != nullptr && batch_->undoApplies()) {
+    if (ask(app::undoQuestion(), batch_->undoQuestion(), "Undo Batch") == app::Answer::yes) {
+      openExams(true);
+    }
+    return;
+  }
   workStarts();
   form_.pressUndo();
   workEnded();
@@ -459,7 +466,7 @@ void MainWindow::workEnded() {
 // --- Input -----------------------------------------------------------------
 
 bool MainWindow::blocksWhileBusy(QObject* watched, const QEvent* event) const {
-  if (!form_.busy() || !isUserInput(event->type())) return false;
+  if ((!form_.busy() && !searching_) || !isUserInput(event->type())) return false;
   if (watched == windowHandle()) return true;
   return watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this;
 }
@@ -559,6 +566,18 @@ void MainWindow::loadDropped(const std::vector<std::string>& paths) {
                  app::Message::Icon::warning});
     return;
   }
+  if (form_.busy()) return;
+  // Several exams open the exams dialog; one loads as it always did.
+  auto batch = std::make_unique<app::ExamBatch>(form_);
+  searching_ = true;  // input waits for the search as for a load
+  const bool several = batch->find(paths);
+  searching_ = false;
+  if (several) {
+    batch_ = std::move(batch);
+    openExams(false);
+    return;
+  }
+  batch_.reset();
   workStarts();
   const platform::Status status = form_.drop(paths);
   workEnded();
@@ -567,6 +586,20 @@ void MainWindow::loadDropped(const std::vector<std::string>& paths) {
     showMessage({"The folder could not be loaded:\n" + where + "\n\n" + status.reason(), "Slicery",
                  app::Message::Icon::warning});
   }
+}
+
+void MainWindow::openExams(bool undo) {
+  ExamsDialog dialog(
+      *batch_, undo ? ExamsDialog::Mode::undo : ExamsDialog::Mode::choose,
+      [this](const app::Message& message) { showMessage(message); }, this);
+  if (onExams && undo) {
+    dialog.afterWork = [this, &dialog] { onExams(&dialog); };
+  } else if (onExams) {
+    QMetaObject::invokeMethod(
+        &dialog, [this, &dialog] { onExams(&dialog); }, Qt::QueuedConnection);
+  }
+  dialog.exec();
+  workEnded();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -10,13 +10,16 @@
 #include <QHash>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/exam_batch.h"
 #include "app/form1.h"
 #include "app/window_arguments.h"
 #include "app/window_table.h"
 
+class QDialog;
 class QDropEvent;
 class QMenu;
 
@@ -67,8 +70,12 @@ class MainWindow : public QWidget, public app::AskingView, public app::CommandVi
   void start();
   // Ctrl+P: shows the run Start would make now; its Start presses Start.
   void openPreview() override;
-  // Ctrl+Z: asks, then undoes the last run, showing its progress.
+  // Ctrl+Z: asks, then undoes the last run, showing its progress; after a
+  // batch of exams, the whole batch.
   void undo() override;
+  // Once the exams dialog shows (in undo mode, once the undo has ended),
+  // onExams (if set) is called with it.
+  std::function<void(QDialog*)> onExams;
   // The context menu at `globalPos`: its commands, each enabled only when it
   // applies. While it is open, onCommandMenu (if set) is called with it.
   void showCommandMenu(QPoint globalPos);
@@ -118,6 +125,8 @@ class MainWindow : public QWidget, public app::AskingView, public app::CommandVi
   DropRole dropRoleAt(QWidget* receiver, QPoint at) const;
   bool handleDrag(DropRole role, QEvent* event);
   void loadDropped(const std::vector<std::string>& paths);
+  // Several exams: the exams dialog over batch_, choosing or undoing.
+  void openExams(bool undo);
   bool blocksWhileBusy(QObject* watched, const QEvent* event) const;
   // During a run, a finish or an undo: the close button, Exit (a click or
   // Alt+E) and a right click, which stop it or offer Stop. True when
@@ -134,6 +143,9 @@ class MainWindow : public QWidget, public app::AskingView, public app::CommandVi
   qint64 paintNanoseconds_ = 0;
   bool painting_ = false;
   FolderChooser chooseFolder_;
+  // The last drop of several exams, until a drop of one.
+  std::unique_ptr<app::ExamBatch> batch_;
+  bool searching_ = false;  // while a drop is searched for exams
 };
 
 }  // namespace slicery::qt

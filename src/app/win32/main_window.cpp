@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "exams_dialog.h"
 #include "platform/file_system.h"
 #include "platform/win32/wide.h"
 #include "preview_dialog.h"
@@ -506,6 +507,16 @@ bool MainWindow::shortcut(const MSG& msg) {
 }
 
 void MainWindow::stopTrigger(const MSG& msg) {
+  // The exams dialog's Esc and close button stop its batch.
+  const HWND root = ::GetAncestor(msg.hwnd, GA_ROOT);
+  if (batch_ != nullptr && batch_->working() && root != hwnd_ &&
+      ::GetWindow(root, GW_OWNER) == hwnd_) {
+    if ((msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) ||
+        (msg.message == WM_NCLBUTTONDOWN && msg.wParam == HTCLOSE)) {
+      batch_->pressEscape();
+    }
+    return;
+  }
   if (!form_.working() || (msg.hwnd != hwnd_ && !::IsChild(hwnd_, msg.hwnd))) return;
   switch (msg.message) {
     case WM_KEYDOWN:
@@ -538,6 +549,12 @@ void MainWindow::start() {
 }
 
 void MainWindow::undo() {
+  if (batch_ != nullptr && batch_->undoApplies()) {
+    if (ask(app::undoQuestion(), batch_->undoQuestion(), "Undo Batch") == app::Answer::yes) {
+      openExams(true);
+    }
+    return;
+  }
   lastPaint_ = 0;
   form_.pressUndo();
 }
@@ -633,6 +650,15 @@ void MainWindow::loadDropped(const std::vector<std::string>& paths) {
                  app::Message::Icon::warning});
     return;
   }
+  if (form_.busy()) return;
+  // Several exams open the exams dialog; one loads as it always did.
+  auto batch = std::make_unique<app::ExamBatch>(form_);
+  if (batch->find(paths)) {
+    batch_ = std::move(batch);
+    openExams(false);
+    return;
+  }
+  batch_.reset();
   lastPaint_ = 0;
   const platform::Status status = form_.drop(paths);
   if (!status) {
@@ -640,6 +666,17 @@ void MainWindow::loadDropped(const std::vector<std::string>& paths) {
     showMessage({"The folder could not be loaded:\n" + where + "\n\n" + status.reason(), "Slicery",
                  app::Message::Icon::warning});
   }
+}
+
+void MainWindow::openExams(bool undo) {
+  ExamsDialogHooks hooks;
+  hooks.tell = [this](HWND, const app::Message& message) { showMessage(message); };
+  hooks.preview = [this](HWND dialog, const app::Preview& preview) {
+    return runPreviewDialog(dialog, preview, true, onPreview);
+  };
+  hooks.onShown = onExams;
+  lastPaint_ = 0;
+  runExamsDialog(hwnd_, *batch_, undo, hooks);
 }
 
 HBRUSH MainWindow::text1Brush() const {

@@ -12,9 +12,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/exam_batch.h"
 #include "app/form1.h"
 #include "app/window_arguments.h"
 #include "app/window_table.h"
@@ -84,8 +86,12 @@ class MainWindow : public app::AskingView, public app::CommandView {
   // While it shows, onPreview (if set) is called with the dialog.
   void openPreview() override;
   std::function<void(HWND dialog)> onPreview;
-  // Ctrl+Z: asks, then undoes the last run, showing its progress.
+  // Ctrl+Z: asks, then undoes the last run, showing its progress; after a
+  // batch of exams, the whole batch.
   void undo() override;
+  // Once the exams dialog shows (in undo mode, once the undo has ended),
+  // onExams (if set) is called with it.
+  std::function<void(HWND dialog)> onExams;
   // The context menu at `screen`: its commands, each enabled only when it
   // applies. While it is open, onCommandMenu (if set) is called with it.
   void showCommandMenu(POINT screen);
@@ -129,6 +135,8 @@ class MainWindow : public app::AskingView, public app::CommandView {
   void stopTrigger(const MSG& msg);
   void command(int slot, int notification);
   void dropFiles(HDROP drop);
+  // Several exams: the exams dialog over batch_, choosing or undoing.
+  void openExams(bool undo);
   HBRUSH text1Brush() const;
   void addTooltip(HWND target);
   // What the tooltip of a control (or of Start's place) says.
@@ -149,6 +157,8 @@ class MainWindow : public app::AskingView, public app::CommandView {
   std::uint64_t lastPaint_ = 0;  // GetTickCount64 at the last repaint while busy
   HMENU openMenu_ = nullptr;     // the context menu while it is open
   UINT layoutDpi_ = USER_DEFAULT_SCREEN_DPI;
+  // The last drop of several exams, until a drop of one.
+  std::unique_ptr<app::ExamBatch> batch_;
 };
 
 }  // namespace slicery::win32
