@@ -24,8 +24,17 @@ std::string notAFolder(platform::PathKind kind) {
 }
 
 std::string Plan::target(const PlannedSeries& s, const PlannedFile& f) const {
-  if (!s.hasFolder) return std::string(f.newName);
-  return platform::joinPath(s.folderName, f.newName);
+  std::string out;
+  targetInto(out, s, f);
+  return out;
+}
+
+void Plan::targetInto(std::string& out, const PlannedSeries& s, const PlannedFile& f) const {
+  if (s.hasFolder) {
+    platform::joinPathInto(out, s.folderName, f.newName);
+  } else {
+    out.assign(f.newName);
+  }
 }
 
 bool Plan::changesSomething() const {

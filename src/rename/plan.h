@@ -95,6 +95,8 @@ struct Plan {
   }
   // The new name as the loaded folder knows it ("Series_S02/x.ima").
   std::string target(const PlannedSeries& s, const PlannedFile& f) const;
+  // The same into `out`, whose storage a loop over the files reuses.
+  void targetInto(std::string& out, const PlannedSeries& s, const PlannedFile& f) const;
   // Whether running the plan would change anything at all.
   bool changesSomething() const;
 };

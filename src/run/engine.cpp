@@ -85,8 +85,11 @@ Performed perform(const rename::Plan& plan, const Target& t, Observer& observer)
   const auto written = [&out](const Status& status) {
     if (!status) out.journalError = status;
   };
+  // Reused from file to file: a run of many files makes no strings of its own.
   std::string oldPath;
   std::string newPath;
+  std::string target;
+  std::string from;
   for (size_t si = 0; si < plan.series.size() && !stop(); ++si) {
     const rename::PlannedSeries& s = plan.series[si];
     // A finish finds a series folder named after its description already:
@@ -101,10 +104,7 @@ Performed perform(const rename::Plan& plan, const Target& t, Observer& observer)
     if (s.hasFolder) {
       folderPath = joinPath(t.folder, s.folderName);
       if (describedAs == nullptr) refusal = readyFolder(t, s, out.changed);
-      if (!refusal.empty()) {
-        observer.failed(
-            {{}, folderPath, Status::error("make folder", folderPath, refusal).reason()});
-      }
+      if (!refusal.empty()) observer.failed({{}, folderPath, refusal});
     }
     observer.seriesBegins(s, folderPath, s.hasFolder && refusal.empty());
 
@@ -117,7 +117,7 @@ Performed perform(const rename::Plan& plan, const Target& t, Observer& observer)
         observer.fileEnds(f);
         continue;
       }
-      const std::string target = plan.target(s, f);
+      plan.targetInto(target, s, f);
       platform::joinPathInto(oldPath, t.folder, f.oldName);
       platform::joinPathInto(newPath, t.folder, target);
       observer.fileBegins(s, f, oldPath, newPath);
@@ -142,10 +142,10 @@ Performed perform(const rename::Plan& plan, const Target& t, Observer& observer)
                        ? Status::error("rename", oldPath, why->second)
                        : Status::systemError("rename", oldPath, EEXIST, newPath);
         } else {
-          const std::string to =
-              describedAs != nullptr ? joinPath(*describedAs, f.newName) : target;
-          journal::RecordedIntent intent(t.journal, f.oldName, to, &out.journalError);
-          status = t.open->renameFile(std::string(f.oldName), to, &intent);
+          if (describedAs != nullptr) platform::joinPathInto(target, *describedAs, f.newName);
+          from.assign(f.oldName);
+          journal::RecordedIntent intent(t.journal, from, target, &out.journalError);
+          status = t.open->renameFile(from, target, &intent);
         }
         moved = status.isOk();
       }
@@ -163,7 +163,6 @@ Performed perform(const rename::Plan& plan, const Target& t, Observer& observer)
           t.listing->renamed(f.id, s.hasFolder ? std::string_view() : f.newName,
                              !s.hasFolder && f.foreseen == rename::Foresight::none);
         }
-        ++out.renamed;
         ++pass.renamed;
         observer.fileRenamed(f, oldPath, newPath);
       }

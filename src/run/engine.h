@@ -82,8 +82,7 @@ class Observer {
 
 struct Performed {
   bool changed = false;    // something on the disk changed
-  bool attempted = false;  // some step tried to rename
-  int renamed = 0;
+  bool attempted = false;  // some step tried to rename; the observer counts those that did
   // Why the journal could not be written (ok when it could): the run
   // stopped there.
   platform::Status journalError;

@@ -50,22 +50,29 @@ JudgedRun judgeRun(platform::FileSystem& fs, const std::string& folder, const re
                    const scan::SeriesIndex& listing, const journal::Contents& contents,
                    const DescribedFolders& described) {
   JudgedRun judged;
-  judged.steps = stepsOf(plan);
+  judged.steps = stepsOf(plan, judged.targets);
   // What stands now: the loaded folder's entries and each series folder's,
   // spelled as the steps spell them.
-  platform::NameSet<std::string> present;
+  platform::NameStore names;
+  platform::NameSet<std::string_view> present;
   platform::FileSystem::Entries entries;
+  std::string joined;
   if (fs.listEntries(folder, entries)) {
-    for (auto& [name, kind] : entries) present.insert(std::move(name));
+    present.reserve(entries.size());
+    for (const auto& [entry, kind] : entries) present.insert(names.add(entry));
   }
   std::unordered_set<std::string> listedFolders;
+  entries = {};  // its names are in the store now
   for (const rename::PlannedSeries& s : plan.series) {
     if (!s.hasFolder || !listedFolders.insert(s.folderName).second) continue;
     const auto renamed = described.find(s.folderName);
     const std::string now = renamed == described.end() ? s.folderName : renamed->second;
     entries.clear();
     if (!fs.listEntries(platform::joinPath(folder, now), entries)) continue;
-    for (const auto& [name, kind] : entries) present.insert(platform::joinPath(s.folderName, name));
+    for (const auto& [entry, kind] : entries) {
+      platform::joinPathInto(joined, s.folderName, entry);
+      present.insert(names.add(joined));
+    }
   }
   platform::NameSet<std::string_view> listed;
   for (const std::string_view name : listing.names()) listed.insert(name);
@@ -73,7 +80,7 @@ JudgedRun judgeRun(platform::FileSystem& fs, const std::string& folder, const re
   const std::unordered_set<std::uint32_t> failed = failedSteps(contents);
   judged.progress = judge(
       judged.steps, [&](std::string_view name) { return listed.count(name) != 0; },
-      [&](std::string_view name) { return present.count(std::string(name)) != 0; },
+      [&](std::string_view name) { return present.count(name) != 0; },
       [&](std::uint32_t file) { return failed.count(file) != 0; });
   for (const journal::Failure& failure : contents.failures) {
     judged.reasons.try_emplace(failure.file, failure.reason);
@@ -215,6 +222,8 @@ Undone undo(const rename::Plan& plan, const scan::SeriesIndex& listing,
     if (inEffect[k]) ++toPutBack[seriesOf[steps[k].file]];
   }
   std::size_t shownSeries = plan.series.size();
+  std::string from;
+  std::string to;
   for (std::size_t k = steps.size(); k-- > 0;) {
     if (!inEffect[k]) continue;
     if (observer.undoStopWanted()) {
@@ -227,17 +236,18 @@ Undone undo(const rename::Plan& plan, const scan::SeriesIndex& listing,
       observer.undoSeriesBegins(plan.series[shownSeries], toPutBack[shownSeries]);
     }
     observer.undoStepBegins(plan.files[step.file]);
-    const std::string from(step.from);
-    journal::RecordedIntent intent(t.journal, step.to, from);
-    if (const Status back = loaded.renameFile(step.to, from, &intent); back) {
+    from.assign(step.from);
+    to.assign(step.to);
+    journal::RecordedIntent intent(t.journal, to, from);
+    if (const Status back = loaded.renameFile(to, from, &intent); back) {
       ++out.putBack;
-      observer.filePutBack(full(step.to), full(from));
+      observer.filePutBack(full(to), full(from));
     } else if (back.code() == EEXIST) {
-      fail(step.to, from, "cannot be put back: its old name is taken too; neither is replaced");
+      fail(to, from, "cannot be put back: its old name is taken too; neither is replaced");
     } else if (back.code() == ENOENT) {
-      fail(step.to, from, "cannot be put back: the file is at neither its old nor its new name");
+      fail(to, from, "cannot be put back: the file is at neither its old nor its new name");
     } else {
-      fail(step.to, from, "cannot be put back: " + back.reason());
+      fail(to, from, "cannot be put back: " + back.reason());
     }
   }
 

@@ -26,6 +26,7 @@ using DescribedFolders = std::unordered_map<std::string, std::string>;
 // A journal's run against the disk: its file steps, which of them took
 // effect, and why those the journal records as failed failed.
 struct JudgedRun {
+  platform::NameStore targets;  // the steps' new names inside series folders
   std::vector<Step> steps;
   Progress progress;
   std::unordered_map<std::uint32_t, std::string> reasons;

@@ -2,14 +2,24 @@
 
 namespace slicery::run {
 
-std::vector<Step> stepsOf(const rename::Plan& plan) {
+std::vector<Step> stepsOf(const rename::Plan& plan, platform::NameStore& targets) {
+  std::size_t count = 0;
+  for (const rename::PlannedSeries& s : plan.series) {
+    for (std::size_t i = s.firstFile; i < s.endFile; ++i) count += plan.moves(s, plan.files[i]);
+  }
   std::vector<Step> steps;
+  steps.reserve(count);
+  std::string target;
   for (const rename::PlannedSeries& s : plan.series) {
     for (std::size_t i = s.firstFile; i < s.endFile; ++i) {
       const rename::PlannedFile& f = plan.files[i];
-      if (plan.moves(s, f)) {
-        steps.push_back({f.oldName, plan.target(s, f), static_cast<std::uint32_t>(i)});
+      if (!plan.moves(s, f)) continue;
+      std::string_view to = f.newName;
+      if (s.hasFolder) {
+        plan.targetInto(target, s, f);
+        to = targets.add(target);
       }
+      steps.push_back({f.oldName, to, static_cast<std::uint32_t>(i)});
     }
   }
   return steps;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/name_store.h"
 #include "rename/plan.h"
 
 namespace slicery::run {
@@ -29,12 +30,14 @@ namespace slicery::run {
 // relative to the loaded folder ("Series_S02/x.ima" inside a series folder).
 struct Step {
   std::string_view from;
-  std::string to;
+  std::string_view to;
   std::uint32_t file = 0;  // the plan's index of the file
 };
 
-// Every step of `plan` that renames or moves a file, in the run's order.
-std::vector<Step> stepsOf(const rename::Plan& plan);
+// Every step of `plan` that renames or moves a file, in the run's order. A
+// new name inside a series folder is kept in `targets`; the others view the
+// plan's own names.
+std::vector<Step> stepsOf(const rename::Plan& plan, platform::NameStore& targets);
 
 // What became of a step, by the disk.
 enum class Outcome : std::uint8_t {

@@ -99,12 +99,11 @@ TEST_F(EngineTest, AStoppedRunIsExactlyWhatItToldAndIsUndoneWhole) {
     scan::SeriesIndex listing = contents.header.listing.index;
     const auto open = fs.openFolder("/exam");
     Recorder recorder(4);
-    const Performed performed = perform(plan, target(open.get(), &listing), recorder);
+    perform(plan, target(open.get(), &listing), recorder);
     EXPECT_EQ(recorder.ended, 4);
     // "1.1" meets the name "01.1" took: refused, and nothing is replaced.
     EXPECT_FALSE(recorder.failures.empty());
     EXPECT_EQ(fs.filesUnder("/exam").size(), 9u);
-    EXPECT_EQ(performed.renamed, static_cast<int>(recorder.renamed.size()));
     for (const auto& [from, to] : recorder.renamed) {
       EXPECT_FALSE(fs.exists(from)) << from;
       EXPECT_TRUE(fs.exists(to)) << to;
@@ -119,7 +118,7 @@ TEST_F(EngineTest, AStoppedRunIsExactlyWhatItToldAndIsUndoneWhole) {
     const Undone undone =
         undo(plan, contents.header.listing.index, contents, target(open.get(), nullptr), undoing);
     EXPECT_TRUE(undone.failures.empty()) << undone.failures.front().reason;
-    EXPECT_EQ(undone.putBack, performed.renamed);
+    EXPECT_EQ(undone.putBack, static_cast<int>(recorder.renamed.size()));
     EXPECT_EQ(fs.entriesUnder("/exam"), before);
   }
 }
@@ -141,11 +140,10 @@ TEST_F(EngineTest, ADryRunForeseesWhatTheRunThenMeets) {
   const auto open = fs.openFolder("/exam");
   scan::SeriesIndex listing = contents.header.listing.index;
   Recorder real;
-  const Performed performed = perform(plan, target(open.get(), &listing), real);
+  perform(plan, target(open.get(), &listing), real);
   EXPECT_EQ(real.failures, dry.failures);
   EXPECT_EQ(fs.contents("/exam/" + imaName("02", "01")), "a file under a name the run gives");
-  EXPECT_EQ(performed.renamed, static_cast<int>(real.renamed.size()));
-  EXPECT_GT(performed.renamed, 0);
+  EXPECT_FALSE(real.renamed.empty());
 }
 
 }  // namespace

@@ -42,6 +42,13 @@ int makeFolder(const std::string& path) {
   return errno;
 }
 
+// A folder of this account's alone, where `path` names one.
+bool isPrivateFolder(const std::string& path) {
+  struct stat seen;
+  return ::lstat(path.c_str(), &seen) == 0 && S_ISDIR(seen.st_mode) && seen.st_uid == ::geteuid() &&
+         (seen.st_mode & 07777) == 0700;
+}
+
 }  // namespace
 
 Status stateFolder(std::string& folder) {
@@ -80,6 +87,8 @@ Status checkStateFolder(const std::string& folder) {
 
 Status ensurePrivateFolder(const std::string& folder) {
   const std::string path = withoutTrailingSeparator(folder);
+  // Asked before each journal is written: one look when it stands already.
+  if (isPrivateFolder(path)) return Status::ok();
   // Each parent from the top down; one that stands already is left as it is.
   for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1)) {
@@ -92,11 +101,7 @@ Status ensurePrivateFolder(const std::string& folder) {
   }
 
   // A folder of this account's alone already needs nothing.
-  struct stat seen;
-  if (::lstat(path.c_str(), &seen) == 0 && S_ISDIR(seen.st_mode) && seen.st_uid == ::geteuid() &&
-      (seen.st_mode & 07777) == 0700) {
-    return Status::ok();
-  }
+  if (isPrivateFolder(path)) return Status::ok();
   // What stands there now is judged through one descriptor, so it cannot be
   // swapped between the checks and the chmod. O_NOFOLLOW refuses a link.
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
