@@ -376,8 +376,9 @@ class Form1 : private run::Observer, private run::UndoObserver {
   bool undoStopWanted() override;
   // Whether the series folder of the pass in hand can take its files.
   bool seriesFolderReady_ = false;
-  // Takes a journal's inputs as the loaded folder's listing and options.
-  void loadJournalInputs(const journal::Header& header);
+  // Takes a journal's inputs as the loaded folder's options and, with
+  // `names`, its listing.
+  void loadJournalInputs(const journal::Header& header, bool names = true);
   // Shows the time taken since runStartTime in lbltimetaken.
   void showTimeTaken();
   // After a load: what a user is told when it leads nowhere, or when

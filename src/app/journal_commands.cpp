@@ -56,7 +56,7 @@ void Form1::endRun(bool changed) {
   facts_.release();
 }
 
-void Form1::loadJournalInputs(const journal::Header& header) {
+void Form1::loadJournalInputs(const journal::Header& header, bool names) {
   const rename::PlanOptions& o = header.options;
   setCheck(Check1, o.shortNames ? 1 : 0);
   setCheck(Check2, o.folders ? 1 : 0);
@@ -69,6 +69,7 @@ void Form1::loadJournalInputs(const journal::Header& header) {
   List1.clear();
   for (const std::string& series : o.list1) List1.append(series);
   lblseriesnum.setText(std::to_string(seriesCount));
+  if (!names) return;
   listing_.index = header.listing.index;
   listing_.others = header.listing.others;
   File2.setPattern("*.ima");
@@ -131,8 +132,9 @@ Status Form1::undoRun(bool reportFailures) {
 }
 
 void Form1::undoRead(const journal::Header& run) {
-  // The window shows the options and the names of the run it undoes.
-  loadJournalInputs(run);
+  // The window shows the options of the run it undoes; the folder is read
+  // again once the undo is over, so the run's names are not copied.
+  loadJournalInputs(run, false);
   runFailures.clear();
   stepsPutBack = 0;
   foldersRemoved = 0;
