@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32/wide.h"
+#include "preview_dialog.h"
 
 namespace slicery::win32 {
 
@@ -233,33 +234,13 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
-// An empty dialog template: the controls are made at WM_INITDIALOG.
-std::vector<WORD> dialogTemplate() {
-  std::vector<WORD> t;
-  const auto dword = [&t](DWORD value) {
-    t.push_back(LOWORD(value));
-    t.push_back(HIWORD(value));
-  };
-  dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | DS_MODALFRAME | DS_SHELLFONT);
-  dword(0);
-  for (int i = 0; i < 5; ++i) t.push_back(0);
-  t.push_back(0);  // no menu
-  t.push_back(0);  // the dialog class
-  for (const wchar_t c : wide(app::kExamsTitle)) t.push_back(static_cast<WORD>(c));
-  t.push_back(0);
-  t.push_back(8);
-  for (const wchar_t* s = L"MS Shell Dlg"; *s != 0; ++s) t.push_back(static_cast<WORD>(*s));
-  t.push_back(0);
-  return t;
-}
-
 }  // namespace
 
 void runExamsDialog(HWND owner, app::ExamBatch& batch, bool undo, const ExamsDialogHooks& hooks) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
   ::InitCommonControlsEx(&controls);
   ExamsState state{&batch, undo, &hooks};
-  const std::vector<WORD> t = dialogTemplate();
+  const std::vector<WORD> t = emptyDialogTemplate(wide(app::kExamsTitle));
   ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr),
                             reinterpret_cast<LPCDLGTEMPLATEW>(t.data()), owner, &dialogProc,
                             reinterpret_cast<LPARAM>(&state));

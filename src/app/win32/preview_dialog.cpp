@@ -244,8 +244,9 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
-// An empty dialog template: the controls are made at WM_INITDIALOG.
-std::vector<WORD> dialogTemplate() {
+}  // namespace
+
+std::vector<WORD> emptyDialogTemplate(const std::wstring& title) {
   std::vector<WORD> t;
   const auto dword = [&t](DWORD value) {
     t.push_back(LOWORD(value));
@@ -260,20 +261,18 @@ std::vector<WORD> dialogTemplate() {
   for (int i = 0; i < 5; ++i) t.push_back(0);  // no items; place and size set later
   t.push_back(0);                              // no menu
   t.push_back(0);                              // the dialog class
-  text(L"Slicery - Preview");
+  text(title.c_str());
   t.push_back(8);  // point size
   text(L"MS Shell Dlg");
   return t;
 }
-
-}  // namespace
 
 bool runPreviewDialog(HWND owner, const app::Preview& preview, bool canStart,
                       const std::function<void(HWND dialog)>& onShown) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
   ::InitCommonControlsEx(&controls);
   PreviewState state{&preview, canStart, &onShown, {}};
-  const std::vector<WORD> t = dialogTemplate();
+  const std::vector<WORD> t = emptyDialogTemplate(L"Slicery - Preview");
   return ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr),
                                    reinterpret_cast<LPCDLGTEMPLATEW>(t.data()), owner, &dialogProc,
                                    reinterpret_cast<LPARAM>(&state)) == 1;

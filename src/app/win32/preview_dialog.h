@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "app/preview.h"
 
@@ -21,5 +23,9 @@ enum PreviewControl { kPreviewSummary = 10, kPreviewSteps = 11, kPreviewStart = 
 // Returns true when Start was pressed.
 bool runPreviewDialog(HWND owner, const app::Preview& preview, bool canStart,
                       const std::function<void(HWND dialog)>& onShown = {});
+
+// A template of a resizable dialog titled `title`, in the shell's dialog
+// font, without controls: they are made at WM_INITDIALOG.
+std::vector<WORD> emptyDialogTemplate(const std::wstring& title);
 
 }  // namespace slicery::win32
