@@ -1,9 +1,11 @@
 // Form1: the tool's one window without any toolkit. It owns the window's
 // state, a model of every control, and the procedures that act on them: the
 // folder load with its census (scan/), the rename run and the series folder
-// renamer (rename/), the option handlers and the commands (app/). A view (the
-// Qt window, the command line) shows the models and forwards the user's
-// actions to the public entry points below.
+// renamer, planned by rename/ and performed, finished and undone by the
+// engine (run/), the option handlers and the commands (app/). It turns what
+// the engine tells into the controls' models. A view (the Qt window, the
+// command line) shows the models and forwards the user's actions to the
+// public entry points below.
 #pragma once
 
 #include <array>
