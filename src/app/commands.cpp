@@ -4,12 +4,16 @@
 namespace slicery::app {
 
 void Form1::Start() {
-  if (Text1.text().empty()) setCheck(Check3, 0);
-  CheckFilesPresent();
-  if (filesPresent != -1) return;
+  if (!prepared_ && !readyToStart()) return;
   lbltimetaken.setText("");
   runStartTime = platform::roundHalfToEven(clock_->secondsSinceMidnight());
   IMARenamer();
+}
+
+bool Form1::readyToStart() {
+  if (Text1.text().empty()) setCheck(Check3, 0);
+  CheckFilesPresent();
+  return filesPresent == -1;
 }
 
 void Form1::CheckFilesPresent() {

@@ -126,6 +126,15 @@ class Form1 : private run::Observer, private run::UndoObserver {
   // Replaces Text1's text; when it changed, runs its handler.
   void changeText1(std::string text);
   void pressStart();
+  // Everything Start does before the run's first change, ahead of the
+  // press: the checks, the plan, the folder's lock and the run's journal on
+  // the disk. The next pressStart() performs that plan. False, with the
+  // view told why, when Start would not run. Made for a batch that readies
+  // its next exam while the one before it renames.
+  bool prepareStart();
+  // Gives back a prepared run that will not be performed: its journal
+  // leaves the place to the one before it and the lock goes.
+  platform::Status abandonPrepared();
   // Exit: closes the window; during a run, a finish or an undo, asks
   // whether to stop it and closes once it has stopped.
   void pressExit();
@@ -229,6 +238,8 @@ class Form1 : private run::Observer, private run::UndoObserver {
   void CheckFilesPresent();
   void IMARenamer();
   void FolderRenamer();
+  // Start's checks before a run: false when there is nothing to run.
+  bool readyToStart();
 
   // --- Option handlers, run after a value or the text changed --------------
   // Sets a check box's value from code; when it changed, runs its handler
@@ -340,6 +351,10 @@ class Form1 : private run::Observer, private run::UndoObserver {
   // Takes the folder's lock and opens the run's journal before its first
   // change; false when the run must not go on (refusal_ tells why).
   bool beginRun(const rename::Plan& plan);
+  // The part of a run before its first change: reads the folder where a
+  // run does, makes the plan and begins the run; the plan is kept in
+  // prepared_. False when the run must not go on.
+  bool prepareRun();
   // Where the engine works: the loaded folder, held open as `open` (none
   // for a dry run), with the run's journal and listing.
   run::Target runTarget(platform::OpenFolder* open);
@@ -431,6 +446,8 @@ class Form1 : private run::Observer, private run::UndoObserver {
   // The loaded folder's lock and last run, as this command learns them.
   run::Facts facts_{*fs_, journal::fileStore()};
   std::unique_ptr<journal::Writer> journal_;
+  // The plan of a run begun and not yet performed.
+  std::optional<rename::Plan> prepared_;
   platform::Status journalError_;
   journal::LastRun refusal_;
   // The plan in hand while its series folders are named, the run it

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 
+#include "app/busy_scope.h"
 #include "app/form1.h"
 #include "run/describe.h"
 #include "run/finish.h"
@@ -36,6 +37,13 @@ rename::PlanOptions Form1::planOptions() {
 }
 
 void Form1::IMARenamer() {
+  if (!prepared_ && !prepareRun()) return;
+  const rename::Plan plan = std::move(*prepared_);
+  prepared_.reset();
+  performRun(plan, nullptr);
+}
+
+bool Form1::prepareRun() {
   startDisplays();
   const std::string folder = File2.path();
   // The run's one reading of the folder, unless it takes the load's; read
@@ -46,9 +54,29 @@ void Form1::IMARenamer() {
       runFailures.push_back({folder, {}, "cannot be listed: " + read.reason()});
     }
   }
-  const rename::Plan plan = rename::makePlan(listing_, planOptions());
-  if (!beginRun(plan)) return;
-  performRun(plan, nullptr);
+  rename::Plan plan = rename::makePlan(listing_, planOptions());
+  if (!beginRun(plan)) return false;
+  prepared_ = std::move(plan);
+  return true;
+}
+
+bool Form1::prepareStart() {
+  if (prepared_) return true;
+  if (busy_ || !btnstart.enabled()) return false;
+  const BusyScope busy(busy_);
+  return readyToStart() && prepareRun();
+}
+
+Status Form1::abandonPrepared() {
+  if (!prepared_) return Status::ok();
+  prepared_.reset();
+  Status closed = Status::ok();
+  if (journal_ != nullptr) {
+    closed = run::closeJournal(*journal_, false, false);
+    journal_.reset();
+  }
+  facts_.release();
+  return closed;
 }
 
 void Form1::startDisplays() {

@@ -1,9 +1,15 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <sstream>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 #include <utility>
 
@@ -378,17 +384,23 @@ class ConsoleView : public app::Form1View {
   // `fullPaths`: messages name whole paths, as when several folders run.
   ConsoleView(const app::Form1& form, Console& console, bool quiet, bool fullPaths)
       : form_(form),
-        console_(console),
+        console_(&console),
         quiet_(quiet),
         fullPaths_(fullPaths),
         bar_(console.errIsTerminal && !quiet) {}
+
+  // Where it writes from now on.
+  void setConsole(Console& console) {
+    console_ = &console;
+    bar_ = console.errIsTerminal && !quiet_;
+  }
 
   void controlChanged(app::ControlId id, int) override {
     if (bar_ && id == app::ControlId::prgtotal) drawBar();
   }
   void showMessage(const app::Message& message) override {
     wipeBar();
-    console_.err << kProgram << quoted(form_.File2.path()) << ": " << message.text << "\n";
+    console_->err << kProgram << quoted(form_.File2.path()) << ": " << message.text << "\n";
     messageShown = true;
   }
   void fileRenamed(const std::string& from, const std::string& to) override {
@@ -401,20 +413,20 @@ class ConsoleView : public app::Form1View {
   void runFailed(const std::vector<app::RunFailure>& failures) override {
     wipeBar();
     for (const app::RunFailure& failure : failures) {
-      console_.err << kProgram;
+      console_->err << kProgram;
       if (failure.oldPath.empty()) {
         // A '/' tells a folder; a '\' before the closing quote would read
         // as escaping it in a Windows console.
         std::string folder = named(failure.newPath);
         if constexpr (platform::kPathSeparator == '/') folder += '/';
-        console_.err << quoted(folder) << ": cannot make folder";
+        console_->err << quoted(folder) << ": cannot make folder";
       } else if (failure.newPath.empty()) {
-        console_.err << quoted(named(failure.oldPath));
+        console_->err << quoted(named(failure.oldPath));
       } else {
-        console_.err << quoted(named(failure.oldPath)) << ": cannot rename to "
-                     << quoted(named(failure.newPath));
+        console_->err << quoted(named(failure.oldPath)) << ": cannot rename to "
+                      << quoted(named(failure.newPath));
       }
-      console_.err << ": " << platform::escapeControls(failure.reason) << "\n";
+      console_->err << ": " << platform::escapeControls(failure.reason) << "\n";
     }
     failed = true;
   }
@@ -428,24 +440,24 @@ class ConsoleView : public app::Form1View {
   // Tells why the last run on the folder stops this one, and what to do.
   void tellRefusal(const journal::LastRun& last) {
     const std::string& folder = form_.File2.path();
-    console_.err << kProgram << quoted(folder) << ": " << platform::escapeControls(last.reason());
+    console_->err << kProgram << quoted(folder) << ": " << platform::escapeControls(last.reason());
     switch (last.state) {
       case journal::LastRun::State::unfinished:
-        console_.err << "; nothing renamed. Run " << commandFor("--resume", folder)
-                     << " to finish it or " << commandFor("--undo", folder) << " to undo it";
+        console_->err << "; nothing renamed. Run " << commandFor("--resume", folder)
+                      << " to finish it or " << commandFor("--undo", folder) << " to undo it";
         break;
       case journal::LastRun::State::damaged:
         // Neither --resume nor --undo can read that journal.
-        console_.err << "; nothing renamed. Look the folder over, then remove "
-                     << quoted(last.journal) << " to rename it again";
+        console_->err << "; nothing renamed. Look the folder over, then remove "
+                      << quoted(last.journal) << " to rename it again";
         break;
       case journal::LastRun::State::noJournal:
-        console_.err << "; nothing renamed";
+        console_->err << "; nothing renamed";
         break;
       default:
         break;
     }
-    console_.err << "\n";
+    console_->err << "\n";
   }
 
   static int refusalStatus(const journal::LastRun& last) {
@@ -462,7 +474,7 @@ class ConsoleView : public app::Form1View {
   // Takes the bar off the terminal before the closing lines.
   void wipeBar() {
     if (!barShown_) return;
-    console_.err << "\r\033[K" << std::flush;
+    console_->err << "\r\033[K" << std::flush;
     barShown_ = false;
   }
 
@@ -483,8 +495,8 @@ class ConsoleView : public app::Form1View {
   std::string named(const std::string& path) const { return fullPaths_ ? path : relative(path); }
 
   void printLine(const std::string& line) {
-    if (console_.outIsTerminal) wipeBar();
-    console_.out << line << "\n";
+    if (console_->outIsTerminal) wipeBar();
+    console_->out << line << "\n";
   }
 
   void drawBar() {
@@ -495,18 +507,18 @@ class ConsoleView : public app::Form1View {
     const int percent =
         total > 0 ? static_cast<int>(std::clamp(100LL * done / total, 0LL, 100LL)) : 100;
     if (barShown_ && percent == lastPercent_) return;
-    if (console_.outIsTerminal) console_.out.flush();
+    if (console_->outIsTerminal) console_->out.flush();
     constexpr int kWidth = 30;
     const int filled = percent * kWidth / 100;
-    console_.err << "\r[" << std::string(static_cast<size_t>(filled), '#')
-                 << std::string(static_cast<size_t>(kWidth - filled), '-') << "] " << percent
-                 << "% " << done << "/" << total << " files" << std::flush;
+    console_->err << "\r[" << std::string(static_cast<size_t>(filled), '#')
+                  << std::string(static_cast<size_t>(kWidth - filled), '-') << "] " << percent
+                  << "% " << done << "/" << total << " files" << std::flush;
     barShown_ = true;
     lastPercent_ = percent;
   }
 
   const app::Form1& form_;
-  Console& console_;
+  Console* console_;
   bool quiet_;
   bool fullPaths_;
   bool bar_;
@@ -585,106 +597,181 @@ struct Tally {
   int putBack = 0;
 };
 
-int runForm(const Arguments& args, const std::string& path, app::Form1& form, Console& console);
+// One PATH, or one exam of a batch, loaded into a form of its own. Its
+// command comes in two parts: what a run does before its first change (the
+// load, the checks, the lock, the plan and the journal on the disk), and the
+// rest. A batch does the first part of its next exam on a second thread
+// while the exam before it renames; what that part says is then kept until
+// the exam's turn, so that it follows the exam's header.
+class Exam {
+ public:
+  Exam(const Arguments& args, std::string path, platform::FileSystem& fs, platform::Clock& clock,
+       Console& console, bool ahead)
+      : args_(args),
+        path_(std::move(path)),
+        form_(fs, clock),
+        console_(console),
+        view_(form_, ahead ? kept_ : console, args.quiet, args.paths.size() > 1 || args.recursive),
+        ahead_(ahead) {}
+  Exam(const Exam&) = delete;
+  Exam& operator=(const Exam&) = delete;
 
-// One PATH, or one exam of a batch: loads it into a form of its own, runs
-// the command on it, and adds what it did to `tally`.
-int runOne(const Arguments& args, const std::string& path, platform::FileSystem& fs,
-           platform::Clock& clock, Console& console, Tally* tally = nullptr) {
-  app::Form1 form(fs, clock);
-  const int status = runForm(args, path, form, console);
+  // The first part. Writes nothing but to the exam's own streams when made
+  // ahead, and touches no other folder than the exam's.
+  void prepare();
+  // Whether the first part, made ahead, found the folder held by a run:
+  // perhaps the batch's own run of the exam before, which holds it no more
+  // once the exam's turn comes.
+  bool foundBusy() const { return ahead_ && ended_ == kBusy; }
+  // Tells what the first part said, then does the rest; adds what it did
+  // to `tally`. Returns the exam's exit status.
+  int run(Tally* tally);
+  // An exam made ready that will not run: its journal leaves the place to
+  // the one before it, and its lock goes.
+  platform::Status abandon() { return form_.abandonPrepared(); }
+  const std::string& path() const { return path_; }
+
+ private:
+  int rest();
+  int summary();
+
+  const Arguments& args_;
+  const std::string path_;
+  app::Form1 form_;
+  Console& console_;
+  std::ostringstream keptOut_;
+  std::ostringstream keptErr_;
+  Console kept_{keptOut_, keptErr_};
+  ConsoleView view_;
+  const bool ahead_;
+  bool prepared_ = false;
+  std::optional<int> ended_;  // the exit status, when the first part ended the exam
+};
+
+void Exam::prepare() {
+  prepared_ = true;
+  if (args_.forget) return;
+  Console& console = ahead_ ? kept_ : console_;
+  form_.setView(&view_);
+  // Start follows the load at once: the load's reading of the folder serves.
+  form_.setStartRereadsFolder(false);
+  form_.setLockBeforeReading(true);
+  form_.setJournaling(args_.journal && !args_.dryRun);
+  form_.setDryRun(args_.dryRun);
+  form_.setStopFlag(&platform::stopFlag());
+
+  if (const platform::Status loaded = form_.drop({path_}); !loaded) {
+    console.err << kProgram << quoted(loaded.path().empty() ? path_ : loaded.path())
+                << ": cannot list: " << loaded.reason() << "\n";
+    ended_ = kBadUsage;
+    return;
+  }
+  // The load told of another run working on the folder.
+  if (view_.refused != 0) {
+    ended_ = view_.refused;
+    return;
+  }
+  if (args_.resume || args_.undo) return;
+  // Told before the options: a folder whose run moved every file into
+  // series folders lists no series, but its run still stands in the way. A
+  // dry run says what the run would.
+  if (const journal::LastRun last = form_.lastRun();
+      !last.allowsRun() && last.state != journal::LastRun::State::noJournal) {
+    view_.runRefused(last);
+    ended_ = view_.refused;
+    return;
+  }
+  if (args_.shortNames) form_.changeCheck(form_.Check1, 1);
+  if (args_.folders || args_.folderName || args_.describe) form_.changeCheck(form_.Check2, 1);
+  if (args_.folderName) {
+    form_.changeCheck(form_.Check3, 1);
+    form_.changeText1(*args_.folderName);
+  }
+  if (args_.describe) form_.changeCheck(form_.Check4, 1);
+
+  if (!form_.btnstart.enabled()) {
+    console.err << kProgram << quoted(form_.File2.path()) << ": No IMA Files! No series found ("
+                << form_.lblcountoffiles.text() << " .ima files listed)" << examsBelow(form_)
+                << "\n";
+    ended_ = kNoSeries;
+    return;
+  }
+  if (!form_.prepareStart()) ended_ = view_.refused != 0 ? view_.refused : kNoSeries;
+}
+
+int Exam::run(Tally* tally) {
+  if (ahead_) {
+    console_.out << keptOut_.str() << std::flush;
+    console_.err << keptErr_.str() << std::flush;
+    view_.setConsole(console_);
+  }
+  const int status = rest();
   if (tally != nullptr) {
-    tally->processed += form.filesProcessed;
-    tally->renamed += form.filesRenamed;
-    tally->putBack += form.stepsPutBack;
+    tally->processed += form_.filesProcessed;
+    tally->renamed += form_.filesRenamed;
+    tally->putBack += form_.stepsPutBack;
   }
   return status;
 }
 
-int runForm(const Arguments& args, const std::string& path, app::Form1& form, Console& console) {
-  if (args.forget) {
+int Exam::rest() {
+  if (args_.forget) {
     // What a run moved here would be found by: the folder's names.
-    form.drop({path});
-    return forgetOne(args, path, form, console);
+    form_.drop({path_});
+    return forgetOne(args_, path_, form_, console_);
   }
-  ConsoleView view(form, console, args.quiet, args.paths.size() > 1 || args.recursive);
-  form.setView(&view);
-  // Start follows the load at once: the load's reading of the folder serves.
-  form.setStartRereadsFolder(false);
-  form.setLockBeforeReading(true);
-  form.setJournaling(args.journal && !args.dryRun);
-  form.setDryRun(args.dryRun);
-  form.setStopFlag(&platform::stopFlag());
-
-  if (const platform::Status loaded = form.drop({path}); !loaded) {
-    console.err << kProgram << quoted(loaded.path().empty() ? path : loaded.path())
-                << ": cannot list: " << loaded.reason() << "\n";
-    return kBadUsage;
-  }
-  // The load told of another run working on the folder.
-  if (view.refused != 0) return view.refused;
-  const std::string named = quoted(form.File2.path());
-  const auto summary = [&]() -> int {
-    view.wipeBar();
-    console.out << form.Label5.text() << " " << form.filesProcessed << "\n"
-                << form.Label1[9].text() << " " << form.filesRenamed << "\n"
-                << form.Label7.text() << " " << form.lbltimetaken.text() << "\n";
-    console.out.flush();
-    if (const int signal = platform::stopSignal(); signal != 0) {
-      console.err << kProgram << named << ": stopped before the end; run "
-                  << commandFor("--resume", form.File2.path()) << " to finish or "
-                  << commandFor("--undo", form.File2.path()) << " to undo\n";
-      return 128 + signal;
-    }
-    if (!form.journalError()) {
-      console.err << kProgram << named << ": stopped before the end, as its journal "
-                  << quoted(form.journalError().path())
-                  << " could not be written; once it can, run "
-                  << commandFor("--resume", form.File2.path()) << " to finish or "
-                  << commandFor("--undo", form.File2.path()) << " to undo\n";
-    }
-    return view.failed ? kStepsFailed : kSucceeded;
-  };
-  if (args.resume || args.undo) {
-    if (const platform::Status done = args.resume ? form.resumeRun() : form.undoRun(); !done) {
+  if (!prepared_) prepare();
+  if (ended_) return *ended_;
+  if (args_.resume || args_.undo) {
+    const std::string named = quoted(form_.File2.path());
+    if (const platform::Status done = args_.resume ? form_.resumeRun() : form_.undoRun(); !done) {
       if (done.code() == EWOULDBLOCK) {
-        console.err << kProgram << named << ": " << platform::escapeControls(done.reason()) << "\n";
+        console_.err << kProgram << named << ": " << platform::escapeControls(done.reason())
+                     << "\n";
         return kBusy;
       }
-      console.err << kProgram << named << ": cannot " << (args.resume ? "finish" : "undo")
-                  << " the run: " << platform::escapeControls(done.reason()) << "\n";
+      console_.err << kProgram << named << ": cannot " << (args_.resume ? "finish" : "undo")
+                   << " the run: " << platform::escapeControls(done.reason()) << "\n";
       return kBadUsage;
     }
-    if (args.resume) return summary();
-    console.out << "Names put back: " << form.stepsPutBack << "\n";
-    return view.failed ? kStepsFailed : kSucceeded;
+    if (args_.resume) return summary();
+    console_.out << "Names put back: " << form_.stepsPutBack << "\n";
+    return view_.failed ? kStepsFailed : kSucceeded;
   }
-  // Told before the options: a folder whose run moved every file into
-  // series folders lists no series, but its run still stands in the way. A
-  // dry run says what the run would.
-  if (const journal::LastRun last = form.lastRun();
-      !last.allowsRun() && last.state != journal::LastRun::State::noJournal) {
-    view.runRefused(last);
-    return view.refused;
-  }
-  if (args.shortNames) form.changeCheck(form.Check1, 1);
-  if (args.folders || args.folderName || args.describe) form.changeCheck(form.Check2, 1);
-  if (args.folderName) {
-    form.changeCheck(form.Check3, 1);
-    form.changeText1(*args.folderName);
-  }
-  if (args.describe) form.changeCheck(form.Check4, 1);
-
-  if (!form.btnstart.enabled()) {
-    console.err << kProgram << quoted(form.File2.path()) << ": No IMA Files! No series found ("
-                << form.lblcountoffiles.text() << " .ima files listed)" << examsBelow(form) << "\n";
-    return kNoSeries;
-  }
-  form.pressStart();
-  view.wipeBar();
-  if (view.refused != 0) return view.refused;
-  if (view.messageShown) return kNoSeries;
+  form_.pressStart();
+  view_.wipeBar();
+  if (view_.refused != 0) return view_.refused;
+  if (view_.messageShown) return kNoSeries;
   return summary();
+}
+
+int Exam::summary() {
+  view_.wipeBar();
+  const std::string& folder = form_.File2.path();
+  console_.out << form_.Label5.text() << " " << form_.filesProcessed << "\n"
+               << form_.Label1[9].text() << " " << form_.filesRenamed << "\n"
+               << form_.Label7.text() << " " << form_.lbltimetaken.text() << "\n";
+  console_.out.flush();
+  if (const int signal = platform::stopSignal(); signal != 0) {
+    console_.err << kProgram << quoted(folder) << ": stopped before the end; run "
+                 << commandFor("--resume", folder) << " to finish or "
+                 << commandFor("--undo", folder) << " to undo\n";
+    return 128 + signal;
+  }
+  if (!form_.journalError()) {
+    console_.err << kProgram << quoted(folder) << ": stopped before the end, as its journal "
+                 << quoted(form_.journalError().path())
+                 << " could not be written; once it can, run " << commandFor("--resume", folder)
+                 << " to finish or " << commandFor("--undo", folder) << " to undo\n";
+  }
+  return view_.failed ? kStepsFailed : kSucceeded;
+}
+
+// One PATH, or one exam of a batch, with nothing made ahead.
+int runOne(const Arguments& args, const std::string& path, platform::FileSystem& fs,
+           platform::Clock& clock, Console& console, Tally* tally = nullptr) {
+  Exam exam(args, path, fs, clock, console, false);
+  return exam.run(tally);
 }
 
 // The line before a folder's lines where several run. Both streams are
@@ -769,6 +856,66 @@ std::vector<std::string> owedExams(const Arguments& args, BatchTree& tree,
   }
   return owed;
 }
+
+// A second thread that makes one exam at a time ready, while the one before
+// it runs. One thread serves the whole batch.
+class Readier {
+ public:
+  Readier() : thread_([this] { serve(); }) {}
+  ~Readier() {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  Readier(const Readier&) = delete;
+  Readier& operator=(const Readier&) = delete;
+
+  // Starts making `exam` ready; the one before must be waited for.
+  void prepare(Exam& exam) {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      exam_ = &exam;
+    }
+    changed_.notify_all();
+  }
+  // Waits until the exam in hand, if any, is ready; what it threw is
+  // thrown here.
+  void wait() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    changed_.wait(hold, [this] { return exam_ == nullptr; });
+    if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
+  }
+
+ private:
+  void serve() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    for (;;) {
+      changed_.wait(hold, [this] { return quit_ || exam_ != nullptr; });
+      if (exam_ == nullptr) return;
+      hold.unlock();
+      std::exception_ptr thrown;
+      try {
+        exam_->prepare();
+      } catch (...) {
+        thrown = std::current_exception();
+      }
+      hold.lock();
+      thrown_ = thrown;
+      exam_ = nullptr;
+      changed_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  Exam* exam_ = nullptr;
+  std::exception_ptr thrown_;
+  bool quit_ = false;
+  std::thread thread_;  // last: starts once the rest is in place
+};
 
 // With -r: finds the exams at or below each PATH, then runs each in turn as
 // a PATH of its own, and closes with the batch's totals. A run, and a
@@ -858,15 +1005,49 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
   Tally tally;
   size_t started = 0;
   int failed = 0;
+  const auto argumentsOf = [&](const Turn& turn) -> const Arguments& {
+    return turn.owed ? *trees[turn.tree].owed : args;
+  };
+  // A run's next exam is made ready while the one before it renames: its
+  // lock, plan and journal then wait for its turn, and the flushes its
+  // journal needs overlap the renames. An exam inside the folder of the
+  // one before waits for that one's end, which may move files into it.
+  std::unique_ptr<Exam> next;
+  Readier readier;
   for (; started < turns.size() && platform::stopSignal() == 0; ++started) {
     const Turn& turn = turns[started];
     BatchTree& tree = trees[turn.tree];
+    std::unique_ptr<Exam> exam = std::move(next);
+    readier.wait();
+    if (exam == nullptr || exam->foundBusy()) {
+      exam = std::make_unique<Exam>(argumentsOf(turn), turn.path, fs, clock, console, false);
+    }
+    if (started + 1 < turns.size()) {
+      const Turn& after = turns[started + 1];
+      const Arguments& its = argumentsOf(after);
+      if (!(its.resume || its.undo || its.forget) &&
+          !after.path.starts_with(platform::joinPath(turn.path, ""))) {
+        next = std::make_unique<Exam>(its, after.path, fs, clock, console, true);
+        readier.prepare(*next);
+      }
+    }
     printHeader(console, turn.path, started == 0);
-    const int one = runOne(turn.owed ? *tree.owed : args, turn.path, fs, clock, console, &tally);
+    const int one = exam->run(&tally);
     failed += one != kSucceeded ? 1 : 0;
     status = worseStatus(status, one);
     const bool hadItsTurn = platform::stopSignal() == 0 && (turn.owed || !args.resume);
     if (hadItsTurn && tree.record != nullptr) tree.record->done(turn.index);
+  }
+  readier.wait();
+  if (next != nullptr) {
+    if (const platform::Status given = next->abandon(); !given) {
+      console.err << kProgram << quoted(next->path())
+                  << ": cannot give back the journal made ready for it ("
+                  << platform::escapeControls(given.toString()) << "); run "
+                  << commandFor("--undo", next->path()) << " to remove it\n";
+      status = worseStatus(status, kStepsFailed);
+    }
+    next.reset();
   }
   if (started < turns.size()) {
     console.out.flush();

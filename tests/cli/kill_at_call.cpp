@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -36,7 +37,8 @@ using WriteFn = ssize_t (*)(int, const void*, size_t);
 using OpenFn = int (*)(const char*, int, ...);
 using OpenatFn = int (*)(int, const char*, int, ...);
 
-long calls = 0;
+// Counted from two threads: a batch readies its next exam on a second one.
+std::atomic<long> calls{0};
 long killAt = -1;
 bool killAfter = false;
 int logFd = -1;
@@ -61,15 +63,15 @@ void die() {
 // kill is to follow the call.
 bool count(const char* what, const char* path) {
   start();
-  ++calls;
+  const long call = ++calls;
   if (logFd >= 0) {
     static const WriteFn write = next<WriteFn>("write");
     char line[4200];
     const int n =
-        std::snprintf(line, sizeof line, "%ld %s %s\n", calls, what, path != nullptr ? path : "");
+        std::snprintf(line, sizeof line, "%ld %s %s\n", call, what, path != nullptr ? path : "");
     if (n > 0) write(logFd, line, static_cast<size_t>(n) < sizeof line ? n : sizeof line - 1);
   }
-  if (calls != killAt) return false;
+  if (call != killAt) return false;
   if (!killAfter) die();
   return true;
 }
