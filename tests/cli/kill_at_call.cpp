@@ -4,6 +4,8 @@
 // flush of a regular file) and kills the process with SIGKILL at the k-th.
 //   SLICERY_KILL_AT=k          the call to kill at (none when unset)
 //   SLICERY_KILL_AFTER=1       kill once that call has taken effect
+//   SLICERY_KILL_SIGNAL=n      send signal n there instead (SIGINT: a stop
+//                              the program handles, as Ctrl+C asks)
 //   SLICERY_CALLS_LOG=FILE     one line per call counted: its number and what
 //   SLICERY_REFUSE=NAME        a rename or link of a file named NAME fails
 //                              with EACCES, as a disk refusing that one file
@@ -41,6 +43,7 @@ using OpenatFn = int (*)(int, const char*, int, ...);
 std::atomic<long> calls{0};
 long killAt = -1;
 bool killAfter = false;
+int killSignal = SIGKILL;
 int logFd = -1;
 
 void start() {
@@ -49,6 +52,7 @@ void start() {
   killAt = at != nullptr ? std::atol(at) : 0;
   const char* after = std::getenv("SLICERY_KILL_AFTER");
   killAfter = after != nullptr && after[0] == '1';
+  if (const char* signal = std::getenv("SLICERY_KILL_SIGNAL")) killSignal = std::atoi(signal);
   if (const char* log = std::getenv("SLICERY_CALLS_LOG")) {
     static const OpenFn open = next<OpenFn>("open");
     logFd = open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
@@ -56,7 +60,7 @@ void start() {
 }
 
 void die() {
-  ::kill(::getpid(), SIGKILL);
+  ::kill(::getpid(), killSignal);
 }
 
 // Counts a call; kills before it when it is the chosen one. True when the
@@ -72,8 +76,9 @@ bool count(const char* what, const char* path) {
     if (n > 0) write(logFd, line, static_cast<size_t>(n) < sizeof line ? n : sizeof line - 1);
   }
   if (call != killAt) return false;
-  if (!killAfter) die();
-  return true;
+  if (killAfter) return true;
+  die();  // a signal the program handles returns here, and is sent once
+  return false;
 }
 
 template <typename T>

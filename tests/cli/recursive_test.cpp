@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -38,10 +39,12 @@ class RecursiveTest : public ::testing::Test {
  protected:
   RecursiveTest() { ::setenv("XDG_STATE_HOME", (temp / "state").c_str(), 1); }
 
-  void writeExam(const std::string& folder, int files, int series) {
+  void writeExam(const std::string& folder, int files, int series,
+                 const std::string& patient = "ANON") {
     tools::ExamOptions options;
     options.files = files;
     options.series = series;
+    options.patient = patient;
     options.imageSide = 1;
     tools::writeExam(temp.mkdir(folder), options);
   }
@@ -123,21 +126,40 @@ TEST_F(RecursiveTest, AnExamAnotherRunHoldsIsToldAndTheOthersGoOn) {
   }
 }
 
-// The real program, its output thrown away; killed (SIGKILL) at its
-// `killAt`-th call that changes the disk or a journal (kill_at_call.cpp), or
-// with each such call logged to `log`. Returns the exit status, or minus
-// the signal that ended it.
-int cli(std::vector<std::string> args, long killAt = 0, const std::string& log = {}) {
+// An exam inside the folder of the exam before it is made ready only once
+// that one has ended: its run may move files into it.
+TEST_F(RecursiveTest, AnExamInsideTheOneBeforeSeesWhatThatOneMovedIn) {
+  writeExam("one/n", 12, 2);
+  writeExam("one/n/Series_S1", 6, 2, "OTHER");
+  fs::copy(temp / "one", temp / "two", fs::copy_options::recursive);
+  ASSERT_EQ(run({"-q", "-f", temp / "one/n"}).status, kSucceeded);
+  ASSERT_EQ(run({"-q", "-f", temp / "one/n/Series_S1"}).status, kSucceeded);
+  const Result r = run({"-r", "-q", "-f", temp / "two"});
+  EXPECT_EQ(r.status, kSucceeded) << r.err;
+  const Tree oneByOne = testing::treeOf(temp / "one");
+  EXPECT_TRUE(
+      oneByOne.contains("n/Series_S1/Series_S1/"
+                        "ANON.MR.HEAD_ROUTINE.1.1.2003.05.27.10.11.12.100001.1000001.IMA"));
+  EXPECT_EQ(testing::treeOf(temp / "two"), oneByOne);
+}
+
+// The real program, its output thrown away or its errors written to
+// `errors`; at its `killAt`-th call that changes the disk or a journal
+// (kill_at_call.cpp), sent `signal`; or with each such call logged to
+// `log`. Returns the exit status, or minus the signal that ended it.
+int cli(std::vector<std::string> args, long killAt = 0, const std::string& log = {},
+        int signal = SIGKILL, const std::string& errors = {}) {
   args.insert(args.begin(), SLICERY_CLI_PROGRAM);
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::setenv("LD_PRELOAD", SLICERY_KILL_PRELOAD, 1);
     ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
     ::setenv("SLICERY_KILL_AT", std::to_string(killAt).c_str(), 1);
+    ::setenv("SLICERY_KILL_SIGNAL", std::to_string(signal).c_str(), 1);
     if (!log.empty()) ::setenv("SLICERY_CALLS_LOG", log.c_str(), 1);
     const int null = ::open("/dev/null", O_WRONLY);
     ::dup2(null, 1);
-    ::dup2(null, 2);
+    ::dup2(errors.empty() ? null : ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -174,7 +196,7 @@ TEST_F(RecursiveTest, ABatchKilledAtAnyCallIsCarriedOnOrUndoneExactly) {
   for (std::string line; std::getline(log, line);) ++calls;
   ASSERT_GT(calls, 20);
 
-  for (long k = 1; k <= calls; k += calls / 15) {
+  for (long k = 1; k <= calls; ++k) {
     SCOPED_TRACE("killed at call " + std::to_string(k) + " of " + std::to_string(calls));
     for (const char* command : {"--resume", "--undo"}) {
       fs::remove_all(temp / "state");
@@ -187,6 +209,49 @@ TEST_F(RecursiveTest, ABatchKilledAtAnyCallIsCarriedOnOrUndoneExactly) {
       EXPECT_TRUE(now == (command == std::string("--resume") ? after : before)) << command;
     }
   }
+}
+
+// Ctrl+C at any call of a batch stops it after the file in hand. An exam
+// made ready for its turn and not started is given back whole: no journal
+// is left that claims a run on it. --undo -r then puts the tree back.
+TEST_F(RecursiveTest, AStopAtAnyCallLeavesNoRunOnAnExamNotStarted) {
+  const std::string original = temp.mkdir("original");
+  writeExam("original/a/one", 10, 2);
+  writeExam("original/a/two", 8, 2);
+  writeExam("original/b", 6, 1);
+  writeExam("original/c", 9, 3);
+  const Tree before = testing::treeOf(original);
+  const std::string folder = temp / "copy";
+  const auto fresh = [&] {
+    fs::remove_all(temp / "state");
+    fs::remove_all(folder);
+    fs::copy(original, folder, fs::copy_options::recursive);
+  };
+  fresh();
+  ASSERT_EQ(cli({"-r", "-f", folder}, 0, temp / "calls"), 0);
+  long calls = 0;
+  std::ifstream log(temp / "calls");
+  for (std::string line; std::getline(log, line);) ++calls;
+
+  int notStarted = 0;
+  for (long k = 1; k <= calls; ++k) {
+    SCOPED_TRACE("stopped at call " + std::to_string(k) + " of " + std::to_string(calls));
+    fresh();
+    const int status = cli({"-r", "-f", folder}, k, {}, SIGINT, temp / "errors");
+    EXPECT_TRUE(status == 128 + SIGINT || status == 0) << status;
+    std::ifstream errors(temp / "errors");
+    for (std::string line; std::getline(errors, line);) {
+      const size_t end = line.find("': not started");
+      if (end == std::string::npos) continue;
+      const std::string exam = line.substr(line.find('\'') + 1, end - line.find('\'') - 1);
+      ++notStarted;
+      EXPECT_EQ(cli({"--forget", "-q", exam}), 0) << exam << " keeps a run";
+    }
+    const int undone = cli({"--undo", "-r", "-q", folder});
+    EXPECT_TRUE(undone == 0 || undone == kBadUsage) << undone;
+    EXPECT_TRUE(testing::treeOf(folder) == before);
+  }
+  EXPECT_GT(notStarted, 0);
 }
 
 }  // namespace
