@@ -69,7 +69,12 @@ class ExamBatchTest : public ::testing::Test {
 };
 
 TEST_F(ExamBatchTest, ATreeOpensTheDialogWithOneRowPerExamAndOneExamDoesNot) {
+  std::vector<size_t> searched;
+  batch.onSearch = [&](size_t folders) { searched.push_back(folders); };
   ASSERT_TRUE(batch.find({"/tree"}));
+  // The search tells how far it got: /tree, p1, day2, p2, exam, empty.
+  EXPECT_EQ(searched, (std::vector<size_t>{1, 2, 3, 4, 5, 6}));
+  searched.clear();
   std::vector<std::string> shown;
   for (const ExamBatch::Row& row : batch.rows()) shown.push_back(row.shown);
   EXPECT_EQ(shown, (std::vector<std::string>{"p1", "p1/day2", "p2/exam"}));
@@ -77,7 +82,10 @@ TEST_F(ExamBatchTest, ATreeOpensTheDialogWithOneRowPerExamAndOneExamDoesNot) {
   EXPECT_EQ(batch.cell(2, 2), "2");
   EXPECT_EQ(batch.cell(1, 3), "no run on record");
   EXPECT_EQ(batch.ticked(), 3);
-  // One exam, or files of one exam, load as they always did.
+  // One exam, or files of one exam, load as they always did, and what
+  // lies below an exam is not searched.
+  EXPECT_FALSE(batch.find({"/tree/p1"}));
+  EXPECT_TRUE(searched.empty());
   EXPECT_FALSE(batch.find({"/tree/p2/exam"}));
   const auto file = fs.filesUnder("/tree/p2/exam").begin()->first;
   EXPECT_FALSE(batch.find({file, file}));
@@ -112,6 +120,26 @@ TEST_F(ExamBatchTest, StartRunsOnlyTheTickedExamsAndUndoPutsTheTreeBackNewestFir
   EXPECT_TRUE(view.renamedFiles.front().first.starts_with("/tree/p2/exam/"));
   EXPECT_TRUE(view.renamedFiles.back().first.starts_with("/tree/p1/"));
   EXPECT_FALSE(batch.undoApplies());
+}
+
+TEST_F(ExamBatchTest, AnExamsRowAndTheSummaryListEveryFailureOfIt) {
+  const auto files = filesIn("/tree/p2/exam");
+  const std::string first = files.begin()->first;
+  const std::string last = files.rbegin()->first;
+  fs.failOn(testing::MemoryFileSystem::Op::renameFile, first);
+  fs.failOn(testing::MemoryFileSystem::Op::renameFile, last);
+  ASSERT_TRUE(batch.find({"/tree"}));
+  batch.start();
+  EXPECT_EQ(batch.rows()[2].outcome, ExamBatch::Outcome::failed);
+  const std::string cell = batch.cell(2, 4);
+  const std::string summary = batch.summary().text;
+  for (const std::string& path : {first, last}) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    EXPECT_NE(cell.find(name), std::string::npos) << cell;
+    EXPECT_NE(summary.find("\n    " + name), std::string::npos) << summary;
+  }
+  EXPECT_NE(cell.find("2 failures"), std::string::npos) << cell;
+  EXPECT_TRUE(batch.summary().details.empty());  // nothing was left out
 }
 
 TEST_F(ExamBatchTest, AStopLeavesTheExamsNotStartedUntouched) {
