@@ -3,6 +3,7 @@
 // exams after it untouched, and Ctrl+Z undoes the whole batch.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -16,6 +17,7 @@
 #include "main_window.h"
 #include "support/memory_file_system.h"
 #include "support/temp_folder.h"
+#include "value_label.h"
 #include "window_driver.h"
 
 namespace slicery::qt {
@@ -63,6 +65,9 @@ class WindowExamsTest : public ::testing::Test {
 
 TEST_F(WindowExamsTest, StartRunsTheTickedExamsAndCtrlZUndoesTheBatch) {
   dropTree([&](ExamsDialog& dialog) {
+    // The search's busy cursor and count are gone once it has ended.
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(window.findChild<ValueLabel*>("lblcurrentfolder")->text(), "");
     EXPECT_EQ(dialog.windowTitle(), "Slicery - Exams");
     ASSERT_EQ(dialog.rows()->rowCount(), 3);
     EXPECT_EQ(dialog.rows()->item(1, 0)->text(), "b/exam");
