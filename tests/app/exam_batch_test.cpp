@@ -11,6 +11,7 @@
 
 #include "app/exam_batch.h"
 #include "exam.h"
+#include "platform/batch_record.h"
 #include "support/memory_file_system.h"
 #include "support/recording_view.h"
 #include "support/temp_folder.h"
@@ -161,6 +162,36 @@ TEST_F(ExamBatchTest, AStopLeavesTheExamsNotStartedUntouched) {
   // The stopped exam is undone as the batch's.
   batch.undo();
   EXPECT_EQ(fs.filesUnder("/tree"), before);
+}
+
+// Each dropped folder keeps a record of its own, as slicery-cli -r keeps one
+// for each PATH: a stopped batch leaves them, an undone one removes them.
+TEST_F(ExamBatchTest, ABatchOfSeveralFoldersKeepsARecordForEachUntilItIsUndone) {
+  ASSERT_TRUE(batch.find({"/tree/p2", "/tree/p1/day2"}));
+  batch.onProgress = [&](bool) {
+    if (batch.examsDone() == 1) batch.pressEscape();
+  };
+  batch.start();
+  const auto record = [](const std::string& root) {
+    std::string file;
+    platform::BatchContents contents;
+    EXPECT_TRUE(platform::batchPathFor(root, file));
+    if (!platform::readBatch(file, contents)) contents.root.clear();
+    return contents;
+  };
+  const platform::BatchContents first = record("/tree/p2");
+  EXPECT_EQ(first.root, "/tree/p2");
+  EXPECT_EQ(first.options, (std::vector<std::string>{"--folders"}));
+  EXPECT_EQ(first.exams, (std::vector<std::string>{"/tree/p2/exam"}));
+  EXPECT_EQ(first.done, (std::vector<bool>{true}));
+  const platform::BatchContents second = record("/tree/p1/day2");
+  EXPECT_EQ(second.exams, (std::vector<std::string>{"/tree/p1/day2"}));
+  EXPECT_EQ(second.done, (std::vector<bool>{false}));
+
+  batch.onProgress = nullptr;
+  batch.undo();
+  EXPECT_TRUE(record("/tree/p2").root.empty());
+  EXPECT_TRUE(record("/tree/p1/day2").root.empty());
 }
 
 }  // namespace
