@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
+#include "app/batch_options.h"
 #include "journal/last_run.h"
+#include "platform/batch_record.h"
 #include "platform/escape.h"
 #include "platform/file_list.h"
+#include "platform/journal_files.h"
+#include "platform/state_files.h"
 #include "run/exams.h"
 
 namespace slicery::app {
@@ -40,6 +44,34 @@ void copyOptions(const Form1& from, Form1& to) {
   }
 }
 
+// The failure list's lines on one line, as a row shows them.
+std::string oneLine(const std::string& lines) {
+  std::string line;
+  for (const char c : lines) {
+    if (c == '\n') {
+      line += "; ";
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
+// Each line of `lines` indented by `indent`.
+std::string indented(const std::string& lines, const char* indent) {
+  std::string text;
+  size_t start = 0;
+  while (start < lines.size()) {
+    size_t end = lines.find('\n', start);
+    if (end == std::string::npos) end = lines.size();
+    text += '\n';
+    text += indent;
+    text.append(lines, start, end - start);
+    start = end + 1;
+  }
+  return text;
+}
+
 }  // namespace
 
 std::span<const ExamColumn> examColumns() {
@@ -66,6 +98,11 @@ std::string outcomeWords(Outcome outcome) {
       return "not undone";
   }
   return {};
+}
+
+std::string searchWords(size_t folders) {
+  return "Searching for exams: " + counted(static_cast<int>(folders), "folder", "folders") +
+         " searched";
 }
 
 // Stands between the form and the window while the batch works: the window
@@ -112,6 +149,65 @@ class ExamBatch::Relay : public Form1View {
   Form1View* window_;
 };
 
+// The records a Start keeps of itself, one for each dropped folder with
+// ticked exams, as slicery-cli -r keeps one for each tree: the options as
+// arguments, the exams in order, and each exam once it had its turn.
+class ExamBatch::Records {
+ public:
+  explicit Records(ExamBatch& batch) : batch_(batch) {
+    batch_.recordError_.clear();
+    const Form1& form = batch_.form_;
+    if (!form.journaling() || form.dryRun()) return;
+    const std::vector<std::string> options = batchArguments(namingOptions(form));
+    trees_.resize(batch_.trees_.size());
+    index_.assign(batch_.rows_.size(), 0);
+    std::vector<std::vector<std::string>> exams(trees_.size());
+    for (size_t i = 0; i < batch_.rows_.size(); ++i) {
+      const Row& row = batch_.rows_[i];
+      if (!row.ticked) continue;
+      index_[i] = static_cast<std::uint32_t>(exams[row.tree].size());
+      exams[row.tree].push_back(row.path);
+    }
+    for (size_t t = 0; t < trees_.size(); ++t) {
+      if (exams[t].empty()) continue;
+      const std::string& root = batch_.trees_[t];
+      Tree& tree = trees_[t];
+      platform::Status kept = platform::batchPathFor(root, tree.file);
+      if (kept) {
+        kept = platform::BatchWriter::create(
+            tree.file, {platform::journalFolderKey(root), options, std::move(exams[t]), {}},
+            tree.writer);
+      }
+      if (!kept) batch_.recordError_ = kept.toString();
+    }
+  }
+  Records(const Records&) = delete;
+  Records& operator=(const Records&) = delete;
+
+  // Row `row` had its turn: a carrying on leaves it be.
+  void done(size_t row) {
+    if (trees_.empty()) return;
+    const Tree& tree = trees_[batch_.rows_[row].tree];
+    if (tree.writer != nullptr) tree.writer->done(index_[row]);
+  }
+  // Every exam had its turn: the batch owes nothing more.
+  void remove() {
+    for (Tree& tree : trees_) {
+      tree.writer.reset();
+      if (!tree.file.empty()) platform::removeStateFile(tree.file);
+    }
+  }
+
+ private:
+  struct Tree {
+    std::string file;
+    std::unique_ptr<platform::BatchWriter> writer;
+  };
+  ExamBatch& batch_;
+  std::vector<Tree> trees_;
+  std::vector<std::uint32_t> index_;  // each row's in its tree's record
+};
+
 bool ExamBatch::find(const std::vector<std::string>& paths) {
   rows_.clear();
   unreadable_.clear();
@@ -124,16 +220,22 @@ bool ExamBatch::find(const std::vector<std::string>& paths) {
     if (fs.kindOf(list.path()) != platform::PathKind::folder) continue;
     if (std::ranges::find(folders, list.path()) == folders.end()) folders.push_back(list.path());
   }
-  Form1 scout(fs, form_.clock());
   if (folders.empty()) return false;
-  if (folders.size() == 1) {
-    scout.drop({folders.front()});
-    if (scout.seriesCount > 0) return false;  // one exam: the window loads it
+  // One exam: the window loads it, and nothing below it is searched.
+  if (bool exam = false; folders.size() == 1 && run::isExam(fs, folders.front(), exam) && exam) {
+    return false;
   }
+  Form1 scout(fs, form_.clock());
   root_ = folders.size() == 1 ? folders.front() : platform::parentPath(folders.front());
-  for (const std::string& folder : folders) {
+  trees_ = folders;
+  size_t searched = 0;
+  const auto tellSearched = [this, &searched](size_t) {
+    if (onSearch) onSearch(++searched);
+  };
+  for (size_t tree = 0; tree < folders.size(); ++tree) {
+    const std::string& folder = folders[tree];
     run::ExamSearch search;
-    if (const platform::Status read = run::findExams(fs, folder, search); !read) {
+    if (const platform::Status read = run::findExams(fs, folder, search, tellSearched); !read) {
       unreadable_.push_back(read.toString());
       continue;
     }
@@ -146,6 +248,7 @@ bool ExamBatch::find(const std::vector<std::string>& paths) {
       if (!found.exam) continue;
       Row row;
       row.path = found.path;
+      row.tree = tree;
       const std::string rest = below(folder, found.path);
       row.shown = name.empty() ? rest : rest.empty() ? name : platform::joinPath(name, rest);
       row.shown = platform::escapeControls(row.shown.empty() ? found.path : row.shown);
@@ -196,8 +299,10 @@ std::string ExamBatch::cell(size_t row, size_t column) const {
     case 3:
       return r.lastRun;
     default: {
-      const std::string words = outcomeWords(r.outcome);
-      return r.note.empty() ? words : words + ": " + r.note;
+      std::string words = outcomeWords(r.outcome);
+      if (!r.note.empty()) words += ": " + r.note;
+      if (!r.failures.empty()) words += ": " + oneLine(r.failures);
+      return words;
     }
   }
 }
@@ -257,69 +362,92 @@ bool ExamBatch::load(Row& row) {
   return false;
 }
 
-void ExamBatch::start() {
-  if (!canStart() || form_.busy()) return;
+void ExamBatch::takeFailures(Row& row) {
+  row.failures = failureList(form_.File2.path(), form_.runFailures, row.failureDetails);
+}
+
+void ExamBatch::begin(bool undo, bool Row::*picked) {
   working_ = true;
-  undoing_ = stop_ = false;
+  undoing_ = undo;
+  stop_ = false;
   examsDone_ = filesDone_ = examsTotal_ = filesTotal_ = 0;
   for (Row& row : rows_) {
     row.outcome = Outcome::waiting;
     row.note.clear();
-    row.changed = false;
-    if (!row.ticked) continue;
+    row.failures.clear();
+    row.failureDetails.clear();
+    if (!(row.*picked)) continue;
     ++examsTotal_;
     filesTotal_ += row.files;
   }
+}
+
+void ExamBatch::turn(Row& row, Relay& relay, void (ExamBatch::*work)(Row&)) {
+  if (stop_) {
+    row.outcome = Outcome::notStarted;
+    return;
+  }
+  row.outcome = Outcome::running;
+  tell();
+  relay.messages.clear();
+  if (load(row)) (this->*work)(row);
+  if (form_.File2.path() == row.path) row.lastRun = form_.lastRun().words();
+  ++examsDone_;
+  filesDone_ += row.files;
+  tell();
+}
+
+void ExamBatch::start() {
+  if (!canStart() || form_.busy()) return;
+  for (Row& row : rows_) row.changed = false;
+  begin(false, &Row::ticked);
+  Records records(*this);
   Relay relay(*this, form_.view());
   tell();
-  for (Row& row : rows_) {
-    if (!row.ticked) continue;
-    if (stop_) {
-      row.outcome = Outcome::notStarted;
-      continue;
-    }
-    row.outcome = Outcome::running;
-    tell();
-    relay.messages.clear();
-    if (load(row)) {
-      const journal::LastRun last = form_.lastRun();
-      if (stop_) {
-        row.outcome = Outcome::notStarted;
-      } else if (!last.allowsRun()) {
-        row.outcome = Outcome::failed;
-        row.note = last.reason();
-      } else {
-        current_ = &row;
-        form_.pressStart();
-        current_ = nullptr;
-        const std::string files = std::to_string(form_.filesRenamed) + " of " +
-                                  counted(form_.filesProcessed, "file", "files") +
-                                  " renamed or moved";
-        // A run whose renames all failed may still have made folders.
-        row.changed = form_.filesRenamed > 0 || form_.undoOffer().applies;
-        row.outcome = Outcome::done;
-        row.note = files;
-        if (!form_.refusal().allowsRun()) {
-          row.outcome = Outcome::failed;
-          row.note = form_.refusal().reason();
-        } else if (!form_.runFailures.empty()) {
-          row.outcome = Outcome::failed;
-          row.note = files + "; " +
-                     counted(static_cast<int>(form_.runFailures.size()), "failure", "failures") +
-                     ": " + failureLine(form_.File2.path(), form_.runFailures.front());
-        } else if (stop_) {
-          row.outcome = Outcome::stopped;
-          row.note = files + "; load it again to finish, or press Ctrl+Z to undo";
-        }
-      }
-    }
-    if (form_.File2.path() == row.path) row.lastRun = form_.lastRun().words();
-    ++examsDone_;
-    filesDone_ += row.files;
-    tell();
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    if (!rows_[i].ticked) continue;
+    turn(rows_[i], relay, &ExamBatch::runExam);
+    // A stopped exam is finished by a carrying on; one not started, run.
+    const Outcome outcome = rows_[i].outcome;
+    if (outcome == Outcome::done || outcome == Outcome::failed) records.done(i);
   }
+  if (!stop_) records.remove();
   working_ = false;
   tell();
+}
+
+void ExamBatch::runExam(Row& row) {
+  const journal::LastRun last = form_.lastRun();
+  if (stop_) {
+    row.outcome = Outcome::notStarted;
+    return;
+  }
+  if (!last.allowsRun()) {
+    row.outcome = Outcome::failed;
+    row.note = last.reason();
+    return;
+  }
+  current_ = &row;
+  form_.pressStart();
+  current_ = nullptr;
+  const std::string files = std::to_string(form_.filesRenamed) + " of " +
+                            counted(form_.filesProcessed, "file", "files") + " renamed or moved";
+  // A run whose renames all failed may still have made folders.
+  row.changed = form_.filesRenamed > 0 || form_.undoOffer().applies;
+  row.outcome = Outcome::done;
+  row.note = files;
+  if (!form_.refusal().allowsRun()) {
+    row.outcome = Outcome::failed;
+    row.note = form_.refusal().reason();
+  } else if (!form_.runFailures.empty()) {
+    row.outcome = Outcome::failed;
+    row.note =
+        files + "; " + counted(static_cast<int>(form_.runFailures.size()), "failure", "failures");
+    takeFailures(row);
+  } else if (stop_) {
+    row.outcome = Outcome::stopped;
+    row.note = files + "; load it again to finish, or press Ctrl+Z to undo";
+  }
 }
 
 void ExamBatch::pressEscape() {
@@ -335,7 +463,15 @@ void ExamBatch::pressEscape() {
 Message ExamBatch::summary() const {
   const bool undo = undoing_;
   std::vector<std::string> lists[3];  // done, failed, not started
+  // Every failure line, where some exam's list left some out.
+  std::string details;
+  bool cut = false;
   for (const Row& row : rows_) {
+    if (!row.failures.empty()) {
+      cut = cut || !row.failureDetails.empty();
+      details += row.shown + ":\n" +
+                 (row.failureDetails.empty() ? row.failures + "\n" : row.failureDetails);
+    }
     switch (row.outcome) {
       case Outcome::done:
       case Outcome::undone:
@@ -344,7 +480,7 @@ Message ExamBatch::summary() const {
       case Outcome::failed:
       case Outcome::stopped:
       case Outcome::undoFailed:
-        lists[1].push_back(row.shown + " (" + row.note + ")");
+        lists[1].push_back(row.shown + " (" + row.note + ")" + indented(row.failures, "    "));
         break;
       case Outcome::notStarted:
         lists[2].push_back(row.shown);
@@ -366,6 +502,12 @@ Message ExamBatch::summary() const {
     message.text += std::string("\n\n") + heads[i] + ":";
     for (const std::string& line : lists[i]) message.text += "\n  " + line;
   }
+  if (!undo && !recordError_.empty()) {
+    message.text += "\n\nNo record of the batch could be kept (" +
+                    platform::escapeControls(recordError_) +
+                    "): slicery-cli --resume -r cannot carry it on.";
+  }
+  if (cut) message.details = std::move(details);
   if (!lists[1].empty()) message.icon = Message::Icon::warning;
   return message;
 }
@@ -383,59 +525,47 @@ std::string ExamBatch::undoQuestion() const {
 
 void ExamBatch::undo() {
   if (!undoApplies()) return;
-  working_ = undoing_ = true;
-  stop_ = false;
-  examsDone_ = filesDone_ = examsTotal_ = filesTotal_ = 0;
-  for (Row& row : rows_) {
-    row.outcome = Outcome::waiting;
-    row.note.clear();
-    if (!row.changed) continue;
-    ++examsTotal_;
-    filesTotal_ += row.files;
-  }
+  begin(true, &Row::changed);
   Relay relay(*this, form_.view());
   tell();
   for (auto it = rows_.rbegin(); it != rows_.rend(); ++it) {
-    Row& row = *it;
-    if (!row.changed) continue;
-    if (stop_) {
-      row.outcome = Outcome::notStarted;
-      continue;
+    if (it->changed) turn(*it, relay, &ExamBatch::undoExam);
+  }
+  // As slicery-cli --undo -r: a batch undone owes nothing more.
+  if (!stop_ && form_.journaling()) {
+    for (const std::string& tree : trees_) {
+      if (std::string file; platform::batchPathFor(tree, file)) platform::removeStateFile(file);
     }
-    row.outcome = Outcome::running;
-    tell();
-    relay.messages.clear();
-    if (load(row)) {
-      const Form1::UndoOffer offer = form_.undoOffer();
-      row.outcome = Outcome::undoFailed;
-      if (!offer.applies) {
-        row.note = offer.message.text;
-      } else {
-        current_ = &row;
-        const platform::Status undone = form_.undoRun(false);
-        current_ = nullptr;
-        const std::string put = counted(form_.stepsPutBack, "name", "names") + " put back";
-        if (!undone) {
-          row.note = undone.toString();
-        } else if (!form_.runFailures.empty()) {
-          row.note = put + "; " + failureLine(form_.File2.path(), form_.runFailures.front());
-        } else if (stop_) {
-          row.outcome = Outcome::stopped;
-          row.note = put + "; press Ctrl+Z to undo the rest";
-        } else {
-          row.outcome = Outcome::undone;
-          row.note = put;
-          row.changed = false;
-        }
-      }
-    }
-    if (form_.File2.path() == row.path) row.lastRun = form_.lastRun().words();
-    ++examsDone_;
-    filesDone_ += row.files;
-    tell();
   }
   working_ = false;
   tell();
+}
+
+void ExamBatch::undoExam(Row& row) {
+  const Form1::UndoOffer offer = form_.undoOffer();
+  row.outcome = Outcome::undoFailed;
+  if (!offer.applies) {
+    row.note = offer.message.text;
+    return;
+  }
+  current_ = &row;
+  const platform::Status undone = form_.undoRun(false);
+  current_ = nullptr;
+  const std::string put = counted(form_.stepsPutBack, "name", "names") + " put back";
+  if (!undone) {
+    row.note = undone.toString();
+  } else if (!form_.runFailures.empty()) {
+    row.note =
+        put + "; " + counted(static_cast<int>(form_.runFailures.size()), "failure", "failures");
+    takeFailures(row);
+  } else if (stop_) {
+    row.outcome = Outcome::stopped;
+    row.note = put + "; press Ctrl+Z to undo the rest";
+  } else {
+    row.outcome = Outcome::undone;
+    row.note = put;
+    row.changed = false;
+  }
 }
 
 }  // namespace slicery::app

@@ -4,8 +4,11 @@
 // ticked row each. Start loads each ticked exam into the form and presses
 // Start, as a person would, so the window shows the exam in hand as it shows
 // a single run; Esc asks the form's stop question, and the exams not started
-// stay untouched. Ctrl+Z after a batch undoes its exams, newest first. The
-// Qt and Win32 dialogs only map this to their widgets.
+// stay untouched. While it works, a Start keeps the record of itself that
+// slicery-cli -r keeps (platform/batch_record.h), one for each dropped
+// folder, so `slicery-cli --resume -r` carries on a batch that was stopped
+// or killed. Ctrl+Z after a batch undoes its exams, newest first. The Qt and
+// Win32 dialogs only map this to their widgets.
 #pragma once
 
 #include <algorithm>
@@ -43,8 +46,13 @@ class ExamBatch {
     std::string lastRun;  // the state of its last run, as the dialog lists it
     bool ticked = true;
     Outcome outcome = Outcome::waiting;
-    std::string note;      // what the outcome says: counts, or why it failed
+    std::string note;  // what the outcome says: counts, or why it failed
+    // The failures of its run or undo, as a single run lists them
+    // (failureList), and every line where that list left some out.
+    std::string failures;
+    std::string failureDetails;
     bool changed = false;  // its run changed something a batch undo puts back
+    size_t tree = 0;       // the dropped folder it was found in
   };
 
   explicit ExamBatch(Form1& form) : form_(form) {}
@@ -53,8 +61,11 @@ class ExamBatch {
 
   // Whether a drop of `paths` is for the dialog: several folders, or one
   // that holds no exam itself but exams below. Then the rows are the exams
-  // found, and true; otherwise the form loads the drop as before.
+  // found, and true; otherwise the form loads the drop as before. A drop of
+  // one folder that is an exam itself is told at once, nothing below it
+  // searched; a search calls onSearch with the folders searched so far.
   bool find(const std::vector<std::string>& paths);
+  std::function<void(size_t folders)> onSearch;
 
   std::span<const Row> rows() const { return rows_; }
   // What the dialog says above its rows.
@@ -101,9 +112,20 @@ class ExamBatch {
 
  private:
   class Relay;
+  class Records;
+  // Clears the rows' outcomes and counts the exams and files that
+  // `picked` picks, for a Start or an undo.
+  void begin(bool undo, bool Row::*picked);
+  // One exam's turn in a Start or an undo: after a stop it is not started;
+  // else it is marked running, loaded, and given to `work`.
+  void turn(Row& row, Relay& relay, void (ExamBatch::*work)(Row&));
+  void runExam(Row& row);
+  void undoExam(Row& row);
   // Loads `row` into the form, which the window then shows; false, with
   // the row failed, when there is nothing to work on.
   bool load(Row& row);
+  // Takes the form's runFailures as the row's.
+  void takeFailures(Row& row);
   void tell(bool rows = true) const {
     if (onProgress) onProgress(rows);
   }
@@ -111,7 +133,9 @@ class ExamBatch {
   Form1& form_;
   std::vector<Row> rows_;
   std::vector<std::string> unreadable_;
-  std::string root_;  // where the shown paths start
+  std::string root_;                // where the shown paths start
+  std::vector<std::string> trees_;  // the dropped folders
+  std::string recordError_;         // why the last Start kept no record
   bool working_ = false;
   bool undoing_ = false;  // the last work was an undo
   bool stop_ = false;
@@ -126,5 +150,7 @@ class ExamBatch {
 
 // The words of an outcome, as the dialog lists them.
 std::string outcomeWords(ExamBatch::Outcome outcome);
+// What a window says while a drop is searched for exams.
+std::string searchWords(size_t folders);
 
 }  // namespace slicery::app

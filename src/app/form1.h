@@ -178,6 +178,7 @@ class Form1 : private run::Observer, private run::UndoObserver {
   // interrupted run can be finished or any last run undone, and hold the
   // folder's lock while they work. Off by default.
   void setJournaling(bool on) { journaling_ = on; }
+  bool journaling() const { return journaling_; }
   // Where journals are kept: the state folder's files unless a test gives
   // a store of its own.
   void setJournalStore(journal::Store& store) { facts_.setStore(store); }

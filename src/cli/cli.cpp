@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "app/batch_options.h"
 #include "app/form1.h"
 #include "dicom/dicom_hdr.h"
 #include "journal/journal.h"
@@ -801,12 +802,7 @@ bool hasRunToTake(const Arguments& args, const std::string& folder, platform::Fi
 
 // The options a batch runs its exams with, as arguments, for its record.
 std::vector<std::string> batchOptions(const Arguments& args) {
-  std::vector<std::string> options;
-  if (args.shortNames) options.push_back("--short");
-  if (args.folders) options.push_back("--folders");
-  if (args.folderName) options.push_back("--folder-name=" + *args.folderName);
-  if (args.describe) options.push_back("--describe");
-  return options;
+  return app::batchArguments({args.shortNames, args.folders, args.folderName, args.describe});
 }
 
 // One PATH of a batch: its tree, and the record kept of the batch over it.

@@ -65,9 +65,22 @@ std::string_view lastName(std::string_view path) {
   return path.substr(start);
 }
 
+bool holdsSeries(const Listed& listed) {
+  return std::any_of(listed.series.begin(), listed.series.end(),
+                     [](std::string_view s) { return !s.empty(); });
+}
+
 }  // namespace
 
-platform::Status findExams(platform::FileSystem& fs, const std::string& root, ExamSearch& found) {
+platform::Status isExam(platform::FileSystem& fs, const std::string& folder, bool& exam) {
+  Listed listed;
+  const platform::Status read = listFolder(fs, folder, listed);
+  exam = read && holdsSeries(listed);
+  return read;
+}
+
+platform::Status findExams(platform::FileSystem& fs, const std::string& root, ExamSearch& found,
+                           const std::function<void(size_t searched)>& progress) {
   found = {};
   // Every folder searched, in listing order; those that are neither exams
   // nor hold series folders are dropped at the end.
@@ -78,13 +91,16 @@ platform::Status findExams(platform::FileSystem& fs, const std::string& root, Ex
     size_t parent;  // in `searched`; SIZE_MAX for the root
   };
   std::vector<Pending> pending{{platform::withoutTrailingSeparator(root), {}, SIZE_MAX}};
+  size_t listings = 0;
   while (!pending.empty()) {
     Pending next = std::move(pending.back());
     pending.pop_back();
     Listed listed;
-    if (platform::Status read = listFolder(fs, next.path, listed); !read) {
+    const platform::Status read = listFolder(fs, next.path, listed);
+    if (progress) progress(++listings);
+    if (!read) {
       if (next.parent == SIZE_MAX) return read;
-      found.unreadable.push_back(std::move(read));
+      found.unreadable.push_back(read);
       continue;
     }
     // The root too: a series folder given as the root is a result all the same.
@@ -95,8 +111,7 @@ platform::Status findExams(platform::FileSystem& fs, const std::string& root, Ex
     const size_t here = searched.size();
     FoundFolder& folder = searched.emplace_back();
     folder.path = next.path;
-    folder.exam = std::any_of(listed.series.begin(), listed.series.end(),
-                              [](std::string_view s) { return !s.empty(); });
+    folder.exam = holdsSeries(listed);
     // Taken last first, so the first subfolder is searched next.
     for (auto it = listed.subfolders.rbegin(); it != listed.subfolders.rend(); ++it) {
       pending.push_back({platform::joinPath(next.path, *it), std::move(*it), here});

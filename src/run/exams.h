@@ -7,6 +7,8 @@
 // folders are left out as a listing leaves them, and no file is opened.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,7 +36,14 @@ struct ExamSearch {
 };
 
 // Searches the tree at `root`, a folder. Fails, finding nothing, when the
-// root itself cannot be listed.
-platform::Status findExams(platform::FileSystem& fs, const std::string& root, ExamSearch& found);
+// root itself cannot be listed. `progress`, where given, is told the number
+// of folders listed so far after each listing, so a long search can show
+// that it works.
+platform::Status findExams(platform::FileSystem& fs, const std::string& root, ExamSearch& found,
+                           const std::function<void(size_t searched)>& progress = {});
+
+// Whether `folder` itself is an exam, from its own listing alone: nothing
+// below it is listed. Fails when it cannot be listed.
+platform::Status isExam(platform::FileSystem& fs, const std::string& folder, bool& exam);
 
 }  // namespace slicery::run

@@ -11,6 +11,7 @@
 
 #include "app/exam_batch.h"
 #include "exam.h"
+#include "platform/batch_record.h"
 #include "support/memory_file_system.h"
 #include "support/recording_view.h"
 #include "support/temp_folder.h"
@@ -69,7 +70,12 @@ class ExamBatchTest : public ::testing::Test {
 };
 
 TEST_F(ExamBatchTest, ATreeOpensTheDialogWithOneRowPerExamAndOneExamDoesNot) {
+  std::vector<size_t> searched;
+  batch.onSearch = [&](size_t folders) { searched.push_back(folders); };
   ASSERT_TRUE(batch.find({"/tree"}));
+  // The search tells how far it got: /tree, p1, day2, p2, exam, empty.
+  EXPECT_EQ(searched, (std::vector<size_t>{1, 2, 3, 4, 5, 6}));
+  searched.clear();
   std::vector<std::string> shown;
   for (const ExamBatch::Row& row : batch.rows()) shown.push_back(row.shown);
   EXPECT_EQ(shown, (std::vector<std::string>{"p1", "p1/day2", "p2/exam"}));
@@ -77,7 +83,10 @@ TEST_F(ExamBatchTest, ATreeOpensTheDialogWithOneRowPerExamAndOneExamDoesNot) {
   EXPECT_EQ(batch.cell(2, 2), "2");
   EXPECT_EQ(batch.cell(1, 3), "no run on record");
   EXPECT_EQ(batch.ticked(), 3);
-  // One exam, or files of one exam, load as they always did.
+  // One exam, or files of one exam, load as they always did, and what
+  // lies below an exam is not searched.
+  EXPECT_FALSE(batch.find({"/tree/p1"}));
+  EXPECT_TRUE(searched.empty());
   EXPECT_FALSE(batch.find({"/tree/p2/exam"}));
   const auto file = fs.filesUnder("/tree/p2/exam").begin()->first;
   EXPECT_FALSE(batch.find({file, file}));
@@ -114,6 +123,26 @@ TEST_F(ExamBatchTest, StartRunsOnlyTheTickedExamsAndUndoPutsTheTreeBackNewestFir
   EXPECT_FALSE(batch.undoApplies());
 }
 
+TEST_F(ExamBatchTest, AnExamsRowAndTheSummaryListEveryFailureOfIt) {
+  const auto files = filesIn("/tree/p2/exam");
+  const std::string first = files.begin()->first;
+  const std::string last = files.rbegin()->first;
+  fs.failOn(testing::MemoryFileSystem::Op::renameFile, first);
+  fs.failOn(testing::MemoryFileSystem::Op::renameFile, last);
+  ASSERT_TRUE(batch.find({"/tree"}));
+  batch.start();
+  EXPECT_EQ(batch.rows()[2].outcome, ExamBatch::Outcome::failed);
+  const std::string cell = batch.cell(2, 4);
+  const std::string summary = batch.summary().text;
+  for (const std::string& path : {first, last}) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    EXPECT_NE(cell.find(name), std::string::npos) << cell;
+    EXPECT_NE(summary.find("\n    " + name), std::string::npos) << summary;
+  }
+  EXPECT_NE(cell.find("2 failures"), std::string::npos) << cell;
+  EXPECT_TRUE(batch.summary().details.empty());  // nothing was left out
+}
+
 TEST_F(ExamBatchTest, AStopLeavesTheExamsNotStartedUntouched) {
   ASSERT_TRUE(batch.find({"/tree"}));
   int renames = 0;
@@ -133,6 +162,36 @@ TEST_F(ExamBatchTest, AStopLeavesTheExamsNotStartedUntouched) {
   // The stopped exam is undone as the batch's.
   batch.undo();
   EXPECT_EQ(fs.filesUnder("/tree"), before);
+}
+
+// Each dropped folder keeps a record of its own, as slicery-cli -r keeps one
+// for each PATH: a stopped batch leaves them, an undone one removes them.
+TEST_F(ExamBatchTest, ABatchOfSeveralFoldersKeepsARecordForEachUntilItIsUndone) {
+  ASSERT_TRUE(batch.find({"/tree/p2", "/tree/p1/day2"}));
+  batch.onProgress = [&](bool) {
+    if (batch.examsDone() == 1) batch.pressEscape();
+  };
+  batch.start();
+  const auto record = [](const std::string& root) {
+    std::string file;
+    platform::BatchContents contents;
+    EXPECT_TRUE(platform::batchPathFor(root, file));
+    if (!platform::readBatch(file, contents)) contents.root.clear();
+    return contents;
+  };
+  const platform::BatchContents first = record("/tree/p2");
+  EXPECT_EQ(first.root, "/tree/p2");
+  EXPECT_EQ(first.options, (std::vector<std::string>{"--folders"}));
+  EXPECT_EQ(first.exams, (std::vector<std::string>{"/tree/p2/exam"}));
+  EXPECT_EQ(first.done, (std::vector<bool>{true}));
+  const platform::BatchContents second = record("/tree/p1/day2");
+  EXPECT_EQ(second.exams, (std::vector<std::string>{"/tree/p1/day2"}));
+  EXPECT_EQ(second.done, (std::vector<bool>{false}));
+
+  batch.onProgress = nullptr;
+  batch.undo();
+  EXPECT_TRUE(record("/tree/p2").root.empty());
+  EXPECT_TRUE(record("/tree/p1/day2").root.empty());
 }
 
 }  // namespace

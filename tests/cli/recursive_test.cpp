@@ -17,10 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "app/exam_batch.h"
 #include "cli/cli.h"
 #include "exam.h"
+#include "platform/batch_record.h"
 #include "platform/folder_lock.h"
 #include "platform/real_file_system.h"
+#include "support/recording_view.h"
 #include "support/temp_folder.h"
 
 namespace slicery::cli {
@@ -141,6 +144,54 @@ TEST_F(RecursiveTest, AnExamInsideTheOneBeforeSeesWhatThatOneMovedIn) {
       oneByOne.contains("n/Series_S1/Series_S1/"
                         "ANON.MR.HEAD_ROUTINE.1.1.2003.05.27.10.11.12.100001.1000001.IMA"));
   EXPECT_EQ(testing::treeOf(temp / "two"), oneByOne);
+}
+
+class StopView : public testing::RecordingView {
+ public:
+  bool askStop(const std::string&) override { return true; }
+};
+
+// A batch stopped in the window after its first exam leaves its record;
+// --resume -r carries it on with the window's options to the tree the whole
+// batch leaves, and --undo -r puts the tree back.
+TEST_F(RecursiveTest, AWindowBatchStoppedIsCarriedOnByResumeWithItsOwnOptions) {
+  const std::string original = temp.mkdir("original");
+  writeExam("original/a", 10, 2);
+  writeExam("original/a/b", 8, 2);
+  writeExam("original/c", 6, 1);
+  const Tree before = testing::treeOf(original);
+  const auto windowBatch = [&](const std::string& name, bool stopAfterFirst) {
+    const std::string root = temp / name;
+    fs::copy(original, root, fs::copy_options::recursive);
+    app::Form1 form(realFs, clock);
+    StopView view;
+    form.setView(&view);
+    form.setJournaling(true);
+    form.changeCheck(form.Check1, 1);
+    form.changeCheck(form.Check2, 1);
+    form.changeCheck(form.Check3, 1);
+    form.changeText1("Scan");
+    app::ExamBatch batch(form);
+    EXPECT_TRUE(batch.find({root}));
+    batch.onProgress = [&](bool) {
+      if (stopAfterFirst && batch.examsDone() == 1) batch.pressEscape();
+    };
+    batch.start();
+    EXPECT_EQ(batch.rows()[1].outcome,
+              stopAfterFirst ? app::ExamBatch::Outcome::notStarted : app::ExamBatch::Outcome::done);
+    std::string record;
+    EXPECT_TRUE(platform::batchPathFor(root, record));
+    EXPECT_EQ(fs::exists(record), stopAfterFirst);
+    return root;
+  };
+  const Tree whole = testing::treeOf(windowBatch("whole", false));
+  const std::string root = windowBatch("stopped", true);
+  EXPECT_NE(testing::treeOf(root), whole);
+
+  EXPECT_EQ(run({"--resume", "-r", "-q", root}).status, kSucceeded);
+  EXPECT_EQ(testing::treeOf(root), whole);
+  EXPECT_EQ(run({"--undo", "-r", "-q", root}).status, kSucceeded);
+  EXPECT_EQ(testing::treeOf(root), before);
 }
 
 // The real program, its output thrown away or its errors written to

@@ -3,6 +3,8 @@
 // exams after it untouched, and Ctrl+Z undoes the whole batch.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCursor>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -16,12 +18,24 @@
 #include "main_window.h"
 #include "support/memory_file_system.h"
 #include "support/temp_folder.h"
+#include "value_label.h"
 #include "window_driver.h"
 
 namespace slicery::qt {
 namespace {
 
 using Files = std::map<std::string, std::string>;
+
+// Lets a test look at the window while a search lists folders.
+class WatchedFileSystem : public testing::MemoryFileSystem {
+ public:
+  platform::Status listEntriesMarked(const std::string& folder, Entries& entries,
+                                     std::vector<bool>& hidden) override {
+    if (onList) onList(folder);
+    return MemoryFileSystem::listEntriesMarked(folder, entries, hidden);
+  }
+  std::function<void(const std::string&)> onList;
+};
 
 class WindowExamsTest : public ::testing::Test {
  protected:
@@ -52,7 +66,7 @@ class WindowExamsTest : public ::testing::Test {
   QString outcome(ExamsDialog& dialog, int row) { return dialog.rows()->item(row, 4)->text(); }
 
   testing::TempFolder state;
-  testing::MemoryFileSystem fs;
+  WatchedFileSystem fs;
   platform::SettableClock clock;
   app::Form1 form{fs, clock};
   MainWindow window{form};
@@ -63,6 +77,9 @@ class WindowExamsTest : public ::testing::Test {
 
 TEST_F(WindowExamsTest, StartRunsTheTickedExamsAndCtrlZUndoesTheBatch) {
   dropTree([&](ExamsDialog& dialog) {
+    // The search's busy cursor and count are gone once it has ended.
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(window.findChild<ValueLabel*>("lblcurrentfolder")->text(), "");
     EXPECT_EQ(dialog.windowTitle(), "Slicery - Exams");
     ASSERT_EQ(dialog.rows()->rowCount(), 3);
     EXPECT_EQ(dialog.rows()->item(1, 0)->text(), "b/exam");
@@ -95,6 +112,22 @@ TEST_F(WindowExamsTest, StartRunsTheTickedExamsAndCtrlZUndoesTheBatch) {
   EXPECT_TRUE(messages.seen[1].text.startsWith("Undo the last batch? It changed 2 exams"));
   EXPECT_TRUE(messages.seen[2].text.startsWith("Batch undo: 2 exams undone"));
   EXPECT_EQ(fs.filesUnder("/tree"), before);
+}
+
+TEST_F(WindowExamsTest, ASearchShowsTheBusyCursorAndTheFoldersSearchedSoFar) {
+  bool busy = false;
+  QString during;
+  fs.onList = [&](const std::string& folder) {
+    if (folder != "/tree/b") return;  // the third folder searched
+    const QCursor* cursor = QApplication::overrideCursor();
+    busy = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+    during = window.findChild<ValueLabel*>("lblcurrentfolder")->text();
+  };
+  dropTree([](ExamsDialog&) {});
+  fs.onList = nullptr;
+  EXPECT_EQ(shown, 1);
+  EXPECT_TRUE(busy);
+  EXPECT_TRUE(during.startsWith("Searching for exams: ")) << during.toStdString();
 }
 
 TEST_F(WindowExamsTest, EscStopsTheBatchAndLeavesTheRestUntouched) {

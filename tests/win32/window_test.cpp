@@ -834,6 +834,10 @@ TEST(Win32ExamsTest, ADroppedTreeRunsInTheExamsDialogStopsAndIsUndone) {
   int shown = 0;
   window.onExams = [&](HWND dialog) {
     ++shown;
+    // The search's count is gone once it has ended: the hint shows again.
+    wchar_t folder[256] = {};
+    ::GetWindowTextW(window.control(ControlId::lblcurrentfolder), folder, 256);
+    EXPECT_EQ(platform::win32::narrow(folder), app::kFolderHint);
     ASSERT_EQ(::SendMessageW(::GetDlgItem(dialog, win32::kExamsList), LVM_GETITEMCOUNT, 0, 0), 2);
     EXPECT_EQ(cell(dialog, 0, 3), "no run on record");
     window.onRename = [&] {

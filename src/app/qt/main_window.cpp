@@ -570,7 +570,27 @@ void MainWindow::loadDropped(const std::vector<std::string>& paths) {
   // Several exams open the exams dialog; one loads as it always did.
   auto batch = std::make_unique<app::ExamBatch>(form_);
   searching_ = true;  // input waits for the search as for a load
+  // A search below the drop shows that it works: the busy cursor, and the
+  // folders searched so far where the current folder shows.
+  const int folderSlot = slotOf(ControlId::lblcurrentfolder, 0);
+  auto* folder = static_cast<ValueLabel*>(bindings_[static_cast<size_t>(folderSlot)].widget);
+  QElapsedTimer search;
+  batch->onSearch = [&search, folder](size_t folders) {
+    if (!search.isValid()) {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (search.elapsed() < kPaintIntervalMs) {
+      return;
+    }
+    search.start();
+    folder->setValue(text(app::searchWords(folders)));
+    QCoreApplication::processEvents();
+  };
   const bool several = batch->find(paths);
+  batch->onSearch = nullptr;
+  if (search.isValid()) {
+    QApplication::restoreOverrideCursor();
+    sync(folderSlot);
+  }
   searching_ = false;
   if (several) {
     batch_ = std::move(batch);

@@ -653,7 +653,31 @@ void MainWindow::loadDropped(const std::vector<std::string>& paths) {
   if (form_.busy()) return;
   // Several exams open the exams dialog; one loads as it always did.
   auto batch = std::make_unique<app::ExamBatch>(form_);
-  if (batch->find(paths)) {
+  // A search below the drop shows that it works: the busy cursor, and the
+  // folders searched so far where the current folder shows.
+  const HWND folder = control(ControlId::lblcurrentfolder);
+  std::uint64_t shown = 0;
+  batch->onSearch = [this, folder, &shown](size_t folders) {
+    const std::uint64_t now = ::GetTickCount64();
+    if (searching_ && now - shown < kPaintIntervalMs) return;
+    if (!searching_) {
+      searching_ = true;
+      ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+    }
+    shown = now;
+    ::SetWindowTextW(folder, wide(app::searchWords(folders)).c_str());
+    ::UpdateWindow(folder);
+    lastPaint_ = 0;
+    paintWhileBusy();
+  };
+  const bool several = batch->find(paths);
+  batch->onSearch = nullptr;
+  if (searching_) {
+    searching_ = false;
+    sync(slotOf(ControlId::lblcurrentfolder, 0));
+    ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+  }
+  if (several) {
     batch_ = std::move(batch);
     openExams(false);
     return;
@@ -753,6 +777,12 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       } else if (focus_ != nullptr && ::IsChild(hwnd_, focus_)) {
         ::SetFocus(focus_);
         return 0;
+      }
+      break;
+    case WM_SETCURSOR:
+      if (searching_) {
+        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
       }
       break;
     case WM_DPICHANGED:

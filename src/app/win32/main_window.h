@@ -159,6 +159,7 @@ class MainWindow : public app::AskingView, public app::CommandView {
   UINT layoutDpi_ = USER_DEFAULT_SCREEN_DPI;
   // The last drop of several exams, until a drop of one.
   std::unique_ptr<app::ExamBatch> batch_;
+  bool searching_ = false;  // while a drop is searched for exams
 };
 
 }  // namespace slicery::win32
