@@ -22,6 +22,8 @@ void Form1::setView(Form1View* view) {
 
 platform::Status Form1::drop(const std::vector<std::string>& paths) {
   if (busy_ || paths.empty()) return platform::Status::ok();
+  // A run made ready is of the folder loaded before.
+  if (const platform::Status given = abandonPrepared(); !given) return given;
   platform::Status loaded;
   {
     BusyScope busy(busy_);

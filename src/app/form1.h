@@ -112,6 +112,8 @@ inline constexpr const char* kFolderHintTip =
 class Form1 : private run::Observer, private run::UndoObserver {
  public:
   Form1(platform::FileSystem& fs, platform::Clock& clock);
+  // Gives back a run made ready and never performed (prepareStart).
+  ~Form1() override { abandonPrepared(); }
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
 
