@@ -64,6 +64,17 @@ class RecursiveTest : public ::testing::Test {
     fs::create_directory_symlink("..", root + "/p2/up");
     return root;
   }
+  // Four exams: two side by side, one inside another.
+  std::string writeFourExams() {
+    const std::string original = temp.mkdir("original");
+    writeExam("original/a/one", 10, 2);
+    writeExam("original/a/two", 8, 2);
+    writeExam("original/b", 6, 1);
+    writeExam("original/b/c", 9, 3);
+    return original;
+  }
+  // The calls a whole `-r -f` batch over `folder` makes (kill_at_call.cpp).
+  long callsOfBatch(const std::string& folder);
   Result run(std::vector<std::string> args) {
     std::ostringstream out, err;
     Console console{out, err};
@@ -222,16 +233,21 @@ int cli(std::vector<std::string> args, long killAt = 0, const std::string& log =
   return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
+long RecursiveTest::callsOfBatch(const std::string& folder) {
+  EXPECT_EQ(cli({"-r", "-f", folder}, 0, temp / "calls"), 0);
+  long calls = 0;
+  std::ifstream log(temp / "calls");
+  for (std::string line; std::getline(log, line);) ++calls;
+  std::filesystem::remove(temp / "calls");
+  return calls;
+}
+
 // Killed anywhere, a batch is carried on by --resume -r to the tree the
 // whole batch leaves, the exams it had not started included, or undone by
 // --undo -r to the tree before it. Killed before it touched anything, there
 // is nothing to carry on.
 TEST_F(RecursiveTest, ABatchKilledAtAnyCallIsCarriedOnOrUndoneExactly) {
-  const std::string original = temp.mkdir("original");
-  writeExam("original/a/one", 10, 2);
-  writeExam("original/a/two", 8, 2);
-  writeExam("original/b", 6, 1);
-  writeExam("original/b/c", 9, 3);
+  const std::string original = writeFourExams();
   const Tree before = testing::treeOf(original);
   int copies = 0;
   const auto copy = [&] {
@@ -240,11 +256,8 @@ TEST_F(RecursiveTest, ABatchKilledAtAnyCallIsCarriedOnOrUndoneExactly) {
     return folder;
   };
   std::string folder = copy();
-  ASSERT_EQ(cli({"-r", "-f", folder}, 0, temp / "calls"), 0);
+  const long calls = callsOfBatch(folder);
   const Tree after = testing::treeOf(folder);
-  long calls = 0;
-  std::ifstream log(temp / "calls");
-  for (std::string line; std::getline(log, line);) ++calls;
   ASSERT_GT(calls, 20);
 
   for (long k = 1; k <= calls; ++k) {
@@ -266,11 +279,7 @@ TEST_F(RecursiveTest, ABatchKilledAtAnyCallIsCarriedOnOrUndoneExactly) {
 // made ready for its turn and not started is given back whole: no journal
 // is left that claims a run on it. --undo -r then puts the tree back.
 TEST_F(RecursiveTest, AStopAtAnyCallLeavesNoRunOnAnExamNotStarted) {
-  const std::string original = temp.mkdir("original");
-  writeExam("original/a/one", 10, 2);
-  writeExam("original/a/two", 8, 2);
-  writeExam("original/b", 6, 1);
-  writeExam("original/c", 9, 3);
+  const std::string original = writeFourExams();
   const Tree before = testing::treeOf(original);
   const std::string folder = temp / "copy";
   const auto fresh = [&] {
@@ -279,10 +288,7 @@ TEST_F(RecursiveTest, AStopAtAnyCallLeavesNoRunOnAnExamNotStarted) {
     fs::copy(original, folder, fs::copy_options::recursive);
   };
   fresh();
-  ASSERT_EQ(cli({"-r", "-f", folder}, 0, temp / "calls"), 0);
-  long calls = 0;
-  std::ifstream log(temp / "calls");
-  for (std::string line; std::getline(log, line);) ++calls;
+  const long calls = callsOfBatch(folder);
 
   int notStarted = 0;
   for (long k = 1; k <= calls; ++k) {
