@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -701,6 +702,7 @@ void Exam::prepare() {
 }
 
 int Exam::run(Tally* tally) {
+  if (!prepared_) prepare();
   if (ahead_) {
     console_.out << keptOut_.str() << std::flush;
     console_.err << keptErr_.str() << std::flush;
@@ -721,7 +723,6 @@ int Exam::rest() {
     form_.drop({path_});
     return forgetOne(args_, path_, form_, console_);
   }
-  if (!prepared_) prepare();
   if (ended_) return *ended_;
   if (args_.resume || args_.undo) {
     const std::string named = quoted(form_.File2.path());
@@ -853,11 +854,12 @@ std::vector<std::string> owedExams(const Arguments& args, BatchTree& tree,
   return owed;
 }
 
-// A second thread that makes one exam at a time ready, while the one before
-// it runs. One thread serves the whole batch.
+// A second thread that makes exams ready in the order they are handed over,
+// while the exam before them runs. One thread serves the whole batch.
 class Readier {
  public:
   Readier() : thread_([this] { serve(); }) {}
+  // Ends once the exam in hand, if any, is ready; the others are left.
   ~Readier() {
     {
       const std::lock_guard<std::mutex> hold(mutex_);
@@ -869,19 +871,26 @@ class Readier {
   Readier(const Readier&) = delete;
   Readier& operator=(const Readier&) = delete;
 
-  // Starts making `exam` ready; the one before must be waited for.
   void prepare(Exam& exam) {
     {
       const std::lock_guard<std::mutex> hold(mutex_);
-      exam_ = &exam;
+      waiting_.push_back(&exam);
     }
     changed_.notify_all();
   }
-  // Waits until the exam in hand, if any, is ready; what it threw is
-  // thrown here.
-  void wait() {
+  // Waits until `exam`, and every exam handed over before it, is ready;
+  // what one of them threw is thrown here.
+  void waitFor(const Exam& exam) {
     std::unique_lock<std::mutex> hold(mutex_);
-    changed_.wait(hold, [this] { return exam_ == nullptr; });
+    changed_.wait(hold, [&] {
+      return thrown_ || (std::ranges::find(waiting_, &exam) == waiting_.end() && inHand_ != &exam);
+    });
+    if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
+  }
+  // Waits until every exam handed over is ready.
+  void waitForAll() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    changed_.wait(hold, [this] { return thrown_ || (waiting_.empty() && inHand_ == nullptr); });
     if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
   }
 
@@ -889,25 +898,31 @@ class Readier {
   void serve() {
     std::unique_lock<std::mutex> hold(mutex_);
     for (;;) {
-      changed_.wait(hold, [this] { return quit_ || exam_ != nullptr; });
-      if (exam_ == nullptr) return;
+      changed_.wait(hold, [this] { return quit_ || !waiting_.empty(); });
+      if (quit_) return;
+      inHand_ = waiting_.front();
+      waiting_.pop_front();
       hold.unlock();
       std::exception_ptr thrown;
       try {
-        exam_->prepare();
+        inHand_->prepare();
       } catch (...) {
         thrown = std::current_exception();
       }
       hold.lock();
-      thrown_ = thrown;
-      exam_ = nullptr;
+      if (thrown) {
+        thrown_ = thrown;
+        waiting_.clear();
+      }
+      inHand_ = nullptr;
       changed_.notify_all();
     }
   }
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  Exam* exam_ = nullptr;
+  std::deque<Exam*> waiting_;
+  Exam* inHand_ = nullptr;
   std::exception_ptr thrown_;
   bool quit_ = false;
   std::thread thread_;  // last: starts once the rest is in place
@@ -1004,28 +1019,39 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
   const auto argumentsOf = [&](const Turn& turn) -> const Arguments& {
     return turn.owed ? *trees[turn.tree].owed : args;
   };
-  // A run's next exam is made ready while the one before it renames: its
-  // lock, plan and journal then wait for its turn, and the flushes its
-  // journal needs overlap the renames. An exam inside the folder of the
-  // one before waits for that one's end, which may move files into it.
-  std::unique_ptr<Exam> next;
-  Readier readier;
+  // A run's next exams are made ready while the one before them renames:
+  // their locks, plans and journals then wait for their turns, and the
+  // flushes their journals need overlap the renames. Two are kept ahead, so
+  // that one slow to make ready seldom holds the batch up. An exam inside
+  // the folder of an exam before it that has not ended waits for that one's
+  // end, which may move files into it.
+  constexpr size_t kAhead = 2;
+  std::deque<std::unique_ptr<Exam>> ready;  // the turns after `started`, in order
+  Readier readier;                          // after `ready`: it goes first
   for (; started < turns.size() && platform::stopSignal() == 0; ++started) {
     const Turn& turn = turns[started];
     BatchTree& tree = trees[turn.tree];
-    std::unique_ptr<Exam> exam = std::move(next);
-    readier.wait();
+    std::unique_ptr<Exam> exam;
+    if (!ready.empty()) {
+      exam = std::move(ready.front());
+      ready.pop_front();
+      readier.waitFor(*exam);
+    }
     if (exam == nullptr || exam->foundBusy()) {
       exam = std::make_unique<Exam>(argumentsOf(turn), turn.path, fs, clock, console, false);
     }
-    if (started + 1 < turns.size()) {
-      const Turn& after = turns[started + 1];
+    for (size_t next = started + 1 + ready.size(); ready.size() < kAhead && next < turns.size();
+         ++next) {
+      const Turn& after = turns[next];
       const Arguments& its = argumentsOf(after);
-      if (!(its.resume || its.undo || its.forget) &&
-          !after.path.starts_with(platform::joinPath(turn.path, ""))) {
-        next = std::make_unique<Exam>(its, after.path, fs, clock, console, true);
-        readier.prepare(*next);
-      }
+      const bool inside =
+          std::any_of(turns.begin() + static_cast<std::ptrdiff_t>(started),
+                      turns.begin() + static_cast<std::ptrdiff_t>(next), [&](const Turn& before) {
+                        return after.path.starts_with(platform::joinPath(before.path, ""));
+                      });
+      if (its.resume || its.undo || its.forget || inside) break;
+      ready.push_back(std::make_unique<Exam>(its, after.path, fs, clock, console, true));
+      readier.prepare(*ready.back());
     }
     printHeader(console, turn.path, started == 0);
     const int one = exam->run(&tally);
@@ -1034,17 +1060,17 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
     const bool hadItsTurn = platform::stopSignal() == 0 && (turn.owed || !args.resume);
     if (hadItsTurn && tree.record != nullptr) tree.record->done(turn.index);
   }
-  readier.wait();
-  if (next != nullptr) {
-    if (const platform::Status given = next->abandon(); !given) {
-      console.err << kProgram << quoted(next->path())
+  readier.waitForAll();
+  for (const std::unique_ptr<Exam>& unstarted : ready) {
+    if (const platform::Status given = unstarted->abandon(); !given) {
+      console.err << kProgram << quoted(unstarted->path())
                   << ": cannot give back the journal made ready for it ("
                   << platform::escapeControls(given.toString()) << "); run "
-                  << commandFor("--undo", next->path()) << " to remove it\n";
+                  << commandFor("--undo", unstarted->path()) << " to remove it\n";
       status = worseStatus(status, kStepsFailed);
     }
-    next.reset();
   }
+  ready.clear();
   if (started < turns.size()) {
     console.out.flush();
     for (size_t i = started; i < turns.size(); ++i) {
