@@ -618,8 +618,8 @@ class Exam {
   Exam(const Exam&) = delete;
   Exam& operator=(const Exam&) = delete;
 
-  // The first part. Writes nothing but to the exam's own streams when made
-  // ahead, and touches no other folder than the exam's.
+  // The first part. Made ahead, it writes only to the exam's own streams,
+  // and of the tree it reads only the exam's folder.
   void prepare();
   // Whether the first part, made ahead, found the folder held by a run:
   // perhaps the batch's own run of the exam before, which holds it no more
