@@ -135,6 +135,9 @@ class Form1 : private run::Observer, private run::UndoObserver {
   // Gives back a prepared run that will not be performed: its journal
   // leaves the place to the one before it and the lock goes.
   platform::Status abandonPrepared();
+  // Whether the folder still lists the entries the prepared run's plan was
+  // made from: a run prepared a while ago may find them changed by hand.
+  bool preparedStillStands();
   // Exit: closes the window; during a run, a finish or an undo, asks
   // whether to stop it and closes once it has stopped.
   void pressExit();

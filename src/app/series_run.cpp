@@ -5,8 +5,12 @@
 // then tells the view about the failures. A dry run shows the same steps
 // with what the plan foresees for each, and a finish does each step that
 // the disk shows undone.
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "app/busy_scope.h"
 #include "app/form1.h"
@@ -77,6 +81,22 @@ Status Form1::abandonPrepared() {
   }
   facts_.release();
   return closed;
+}
+
+bool Form1::preparedStillStands() {
+  if (!prepared_) return true;
+  platform::FileSystem::Entries entries;
+  std::vector<bool> hidden;
+  if (!fileSystem().listEntriesMarked(File2.path(), entries, hidden)) return false;
+  const std::vector<std::string_view> files = listing_.index.names();
+  if (entries.size() != files.size() + listing_.others.size()) return false;
+  std::unordered_map<std::string_view, std::optional<platform::PathKind>> listed;
+  for (const std::string_view name : files) listed.emplace(name, std::nullopt);
+  for (const auto& [name, kind] : listing_.others) listed.emplace(name, kind);
+  return std::all_of(entries.begin(), entries.end(), [&](const auto& entry) {
+    const auto it = listed.find(entry.first);
+    return it != listed.end() && (!it->second || *it->second == entry.second);
+  });
 }
 
 void Form1::startDisplays() {

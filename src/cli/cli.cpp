@@ -620,10 +620,12 @@ class Exam {
   // The first part. Writes nothing but to the exam's own streams when made
   // ahead, and touches no other folder than the exam's.
   void prepare();
-  // Whether the first part, made ahead, found the folder held by a run:
-  // perhaps the batch's own run of the exam before, which holds it no more
-  // once the exam's turn comes.
-  bool foundBusy() const { return ahead_ && ended_ == kBusy; }
+  // Whether the first part, made ahead, must be made again at the exam's
+  // turn, as the exam before may have changed what it found: it ended the
+  // exam (the folder held by a run, perhaps the batch's own of the exam
+  // before; that run's journal in progress taken for a run cut short), or
+  // the folder no longer lists what the plan was made from.
+  bool madeStale() { return ahead_ && (ended_ || !form_.preparedStillStands()); }
   // Tells what the first part said, then does the rest; adds what it did
   // to `tally`. Returns the exam's exit status.
   int run(Tally* tally);
@@ -1009,14 +1011,31 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
   // journal needs overlap the renames. An exam inside the folder of the
   // one before waits for that one's end, which may move files into it.
   std::unique_ptr<Exam> next;
+  const auto giveBack = [&](Exam& exam) {
+    if (const platform::Status given = exam.abandon(); !given) {
+      console.err << kProgram << quoted(exam.path())
+                  << ": cannot give back the journal made ready for it ("
+                  << platform::escapeControls(given.toString()) << "); run "
+                  << commandFor("--undo", exam.path()) << " to remove it\n";
+      status = worseStatus(status, kStepsFailed);
+    }
+  };
   Readier readier;
   for (; started < turns.size() && platform::stopSignal() == 0; ++started) {
     const Turn& turn = turns[started];
     BatchTree& tree = trees[turn.tree];
     std::unique_ptr<Exam> exam = std::move(next);
     readier.wait();
-    if (exam == nullptr || exam->foundBusy()) {
+    printHeader(console, turn.path, started == 0);
+    if (exam != nullptr && exam->madeStale()) {
+      giveBack(*exam);
+      exam.reset();
+    }
+    if (exam == nullptr) {
       exam = std::make_unique<Exam>(argumentsOf(turn), turn.path, fs, clock, console, false);
+      // Made ready before the next is: the two may be one folder by two
+      // paths, and the lock goes to the exam whose turn it is.
+      exam->prepare();
     }
     if (started + 1 < turns.size()) {
       const Turn& after = turns[started + 1];
@@ -1027,7 +1046,6 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
         readier.prepare(*next);
       }
     }
-    printHeader(console, turn.path, started == 0);
     const int one = exam->run(&tally);
     failed += one != kSucceeded ? 1 : 0;
     status = worseStatus(status, one);
@@ -1036,13 +1054,7 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
   }
   readier.wait();
   if (next != nullptr) {
-    if (const platform::Status given = next->abandon(); !given) {
-      console.err << kProgram << quoted(next->path())
-                  << ": cannot give back the journal made ready for it ("
-                  << platform::escapeControls(given.toString()) << "); run "
-                  << commandFor("--undo", next->path()) << " to remove it\n";
-      status = worseStatus(status, kStepsFailed);
-    }
+    giveBack(*next);
     next.reset();
   }
   if (started < turns.size()) {
