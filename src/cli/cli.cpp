@@ -947,11 +947,14 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
     if (!platform::batchPathFor(root, tree.recordFile)) tree.recordFile.clear();
     std::vector<std::string> exams;
     size_t results = 0;
+    bool takenBefore = false;  // an exam here that an earlier PATH holds too
     for (run::FoundFolder& found : search.folders) {
       results += found.holdsSeriesFolders ? 1 : 0;
-      if ((ofLastRuns ? hasRunToTake(args, found.path, fs, clock) : found.exam) &&
-          taken.insert(found.path).second) {
+      if (!(ofLastRuns ? hasRunToTake(args, found.path, fs, clock) : found.exam)) continue;
+      if (taken.insert(found.path).second) {
         exams.push_back(std::move(found.path));
+      } else {
+        takenBefore = true;
       }
     }
     const std::vector<std::string> owed =
@@ -978,7 +981,7 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
                     << "); should it be cut short, run each exam left on its own\n";
       }
     }
-    if (!exams.empty() || !owed.empty()) continue;
+    if (!exams.empty() || !owed.empty() || takenBefore) continue;
     if (tree.owed) {
       // The batch had run every exam and was cut short as it ended.
       if (!args.quiet) console.out << "Nothing left to finish at or below " << shown(root) << "\n";

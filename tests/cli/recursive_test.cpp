@@ -202,7 +202,8 @@ class ReadiedDisk : public platform::RealFileSystem {
 };
 
 // One folder given by two paths: the exam whose turn it is takes the lock,
-// and the other, made ready meanwhile, runs after it as it would alone.
+// and the other, made ready meanwhile, runs after it as it would alone. One
+// given twice runs once.
 TEST_F(RecursiveTest, AFolderGivenTwiceRunsTwiceWithoutBeingFoundBusy) {
   writeExam("a", 24, 2);
   fs::create_directory_symlink(temp / "a", temp / "link");
@@ -216,6 +217,9 @@ TEST_F(RecursiveTest, AFolderGivenTwiceRunsTwiceWithoutBeingFoundBusy) {
   EXPECT_NE(out.str().find("Exams: 2, Files Processed: 48, Total Files Renamed/moved: 18"),
             std::string::npos)
       << out.str();
+  // Below a PATH given before it, it is that PATH's exam: nothing is told of it.
+  const Result again = run({"-r", "-q", temp.path(), temp / "a"});
+  EXPECT_EQ(again.status, kSucceeded) << again.err;
 }
 
 // The next exam is taken as it stands at its turn: not refused for the
