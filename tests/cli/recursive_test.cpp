@@ -1,6 +1,7 @@
 // slicery-cli -r over trees of exams: which folders it runs, that a second
 // run over a finished tree changes nothing, a folder held by another run,
-// and a batch killed at any call, then carried on or undone.
+// the next exam made ready while the one before runs, and a batch killed at
+// any call, then carried on or undone.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
