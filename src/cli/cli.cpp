@@ -621,10 +621,13 @@ class Exam {
   // The first part. Made ahead, it writes only to the exam's own streams,
   // and of the tree it reads only the exam's folder.
   void prepare();
-  // Whether the first part, made ahead, found the folder held by a run:
-  // perhaps the batch's own run of the exam before, which holds it no more
-  // once the exam's turn comes.
-  bool foundBusy() const { return ahead_ && ended_ == kBusy; }
+  // Whether the first part, made ahead, must be made again at the exam's
+  // turn, as the exams before may have changed what it found: it ended the
+  // exam (the folder held by a run, perhaps the batch's own of the exam
+  // before; that run's journal in progress taken for a run cut short). A
+  // plan made ahead is kept: what a hand changes in the folder meanwhile
+  // is told as a run tells it.
+  bool madeStale() const { return ahead_ && ended_.has_value(); }
   // Tells what the first part said, then does the rest; adds what it did
   // to `tally`. Returns the exam's exit status.
   int run(Tally* tally);
@@ -960,11 +963,14 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
     if (!platform::batchPathFor(root, tree.recordFile)) tree.recordFile.clear();
     std::vector<std::string> exams;
     size_t results = 0;
+    bool takenBefore = false;  // an exam here that an earlier PATH holds too
     for (run::FoundFolder& found : search.folders) {
       results += found.holdsSeriesFolders ? 1 : 0;
-      if ((ofLastRuns ? hasRunToTake(args, found.path, fs, clock) : found.exam) &&
-          taken.insert(found.path).second) {
+      if (!(ofLastRuns ? hasRunToTake(args, found.path, fs, clock) : found.exam)) continue;
+      if (taken.insert(found.path).second) {
         exams.push_back(std::move(found.path));
+      } else {
+        takenBefore = true;
       }
     }
     const std::vector<std::string> owed =
@@ -991,7 +997,7 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
                     << "); should it be cut short, run each exam left on its own\n";
       }
     }
-    if (!exams.empty() || !owed.empty()) continue;
+    if (!exams.empty() || !owed.empty() || takenBefore) continue;
     if (tree.owed) {
       // The batch had run every exam and was cut short as it ended.
       if (!args.quiet) console.out << "Nothing left to finish at or below " << shown(root) << "\n";
@@ -1026,6 +1032,15 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
   // the folder of an exam before it that has not ended waits for that one's
   // end, which may move files into it.
   constexpr size_t kAhead = 2;
+  const auto giveBack = [&](Exam& exam) {
+    if (const platform::Status given = exam.abandon(); !given) {
+      console.err << kProgram << quoted(exam.path())
+                  << ": cannot give back the journal made ready for it ("
+                  << platform::escapeControls(given.toString()) << "); run "
+                  << commandFor("--undo", exam.path()) << " to remove it\n";
+      status = worseStatus(status, kStepsFailed);
+    }
+  };
   std::deque<std::unique_ptr<Exam>> ready;  // the turns after `started`, in order
   Readier readier;                          // after `ready`: it goes first
   for (; started < turns.size() && platform::stopSignal() == 0; ++started) {
@@ -1037,8 +1052,16 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
       ready.pop_front();
       readier.waitFor(*exam);
     }
-    if (exam == nullptr || exam->foundBusy()) {
+    printHeader(console, turn.path, started == 0);
+    if (exam != nullptr && exam->madeStale()) {
+      giveBack(*exam);
+      exam.reset();
+    }
+    if (exam == nullptr) {
       exam = std::make_unique<Exam>(argumentsOf(turn), turn.path, fs, clock, console, false);
+      // Made ready before the next is: the two may be one folder by two
+      // paths, and the lock goes to the exam whose turn it is.
+      exam->prepare();
     }
     for (size_t next = started + 1 + ready.size(); ready.size() < kAhead && next < turns.size();
          ++next) {
@@ -1053,7 +1076,6 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
       ready.push_back(std::make_unique<Exam>(its, after.path, fs, clock, console, true));
       readier.prepare(*ready.back());
     }
-    printHeader(console, turn.path, started == 0);
     const int one = exam->run(&tally);
     failed += one != kSucceeded ? 1 : 0;
     status = worseStatus(status, one);
@@ -1061,15 +1083,7 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
     if (hadItsTurn && tree.record != nullptr) tree.record->done(turn.index);
   }
   readier.waitForAll();
-  for (const std::unique_ptr<Exam>& unstarted : ready) {
-    if (const platform::Status given = unstarted->abandon(); !given) {
-      console.err << kProgram << quoted(unstarted->path())
-                  << ": cannot give back the journal made ready for it ("
-                  << platform::escapeControls(given.toString()) << "); run "
-                  << commandFor("--undo", unstarted->path()) << " to remove it\n";
-      status = worseStatus(status, kStepsFailed);
-    }
-  }
+  for (const std::unique_ptr<Exam>& unstarted : ready) giveBack(*unstarted);
   ready.clear();
   if (started < turns.size()) {
     console.out.flush();

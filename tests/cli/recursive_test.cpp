@@ -1,20 +1,26 @@
 // slicery-cli -r over trees of exams: which folders it runs, that a second
 // run over a finished tree changes nothing, a folder held by another run,
-// and a batch killed at any call, then carried on or undone.
+// the next exam made ready while the one before runs, and a batch killed at
+// any call, then carried on or undone.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/exam_batch.h"
@@ -155,6 +161,96 @@ TEST_F(RecursiveTest, AnExamInsideTheOneBeforeSeesWhatThatOneMovedIn) {
       oneByOne.contains("n/Series_S1/Series_S1/"
                         "ANON.MR.HEAD_ROUTINE.1.1.2003.05.27.10.11.12.100001.1000001.IMA"));
   EXPECT_EQ(testing::treeOf(temp / "two"), oneByOne);
+}
+
+// The disk, where the exam in hand waits, as it locks (`holdAtLock`) or
+// else opens a folder of `holdAt`, until the batch's other thread has made
+// the next exam ready (or a second has passed).
+class ReadiedDisk : public platform::RealFileSystem {
+ public:
+  std::set<std::string> holdAt;
+  bool holdAtLock = false;
+
+  platform::Status lockFolder(const std::string& folder,
+                              std::unique_ptr<platform::FolderLock>& lock) override {
+    if (holdAtLock) hold(folder);
+    const platform::Status locked = RealFileSystem::lockFolder(folder, lock);
+    readied(&locked_);
+    return locked;
+  }
+  long nameLimit(const std::string& folder) override {
+    readied(&planned_);
+    return RealFileSystem::nameLimit(folder);
+  }
+  std::unique_ptr<platform::OpenFolder> openFolder(const std::string& path) override {
+    if (!holdAtLock) hold(path);
+    return RealFileSystem::openFolder(path);
+  }
+
+ private:
+  bool onMain() const { return std::this_thread::get_id() == main_; }
+  void readied(bool* done) {
+    if (onMain()) return;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    *done = true;
+    changed_.notify_all();
+  }
+  void hold(const std::string& path) {
+    if (!onMain() || holdAt.erase(path) == 0) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(1), [this] { return locked_ && planned_; });
+    locked_ = planned_ = false;
+  }
+
+  const std::thread::id main_ = std::this_thread::get_id();
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool locked_ = false;
+  bool planned_ = false;
+};
+
+// One folder given by two paths: the exam whose turn it is takes the lock,
+// and the other, made ready meanwhile, runs after it as it would alone. One
+// given twice runs once.
+TEST_F(RecursiveTest, AFolderGivenTwiceRunsTwiceWithoutBeingFoundBusy) {
+  writeExam("a", 24, 2);
+  fs::create_directory_symlink(temp / "a", temp / "link");
+  ReadiedDisk disk;
+  disk.holdAt = {temp / "a"};
+  disk.holdAtLock = true;
+  std::ostringstream out, err;
+  Console console{out, err};
+  EXPECT_EQ(runCommand({"-r", "-q", temp / "a", temp / "link"}, disk, clock, console), kSucceeded)
+      << err.str();
+  EXPECT_NE(out.str().find("Exams: 2, Files Processed: 48, Total Files Renamed/moved: 18"),
+            std::string::npos)
+      << out.str();
+  // Below a PATH given before it, it is that PATH's exam: nothing is told of it.
+  const Result again = run({"-r", "-q", temp.path(), temp / "a"});
+  EXPECT_EQ(again.status, kSucceeded) << again.err;
+}
+
+// An exam made ready while the exam before it renames is not refused for
+// that exam's journal, still in progress then (b holds the names a is
+// renamed to): it is loaded again at its turn, and the tree ends as the
+// exams run alone leave it.
+TEST_F(RecursiveTest, TheNextExamIsNotRefusedForTheJournalOfTheOneBefore) {
+  writeExam("renamed", 24, 2);
+  ASSERT_EQ(run({"-q", temp / "renamed"}).status, kSucceeded);
+  writeExam("one/a", 24, 2);
+  fs::copy(temp / "renamed", temp.mkdir("one/b"));
+  fs::copy(temp / "one", temp / "two", fs::copy_options::recursive);
+  for (const std::string exam : {"a", "b"}) {
+    ASSERT_EQ(run({"-q", temp / ("two/" + exam)}).status, kSucceeded) << exam;
+  }
+
+  ReadiedDisk disk;
+  disk.holdAt = {temp / "one/a"};
+  std::ostringstream out, err;
+  Console console{out, err};
+  EXPECT_EQ(runCommand({"-r", "-q", temp / "one"}, disk, clock, console), kSucceeded);
+  EXPECT_EQ(err.str(), "");
+  EXPECT_EQ(testing::treeOf(temp / "one"), testing::treeOf(temp / "two"));
 }
 
 class StopView : public testing::RecordingView {
