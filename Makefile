@@ -40,8 +40,11 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
+# The tests under AddressSanitizer and UndefinedBehaviorSanitizer; the
+# benchmarks time the Release build, so this one leaves them out.
 build-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSLICERY_SANITIZE=ON -DSLICERY_WERROR=$(WERROR)
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSLICERY_SANITIZE=ON -DSLICERY_WERROR=$(WERROR) \
+	  -DSLICERY_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 
 test: build build-asan test-windows
