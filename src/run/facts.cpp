@@ -173,10 +173,19 @@ Status Facts::undoLastRun(const std::string& folder, const rename::Listing& list
                                    "); what it held after that could not be checked, "
                                    "and it is kept"});
   } else if (!undone.stopped && undone.failures.empty()) {
-    journal.reset();  // closed first: Windows removes no open file
-    if (Status gone = journals_->remove(file); !gone) {
-      undone.failures.push_back({file, {}, gone.toString()});
+    // A run cut short before it changed anything leaves the folder as the
+    // run before it did: that run's journal takes its place again, as it
+    // does after a run that changes nothing, so that it can still be undone.
+    const bool changedNothing =
+        undone.steps == 0 && undone.putBack == 0 && undone.foldersRemoved == 0;
+    Status gone;
+    if (changedNothing && journal != nullptr) {
+      gone = journal->keepPrevious();
+    } else {
+      journal.reset();  // closed first: Windows removes no open file
+      gone = journals_->remove(file);
     }
+    if (!gone) undone.failures.push_back({file, {}, gone.toString()});
   } else if (!undone.stopped && contents.finished) {
     // What could not be put back stays as the finished run left it.
     if (Status ended = journal->finish(); !ended) {

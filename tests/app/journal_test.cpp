@@ -267,6 +267,42 @@ TEST_F(JournalTest, UndoKeepsASeriesFolderThatWasThereBefore) {
   EXPECT_EQ(fs.kindAt("/exam/Series_S1"), platform::PathKind::missing);
 }
 
+// A run killed after its journal was written but before its first rename
+// changed nothing: undoing it must not take the run before it with it. A
+// batch leaves such runs for the exams it had made ready when it was killed.
+TEST_F(JournalTest, UndoingARunCutBeforeItsFirstStepKeepsTheRunBeforeUndoable) {
+  {
+    Form1 padded(fs, clock);
+    padded.setJournaling(true);
+    padded.setJournalStore(journals);
+    ASSERT_TRUE(padded.drop({"/exam"}));
+    padded.pressStart();
+  }
+  const std::map<std::string, std::string> afterFirst = fs.filesUnder("/exam");
+  ASSERT_NE(afterFirst, before);
+  std::map<std::string, std::string> killedJournals;
+  {
+    Form1 moved(fs, clock);
+    moved.setJournaling(true);
+    moved.setJournalStore(journals);
+    ASSERT_TRUE(moved.drop({"/exam"}));
+    moved.changeCheck(moved.Check2, 1);
+    ASSERT_TRUE(moved.prepareStart());
+    killedJournals = journals.files;  // what a kill here leaves
+  }
+  journals.files = killedJournals;
+
+  std::vector<RunFailure> failures;
+  ASSERT_TRUE(undo(&failures));
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(fs.filesUnder("/exam"), afterFirst);
+  ASSERT_TRUE(journalKept());
+  ASSERT_TRUE(undo(&failures));
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(fs.filesUnder("/exam"), before);
+  EXPECT_FALSE(journalKept());
+}
+
 // Two studies in one folder share their series numbers, so each series folder
 // is asked for once per study: undo removes each after all its files are back.
 TEST_F(JournalTest, UndoOfTwoStudiesSharingSeriesFoldersReportsNoFailure) {
