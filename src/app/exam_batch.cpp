@@ -187,8 +187,16 @@ class ExamBatch::Records {
   // Row `row` had its turn: a carrying on leaves it be.
   void done(size_t row) {
     if (trees_.empty()) return;
-    const Tree& tree = trees_[batch_.rows_[row].tree];
-    if (tree.writer != nullptr) tree.writer->done(index_[row]);
+    Tree& tree = trees_[batch_.rows_[row].tree];
+    if (tree.writer == nullptr) return;
+    if (const platform::Status marked = tree.writer->done(index_[row]); !marked) {
+      // A record that no longer tells which exams had their turn would have
+      // a carrying on run them again: it goes, and the batch goes on.
+      tree.writer.reset();
+      platform::removeStateFile(tree.file);
+      tree.file.clear();
+      if (batch_.recordError_.empty()) batch_.recordError_ = marked.toString();
+    }
   }
   // Every exam had its turn: the batch owes nothing more.
   void remove() {

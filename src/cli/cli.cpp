@@ -931,6 +931,12 @@ class Readier {
   std::thread thread_;  // last: starts once the rest is in place
 };
 
+void tellNoRecord(Console& console, const std::string& root, const platform::Status& why) {
+  console.err << kProgram << quoted(root) << ": cannot keep a record of the batch ("
+              << platform::escapeControls(why.toString())
+              << "); should it be cut short, run each exam left on its own\n";
+}
+
 // With -r: finds the exams at or below each PATH, then runs each in turn as
 // a PATH of its own, and closes with the batch's totals. A run, and a
 // --resume that carries on a batch cut short, keeps a record of the batch
@@ -991,11 +997,7 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
            args.resume ? owed : exams,
            {}},
           tree.record);
-      if (!kept) {
-        console.err << kProgram << quoted(root) << ": cannot keep a record of the batch ("
-                    << platform::escapeControls(kept.toString())
-                    << "); should it be cut short, run each exam left on its own\n";
-      }
+      if (!kept) tellNoRecord(console, root, kept);
     }
     if (!exams.empty() || !owed.empty() || takenBefore) continue;
     if (tree.owed) {
@@ -1080,7 +1082,15 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
     failed += one != kSucceeded ? 1 : 0;
     status = worseStatus(status, one);
     const bool hadItsTurn = platform::stopSignal() == 0 && (turn.owed || !args.resume);
-    if (hadItsTurn && tree.record != nullptr) tree.record->done(turn.index);
+    if (hadItsTurn && tree.record != nullptr) {
+      if (const platform::Status marked = tree.record->done(turn.index); !marked) {
+        // A record that no longer tells which exams had their turn would
+        // have a carrying on run them again: it goes, and the batch goes on.
+        tree.record.reset();
+        platform::removeStateFile(tree.recordFile);
+        tellNoRecord(console, tree.root, marked);
+      }
+    }
   }
   readier.waitForAll();
   for (const std::unique_ptr<Exam>& unstarted : ready) giveBack(*unstarted);

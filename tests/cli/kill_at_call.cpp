@@ -6,6 +6,8 @@
 //   SLICERY_KILL_AFTER=1       kill once that call has taken effect
 //   SLICERY_KILL_SIGNAL=n      send signal n there instead (SIGINT: a stop
 //                              the program handles, as Ctrl+C asks)
+//   SLICERY_FAIL_AT=k          the k-th call fails with ENOSPC instead, having
+//                              changed nothing, as on a disk that is full
 //   SLICERY_CALLS_LOG=FILE     one line per call counted: its number and what
 //   SLICERY_REFUSE=NAME        a rename or link of a file named NAME fails
 //                              with EACCES, as a disk refusing that one file
@@ -42,6 +44,8 @@ using OpenatFn = int (*)(int, const char*, int, ...);
 // Counted from two threads: a batch readies its next exam on a second one.
 std::atomic<long> calls{0};
 long killAt = -1;
+long failAt = -1;
+thread_local bool failing = false;  // the call in hand is the one to fail
 bool killAfter = false;
 int killSignal = SIGKILL;
 int logFd = -1;
@@ -50,6 +54,8 @@ void start() {
   if (killAt >= 0) return;
   const char* at = std::getenv("SLICERY_KILL_AT");
   killAt = at != nullptr ? std::atol(at) : 0;
+  const char* fail = std::getenv("SLICERY_FAIL_AT");
+  failAt = fail != nullptr ? std::atol(fail) : 0;
   const char* after = std::getenv("SLICERY_KILL_AFTER");
   killAfter = after != nullptr && after[0] == '1';
   if (const char* signal = std::getenv("SLICERY_KILL_SIGNAL")) killSignal = std::atoi(signal);
@@ -75,10 +81,19 @@ bool count(const char* what, const char* path) {
         std::snprintf(line, sizeof line, "%ld %s %s\n", call, what, path != nullptr ? path : "");
     if (n > 0) write(logFd, line, static_cast<size_t>(n) < sizeof line ? n : sizeof line - 1);
   }
+  if (call == failAt) failing = true;
   if (call != killAt) return false;
   if (killAfter) return true;
   die();  // a signal the program handles returns here, and is sent once
   return false;
+}
+
+// Whether the call in hand is to fail; sets errno when it is.
+bool failed() {
+  if (!failing) return false;
+  failing = false;
+  errno = ENOSPC;
+  return true;
 }
 
 template <typename T>
@@ -126,6 +141,7 @@ extern "C" {
 int rename(const char* from, const char* to) noexcept {
   static const auto real = next<int (*)(const char*, const char*)>("rename");
   const bool after = count("rename", from);
+  if (failed()) return -1;
   if (refused(AT_FDCWD, from)) return done(after, (errno = EACCES, -1));
   return done(after, real(from, to));
 }
@@ -133,6 +149,7 @@ int rename(const char* from, const char* to) noexcept {
 int renameat(int fromDir, const char* from, int toDir, const char* to) noexcept {
   static const auto real = next<int (*)(int, const char*, int, const char*)>("renameat");
   const bool after = count("renameat", from);
+  if (failed()) return -1;
   if (refused(fromDir, from)) return done(after, (errno = EACCES, -1));
   return done(after, real(fromDir, from, toDir, to));
 }
@@ -146,6 +163,7 @@ int renameat2(int fromDir, const char* from, int toDir, const char* to,
     return -1;
   }
   const bool after = count("renameat2", from);
+  if (failed()) return -1;
   if (refused(fromDir, from)) return done(after, (errno = EACCES, -1));
   return done(after, real(fromDir, from, toDir, to, flags));
 }
@@ -157,6 +175,7 @@ int link(const char* from, const char* to) noexcept {
     return -1;
   }
   const bool after = count("link", from);
+  if (failed()) return -1;
   if (refused(AT_FDCWD, from)) return done(after, (errno = EACCES, -1));
   return done(after, real(from, to));
 }
@@ -168,6 +187,7 @@ int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) 
     return -1;
   }
   const bool after = count("linkat", from);
+  if (failed()) return -1;
   if (refused(fromDir, from)) return done(after, (errno = EACCES, -1));
   return done(after, real(fromDir, from, toDir, to, flags));
 }
@@ -175,30 +195,35 @@ int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) 
 int unlink(const char* path) noexcept {
   static const auto real = next<int (*)(const char*)>("unlink");
   const bool after = count("unlink", path);
+  if (failed()) return -1;
   return done(after, real(path));
 }
 
 int unlinkat(int dir, const char* path, int flags) noexcept {
   static const auto real = next<int (*)(int, const char*, int)>("unlinkat");
   const bool after = count("unlinkat", path);
+  if (failed()) return -1;
   return done(after, real(dir, path, flags));
 }
 
 int rmdir(const char* path) noexcept {
   static const auto real = next<int (*)(const char*)>("rmdir");
   const bool after = count("rmdir", path);
+  if (failed()) return -1;
   return done(after, real(path));
 }
 
 int mkdir(const char* path, mode_t mode) noexcept {
   static const auto real = next<int (*)(const char*, mode_t)>("mkdir");
   const bool after = count("mkdir", path);
+  if (failed()) return -1;
   return done(after, real(path, mode));
 }
 
 int mkdirat(int dir, const char* path, mode_t mode) noexcept {
   static const auto real = next<int (*)(int, const char*, mode_t)>("mkdirat");
   const bool after = count("mkdirat", path);
+  if (failed()) return -1;
   return done(after, real(dir, path, mode));
 }
 
@@ -209,6 +234,7 @@ int open(const char* path, int flags, ...) {
   const mode_t mode = modeOf(flags, args);
   va_end(args);
   const bool after = (flags & (O_CREAT | O_TRUNC)) != 0 && count("open", path);
+  if (failed()) return -1;
   return done(after, real(path, flags, mode));
 }
 
@@ -219,6 +245,7 @@ int open64(const char* path, int flags, ...) {
   const mode_t mode = modeOf(flags, args);
   va_end(args);
   const bool after = (flags & (O_CREAT | O_TRUNC)) != 0 && count("open", path);
+  if (failed()) return -1;
   return done(after, real(path, flags, mode));
 }
 
@@ -229,6 +256,7 @@ int openat(int dir, const char* path, int flags, ...) {
   const mode_t mode = modeOf(flags, args);
   va_end(args);
   const bool after = (flags & (O_CREAT | O_TRUNC)) != 0 && count("openat", path);
+  if (failed()) return -1;
   return done(after, real(dir, path, flags, mode));
 }
 
@@ -239,30 +267,35 @@ int openat64(int dir, const char* path, int flags, ...) {
   const mode_t mode = modeOf(flags, args);
   va_end(args);
   const bool after = (flags & (O_CREAT | O_TRUNC)) != 0 && count("openat", path);
+  if (failed()) return -1;
   return done(after, real(dir, path, flags, mode));
 }
 
 int ftruncate(int fd, off_t length) noexcept {
   static const auto real = next<int (*)(int, off_t)>("ftruncate");
   const bool after = count("ftruncate", nullptr);
+  if (failed()) return -1;
   return done(after, real(fd, length));
 }
 
 ssize_t write(int fd, const void* data, size_t size) {
   static const WriteFn real = next<WriteFn>("write");
   const bool after = regularFile(fd) && count("write", nullptr);
+  if (failed()) return -1;
   return done(after, real(fd, data, size));
 }
 
 int fsync(int fd) {
   static const auto real = next<int (*)(int)>("fsync");
   const bool after = count("fsync", nullptr);
+  if (failed()) return -1;
   return done(after, real(fd));
 }
 
 int fdatasync(int fd) {
   static const auto real = next<int (*)(int)>("fdatasync");
   const bool after = count("fdatasync", nullptr);
+  if (failed()) return -1;
   return done(after, real(fd));
 }
 

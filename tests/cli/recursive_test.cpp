@@ -312,7 +312,9 @@ int cli(std::vector<std::string> args, long killAt = 0, const std::string& log =
   if (pid == 0) {
     ::setenv("LD_PRELOAD", SLICERY_KILL_PRELOAD, 1);
     ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
-    ::setenv("SLICERY_KILL_AT", std::to_string(killAt).c_str(), 1);
+    // Signal 0: the call fails as on a full disk instead.
+    ::setenv(signal == 0 ? "SLICERY_FAIL_AT" : "SLICERY_KILL_AT", std::to_string(killAt).c_str(),
+             1);
     ::setenv("SLICERY_KILL_SIGNAL", std::to_string(signal).c_str(), 1);
     if (!log.empty()) ::setenv("SLICERY_CALLS_LOG", log.c_str(), 1);
     const int null = ::open("/dev/null", O_WRONLY);
@@ -381,6 +383,48 @@ TEST_F(RecursiveTest, ABatchKilledAtAnyCallIsCarriedOnOrUndoneExactly) {
       if (status == kBadUsage && now == before) continue;  // nothing had begun
       EXPECT_EQ(status, 0) << command;
       EXPECT_TRUE(now == (command == std::string("--resume") ? after : before)) << command;
+    }
+  }
+}
+
+// A disk full at any call of a batch: a run that says it succeeded did all
+// of it; one that did not says why. Either way nothing is lost: --undo -r
+// puts the tree back, and --resume -r then -r -f end it as a whole batch.
+TEST_F(RecursiveTest, ADiskFullAtAnyCallIsToldAndLeavesATreeToEndOrUndo) {
+  const std::string original = writeFourExams();
+  const Tree before = testing::treeOf(original);
+  const std::string folder = temp / "copy";
+  const auto fresh = [&] {
+    fs::remove_all(temp / "state");
+    fs::remove_all(folder);
+    fs::copy(original, folder, fs::copy_options::recursive);
+  };
+  fresh();
+  const long calls = callsOfBatch(folder);
+  const Tree after = testing::treeOf(folder);
+
+  for (long k = 1; k <= calls; ++k) {
+    if (!sweeps(k, calls)) continue;
+    SCOPED_TRACE("disk full at call " + std::to_string(k) + " of " + std::to_string(calls));
+    for (const bool undo : {false, true}) {
+      fresh();
+      const int status = cli({"-r", "-f", folder}, k, {}, 0, temp / "errors");
+      if (status == 0) {
+        EXPECT_TRUE(testing::treeOf(folder) == after);
+        continue;
+      }
+      EXPECT_GT(fs::file_size(temp / "errors"), 0u) << status;
+      if (undo) {
+        const int undone = cli({"--undo", "-r", "-q", folder});
+        EXPECT_TRUE(undone == 0 || undone == kBadUsage) << undone;
+        EXPECT_TRUE(testing::treeOf(folder) == before);
+      } else {
+        const int resumed = cli({"--resume", "-r", "-q", folder});
+        EXPECT_TRUE(resumed == 0 || resumed == kBadUsage) << resumed;
+        const int again = cli({"-r", "-q", "-f", folder});
+        EXPECT_TRUE(again == 0 || again == kNoSeries) << again;
+        EXPECT_TRUE(testing::treeOf(folder) == after);
+      }
     }
   }
 }
