@@ -79,6 +79,27 @@ class RecursiveTest : public ::testing::Test {
     writeExam("original/b/c", 9, 3);
     return original;
   }
+  // `original` copied afresh to `copy`, beside an empty state folder.
+  void copyAfresh(const std::string& original, const std::string& copy) {
+    fs::remove_all(temp / "state");
+    fs::remove_all(copy);
+    fs::copy(original, copy, fs::copy_options::recursive);
+  }
+  // Four exams and a copy of them that one whole `-r -f` batch ran over,
+  // for sweeps that stop the batch at each of its calls in turn.
+  struct Sweep {
+    std::string original;
+    std::string folder;  // the copy
+    Tree before;
+    long calls = 0;
+  };
+  Sweep sweepOfFourExams() {
+    Sweep sweep{writeFourExams(), temp / "copy", {}, 0};
+    sweep.before = testing::treeOf(sweep.original);
+    copyAfresh(sweep.original, sweep.folder);
+    sweep.calls = callsOfBatch(sweep.folder);
+    return sweep;
+  }
   // The calls a whole `-r -f` batch over `folder` makes (kill_at_call.cpp).
   long callsOfBatch(const std::string& folder);
   Result run(std::vector<std::string> args) {
@@ -391,16 +412,11 @@ TEST_F(RecursiveTest, ABatchKilledAtAnyCallIsCarriedOnOrUndoneExactly) {
 // of it; one that did not says why. Either way nothing is lost: --undo -r
 // puts the tree back, and --resume -r then -r -f end it as a whole batch.
 TEST_F(RecursiveTest, ADiskFullAtAnyCallIsToldAndLeavesATreeToEndOrUndo) {
-  const std::string original = writeFourExams();
-  const Tree before = testing::treeOf(original);
-  const std::string folder = temp / "copy";
-  const auto fresh = [&] {
-    fs::remove_all(temp / "state");
-    fs::remove_all(folder);
-    fs::copy(original, folder, fs::copy_options::recursive);
-  };
-  fresh();
-  const long calls = callsOfBatch(folder);
+  const Sweep sweep = sweepOfFourExams();
+  const std::string& folder = sweep.folder;
+  const Tree& before = sweep.before;
+  const long calls = sweep.calls;
+  const auto fresh = [&] { copyAfresh(sweep.original, folder); };
   const Tree after = testing::treeOf(folder);
 
   for (long k = 1; k <= calls; ++k) {
@@ -433,16 +449,11 @@ TEST_F(RecursiveTest, ADiskFullAtAnyCallIsToldAndLeavesATreeToEndOrUndo) {
 // made ready for its turn and not started is given back whole: no journal
 // is left that claims a run on it. --undo -r then puts the tree back.
 TEST_F(RecursiveTest, AStopAtAnyCallLeavesNoRunOnAnExamNotStarted) {
-  const std::string original = writeFourExams();
-  const Tree before = testing::treeOf(original);
-  const std::string folder = temp / "copy";
-  const auto fresh = [&] {
-    fs::remove_all(temp / "state");
-    fs::remove_all(folder);
-    fs::copy(original, folder, fs::copy_options::recursive);
-  };
-  fresh();
-  const long calls = callsOfBatch(folder);
+  const Sweep sweep = sweepOfFourExams();
+  const std::string& folder = sweep.folder;
+  const Tree& before = sweep.before;
+  const long calls = sweep.calls;
+  const auto fresh = [&] { copyAfresh(sweep.original, folder); };
 
   int notStarted = 0;
   for (long k = 1; k <= calls; ++k) {
