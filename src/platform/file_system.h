@@ -111,6 +111,11 @@ class FileSystem {
   // as entryKind gives it (a symbolic link is `link`), in no particular order.
   using Entries = std::vector<std::pair<std::string, PathKind>>;
   virtual Status listEntries(const std::string& folder, Entries& entries) = 0;
+  // The same, each entry told to `entry` as it is read, so that a caller
+  // that keeps few of them need not hold them all. On a failure the entries
+  // told before it stand.
+  using EntryVisit = std::function<void(std::string_view name, PathKind kind)>;
+  virtual Status visitEntries(const std::string& folder, const EntryVisit& entry);
   // The same, and for each entry whether a listing leaves it out as hidden
   // here (`hidden[i]` for `entries[i]`). Each platform decides: on POSIX a
   // name beginning with '.'; on Windows an entry marked hidden or system,

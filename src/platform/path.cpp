@@ -56,6 +56,13 @@ Status FileSystem::listFiles(const std::string& folder, const NameFilter& keep,
   return Status::ok();
 }
 
+Status FileSystem::visitEntries(const std::string& folder, const EntryVisit& entry) {
+  Entries entries;
+  const Status status = listEntries(folder, entries);
+  for (const auto& [name, kind] : entries) entry(name, kind);
+  return status;
+}
+
 std::unique_ptr<OpenFolder> FileSystem::openFolder(const std::string& path) {
   return std::make_unique<PathFolder>(*this, path);
 }

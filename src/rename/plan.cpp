@@ -72,7 +72,9 @@ Plan makePlan(Listing listing, PlanOptions options) {
   const platform::NameEqual equal{options.foldsCase};
   platform::NameSet<std::string_view> top(0, hash, equal);
   platform::NameMap<std::string_view, platform::PathKind> otherKinds(0, hash, equal);
-  for (const std::string_view name : index.names()) top.insert(name);
+  const std::vector<std::string_view> listed = index.names();
+  plan.files.reserve(listed.size());  // mostly one step each: no room grown to spare
+  for (const std::string_view name : listed) top.insert(name);
   for (const auto& [name, kind] : listing.others) {
     top.insert(name);
     otherKinds.emplace(name, kind);

@@ -53,35 +53,28 @@ JudgedRun judgeRun(platform::FileSystem& fs, const std::string& folder, const re
   judged.steps = stepsOf(plan, judged.targets);
   // What stands now: the loaded folder's entries and each series folder's,
   // spelled as the steps spell them.
-  platform::NameStore names;
-  platform::NameSet<std::string_view> present;
-  platform::FileSystem::Entries entries;
-  std::string joined;
-  if (fs.listEntries(folder, entries)) {
-    present.reserve(entries.size());
-    for (const auto& [entry, kind] : entries) present.insert(names.add(entry));
-  }
-  std::unordered_set<std::string> listedFolders;
-  entries = {};  // its names are in the store now
-  for (const rename::PlannedSeries& s : plan.series) {
-    if (!s.hasFolder || !listedFolders.insert(s.folderName).second) continue;
-    const auto renamed = described.find(s.folderName);
-    const std::string now = renamed == described.end() ? s.folderName : renamed->second;
-    entries.clear();
-    if (!fs.listEntries(platform::joinPath(folder, now), entries)) continue;
-    for (const auto& [entry, kind] : entries) {
-      platform::joinPathInto(joined, s.folderName, entry);
-      present.insert(names.add(joined));
+  // Read as they are listed: a folder of many files is not held twice.
+  const auto present = [&](const std::function<void(std::string_view)>& name) {
+    fs.visitEntries(folder, [&name](std::string_view entry, PathKind) { name(entry); });
+    std::unordered_set<std::string> listedFolders;
+    std::string joined;
+    for (const rename::PlannedSeries& s : plan.series) {
+      if (!s.hasFolder || !listedFolders.insert(s.folderName).second) continue;
+      const auto renamed = described.find(s.folderName);
+      const std::string now = renamed == described.end() ? s.folderName : renamed->second;
+      fs.visitEntries(platform::joinPath(folder, now), [&](std::string_view entry, PathKind) {
+        platform::joinPathInto(joined, s.folderName, entry);
+        name(joined);
+      });
     }
-  }
-  platform::NameSet<std::string_view> listed;
-  for (const std::string_view name : listing.names()) listed.insert(name);
-  for (const auto& [name, kind] : contents.header.listing.others) listed.insert(name);
+  };
+  const auto listed = [&](const std::function<void(std::string_view)>& name) {
+    for (const std::string_view listedName : listing.names()) name(listedName);
+    for (const auto& [other, kind] : contents.header.listing.others) name(other);
+  };
   const std::unordered_set<std::uint32_t> failed = failedSteps(contents);
-  judged.progress = judge(
-      judged.steps, [&](std::string_view name) { return listed.count(name) != 0; },
-      [&](std::string_view name) { return present.count(name) != 0; },
-      [&](std::uint32_t file) { return failed.count(file) != 0; });
+  judged.progress = judge(judged.steps, listed, present,
+                          [&](std::uint32_t file) { return failed.count(file) != 0; });
   for (const journal::Failure& failure : contents.failures) {
     judged.reasons.try_emplace(failure.file, failure.reason);
   }

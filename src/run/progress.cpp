@@ -25,12 +25,12 @@ std::vector<Step> stepsOf(const rename::Plan& plan, platform::NameStore& targets
   return steps;
 }
 
-Progress judge(const std::vector<Step>& steps, const std::function<bool(std::string_view)>& listed,
-               const std::function<bool(std::string_view)>& present,
+Progress judge(const std::vector<Step>& steps, const NameVisits& listed, const NameVisits& present,
                const std::function<bool(std::uint32_t)>& failed) {
-  // Each name the steps touch, once: whether it stands as replayed and on
-  // the disk, and how many steps touch it.
+  // Each name the steps touch, once: whether it stood before the run, stands
+  // as replayed and on the disk, and how many steps touch it.
   struct Name {
+    bool listed = false;
     bool replayed = false;
     bool onDisk = false;
     int uses = 0;
@@ -38,22 +38,27 @@ Progress judge(const std::vector<Step>& steps, const std::function<bool(std::str
   };
   platform::NameMap<std::string_view, Name> names;
   names.reserve(steps.size() * 2);
-  Progress progress;
   const auto add = [&](std::string_view name) {
-    const auto [it, added] = names.try_emplace(name);
-    if (added) {
-      it->second.replayed = listed(name);
-      it->second.onDisk = present(name);
-      progress.mismatchesAtStart += it->second.replayed != it->second.onDisk ? 1 : 0;
-    }
-    ++it->second.uses;
-    return &it->second;
+    Name& state = names[name];
+    ++state.uses;
+    return &state;
   };
   std::vector<std::pair<Name*, Name*>> touched;
   touched.reserve(steps.size());
   for (const Step& step : steps) {
     Name* from = add(step.from);
     touched.emplace_back(from, add(step.to));
+  }
+  listed([&](std::string_view name) {
+    if (const auto it = names.find(name); it != names.end()) it->second.listed = true;
+  });
+  present([&](std::string_view name) {
+    if (const auto it = names.find(name); it != names.end()) it->second.onDisk = true;
+  });
+  Progress progress;
+  for (auto& [name, state] : names) {
+    state.replayed = state.listed;
+    progress.mismatchesAtStart += state.replayed != state.onDisk ? 1 : 0;
   }
 
   // Replays the steps, counting the names of chained steps (those that
@@ -92,7 +97,7 @@ Progress judge(const std::vector<Step>& steps, const std::function<bool(std::str
   }
 
   // Replayed again up to that prefix, each step judged.
-  for (auto& [name, state] : names) state.replayed = listed(name);
+  for (auto& [name, state] : names) state.replayed = state.listed;
   progress.outcomes.resize(steps.size(), Outcome::untried);
   for (std::size_t k = 0; k < steps.size(); ++k) {
     Name& from = *touched[k].first;

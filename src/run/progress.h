@@ -57,12 +57,15 @@ struct Progress {
   std::size_t mismatchesAtStart = 0;
 };
 
+// A set of names, told one by one to the function it is given (a name
+// told twice counts once). A folder's names need not be kept to be judged.
+using NameVisits = std::function<void(const std::function<void(std::string_view)>& name)>;
+
 // Judges `steps` against `present`, the names that stand on the disk now
 // (relative paths as the steps spell them), starting from `listed`, the
 // names that stood before the first step. `failed` tells a step the journal
-// recorded as failed.
-Progress judge(const std::vector<Step>& steps, const std::function<bool(std::string_view)>& listed,
-               const std::function<bool(std::string_view)>& present,
+// recorded as failed. Only the steps' own names are kept.
+Progress judge(const std::vector<Step>& steps, const NameVisits& listed, const NameVisits& present,
                const std::function<bool(std::uint32_t)>& failed);
 
 }  // namespace slicery::run

@@ -15,10 +15,13 @@ using Names = std::set<std::string, std::less<>>;
 
 Progress judged(const std::vector<Step>& steps, const Names& listed, const Names& disk,
                 const std::set<std::uint32_t>& failed = {}) {
-  return judge(
-      steps, [&](std::string_view n) { return listed.count(n) != 0; },
-      [&](std::string_view n) { return disk.count(n) != 0; },
-      [&](std::uint32_t f) { return failed.count(f) != 0; });
+  const auto each = [](const Names& names) {
+    return [&names](const std::function<void(std::string_view)>& name) {
+      for (const std::string& n : names) name(n);
+    };
+  };
+  return judge(steps, each(listed), each(disk),
+               [&](std::uint32_t f) { return failed.count(f) != 0; });
 }
 
 // Series 01 and 1: "01.1" is freed by the first step and taken by the

@@ -317,6 +317,14 @@ bool RealFileSystem::foldsCase(const std::string& folder) {
 
 Status RealFileSystem::listEntries(const std::string& folder, Entries& entries) {
   entries.clear();
+  const Status status = visitEntries(folder, [&entries](std::string_view name, PathKind kind) {
+    entries.emplace_back(name, kind);
+  });
+  if (!status) entries.clear();
+  return status;
+}
+
+Status RealFileSystem::visitEntries(const std::string& folder, const EntryVisit& visit) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return Status::systemError("list", folder, errno);
   errno = 0;
@@ -334,15 +342,12 @@ Status RealFileSystem::listEntries(const std::string& folder, Entries& entries) 
       std::string target;
       kind = entryKind(joinPath(folder, std::string(name)), target);
     }
-    entries.emplace_back(name, kind);
+    visit(name, kind);
     errno = 0;
   }
   const int readError = errno;
   ::closedir(dir);
-  if (readError != 0) {
-    entries.clear();
-    return Status::systemError("list", folder, readError);
-  }
+  if (readError != 0) return Status::systemError("list", folder, readError);
   return Status::ok();
 }
 

@@ -38,6 +38,7 @@ class RealFileSystem : public FileSystem {
   // every letter's case swapped.
   bool foldsCase(const std::string& folder) override;
   Status listEntries(const std::string& folder, Entries& entries) override;
+  Status visitEntries(const std::string& folder, const EntryVisit& entry) override;
   // Names beginning with '.' are hidden.
   Status listEntriesMarked(const std::string& folder, Entries& entries,
                            std::vector<bool>& hidden) override;
