@@ -189,12 +189,9 @@ class ExamBatch::Records {
     if (trees_.empty()) return;
     Tree& tree = trees_[batch_.rows_[row].tree];
     if (tree.writer == nullptr) return;
+    // A record that cannot take the mark is gone; the batch goes on.
     if (const platform::Status marked = tree.writer->done(index_[row]); !marked) {
-      // A record that no longer tells which exams had their turn would have
-      // a carrying on run them again: it goes, and the batch goes on.
       tree.writer.reset();
-      platform::removeStateFile(tree.file);
-      tree.file.clear();
       if (batch_.recordError_.empty()) batch_.recordError_ = marked.toString();
     }
   }

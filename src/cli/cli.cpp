@@ -1083,11 +1083,9 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
     status = worseStatus(status, one);
     const bool hadItsTurn = platform::stopSignal() == 0 && (turn.owed || !args.resume);
     if (hadItsTurn && tree.record != nullptr) {
+      // A record that cannot take the mark is gone; the batch goes on.
       if (const platform::Status marked = tree.record->done(turn.index); !marked) {
-        // A record that no longer tells which exams had their turn would
-        // have a carrying on run them again: it goes, and the batch goes on.
         tree.record.reset();
-        platform::removeStateFile(tree.recordFile);
         tellNoRecord(console, tree.root, marked);
       }
     }

@@ -70,16 +70,25 @@ Status BatchWriter::create(const std::string& file, const BatchContents& content
   if (Status s = out->append(b.buffer()); !s) return s;
   if (Status s = out->sync(); !s) return s;
   syncFolder(parentPath(file));
-  writer.reset(new BatchWriter(std::move(out)));
+  writer.reset(new BatchWriter(std::move(out), file));
   return Status::ok();
 }
 
 Status BatchWriter::done(std::uint32_t index) {
+  if (file_ == nullptr) return Status::error("write batch record", path_, "the record was removed");
   RecordBuilder b;
   b.begin(kDoneType);
   b.u32(index);
   b.seal();
-  return file_->append(b.buffer());
+  const Status written = file_->append(b.buffer());
+  if (written) return written;
+  file_.reset();  // closed first: Windows removes no open file
+  if (const Status gone = removeStateFile(path_); !gone && gone.code() != ENOENT) {
+    return Status::error(written.operation(), written.path(),
+                         written.reason() + "; nor can the record be removed: " + gone.reason(),
+                         written.code());
+  }
+  return written;
 }
 
 }  // namespace slicery::platform

@@ -39,12 +39,16 @@ class BatchWriter {
   // `contents` without its done marks, and waits until it is on the disk.
   static Status create(const std::string& file, const BatchContents& contents,
                        std::unique_ptr<BatchWriter>& writer);
-  // Marks exam `index` done.
+  // Marks exam `index` done. A record that cannot take the mark no longer
+  // tells which exams had their turn, and would have a carrying on run them
+  // again: it is removed, and takes no more marks.
   Status done(std::uint32_t index);
 
  private:
-  explicit BatchWriter(std::unique_ptr<AppendFile> file) : file_(std::move(file)) {}
-  std::unique_ptr<AppendFile> file_;
+  BatchWriter(std::unique_ptr<AppendFile> file, std::string path)
+      : file_(std::move(file)), path_(std::move(path)) {}
+  std::unique_ptr<AppendFile> file_;  // none once the record is removed
+  std::string path_;
 };
 
 }  // namespace slicery::platform

@@ -179,7 +179,7 @@ Status Facts::undoLastRun(const std::string& folder, const rename::Listing& list
     const bool changedNothing =
         undone.steps == 0 && undone.putBack == 0 && undone.foldersRemoved == 0;
     Status gone;
-    if (changedNothing && journal != nullptr) {
+    if (changedNothing) {
       gone = journal->keepPrevious();
     } else {
       journal.reset();  // closed first: Windows removes no open file
