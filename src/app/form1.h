@@ -184,6 +184,12 @@ class Form1 : private run::Observer, private run::UndoObserver {
   // Where journals are kept: the state folder's files unless a test gives
   // a store of its own.
   void setJournalStore(journal::Store& store) { facts_.setStore(store); }
+  // See run::Facts::setJournalsAside: a batch puts the journals of the
+  // exams it makes ready in place together.
+  void setJournalsAside(std::vector<journal::Writer*>* aside) { facts_.setJournalsAside(aside); }
+  // Whether the run made ready (prepareStart) has its journal in place, or
+  // needs none: it may take its steps.
+  bool preparedJournalPlaced() const { return journal_ == nullptr || journal_->placed(); }
   // A run stops between two files once `*flag` is set, leaving its journal
   // ready to be finished or undone.
   void setStopFlag(const std::atomic<bool>* flag) { stopFlag_ = flag; }

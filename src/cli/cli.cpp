@@ -619,15 +619,23 @@ class Exam {
   Exam& operator=(const Exam&) = delete;
 
   // The first part. Made ahead, it writes only to the exam's own streams,
-  // and of the tree it reads only the exam's folder.
-  void prepare();
+  // and of the tree it reads only the exam's folder; given `aside`, the
+  // journal is written aside and added to it, for the batch to put in
+  // place (journal::Writer::placeTogether) before the exam's turn.
+  void prepare(std::vector<journal::Writer*>* aside = nullptr) {
+    form_.setJournalsAside(aside);
+    firstPart();
+    form_.setJournalsAside(nullptr);
+  }
   // Whether the first part, made ahead, must be made again at the exam's
   // turn, as the exams before may have changed what it found: it ended the
   // exam (the folder held by a run, perhaps the batch's own of the exam
-  // before; that run's journal in progress taken for a run cut short). A
-  // plan made ahead is kept: what a hand changes in the folder meanwhile
-  // is told as a run tells it.
-  bool madeStale() const { return ahead_ && ended_.has_value(); }
+  // before; that run's journal in progress taken for a run cut short), or
+  // its journal did not reach its place. A plan made ahead is kept: what a
+  // hand changes in the folder meanwhile is told as a run tells it.
+  bool madeStale() const {
+    return ahead_ && (ended_.has_value() || !form_.preparedJournalPlaced());
+  }
   // Tells what the first part said, then does the rest; adds what it did
   // to `tally`. Returns the exam's exit status.
   int run(Tally* tally);
@@ -637,6 +645,7 @@ class Exam {
   const std::string& path() const { return path_; }
 
  private:
+  void firstPart();
   int rest();
   int summary();
 
@@ -653,7 +662,7 @@ class Exam {
   std::optional<int> ended_;  // the exit status, when the first part ended the exam
 };
 
-void Exam::prepare() {
+void Exam::firstPart() {
   prepared_ = true;
   if (args_.forget) return;
   Console& console = ahead_ ? kept_ : console_;
@@ -825,6 +834,7 @@ struct Turn {
   size_t tree;
   bool owed;            // run with the options of the batch cut short
   std::uint32_t index;  // in the tree's record, where it keeps one
+  size_t files = 0;     // its .ima files as the search listed them; 0: not known
 };
 
 // The exams of the batch cut short over `tree` that a --resume still owes
@@ -858,7 +868,11 @@ std::vector<std::string> owedExams(const Arguments& args, BatchTree& tree,
 }
 
 // A second thread that makes exams ready in the order they are handed over,
-// while the exam before them runs. One thread serves the whole batch.
+// while the exam before them runs. One thread serves the whole batch. The
+// exams handed over together are made ready together: their journals are
+// written aside and go to the disk and into their places at once, so that
+// the disk waits once for them all (an exam whose journal does not reach its
+// place is made again at its turn).
 class Readier {
  public:
   Readier() : thread_([this] { serve(); }) {}
@@ -874,10 +888,10 @@ class Readier {
   Readier(const Readier&) = delete;
   Readier& operator=(const Readier&) = delete;
 
-  void prepare(Exam& exam) {
+  void prepare(std::vector<Exam*> exams) {
     {
       const std::lock_guard<std::mutex> hold(mutex_);
-      waiting_.push_back(&exam);
+      waiting_.push_back(std::move(exams));
     }
     changed_.notify_all();
   }
@@ -886,14 +900,17 @@ class Readier {
   void waitFor(const Exam& exam) {
     std::unique_lock<std::mutex> hold(mutex_);
     changed_.wait(hold, [&] {
-      return thrown_ || (std::ranges::find(waiting_, &exam) == waiting_.end() && inHand_ != &exam);
+      const auto holds = [&](const std::vector<Exam*>& group) {
+        return std::ranges::find(group, &exam) != group.end();
+      };
+      return thrown_ || (std::ranges::none_of(waiting_, holds) && !holds(inHand_));
     });
     if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
   }
   // Waits until every exam handed over is ready.
   void waitForAll() {
     std::unique_lock<std::mutex> hold(mutex_);
-    changed_.wait(hold, [this] { return thrown_ || (waiting_.empty() && inHand_ == nullptr); });
+    changed_.wait(hold, [this] { return thrown_ || (waiting_.empty() && inHand_.empty()); });
     if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
   }
 
@@ -903,12 +920,14 @@ class Readier {
     for (;;) {
       changed_.wait(hold, [this] { return quit_ || !waiting_.empty(); });
       if (quit_) return;
-      inHand_ = waiting_.front();
+      inHand_ = std::move(waiting_.front());
       waiting_.pop_front();
       hold.unlock();
       std::exception_ptr thrown;
       try {
-        inHand_->prepare();
+        std::vector<journal::Writer*> aside;
+        for (Exam* exam : inHand_) exam->prepare(&aside);
+        journal::Writer::placeTogether(aside);
       } catch (...) {
         thrown = std::current_exception();
       }
@@ -917,15 +936,15 @@ class Readier {
         thrown_ = thrown;
         waiting_.clear();
       }
-      inHand_ = nullptr;
+      inHand_.clear();
       changed_.notify_all();
     }
   }
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Exam*> waiting_;
-  Exam* inHand_ = nullptr;
+  std::deque<std::vector<Exam*>> waiting_;
+  std::vector<Exam*> inHand_;
   std::exception_ptr thrown_;
   bool quit_ = false;
   std::thread thread_;  // last: starts once the rest is in place
@@ -968,6 +987,7 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
     }
     if (!platform::batchPathFor(root, tree.recordFile)) tree.recordFile.clear();
     std::vector<std::string> exams;
+    std::vector<size_t> examFiles;
     size_t results = 0;
     bool takenBefore = false;  // an exam here that an earlier PATH holds too
     for (run::FoundFolder& found : search.folders) {
@@ -975,6 +995,7 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
       if (!(ofLastRuns ? hasRunToTake(args, found.path, fs, clock) : found.exam)) continue;
       if (taken.insert(found.path).second) {
         exams.push_back(std::move(found.path));
+        examFiles.push_back(found.files);
       } else {
         takenBefore = true;
       }
@@ -983,7 +1004,7 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
         args.resume ? owedExams(args, tree, search, taken) : std::vector<std::string>();
     const size_t index = trees.size() - 1;
     for (size_t i = 0; i < exams.size(); ++i) {
-      turns.push_back({exams[i], index, false, static_cast<std::uint32_t>(i)});
+      turns.push_back({exams[i], index, false, static_cast<std::uint32_t>(i), examFiles[i]});
     }
     for (size_t i = 0; i < owed.size(); ++i) {
       taken.insert(owed[i]);
@@ -1029,11 +1050,14 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
   };
   // A run's next exams are made ready while the one before them renames:
   // their locks, plans and journals then wait for their turns, and the
-  // flushes their journals need overlap the renames. Two are kept ahead, so
-  // that one slow to make ready seldom holds the batch up. An exam inside
-  // the folder of an exam before it that has not ended waits for that one's
-  // end, which may move files into it.
-  constexpr size_t kAhead = 2;
+  // flushes their journals need overlap the renames. They are made ready in
+  // groups that share their flushes, handed over once half of those ahead
+  // have run: each flush of the disk slows the renames in hand. Up to eight
+  // are ahead, and no more than two once they hold kAheadFiles files, so
+  // that big exams take no more memory than two. An exam inside the folder of an exam before it
+  // that has not ended waits for that one's end, which may move files into it.
+  constexpr size_t kAhead = 8;
+  constexpr size_t kAheadFiles = 4'000;
   const auto giveBack = [&](Exam& exam) {
     if (const platform::Status given = exam.abandon(); !given) {
       console.err << kProgram << quoted(exam.path())
@@ -1065,7 +1089,15 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
       // paths, and the lock goes to the exam whose turn it is.
       exam->prepare();
     }
-    for (size_t next = started + 1 + ready.size(); ready.size() < kAhead && next < turns.size();
+    std::vector<Exam*> group;
+    size_t readyFiles = 0;  // unknown counts as big
+    for (size_t i = started + 1; i < started + 1 + ready.size(); ++i) {
+      readyFiles += turns[i].files != 0 ? turns[i].files : kAheadFiles;
+    }
+    const bool refill = ready.size() <= kAhead / 2;
+    for (size_t next = started + 1 + ready.size();
+         refill && next < turns.size() && ready.size() < kAhead &&
+         (ready.size() < 2 || readyFiles < kAheadFiles);
          ++next) {
       const Turn& after = turns[next];
       const Arguments& its = argumentsOf(after);
@@ -1076,8 +1108,10 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
                       });
       if (its.resume || its.undo || its.forget || inside) break;
       ready.push_back(std::make_unique<Exam>(its, after.path, fs, clock, console, true));
-      readier.prepare(*ready.back());
+      group.push_back(ready.back().get());
+      readyFiles += after.files != 0 ? after.files : kAheadFiles;
     }
+    if (!group.empty()) readier.prepare(std::move(group));
     const int one = exam->run(&tally);
     failed += one != kSucceeded ? 1 : 0;
     status = worseStatus(status, one);

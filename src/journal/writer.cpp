@@ -32,6 +32,17 @@ std::string previousOf(const std::string& file) {
 
 Status Writer::create(Store& store, const std::string& file, const Header& h,
                       std::unique_ptr<Writer>& writer) {
+  if (Status aside = writeAside(store, file, h, writer); !aside) return aside;
+  if (Status placed = writer->place(); !placed) {
+    writer.reset();
+    return placed;
+  }
+  store.syncPlace(file);
+  return Status::ok();
+}
+
+Status Writer::writeAside(Store& store, const std::string& file, const Header& h,
+                          std::unique_ptr<Writer>& writer) {
   writer.reset();
   if (Status made = store.prepare(file); !made) return made;
   // Written aside, under a name of this process's own, and renamed into
@@ -46,6 +57,7 @@ Status Writer::create(Store& store, const std::string& file, const Header& h,
   std::unique_ptr<AppendFile> out;
   if (Status opened = store.open(fresh, true, 0, out); !opened) return fail(opened);
   std::unique_ptr<Writer> made(new Writer(store, std::move(out), fresh));
+  made->target_ = file;
 
   RecordBuilder b;
   b.begin(kHeaderType);
@@ -95,21 +107,45 @@ Status Writer::create(Store& store, const std::string& file, const Header& h,
     return fail(Status::error("write journal", fresh, "too many names for one journal", EFBIG));
   }
   if (Status s = made->file_->append(b.buffer()); !s) return fail(s);
-  if (Status s = made->file_->sync(); !s) return fail(s);
-
-  // The journal before stays beside it until the run tells whether it
-  // changed anything.
-  if (Status kept = store.moveFile(file, previousOf(file)); !kept && kept.code() != ENOENT) {
-    return fail(Status::error("write journal", file, kept.reason(), kept.code()));
-  }
-  if (Status placed = store.moveFile(fresh, file); !placed) {
-    store.moveFile(previousOf(file), file);
-    return fail(Status::error("write journal", file, placed.reason(), placed.code()));
-  }
-  made->path_ = file;
-  store.syncPlace(file);
   writer = std::move(made);
   return Status::ok();
+}
+
+Status Writer::place() {
+  const std::string fresh = path_;
+  const std::string& file = target_;
+  const auto fail = [this, &fresh, &file](const Status& status) {
+    store_.removeFile(fresh);
+    return Status::error(status.operation(), file, status.reason(), status.code());
+  };
+  if (Status s = file_->sync(); !s) return fail(s);
+  // The journal before stays beside it until the run tells whether it
+  // changed anything.
+  if (Status kept = store_.moveFile(file, previousOf(file)); !kept && kept.code() != ENOENT) {
+    return fail(Status::error("write journal", file, kept.reason(), kept.code()));
+  }
+  if (Status placed = store_.moveFile(fresh, file); !placed) {
+    store_.moveFile(previousOf(file), file);
+    return fail(Status::error("write journal", file, placed.reason(), placed.code()));
+  }
+  path_ = file;
+  return Status::ok();
+}
+
+std::vector<Status> Writer::placeTogether(const std::vector<Writer*>& writers) {
+  for (Writer* writer : writers) writer->file_->startSync();
+  std::vector<Status> placed;
+  placed.reserve(writers.size());
+  std::vector<std::string> synced;  // the places flushed, each once
+  for (Writer* writer : writers) placed.push_back(writer->place());
+  for (size_t i = 0; i < writers.size(); ++i) {
+    const std::string& file = writers[i]->target_;
+    const std::string place = platform::parentPath(file);
+    if (!placed[i] || std::ranges::find(synced, place) != synced.end()) continue;
+    synced.push_back(place);
+    writers[i]->store_.syncPlace(file);
+  }
+  return placed;
 }
 
 Status Writer::reopen(Store& store, const std::string& file, std::unique_ptr<Writer>& writer) {

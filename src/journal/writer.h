@@ -24,6 +24,17 @@ class Writer {
   // which is kept until keepPrevious() or discardPrevious() decides.
   static platform::Status create(Store& store, const std::string& file, const Header& header,
                                  std::unique_ptr<Writer>& writer);
+  // As create(), but the journal stays aside, not yet flushed, until
+  // placeTogether() puts it in its place. Until then no step may be taken:
+  // a crash would find no journal of it.
+  static platform::Status writeAside(Store& store, const std::string& file, const Header& header,
+                                     std::unique_ptr<Writer>& writer);
+  // Flushes the journals written aside and puts each in its place, as
+  // create() does, sharing the disk's waits among them. Returns, for each,
+  // whether it is in place; one that is not is gone, and its writer takes
+  // no record.
+  static std::vector<platform::Status> placeTogether(const std::vector<Writer*>& writers);
+  bool placed() const { return path_ == target_; }
   // Goes on writing an existing journal after its last whole record.
   static platform::Status reopen(Store& store, const std::string& file,
                                  std::unique_ptr<Writer>& writer);
@@ -48,12 +59,16 @@ class Writer {
 
  private:
   Writer(Store& store, std::unique_ptr<platform::AppendFile> file, std::string path)
-      : store_(store), file_(std::move(file)), path_(std::move(path)) {}
+      : store_(store), file_(std::move(file)), path_(std::move(path)), target_(path_) {}
   platform::Status write(bool flush);
+  // Flushes the journal written aside and puts it in its place, all but
+  // the flush of that place.
+  platform::Status place();
 
   Store& store_;
   std::unique_ptr<platform::AppendFile> file_;
-  std::string path_;
+  std::string path_;    // where the file is now
+  std::string target_;  // where it goes: path_ once in place
   std::string buffer_;
 };
 

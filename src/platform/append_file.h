@@ -19,6 +19,10 @@ class AppendFile {
   virtual ~AppendFile() = default;
   virtual Status append(std::string_view data) = 0;
   virtual Status sync() = 0;
+  // Starts the data on its way to the disk without waiting, where the
+  // system can: files started together then share the disk's waits in
+  // their sync()s.
+  virtual void startSync() {}
   virtual const std::string& path() const = 0;
 };
 

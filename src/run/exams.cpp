@@ -112,6 +112,7 @@ platform::Status findExams(platform::FileSystem& fs, const std::string& root, Ex
     FoundFolder& folder = searched.emplace_back();
     folder.path = next.path;
     folder.exam = holdsSeries(listed);
+    folder.files = listed.series.size();
     // Taken last first, so the first subfolder is searched next.
     for (auto it = listed.subfolders.rbegin(); it != listed.subfolders.rend(); ++it) {
       pending.push_back({platform::joinPath(next.path, *it), std::move(*it), here});

@@ -24,6 +24,8 @@ struct FoundFolder {
   // It holds a series folder a run made: the result of an earlier run,
   // whose journal a finish, an undo or a forget looks for.
   bool holdsSeriesFolders = false;
+  // Its .ima files, as listed.
+  size_t files = 0;
 };
 
 struct ExamSearch {

@@ -62,12 +62,16 @@ bool Facts::beginRun(const std::string& folder, const rename::Listing& listing,
   const journal::Header header{last.folderKey, {}, plan.options, listing};
   // The run changes the answer.
   known_.reset();
-  if (const Status created = journals_->create(last.journal, header, journal); !created) {
+  if (const Status created =
+          aside_ != nullptr ? journal::Writer::writeAside(*journals_, last.journal, header, journal)
+                            : journals_->create(last.journal, header, journal);
+      !created) {
     LastRun cannot;
     cannot.state = LastRun::State::noJournal;
     cannot.why = created.toString();
     return refuse(std::move(cannot));
   }
+  if (aside_ != nullptr) aside_->push_back(journal.get());
   return true;
 }
 

@@ -216,6 +216,46 @@ TEST(JournalFileTest, AFailedWriteOrFlushIsToldAndLeavesTheJournalBeforeInPlace)
   EXPECT_EQ(failed.path(), file);  // the journal that stays, to finish or undo from
 }
 
+// A batch writes the journals of the exams it makes ready aside, and puts
+// them in place together before any exam takes a step. Until then each
+// folder's last run is the run before; a flush that fails places no journal
+// and leaves no file aside.
+TEST(JournalFileTest, JournalsWrittenAsideTakeNoPlaceUntilPlacedTogether) {
+  FileSystem::Entries names;
+  const Header header = sampleHeader(names);
+  const std::string before = "/journals/a.journal", fresh = "/journals/b.journal";
+  for (const bool flushFails : {true, false}) {
+    MemoryStore store;
+    store.files[before] = "the run before";
+    store.failFlushes = flushFails;
+    std::unique_ptr<Writer> a, b;
+    ASSERT_TRUE(Writer::writeAside(store, before, header, a));
+    ASSERT_TRUE(Writer::writeAside(store, fresh, header, b));
+    EXPECT_EQ(store.files.at(before), "the run before");
+    EXPECT_EQ(store.files.count(fresh), 0u);
+    EXPECT_FALSE(a->placed());
+
+    const std::vector<Status> placed = Writer::placeTogether({a.get(), b.get()});
+    ASSERT_EQ(placed.size(), 2u);
+    if (flushFails) {
+      EXPECT_FALSE(placed[0]);
+      EXPECT_EQ(placed[1].path(), fresh);
+      EXPECT_FALSE(a->placed() || b->placed());
+      EXPECT_EQ(store.files, (std::map<std::string, std::string>{{before, "the run before"}}));
+      continue;
+    }
+    EXPECT_TRUE(placed[0] && placed[1]);
+    EXPECT_TRUE(a->placed() && b->placed());
+    EXPECT_EQ(store.files.at(before + kPreviousJournalSuffix), "the run before");
+    for (const std::string& file : {before, fresh}) {
+      Contents contents;
+      ASSERT_TRUE(store.read(file, contents)) << file;
+      EXPECT_TRUE(namesOf(contents.header.listing) == namesOf(header.listing)) << file;
+    }
+    EXPECT_EQ(store.files.size(), 3u);
+  }
+}
+
 // A journal of version 4 says which widths its plan took and whether its
 // folder folds letter case; one of version 3 took the counts' digits alone
 // and compared names as this platform does; versions 2 and 5 are refused,

@@ -30,7 +30,14 @@ class PosixAppendFile : public AppendFile {
     if (::fdatasync(fd_) != 0) return Status::systemError("write journal", path_, errno);
     return Status::ok();
   }
-  const std::string& path() const override { return path_; }
+  void startSync() override {
+#ifdef __linux__
+    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+  }
+  const std::string& path() const override {
+    return path_;
+  }
 
  private:
   int fd_;
