@@ -1051,13 +1051,18 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
   // A run's next exams are made ready while the one before them renames:
   // their locks, plans and journals then wait for their turns, and the
   // flushes their journals need overlap the renames. They are made ready in
-  // groups that share their flushes, handed over once half of those ahead
-  // have run: each flush of the disk slows the renames in hand. Up to eight
-  // are ahead, and no more than two once they hold kAheadFiles files, so
-  // that big exams take no more memory than two. An exam inside the folder of an exam before it
-  // that has not ended waits for that one's end, which may move files into it.
+  // groups of up to four that share their flushes, handed over once half of
+  // those ahead have run: each flush of the disk slows the renames in hand.
+  // Up to eight are ahead, and no more than two once they hold kAheadFiles
+  // files, so that big exams take no more memory than two. An exam inside
+  // the folder of an exam before it that has not ended waits for that
+  // one's end, which may move files into it.
   constexpr size_t kAhead = 8;
   constexpr size_t kAheadFiles = 4'000;
+  // The first groups are small, one then two, so that the first exams do
+  // not wait for a whole group.
+  size_t groupMost = 1;
+  const auto filesOf = [](const Turn& turn) { return turn.files != 0 ? turn.files : kAheadFiles; };
   const auto giveBack = [&](Exam& exam) {
     if (const platform::Status given = exam.abandon(); !given) {
       console.err << kProgram << quoted(exam.path())
@@ -1090,13 +1095,12 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
       exam->prepare();
     }
     std::vector<Exam*> group;
-    size_t readyFiles = 0;  // unknown counts as big
-    for (size_t i = started + 1; i < started + 1 + ready.size(); ++i) {
-      readyFiles += turns[i].files != 0 ? turns[i].files : kAheadFiles;
-    }
+    size_t readyFiles = 0;
+    for (size_t i = started + 1; i < started + 1 + ready.size(); ++i)
+      readyFiles += filesOf(turns[i]);
     const bool refill = ready.size() <= kAhead / 2;
     for (size_t next = started + 1 + ready.size();
-         refill && next < turns.size() && ready.size() < kAhead &&
+         refill && next < turns.size() && group.size() < groupMost && ready.size() < kAhead &&
          (ready.size() < 2 || readyFiles < kAheadFiles);
          ++next) {
       const Turn& after = turns[next];
@@ -1109,9 +1113,12 @@ int runTrees(const Arguments& args, platform::FileSystem& fs, platform::Clock& c
       if (its.resume || its.undo || its.forget || inside) break;
       ready.push_back(std::make_unique<Exam>(its, after.path, fs, clock, console, true));
       group.push_back(ready.back().get());
-      readyFiles += after.files != 0 ? after.files : kAheadFiles;
+      readyFiles += filesOf(after);
     }
-    if (!group.empty()) readier.prepare(std::move(group));
+    if (!group.empty()) {
+      readier.prepare(std::move(group));
+      groupMost = std::min(groupMost * 2, kAhead / 2);
+    }
     const int one = exam->run(&tally);
     failed += one != kSucceeded ? 1 : 0;
     status = worseStatus(status, one);

@@ -121,9 +121,14 @@ Status Writer::place() {
   if (Status s = file_->sync(); !s) return fail(s);
   // The journal before stays beside it until the run tells whether it
   // changed anything.
-  if (Status kept = store_.moveFile(file, previousOf(file)); !kept && kept.code() != ENOENT) {
+  const Status kept = store_.moveFile(file, previousOf(file));
+  if (!kept && kept.code() != ENOENT) {
     return fail(Status::error("write journal", file, kept.reason(), kept.code()));
   }
+  // With no journal before, nothing stale may stand in its place beside
+  // this one: the end of the run then has nothing to remove.
+  hasPrevious_ = kept.isOk();
+  if (!hasPrevious_) store_.removeFile(previousOf(file));
   if (Status placed = store_.moveFile(fresh, file); !placed) {
     store_.moveFile(previousOf(file), file);
     return fail(Status::error("write journal", file, placed.reason(), placed.code()));
@@ -238,7 +243,7 @@ Status Writer::keepPrevious() {
 }
 
 void Writer::discardPrevious() {
-  store_.removeFile(previousOf(path_));
+  if (hasPrevious_) store_.removeFile(previousOf(path_));
 }
 
 }  // namespace slicery::journal

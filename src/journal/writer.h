@@ -69,6 +69,9 @@ class Writer {
   std::unique_ptr<platform::AppendFile> file_;
   std::string path_;    // where the file is now
   std::string target_;  // where it goes: path_ once in place
+  // Whether a journal before may stand beside it: not when placing it
+  // found none.
+  bool hasPrevious_ = true;
   std::string buffer_;
 };
 

@@ -104,6 +104,9 @@ class FileSystem {
   // for one entry, as exFAT, FAT and NTFS under Windows do: a rename onto
   // such a name is refused there.
   virtual bool foldsCase(const std::string& /*folder*/) { return kNamesIgnoreCase; }
+  // Whether two threads may list folders through it at once
+  // (listEntriesMarked, kindOf).
+  virtual bool listsInParallel() const { return false; }
   // By default the files among listEntries.
   virtual Status listFiles(const std::string& folder, const NameFilter& keep,
                            std::vector<std::string>& names);

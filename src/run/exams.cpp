@@ -1,8 +1,12 @@
 #include "run/exams.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <exception>
+#include <iterator>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "platform/pattern.h"
@@ -79,47 +83,123 @@ platform::Status isExam(platform::FileSystem& fs, const std::string& folder, boo
   return read;
 }
 
-platform::Status findExams(platform::FileSystem& fs, const std::string& root, ExamSearch& found,
-                           const std::function<void(size_t searched)>& progress) {
-  found = {};
-  // Every folder searched, in listing order; those that are neither exams
-  // nor hold series folders are dropped at the end.
+namespace {
+
+// A folder still to search: its path, its name in the folder above, and
+// that folder's place among those searched (kAbove: the folder a search
+// began below).
+struct Pending {
+  std::string path;
+  std::string name;
+  size_t parent;
+};
+constexpr size_t kAbove = SIZE_MAX;
+
+// What the search below one folder found, in listing order.
+struct Subtree {
+  // Every folder searched; those that are neither exams nor hold series
+  // folders are dropped at the end.
   std::vector<FoundFolder> searched;
-  struct Pending {
-    std::string path;
-    std::string name;
-    size_t parent;  // in `searched`; SIZE_MAX for the root
-  };
-  std::vector<Pending> pending{{platform::withoutTrailingSeparator(root), {}, SIZE_MAX}};
-  size_t listings = 0;
+  std::vector<platform::Status> unreadable;
+  bool aboveHoldsResults = false;  // the folder searched first is a run's series folder
+};
+
+// Searches `start` and the folders below it, depth first in listing order;
+// `listed`, where given, is called after each listing.
+void searchBelow(platform::FileSystem& fs, Pending start, Subtree& out,
+                 std::atomic<size_t>& listings, const std::function<void()>& listed) {
+  std::vector<Pending> pending;
+  pending.push_back(std::move(start));
   while (!pending.empty()) {
     Pending next = std::move(pending.back());
     pending.pop_back();
-    Listed listed;
-    const platform::Status read = listFolder(fs, next.path, listed);
-    if (progress) progress(++listings);
+    Listed here;
+    const platform::Status read = listFolder(fs, next.path, here);
+    ++listings;
+    if (listed) listed();
     if (!read) {
-      if (next.parent == SIZE_MAX) return read;
-      found.unreadable.push_back(read);
+      out.unreadable.push_back(read);
       continue;
     }
-    // The root too: a series folder given as the root is a result all the same.
-    if (isSeriesFolder(next.parent == SIZE_MAX ? lastName(next.path) : next.name, listed.series)) {
-      if (next.parent != SIZE_MAX) searched[next.parent].holdsSeriesFolders = true;
+    if (isSeriesFolder(next.name, here.series)) {
+      (next.parent == kAbove ? out.aboveHoldsResults
+                             : out.searched[next.parent].holdsSeriesFolders) = true;
       continue;
     }
-    const size_t here = searched.size();
-    FoundFolder& folder = searched.emplace_back();
-    folder.path = next.path;
-    folder.exam = holdsSeries(listed);
-    folder.files = listed.series.size();
+    const size_t at = out.searched.size();
+    FoundFolder& folder = out.searched.emplace_back();
+    folder.path = std::move(next.path);
+    folder.exam = holdsSeries(here);
+    folder.files = here.series.size();
     // Taken last first, so the first subfolder is searched next.
-    for (auto it = listed.subfolders.rbegin(); it != listed.subfolders.rend(); ++it) {
-      pending.push_back({platform::joinPath(next.path, *it), std::move(*it), here});
+    for (auto it = here.subfolders.rbegin(); it != here.subfolders.rend(); ++it) {
+      pending.push_back({platform::joinPath(folder.path, *it), std::move(*it), at});
     }
   }
-  for (FoundFolder& folder : searched) {
-    if (folder.exam || folder.holdsSeriesFolders) found.folders.push_back(std::move(folder));
+}
+
+}  // namespace
+
+platform::Status findExams(platform::FileSystem& fs, const std::string& root, ExamSearch& found,
+                           const std::function<void(size_t searched)>& progress) {
+  found = {};
+  FoundFolder top;
+  top.path = platform::withoutTrailingSeparator(root);
+  Listed listed;
+  if (const platform::Status read = listFolder(fs, top.path, listed); !read) return read;
+  std::atomic<size_t> listings = 1;
+  if (progress) progress(listings);
+  // A series folder given as the root is a result all the same.
+  if (isSeriesFolder(lastName(top.path), listed.series)) return platform::Status::ok();
+  top.exam = holdsSeries(listed);
+  top.files = listed.series.size();
+
+  // The folders in the root are searched one by one, by two threads where
+  // the file system lists two folders at once; their results are put
+  // together in listing order.
+  std::vector<Subtree> subtrees(listed.subfolders.size());
+  std::atomic<size_t> claimed = 0;
+  // Only the thread that called tells the progress.
+  const std::function<void()> tell = [&] { progress(listings); };
+  const auto search = [&](bool tells) {
+    for (size_t i; (i = claimed++) < subtrees.size();) {
+      const std::string& name = listed.subfolders[i];
+      searchBelow(fs, {platform::joinPath(top.path, name), name, kAbove}, subtrees[i], listings,
+                  tells && progress ? tell : std::function<void()>());
+    }
+  };
+  if (subtrees.size() > 1 && fs.listsInParallel()) {
+    std::exception_ptr thrown;
+    std::thread helper([&] {
+      try {
+        search(false);
+      } catch (...) {
+        thrown = std::current_exception();
+        claimed = subtrees.size();
+      }
+    });
+    try {
+      search(true);
+    } catch (...) {
+      claimed = subtrees.size();
+      helper.join();
+      throw;
+    }
+    helper.join();
+    if (thrown) std::rethrow_exception(thrown);
+    if (progress) progress(listings);  // the helper's last listings too
+  } else {
+    search(true);
+  }
+
+  for (const Subtree& subtree : subtrees) top.holdsSeriesFolders |= subtree.aboveHoldsResults;
+  if (top.exam || top.holdsSeriesFolders) found.folders.push_back(std::move(top));
+  for (Subtree& subtree : subtrees) {
+    for (FoundFolder& folder : subtree.searched) {
+      if (folder.exam || folder.holdsSeriesFolders) found.folders.push_back(std::move(folder));
+    }
+    std::move(subtree.unreadable.begin(), subtree.unreadable.end(),
+              std::back_inserter(found.unreadable));
   }
   return platform::Status::ok();
 }

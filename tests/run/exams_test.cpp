@@ -38,17 +38,27 @@ TEST(FindExamsTest, ExamsAtEveryDepthInListingOrderAndResultsLeftAlone) {
   fs.addFile("/t/locked/inner/" + ima("1", 1));
   fs.failOn(testing::MemoryFileSystem::Op::list, "/t/locked");
 
-  ExamSearch found;
-  ASSERT_TRUE(findExams(fs, "/t/", found));
-  std::vector<std::string> exams, results;
-  for (const FoundFolder& folder : found.folders) {
-    if (folder.exam) exams.push_back(folder.path);
-    if (folder.holdsSeriesFolders) results.push_back(folder.path);
+  // The same on one thread and on two, and every listing told.
+  for (const bool parallel : {false, true}) {
+    fs.listInParallel(parallel);
+    ExamSearch found;
+    size_t told = 0;
+    ASSERT_TRUE(findExams(fs, "/t/", found, [&told](size_t searched) { told = searched; }));
+    std::vector<std::string> exams, results;
+    for (const FoundFolder& folder : found.folders) {
+      if (folder.exam) exams.push_back(folder.path);
+      if (folder.holdsSeriesFolders) results.push_back(folder.path);
+    }
+    EXPECT_EQ(exams,
+              (std::vector<std::string>{"/t/A", "/t/A/later", "/t/b/exam", "/t/d/Series_S3"}));
+    EXPECT_EQ(results, std::vector<std::string>{"/t/c"});
+    ASSERT_EQ(found.unreadable.size(), 1u);
+    EXPECT_EQ(found.unreadable[0].path(), "/t/locked");
+    EXPECT_EQ(found.folders.front().files, 1u);
+    // The root, A, later, b, exam, c, its two series folders, d, Series_S3, locked.
+    EXPECT_EQ(told, 11u) << parallel;
   }
-  EXPECT_EQ(exams, (std::vector<std::string>{"/t/A", "/t/A/later", "/t/b/exam", "/t/d/Series_S3"}));
-  EXPECT_EQ(results, std::vector<std::string>{"/t/c"});
-  ASSERT_EQ(found.unreadable.size(), 1u);
-  EXPECT_EQ(found.unreadable[0].path(), "/t/locked");
+  ExamSearch found;
 
   // A root that cannot be listed fails the search.
   EXPECT_FALSE(findExams(fs, "/t/missing", found));

@@ -45,6 +45,9 @@ class MemoryFileSystem : public platform::FileSystem {
   std::uint64_t bytesRead() const { return bytesRead_; }
 
   platform::PathKind kindOf(const std::string& path) override;
+  // Its listings only read, so two threads may list at once once a test says so.
+  void listInParallel(bool on) { parallel_ = on; }
+  bool listsInParallel() const override { return parallel_; }
   // Holds no symbolic links.
   platform::PathKind entryKind(const std::string& path, std::string& linkTarget) override {
     linkTarget.clear();
@@ -88,6 +91,7 @@ class MemoryFileSystem : public platform::FileSystem {
   std::map<std::string, Node> nodes_;
   std::vector<Failure> failures_;
   int openFiles_ = 0;
+  bool parallel_ = false;
   std::uint64_t bytesRead_ = 0;
 };
 

@@ -32,6 +32,7 @@ class RealFileSystem : public FileSystem {
   explicit RealFileSystem(RenameStrategy first) : first_(first) {}
 
   PathKind kindOf(const std::string& path) override;
+  bool listsInParallel() const override { return true; }
   PathKind entryKind(const std::string& path, std::string& linkTarget) override;
   long nameLimit(const std::string& folder) override;
   // Asks the folder: the first name in it with a letter is looked up with

@@ -19,6 +19,7 @@ namespace slicery::platform {
 class RealFileSystem : public FileSystem {
  public:
   PathKind kindOf(const std::string& path) override;
+  bool listsInParallel() const override { return true; }
   // A symbolic link's or junction's text is read from its reparse data:
   // relative as its maker gave it, else its print name ("C:\exam\a.ima").
   PathKind entryKind(const std::string& path, std::string& linkTarget) override;
