@@ -186,7 +186,7 @@ class Form1 : private run::Observer, private run::UndoObserver {
   void setJournalStore(journal::Store& store) { facts_.setStore(store); }
   // See run::Facts::setJournalsAside: a batch puts the journals of the
   // exams it makes ready in place together.
-  void setJournalsAside(std::vector<journal::Writer*>* aside) { facts_.setJournalsAside(aside); }
+  void setJournalsAside(journal::Aside* aside) { facts_.setJournalsAside(aside); }
   // Whether the run made ready (prepareStart) has its journal in place, or
   // needs none: it may take its steps.
   bool preparedJournalPlaced() const { return journal_ == nullptr || journal_->placed(); }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -622,7 +623,7 @@ class Exam {
   // and of the tree it reads only the exam's folder; given `aside`, the
   // journal is written aside and added to it, for the batch to put in
   // place (journal::Writer::placeTogether) before the exam's turn.
-  void prepare(std::vector<journal::Writer*>* aside = nullptr) {
+  void prepare(journal::Aside* aside = nullptr) {
     form_.setJournalsAside(aside);
     firstPart();
     form_.setJournalsAside(nullptr);
@@ -872,7 +873,8 @@ std::vector<std::string> owedExams(const Arguments& args, BatchTree& tree,
 // exams handed over together are made ready together: their journals are
 // written aside and go to the disk and into their places at once, so that
 // the disk waits once for them all (an exam whose journal does not reach its
-// place is made again at its turn).
+// place is made again at its turn). Between groups it does the chores the
+// runs leave it: removing the journals they replaced.
 class Readier {
  public:
   Readier() : thread_([this] { serve(); }) {}
@@ -888,6 +890,14 @@ class Readier {
   Readier(const Readier&) = delete;
   Readier& operator=(const Readier&) = delete;
 
+  // Done while no group waits, and all before the thread ends.
+  void later(std::function<void()> chore) {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      chores_.push_back(std::move(chore));
+    }
+    changed_.notify_all();
+  }
   void prepare(std::vector<Exam*> exams) {
     {
       const std::lock_guard<std::mutex> hold(mutex_);
@@ -918,16 +928,25 @@ class Readier {
   void serve() {
     std::unique_lock<std::mutex> hold(mutex_);
     for (;;) {
-      changed_.wait(hold, [this] { return quit_ || !waiting_.empty(); });
+      changed_.wait(hold, [this] { return quit_ || !waiting_.empty() || !chores_.empty(); });
+      if (!chores_.empty() && (waiting_.empty() || quit_)) {
+        const std::function<void()> chore = std::move(chores_.front());
+        chores_.pop_front();
+        hold.unlock();
+        chore();
+        hold.lock();
+        continue;
+      }
       if (quit_) return;
       inHand_ = std::move(waiting_.front());
       waiting_.pop_front();
       hold.unlock();
       std::exception_ptr thrown;
       try {
-        std::vector<journal::Writer*> aside;
+        journal::Aside aside;
+        aside.later = [this](std::function<void()> chore) { later(std::move(chore)); };
         for (Exam* exam : inHand_) exam->prepare(&aside);
-        journal::Writer::placeTogether(aside);
+        journal::Writer::placeTogether(aside.writers);
       } catch (...) {
         thrown = std::current_exception();
       }
@@ -944,6 +963,7 @@ class Readier {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::vector<Exam*>> waiting_;
+  std::deque<std::function<void()>> chores_;
   std::vector<Exam*> inHand_;
   std::exception_ptr thrown_;
   bool quit_ = false;

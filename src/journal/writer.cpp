@@ -18,6 +18,7 @@ using namespace records;
 using platform::AppendFile;
 using platform::currentProcessId;
 using platform::kFreshJournalInfix;
+using platform::kGoneJournalSuffix;
 using platform::kPreviousJournalSuffix;
 using platform::Record;
 using platform::RecordBuilder;
@@ -243,7 +244,17 @@ Status Writer::keepPrevious() {
 }
 
 void Writer::discardPrevious() {
-  if (hasPrevious_) store_.removeFile(previousOf(path_));
+  if (!hasPrevious_) return;
+  const std::string previous = previousOf(path_);
+  // Named as a journal written aside by this process, so that one left by
+  // a kill goes with the others.
+  const std::string gone =
+      path_ + kFreshJournalInfix + std::to_string(currentProcessId()) + kGoneJournalSuffix;
+  if (!later_ || !store_.moveFile(previous, gone)) {
+    store_.removeFile(previous);
+    return;
+  }
+  later_([&store = store_, gone] { store.removeFile(gone); });
 }
 
 }  // namespace slicery::journal

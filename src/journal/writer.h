@@ -2,6 +2,7 @@
 // append-only file, so that a test can make any write or flush fail.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,6 +14,17 @@
 namespace slicery::journal {
 
 class Store;
+
+class Writer;
+
+// How a batch takes the journals of the exams it makes ready: each written
+// aside, for Writer::placeTogether() to put in place with the others, and
+// the journal each replaces removed by `later`, the batch's own thread, once
+// its run no longer needs it.
+struct Aside {
+  std::vector<Writer*> writers;
+  std::function<void(std::function<void()> chore)> later;
+};
 
 class Writer {
  public:
@@ -53,8 +65,12 @@ class Writer {
   // The run changed nothing: the journal before it takes its place again.
   // The writer takes no record after it.
   platform::Status keepPrevious();
-  // The run changed something: the journal before it goes.
+  // The run changed something: the journal before it goes. Given `later`,
+  // it is renamed out of the way at once and removed there: a removal can
+  // wait for the disk (one that discards freed blocks at once), a rename
+  // seldom does.
   void discardPrevious();
+  void removeLater(std::function<void(std::function<void()>)> later) { later_ = std::move(later); }
   const std::string& path() const { return path_; }
 
  private:
@@ -72,6 +88,7 @@ class Writer {
   // Whether a journal before may stand beside it: not when placing it
   // found none.
   bool hasPrevious_ = true;
+  std::function<void(std::function<void()>)> later_;
   std::string buffer_;
 };
 

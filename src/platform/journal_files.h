@@ -20,6 +20,9 @@ inline constexpr const char* kPreviousJournalSuffix = ".prev";
 // A journal being written aside before it takes its place:
 // "<journal>.new.<process id>".
 inline constexpr const char* kFreshJournalInfix = ".new.";
+// After the infix and the process id: a journal no run needs any more, put
+// out of the way to be removed.
+inline constexpr const char* kGoneJournalSuffix = ".gone";
 
 // Beside the journals: what a batch over a tree of exams keeps of itself
 // (batch_record.h), "<16 hex digits>.batch" by the tree's path.

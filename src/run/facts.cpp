@@ -71,7 +71,10 @@ bool Facts::beginRun(const std::string& folder, const rename::Listing& listing,
     cannot.why = created.toString();
     return refuse(std::move(cannot));
   }
-  if (aside_ != nullptr) aside_->push_back(journal.get());
+  if (aside_ != nullptr) {
+    aside_->writers.push_back(journal.get());
+    journal->removeLater(aside_->later);
+  }
   return true;
 }
 

@@ -31,9 +31,9 @@ class Facts {
   void setStore(journal::Store& journals) { journals_ = &journals; }
   journal::Store& journals() { return *journals_; }
   // Runs begun while `aside` is set write their journals aside and add
-  // them to it, for journal::Writer::placeTogether() to put in place
-  // before their first step; null (the default) puts each in place at once.
-  void setJournalsAside(std::vector<journal::Writer*>* aside) { aside_ = aside; }
+  // them to it (journal::Aside), to be put in place before their first
+  // step; null (the default) puts each in place at once.
+  void setJournalsAside(journal::Aside* aside) { aside_ = aside; }
 
   // Takes the lock on `folder`, unless it holds that already; it is held
   // until release().
@@ -90,7 +90,7 @@ class Facts {
  private:
   platform::FileSystem* fs_;
   journal::Store* journals_;
-  std::vector<journal::Writer*>* aside_ = nullptr;
+  journal::Aside* aside_ = nullptr;
   std::unique_ptr<platform::FolderLock> lock_;
   std::string lockedFolder_;
   // The last run as worked out under the lock, for the folder named.

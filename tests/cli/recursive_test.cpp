@@ -145,6 +145,26 @@ TEST_F(RecursiveTest, RunsEveryExamOnceAndASecondRunChangesNothing) {
   EXPECT_EQ(testing::treeOf(root), after);
 }
 
+// The journals a batch's runs replace are removed on the batch's second
+// thread: once it ends, none is left beside its runs' journals, and each
+// exam's run is undone to what the run before left.
+TEST_F(RecursiveTest, ABatchLeavesOnlyTheJournalsOfItsRuns) {
+  const std::string root = writeFourExams();
+  ASSERT_EQ(run({"-r", "-q", root}).status, kSucceeded);
+  const Tree padded = testing::treeOf(root);
+  const Result moved = run({"-r", "-q", "-f", root});
+  ASSERT_EQ(moved.status, kSucceeded) << moved.err;
+  std::vector<std::string> kept;
+  for (const auto& entry : fs::directory_iterator(temp / "state/slicery")) {
+    kept.push_back(entry.path().filename());
+  }
+  EXPECT_EQ(kept.size(), 4u);
+  for (const std::string& name : kept) EXPECT_TRUE(name.ends_with(".journal")) << name;
+  const Result undone = run({"-r", "-q", "--undo", root});
+  EXPECT_EQ(undone.status, kSucceeded) << undone.err;
+  EXPECT_EQ(testing::treeOf(root), padded);
+}
+
 TEST_F(RecursiveTest, AnExamAnotherRunHoldsIsToldAndTheOthersGoOn) {
   const std::string root = writeTree("tree");
   std::unique_ptr<platform::FolderLock> held;
