@@ -29,6 +29,11 @@ std::string previousOf(const std::string& file) {
   return file + kPreviousJournalSuffix;
 }
 
+// The name this process writes `file` under before it takes its place.
+std::string asideOf(const std::string& file) {
+  return file + kFreshJournalInfix + std::to_string(currentProcessId());
+}
+
 }  // namespace
 
 Status Writer::create(Store& store, const std::string& file, const Header& h,
@@ -48,7 +53,7 @@ Status Writer::writeAside(Store& store, const std::string& file, const Header& h
   if (Status made = store.prepare(file); !made) return made;
   // Written aside, under a name of this process's own, and renamed into
   // place once whole and on the disk.
-  const std::string fresh = file + kFreshJournalInfix + std::to_string(currentProcessId());
+  const std::string fresh = asideOf(file);
   store.removeFile(fresh);
   // A failure names the journal, not the file aside, which goes.
   const auto fail = [&store, &fresh, &file](const Status& status) {
@@ -248,8 +253,7 @@ void Writer::discardPrevious() {
   const std::string previous = previousOf(path_);
   // Named as a journal written aside by this process, so that one left by
   // a kill goes with the others.
-  const std::string gone =
-      path_ + kFreshJournalInfix + std::to_string(currentProcessId()) + kGoneJournalSuffix;
+  const std::string gone = asideOf(path_) + kGoneJournalSuffix;
   if (!later_ || !store_.moveFile(previous, gone)) {
     store_.removeFile(previous);
     return;
