@@ -890,13 +890,12 @@ class Readier {
   Readier(const Readier&) = delete;
   Readier& operator=(const Readier&) = delete;
 
-  // Done while no group waits, and all before the thread ends.
+  // Done while no group waits, and all before the thread ends. The thread
+  // is not woken for it, but does it when it wakes for the next group or
+  // its end: a wake-up costs the renames in hand more than the chore waits.
   void later(std::function<void()> chore) {
-    {
-      const std::lock_guard<std::mutex> hold(mutex_);
-      chores_.push_back(std::move(chore));
-    }
-    changed_.notify_all();
+    const std::lock_guard<std::mutex> hold(mutex_);
+    chores_.push_back(std::move(chore));
   }
   void prepare(std::vector<Exam*> exams) {
     {

@@ -3,7 +3,7 @@
 // finished, and any last run undone. It holds what determines the run's plan
 // (its options and the folder's listing, as the plan takes them), written and
 // flushed before the first change; then what a kill could leave half done,
-// each written before it is done; then each series pass's outcome; then an
+// each written before it is done, and each failed step as it fails; then an
 // end record. A finish or an undo records that it begins and goes on
 // writing the same journal. The bytes are told in doc/journal-format.md;
 // their framing is platform/record_log.h's. It is read here (reader.cpp),
@@ -41,7 +41,8 @@ struct Intent {
 };
 
 // The outcome of one series pass: how many files it renamed, and which of
-// its planned files (numbered across the plan) failed.
+// its planned files (numbered across the plan) failed. Journals of earlier
+// runs hold it; a run now records each failed step on its own (Failure).
 struct Pass {
   std::uint32_t pass = 0;
   std::uint32_t renamed = 0;

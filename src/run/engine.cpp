@@ -108,8 +108,6 @@ Performed perform(const rename::Plan& plan, const Target& t, Observer& observer)
     }
     observer.seriesBegins(s, folderPath, s.hasFolder && refusal.empty());
 
-    journal::Pass pass;
-    pass.pass = static_cast<std::uint32_t>(si);
     for (size_t i = s.firstFile; i < s.endFile && !stop(); ++i) {
       const rename::PlannedFile& f = plan.files[i];
       if (!f.renamed) {
@@ -151,7 +149,6 @@ Performed perform(const rename::Plan& plan, const Target& t, Observer& observer)
       }
       if (!status) {
         observer.failed({oldPath, newPath, status.reason()});
-        pass.failed.push_back(static_cast<std::uint32_t>(i));
         // Recorded as it fails, so that a finish or an undo after a kill
         // knows the step changed nothing.
         if (t.journal != nullptr && t.open != nullptr) {
@@ -163,13 +160,9 @@ Performed perform(const rename::Plan& plan, const Target& t, Observer& observer)
           t.listing->renamed(f.id, s.hasFolder ? std::string_view() : f.newName,
                              !s.hasFolder && f.foreseen == rename::Foresight::none);
         }
-        ++pass.renamed;
         observer.fileRenamed(f, oldPath, newPath);
       }
       observer.fileEnds(f);
-    }
-    if (t.journal != nullptr && (pass.renamed > 0 || !pass.failed.empty())) {
-      written(t.journal->pass(pass));
     }
   }
   return out;

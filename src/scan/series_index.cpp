@@ -46,6 +46,7 @@ void SeriesIndex::clear() {
   entries_.clear();
   groups_.clear();
   groupIds_.clear();
+  renamed_.clear();
   lastGroup_ = kNoGroup;
   ordered_ = true;
 }
@@ -120,6 +121,7 @@ void SeriesIndex::seriesNames(std::string_view series, int leastPieces,
                               std::vector<std::string_view>& names, std::vector<Id>& ids) {
   names.clear();
   ids.clear();
+  placeRenamed();
   std::string key(series);
   for (char& c : key) c = lowerAscii(c);
   const auto it = groupIds_.find(key);
@@ -151,10 +153,19 @@ std::string_view SeriesIndex::renamed(Id id, std::string_view newName, bool inSt
     entry.group = kNoGroup;
     return {};
   }
-  // The same entry under its new name, in the group of its new fourth piece.
+  // The same entry under its new name, in the group of its new fourth piece
+  // once a series is next asked for.
   entry.name = inStore ? newName : store_->add(newName);
-  place(id, false);
+  ordered_ = false;
+  renamed_.push_back(id);
   return entry.name;
+}
+
+void SeriesIndex::placeRenamed() {
+  for (const Id id : renamed_) {
+    if (entries_[id].live) place(id, false);
+  }
+  renamed_.clear();
 }
 
 }  // namespace slicery::scan

@@ -64,6 +64,9 @@ class SeriesIndex {
   };
   // Files entry `id` under the group of its name's fourth piece.
   void place(Id id, bool inOrder);
+  // Files the entries renamed since the last call: a run renames thousands
+  // of files that nothing may look up by series before it ends.
+  void placeRenamed();
   void order(std::vector<Id>& ids) const;
 
   // Every name the index has held since assign(), old ones included: views
@@ -74,6 +77,7 @@ class SeriesIndex {
   // own: a plan works out a run on a copy.
   std::vector<Group> groups_;
   std::unordered_map<std::string, std::uint32_t> groupIds_;
+  std::vector<Id> renamed_;             // renamed, not yet filed under their new group
   std::uint32_t lastGroup_ = kNoGroup;  // the group of lastKey_
   std::string lastKey_;
   bool ordered_ = true;  // entries_ live in list order

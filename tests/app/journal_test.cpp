@@ -218,10 +218,14 @@ TEST_F(JournalTest, FolderChangedMeanwhileListsWhatCannotBeDoneAndOverwritesNoth
 
 // A journal that cannot be flushed stops the run before its first change;
 // one whose write fails later stops the run at the next step, and what the
-// run did until then is undone whole.
+// run did until then is undone whole. The second series' folder is taken by
+// a file, so its steps fail, and the record of the first failure is the
+// journal's second write.
 TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsTheRunAndTellsWhy) {
-  for (const auto& [failWrite, failSync] : {std::pair{0, true}, std::pair{3, false}}) {
-    SCOPED_TRACE(failSync ? "flush fails" : "third write fails");
+  fs.addFile("/exam/Series_S2", "not a folder");
+  before = fs.filesUnder("/exam");
+  for (const auto& [failWrite, failSync] : {std::pair{0, true}, std::pair{2, false}}) {
+    SCOPED_TRACE(failSync ? "flush fails" : "second write fails");
     Form1 form(fs, clock);
     testing::RecordingView view;
     form.setView(&view);
@@ -240,9 +244,11 @@ TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsTheRunAndTellsWhy) {
       EXPECT_NE(view.messages[0].text.find("Input/output error"), std::string::npos);
       continue;
     }
-    // The header and the first series' outcome were written; the second
-    // series' outcome was not, and nothing came after it.
+    // The header was written, the first failure's record was not, and the
+    // run stopped there: the first series' files moved, no other did.
+    EXPECT_GT(form.filesRenamed, 0);
     EXPECT_LT(form.filesRenamed, 60);
+    EXPECT_EQ(fs.kindAt("/exam/Series_S3"), platform::PathKind::missing);
     EXPECT_TRUE(view.renamedFolders.empty());
     ASSERT_FALSE(form.runFailures.empty());
     EXPECT_NE(form.runFailures.back().reason.find("No space left"), std::string::npos);

@@ -64,6 +64,15 @@ TEST(SeriesIndexTest, RenamesMoveNamesBetweenSeriesAndKeepTheOrder) {
   index.seriesNames("2", kShortNamePieces, names, ids);
   index.renamed(ids[0], "P.M.A.2.01.IMA");
   EXPECT_EQ(seriesOf(index, "2", kShortNamePieces), (Names{"P.M.A.2.01.IMA"}));
+  // Renames no series was asked about since go with a copy, and a name
+  // renamed twice meanwhile is in the series of its last name only.
+  index.seriesNames("01", kShortNamePieces, names, ids);
+  index.renamed(ids[0], "P.M.A.3.1.IMA");
+  index.renamed(ids[0], "P.M.A.4.1.IMA");
+  SeriesIndex copy = index;
+  EXPECT_EQ(seriesOf(copy, "3", kShortNamePieces), Names{});
+  EXPECT_EQ(seriesOf(copy, "4", kShortNamePieces), (Names{"P.M.A.4.1.IMA"}));
+  EXPECT_EQ(seriesOf(copy, "01", kShortNamePieces), (Names{"P.M.A.01.3.IMA"}));
 }
 
 TEST(SeriesIndexTest, NamesHandedOutOutliveRenamesAndTheNextReading) {
