@@ -55,9 +55,10 @@ class Writer {
   // disk too when `flush`.
   platform::Status intent(Intent::Kind kind, std::string_view from, std::string_view to,
                           bool flush);
-  // Records a series pass's outcome: the record runs wrote before each
-  // failed step had a record of its own. A run writes none now; journals
-  // that hold it are still read, and tests make such journals with it.
+  // Records a series pass's outcome, as earlier runs did after each series.
+  // A run writes none now, as each failed step has a record of its own
+  // (failure()); journals that hold it are still read, and tests make such
+  // journals with it.
   platform::Status pass(const Pass& outcome);
   // Records a step that failed, as it failed (not flushed).
   platform::Status failure(std::uint32_t file, std::string_view reason);
