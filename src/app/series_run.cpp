@@ -162,7 +162,7 @@ void Form1::fileBegins(const rename::PlannedSeries& s, const rename::PlannedFile
   PRGSeries.setValue(PRGSeries.value() + 1);
   ++filesProcessed;
   if (!f.renamed) return;
-  lblcurrentslice.setText(std::string(f.slice));
+  lblcurrentslice.setText(f.slice);
   lbloldfilename.setText(oldFileName);
   lblnewfilename.setText(newFileName);
   oldFilePath = oldPath;

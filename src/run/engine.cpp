@@ -85,9 +85,11 @@ Performed perform(const rename::Plan& plan, const Target& t, Observer& observer)
   const auto written = [&out](const Status& status) {
     if (!status) out.journalError = status;
   };
-  // Reused from file to file: a run of many files makes no strings of its own.
-  std::string oldPath;
-  std::string newPath;
+  // Reused from file to file: a run of many files makes no strings of its
+  // own. The full paths keep the folder's part from file to file.
+  const std::string inFolder = joinPath(t.folder, "");
+  std::string oldPath = inFolder;
+  std::string newPath = inFolder;
   std::string target;
   std::string from;
   for (size_t si = 0; si < plan.series.size() && !stop(); ++si) {
@@ -116,8 +118,8 @@ Performed perform(const rename::Plan& plan, const Target& t, Observer& observer)
         continue;
       }
       plan.targetInto(target, s, f);
-      platform::joinPathInto(oldPath, t.folder, f.oldName);
-      platform::joinPathInto(newPath, t.folder, target);
+      oldPath.replace(inFolder.size(), std::string::npos, f.oldName);
+      newPath.replace(inFolder.size(), std::string::npos, target);
       observer.fileBegins(s, f, oldPath, newPath);
       // A name that stays the same is no failure and no rename.
       out.attempted = true;
