@@ -1,7 +1,11 @@
 #include "platform/escape.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
+
+#include "platform/words.h"
 
 namespace slicery::platform {
 namespace {
@@ -40,8 +44,22 @@ Character characterAt(std::string_view text, size_t at) {
 }  // namespace
 
 bool hasControlCharacters(std::string_view text) {
-  // Names are nearly always printable ASCII, which a plain loop tells.
-  if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
+  // Names are nearly always printable ASCII, which a plain loop tells, eight
+  // bytes at a time where it can: none from 0x80 up, none below 0x20 (its
+  // top three bits clear) and no DEL.
+  size_t plain = 0;
+  if constexpr (kWordsByteByByte) {
+    constexpr std::uint64_t kTop = kEveryByte * 0x80;
+    for (; plain + 8 <= text.size(); plain += 8) {
+      const std::uint64_t word = loadWord(text.data() + plain);
+      if (((word & kTop) | zeroBytes(word & (kEveryByte * 0xE0)) |
+           zeroBytes(word ^ (kEveryByte * 0x7F))) != 0) {
+        break;
+      }
+    }
+  }
+  if (std::all_of(text.begin() + static_cast<std::ptrdiff_t>(plain), text.end(),
+                  [](char c) { return c >= 0x20 && c < 0x7F; })) {
     return false;
   }
   for (size_t at = 0; at < text.size();) {

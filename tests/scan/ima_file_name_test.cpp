@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace slicery::scan {
@@ -60,6 +62,39 @@ TEST(Split, LongNamesAreSplitWhole) {
   splitImaFileName(name, fields);
   for (int k = 0; k < 10; ++k) EXPECT_EQ(fields[k], piece) << k;
   EXPECT_EQ(fields[10], "");
+}
+
+// Names of every length up to a few words, made of bytes that look alike to
+// a test of eight bytes at once: full stops, '/' (one bit from '.'), '.'
+// with its top bit set, NUL. Each is cut as a byte-by-byte loop cuts it.
+TEST(Split, EightBytesAtATimeCutWhereTheBytesDo) {
+  const auto byByte = [](std::string_view name) {
+    std::vector<std::string_view> pieces;
+    size_t start = 0;
+    for (size_t i = 0; i <= name.size() && pieces.size() < kNameFieldCount; ++i) {
+      if (i == name.size() || name[i] == '.') {
+        pieces.push_back(name.substr(start, i - start));
+        start = i + 1;
+      }
+    }
+    pieces.resize(kNameFieldCount);
+    return pieces;
+  };
+  const char bytes[] = {'.', 'a', '/', '\xAE', '\0', '.', '7'};
+  std::uint32_t seed = 1;
+  NameFields fields;
+  for (int n = 0; n < 20000; ++n) {
+    std::string name;
+    seed = seed * 1664525u + 1013904223u;
+    const size_t length = (seed >> 8) % 41;
+    for (size_t i = 0; i < length; ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      name.push_back(bytes[(seed >> 16) % sizeof bytes]);
+    }
+    splitImaFileName(name, fields);
+    ASSERT_EQ(std::vector<std::string_view>(fields.begin(), fields.end()), byByte(name))
+        << "name of " << length << " bytes, case " << n;
+  }
 }
 
 }  // namespace
