@@ -95,9 +95,12 @@ class LabelModel : public ControlModel {
       : ControlModel(n, id, index), text_(std::move(text)) {}
   const std::string& text() const { return text_; }
   void setText(std::string_view text) {
+    // The text shown already is left as it is, unread: a run gives most
+    // labels a text per file, many of them the text they have.
+    if (text == text_) return;
     if (platform::hasControlCharacters(text)) {
       assign(text_, platform::escapeControls(std::string(text)));
-    } else if (text != text_) {
+    } else {
       text_.assign(text);  // in the room the text had, as a run changes it per file
       notify();
     }
