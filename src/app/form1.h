@@ -169,6 +169,10 @@ class Form1 : private run::Observer, private run::UndoObserver {
   // holds it for the run that follows (the command line), so that no other
   // run changes the folder between the reading and the run.
   void setLockBeforeReading(bool on) { lockBeforeReading_ = on; }
+  // Whether the file list and the series count show the folder anew after a
+  // run (the window), or are left as the load showed them (the command
+  // line, which lets the form go once its run is told).
+  void setListsFolderAfterRun(bool on) { listsAfterRun_ = on; }
 
   // A dry run works out the run and shows it step by step, as the run
   // would, and changes nothing.
@@ -468,6 +472,7 @@ class Form1 : private run::Observer, private run::UndoObserver {
   bool busy_ = false;
   bool startRereads_ = true;
   bool lockBeforeReading_ = false;
+  bool listsAfterRun_ = true;
   // The loaded folder's names: what the load read, kept current by the run;
   // and every entry of it that is no .ima file.
   rename::Listing listing_;

@@ -101,9 +101,11 @@ void Form1::performRun(const rename::Plan& plan, const journal::Contents* finish
   }
   bool changed = performPlan(plan, loaded.get(), finishing != nullptr ? &finish : nullptr);
 
-  File2.setPattern("*.ima");
-  File2.assign(listing_.index.store(), listing_.index.names());
-  IMASeriesCounter();
+  if (listsAfterRun_) {
+    File2.setPattern("*.ima");
+    File2.assign(listing_.index.store(), listing_.index.names());
+    IMASeriesCounter();
+  }
   for (LabelModel* label :
        {&lblnewfilename, &lbloldfilename, &lblcurrentslice, &lblcurrentseries, &Label3}) {
     label->setText("");

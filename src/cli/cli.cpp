@@ -671,6 +671,7 @@ void Exam::firstPart() {
   // Start follows the load at once: the load's reading of the folder serves.
   form_.setStartRereadsFolder(false);
   form_.setLockBeforeReading(true);
+  form_.setListsFolderAfterRun(false);
   form_.setJournaling(args_.journal && !args_.dryRun);
   form_.setDryRun(args_.dryRun);
   form_.setStopFlag(&platform::stopFlag());
