@@ -44,24 +44,26 @@ Character characterAt(std::string_view text, size_t at) {
 }  // namespace
 
 bool hasControlCharacters(std::string_view text) {
-  // Names are nearly always printable ASCII, which a plain loop tells, eight
-  // bytes at a time where it can: none from 0x80 up, none below 0x20 (its
-  // top three bits clear) and no DEL.
-  size_t plain = 0;
-  if constexpr (kWordsByteByByte) {
+  // Names are nearly always printable ASCII, which a plain loop tells, or
+  // eight bytes at a time where the text has eight (the last word may
+  // overlap the one before). A word is printable when no byte has its top
+  // bit set, adding 0x60 to each sets it (none below 0x20) and adding 1
+  // sets none (no DEL): with the top bits clear, no sum carries.
+  const auto printableWord = [](std::uint64_t word) {
     constexpr std::uint64_t kTop = kEveryByte * 0x80;
-    for (; plain + 8 <= text.size(); plain += 8) {
-      const std::uint64_t word = loadWord(text.data() + plain);
-      if (((word & kTop) | zeroBytes(word & (kEveryByte * 0xE0)) |
-           zeroBytes(word ^ (kEveryByte * 0x7F))) != 0) {
-        break;
-      }
+    return (word & kTop) == 0 && ((word + kEveryByte * 0x60) & kTop) == kTop &&
+           ((word + kEveryByte) & kTop) == 0;
+  };
+  bool printable = false;
+  if (text.size() >= 8) {
+    printable = printableWord(loadWord(text.data() + text.size() - 8));
+    for (size_t at = 0; printable && at + 8 < text.size(); at += 8) {
+      printable = printableWord(loadWord(text.data() + at));
     }
+  } else {
+    printable = std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
   }
-  if (std::all_of(text.begin() + static_cast<std::ptrdiff_t>(plain), text.end(),
-                  [](char c) { return c >= 0x20 && c < 0x7F; })) {
-    return false;
-  }
+  if (printable) return false;
   for (size_t at = 0; at < text.size();) {
     const Character c = characterAt(text, at);
     if (c.control) return true;
