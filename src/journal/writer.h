@@ -17,13 +17,16 @@ class Store;
 
 class Writer;
 
+// Takes a chore to do later, on a thread of its own.
+using Later = std::function<void(std::function<void()> chore)>;
+
 // How a batch takes the journals of the exams it makes ready: each written
 // aside, for Writer::placeTogether() to put in place with the others, and
 // the journal each replaces removed by `later`, the batch's own thread, once
 // its run no longer needs it.
 struct Aside {
   std::vector<Writer*> writers;
-  std::function<void(std::function<void()> chore)> later;
+  Later later;
 };
 
 class Writer {
@@ -74,7 +77,7 @@ class Writer {
   // wait for the disk (one that discards freed blocks at once), a rename
   // seldom does.
   void discardPrevious();
-  void removeLater(std::function<void(std::function<void()>)> later) { later_ = std::move(later); }
+  void removeLater(Later later) { later_ = std::move(later); }
   const std::string& path() const { return path_; }
 
  private:
@@ -92,7 +95,7 @@ class Writer {
   // Whether a journal before may stand beside it: not when placing it
   // found none.
   bool hasPrevious_ = true;
-  std::function<void(std::function<void()>)> later_;
+  Later later_;
   std::string buffer_;
 };
 
